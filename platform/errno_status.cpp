@@ -1,0 +1,51 @@
+#include "errno_status.h"
+
+#include "ip_status.h"
+
+#include <cerrno>
+
+namespace platform {
+
+std::int32_t statusForOpenError(int error) noexcept
+{
+    switch (error) {
+    case EMFILE:
+    case ENFILE:
+    case ENOBUFS:
+    case ENOMEM:
+        return IpStatus::NoResources;
+    default:
+        return IpStatus::GeneralFailure;
+    }
+}
+
+bool datagramSocketRefused(int error) noexcept
+{
+    // EACCES: outside net.ipv4.ping_group_range; the others: kernels or
+    // containers built without ping sockets.
+    return error == EACCES || error == EAFNOSUPPORT || error == EPROTONOSUPPORT;
+}
+
+std::int32_t statusForSendError(int error) noexcept
+{
+    switch (error) {
+    case ENETUNREACH:
+        return IpStatus::DestNetUnreachable;
+    case EHOSTUNREACH:
+        return IpStatus::DestHostUnreachable;
+    case EMSGSIZE:
+        return IpStatus::PacketTooBig;
+    case ENOBUFS:
+    case ENOMEM:
+    case EAGAIN:
+        return IpStatus::NoResources;
+    case EACCES: // a broadcast address, or a prohibit route
+        return IpStatus::BadDestination;
+    case EINVAL: // a blackhole route
+        return IpStatus::BadRoute;
+    default:
+        return IpStatus::GeneralFailure;
+    }
+}
+
+} // namespace platform

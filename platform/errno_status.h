@@ -1,0 +1,18 @@
+#pragma once
+
+#include <cstdint>
+
+// How the kernel's refusals become echo statuses. Kept apart from the socket
+// code so the table can be read, and tested, on its own.
+namespace platform {
+
+// socket() failed.
+std::int32_t statusForOpenError(int error) noexcept;
+
+// The datagram ("ping") socket is closed to us but a raw socket may still work.
+bool datagramSocketRefused(int error) noexcept;
+
+// sendto() failed: the kernel already knows the request cannot go out.
+std::int32_t statusForSendError(int error) noexcept;
+
+} // namespace platform

@@ -1,0 +1,112 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <vector>
+
+// Pure packet code: building echo requests and recognising what comes back.
+// No system calls, clocks or globals here, so every rule can be driven with
+// crafted bytes. Addresses are kept in network byte order throughout, as
+// inet_addr returns them; other fields are decoded to host order.
+namespace platform::icmp {
+
+namespace Type {
+inline constexpr std::uint8_t EchoReply = 0;
+inline constexpr std::uint8_t DestinationUnreachable = 3;
+inline constexpr std::uint8_t SourceQuench = 4;
+inline constexpr std::uint8_t Redirect = 5;
+inline constexpr std::uint8_t EchoRequest = 8;
+inline constexpr std::uint8_t TimeExceeded = 11;
+inline constexpr std::uint8_t ParameterProblem = 12;
+} // namespace Type
+
+inline constexpr std::size_t HeaderSize = 8;
+inline constexpr std::uint8_t ProtocolIcmp = 1;
+
+//  0       8      16              31
+// +-------+-------+----------------+
+// | type  | code  |    checksum    |
+// +-------+-------+----------------+
+// |   identifier  |    sequence    |
+// +---------------+----------------+
+struct EchoHeader
+{
+    std::uint8_t type;
+    std::uint8_t code;
+    std::uint16_t identifier;
+    std::uint16_t sequence;
+};
+
+// The parts of an IPv4 header we look at; payload is what follows the header,
+// cut to the header's total length when the packet is not itself truncated.
+struct Ipv4Packet
+{
+    std::uint32_t source;
+    std::uint32_t destination;
+    std::uint8_t protocol;
+    std::uint8_t ttl;
+    std::uint8_t tos;
+    std::span<const std::byte> payload;
+};
+
+// One request on the wire, as the receiving side needs to recognise it.
+struct SentEcho
+{
+    std::uint32_t destination;
+    std::uint16_t identifier;
+    std::uint16_t sequence;
+    std::span<const std::byte> data;
+};
+
+// Something that answers our request: an echo reply (status 0, the echoed
+// data) or an ICMP error about it (its status, no data).
+struct Answer
+{
+    std::int32_t status;
+    std::uint32_t from;
+    std::span<const std::byte> echoedData;
+    std::uint8_t ttl;
+    std::uint8_t tos;
+};
+
+// One entry of a datagram socket's error queue, as the kernel reports it.
+struct QueuedError
+{
+    std::uint8_t origin;
+    std::uint8_t type;
+    std::uint8_t code;
+    std::uint32_t offender;
+    std::uint32_t originalDestination;
+    std::span<const std::byte> quotedIcmp;
+};
+
+inline constexpr std::uint8_t ErrorOriginIcmp = 2;
+
+std::uint16_t internetChecksum(std::span<const std::byte> bytes) noexcept;
+
+std::vector<std::byte> buildEchoRequest(std::uint16_t identifier, std::uint16_t sequence,
+                                        std::span<const std::byte> data);
+
+std::optional<EchoHeader> readEchoHeader(std::span<const std::byte> icmp) noexcept;
+std::optional<Ipv4Packet> readIpv4(std::span<const std::byte> packet) noexcept;
+
+// The status an ICMP error stands for; none for messages that are not an
+// outcome (a redirect: the real answer still follows).
+std::optional<std::int32_t> statusForIcmpError(std::uint8_t type, std::uint8_t code) noexcept;
+
+// A raw socket hands over whole IP packets, everyone's: replies are ours by
+// identifier, sequence, source and data; errors by the request they quote.
+std::optional<Answer> matchRawPacket(std::span<const std::byte> packet,
+                                     const SentEcho &sent) noexcept;
+
+// A datagram socket hands over the ICMP message only, already filtered by the
+// kernel on the identifier it chose, but from any source.
+std::optional<Answer> matchDatagramReply(std::span<const std::byte> icmp, std::uint32_t source,
+                                         std::uint8_t ttl, std::uint8_t tos,
+                                         const SentEcho &sent) noexcept;
+
+std::optional<Answer> matchQueuedError(const QueuedError &error, const SentEcho &sent) noexcept;
+
+} // namespace platform::icmp

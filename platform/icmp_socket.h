@@ -1,0 +1,57 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+namespace platform {
+
+enum class IcmpSocketKind
+{
+    Datagram, // unprivileged "ping" socket; the kernel owns the identifier
+    Raw,      // needs CAP_NET_RAW; sees every ICMP packet on the host
+};
+
+// Which kinds of socket to try. Automatic is what the program uses; the
+// others let tests and the lab pin one path.
+enum class SocketKindChoice
+{
+    Automatic,
+    DatagramOnly,
+    RawOnly,
+};
+
+class IcmpSocket;
+struct IcmpSocketOpening;
+
+// An open, non-blocking ICMP socket with error reporting switched on.
+// Move-only; closes itself.
+class IcmpSocket
+{
+public:
+    static IcmpSocketOpening open(SocketKindChoice choice) noexcept;
+
+    IcmpSocket(IcmpSocket &&other) noexcept;
+    IcmpSocket &operator=(IcmpSocket &&other) noexcept;
+    IcmpSocket(const IcmpSocket &) = delete;
+    IcmpSocket &operator=(const IcmpSocket &) = delete;
+    ~IcmpSocket();
+
+    int descriptor() const noexcept { return m_descriptor; }
+    IcmpSocketKind kind() const noexcept { return m_kind; }
+
+private:
+    IcmpSocket(int descriptor, IcmpSocketKind kind) noexcept;
+    static IcmpSocketOpening openKind(IcmpSocketKind kind, int &socketError) noexcept;
+
+    int m_descriptor;
+    IcmpSocketKind m_kind;
+};
+
+// Either an open socket, or the status that says why there is none.
+struct IcmpSocketOpening
+{
+    std::optional<IcmpSocket> socket;
+    std::int32_t failureStatus;
+};
+
+} // namespace platform

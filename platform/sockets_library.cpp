@@ -1,0 +1,15 @@
+#include "sockets_library.h"
+
+namespace platform {
+
+int LinuxSocketsLibrary::WSAStartup(std::uint16_t, std::span<std::byte>) noexcept
+{
+    return 0;
+}
+
+int LinuxSocketsLibrary::WSACleanup() noexcept
+{
+    return 0;
+}
+
+} // namespace platform

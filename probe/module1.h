@@ -1,0 +1,45 @@
+#pragma once
+
+#include "echo_reply.h"
+#include "echo_status.h"
+
+#include <chrono>
+#include <cstdint>
+#include <string_view>
+
+namespace platform {
+class IcmpEchoLibrary;
+class MessageBox;
+class SocketsLibrary;
+} // namespace platform
+
+inline constexpr std::uint16_t SocketsVersion = 0x0101;
+inline constexpr std::size_t SocketsDescriptionSize = 404;
+inline constexpr std::chrono::milliseconds EchoTimeout{500};
+inline constexpr std::string_view CleanupFailedText = "Windows Sockets error occurred in Cleanup.";
+
+// The network half of the program: start the sockets library, probe one
+// address, stop the library. Holds no state between calls of its own; the
+// services it is built on are the caller's and must outlive it.
+class Module1
+{
+public:
+    Module1(platform::SocketsLibrary &sockets, platform::IcmpEchoLibrary &icmp,
+            platform::MessageBox &messageBox) noexcept;
+
+    bool StartSockets() noexcept;
+    // Warns the user itself when the library does not stop.
+    void StopSockets() noexcept;
+
+    // Sends one echo request carrying requestData to the IPv4 address in
+    // address (dotted notation, as inet_addr reads it) and waits at most
+    // EchoTimeout. The caller zero-fills reply; it is left untouched when
+    // nothing is sent.
+    EchoStatus EchoAddress(std::u16string_view address, std::u16string_view requestData,
+                           EchoReply &reply) noexcept;
+
+private:
+    platform::SocketsLibrary &m_sockets;
+    platform::IcmpEchoLibrary &m_icmp;
+    platform::MessageBox &m_messageBox;
+};

@@ -1,0 +1,21 @@
+# Sourced by the set-up scripts: the Debian packages each one needs, and a
+# way to install only those that are missing.
+
+BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev fonts-dejavu-core libcap2-bin)
+TEST_PACKAGES=(libgtest-dev iproute2 nftables xvfb xauth dbus at-spi2-core python3-gi
+               gir1.2-atspi-2.0 util-linux)
+
+install_missing() {
+    local missing=() package
+    for package in "$@"; do
+        dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' \
+            || missing+=("$package")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    echo "Installing missing packages: ${missing[*]}"
+    local sudo=()
+    [ "$(id -u)" -ne 0 ] && sudo=(sudo)
+    "${sudo[@]}" apt-get update -q
+    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive \
+        apt-get install -y -q --no-install-recommends "${missing[@]}"
+}
