@@ -3,25 +3,31 @@
 #include "ip_status.h"
 #include "linux_icmp_echo_handle.h"
 
+#include <chrono>
 #include <new>
-#include <random>
+#include <sys/random.h>
+#include <unistd.h>
 
 namespace platform {
 namespace {
 
 // Raw sockets share the identifier space with every other pinger on the
-// host; a random start keeps two instances of this program apart.
-std::uint16_t randomWord()
+// host; a random start keeps two instances of this program apart. No file
+// is opened for it, so it works when descriptors have run out.
+std::uint16_t randomWord() noexcept
 {
-    return static_cast<std::uint16_t>(std::random_device{}());
+    std::uint16_t word = 0;
+    if (::getrandom(&word, sizeof word, GRND_NONBLOCK) == sizeof word)
+        return word;
+    const auto ticks = std::chrono::steady_clock::now().time_since_epoch().count();
+    return static_cast<std::uint16_t>(ticks ^ ::getpid());
 }
 
 } // namespace
 
-LinuxIcmpEchoLibrary::LinuxIcmpEchoLibrary(SocketKindChoice choice)
+LinuxIcmpEchoLibrary::LinuxIcmpEchoLibrary(SocketKindChoice choice) noexcept
     : m_choice(choice), m_identifier(randomWord()), m_nextSequence(randomWord())
-{
-}
+{}
 
 IcmpHandleOpening LinuxIcmpEchoLibrary::IcmpCreateFile() noexcept
 {

@@ -46,7 +46,7 @@ public:
 class LinuxIcmpEchoLibrary final : public IcmpEchoLibrary
 {
 public:
-    explicit LinuxIcmpEchoLibrary(SocketKindChoice choice = SocketKindChoice::Automatic);
+    explicit LinuxIcmpEchoLibrary(SocketKindChoice choice = SocketKindChoice::Automatic) noexcept;
 
     IcmpHandleOpening IcmpCreateFile() noexcept override;
 

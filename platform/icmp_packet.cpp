@@ -106,12 +106,9 @@ std::optional<Ipv4Packet> readIpv4(std::span<const std::byte> packet) noexcept
     // Quoted headers carry the original total length but only part of the
     // packet, so the length only ever shortens what is there.
     const std::size_t end = std::min(totalLength, packet.size());
-    return Ipv4Packet{readAddress(packet, 12),
-                      readAddress(packet, 16),
-                      byteAt(packet, 9),
-                      byteAt(packet, 8),
-                      byteAt(packet, 1),
-                      packet.subspan(headerLength, end - headerLength)};
+    return Ipv4Packet{readAddress(packet, 12), readAddress(packet, 16),
+                      byteAt(packet, 9),       byteAt(packet, 8),
+                      byteAt(packet, 1),       packet.subspan(headerLength, end - headerLength)};
 }
 
 std::optional<std::int32_t> statusForIcmpError(std::uint8_t type, std::uint8_t code) noexcept
@@ -119,9 +116,19 @@ std::optional<std::int32_t> statusForIcmpError(std::uint8_t type, std::uint8_t c
     switch (type) {
     case Type::DestinationUnreachable:
         switch (code) {
-        case 0: case 6: case 9: case 11:
+        case 0:
+        case 6:
+        case 9:
+        case 11:
             return IpStatus::DestNetUnreachable;
-        case 1: case 7: case 8: case 10: case 12: case 13: case 14: case 15:
+        case 1:
+        case 7:
+        case 8:
+        case 10:
+        case 12:
+        case 13:
+        case 14:
+        case 15:
             return IpStatus::DestHostUnreachable;
         case 2:
             return IpStatus::DestProtUnreachable;
@@ -135,7 +142,7 @@ std::optional<std::int32_t> statusForIcmpError(std::uint8_t type, std::uint8_t c
             return IpStatus::GeneralFailure;
         }
     case Type::TimeExceeded:
-        return code == 0 ? IpStatus::TtlExpiredTransit
+        return code == 0   ? IpStatus::TtlExpiredTransit
                : code == 1 ? IpStatus::TtlExpiredReassem
                            : IpStatus::GeneralFailure;
     case Type::ParameterProblem:

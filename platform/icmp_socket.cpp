@@ -47,13 +47,11 @@ bool configure(int descriptor, IcmpSocketKind kind) noexcept
 
 IcmpSocket::IcmpSocket(int descriptor, IcmpSocketKind kind) noexcept
     : m_descriptor(descriptor), m_kind(kind)
-{
-}
+{}
 
 IcmpSocket::IcmpSocket(IcmpSocket &&other) noexcept
     : m_descriptor(std::exchange(other.m_descriptor, -1)), m_kind(other.m_kind)
-{
-}
+{}
 
 IcmpSocket &IcmpSocket::operator=(IcmpSocket &&other) noexcept
 {

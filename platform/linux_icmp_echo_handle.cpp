@@ -35,7 +35,8 @@ void readReplyOptions(msghdr &message, icmp::Answer &answer) noexcept
             std::memcpy(&ttl, CMSG_DATA(c), sizeof ttl);
             answer.ttl = static_cast<std::uint8_t>(ttl);
         } else if (c->cmsg_type == IP_TOS && c->cmsg_len >= CMSG_LEN(1)) {
-            answer.tos = std::to_integer<std::uint8_t>(*reinterpret_cast<std::byte *>(CMSG_DATA(c)));
+            answer.tos =
+                std::to_integer<std::uint8_t>(*reinterpret_cast<std::byte *>(CMSG_DATA(c)));
         }
     }
 }
@@ -51,9 +52,12 @@ std::optional<icmp::QueuedError> readQueuedError(msghdr &message, const sockaddr
         std::memcpy(&error, CMSG_DATA(c), sizeof error);
         sockaddr_in offender{};
         std::memcpy(&offender, CMSG_DATA(c) + sizeof error, sizeof offender);
-        return icmp::QueuedError{error.ee_origin,           error.ee_type,
-                                 error.ee_code,             offender.sin_addr.s_addr,
-                                 destination.sin_addr.s_addr, quoted};
+        return icmp::QueuedError{error.ee_origin,
+                                 error.ee_type,
+                                 error.ee_code,
+                                 offender.sin_addr.s_addr,
+                                 destination.sin_addr.s_addr,
+                                 quoted};
     }
     return std::nullopt;
 }
@@ -63,8 +67,7 @@ std::optional<icmp::QueuedError> readQueuedError(msghdr &message, const sockaddr
 LinuxIcmpEchoHandle::LinuxIcmpEchoHandle(IcmpSocket socket, std::uint16_t identifier,
                                          std::uint16_t &nextSequence) noexcept
     : m_socket(std::move(socket)), m_identifier(identifier), m_nextSequence(nextSequence)
-{
-}
+{}
 
 std::uint32_t LinuxIcmpEchoHandle::IcmpSendEcho(std::uint32_t destination,
                                                 std::span<const std::byte> requestData,

@@ -5,10 +5,10 @@
 #include "icmp_socket.h"
 
 #include <array>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <chrono>
+#include <netinet/in.h>
 #include <optional>
+#include <sys/socket.h>
 
 namespace platform {
 

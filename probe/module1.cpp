@@ -13,8 +13,7 @@
 Module1::Module1(platform::SocketsLibrary &sockets, platform::IcmpEchoLibrary &icmp,
                  platform::MessageBox &messageBox) noexcept
     : m_sockets(sockets), m_icmp(icmp), m_messageBox(messageBox)
-{
-}
+{}
 
 bool Module1::StartSockets() noexcept
 {
