@@ -13,8 +13,13 @@ struct StatusLineCase
 };
 
 class StatusLine : public testing::TestWithParam<StatusLineCase>
+{};
+
+std::string nameOf(const testing::TestParamInfo<StatusLineCase> &info)
 {
-};
+    const auto code = std::to_string(info.param.status);
+    return code[0] == '-' ? "minus" + code.substr(1) : code;
+}
 
 TEST_P(StatusLine, ReadsCodeThenText)
 {
@@ -50,7 +55,8 @@ INSTANTIATE_TEST_SUITE_P(
                     StatusLineCase{11023, "11023   [ ip addr added ]"},
                     StatusLineCase{11050, "11050   [ ip general failure ]"},
                     StatusLineCase{11255, "11255   [ ip pending ]"},
-                    StatusLineCase{-1, "-1   [ inet_addr: bad IP format ]"}));
+                    StatusLineCase{-1, "-1   [ inet_addr: bad IP format ]"}),
+    nameOf);
 
 // Around and between the known codes, and every sign.
 INSTANTIATE_TEST_SUITE_P(
@@ -68,6 +74,7 @@ INSTANTIATE_TEST_SUITE_P(
                     StatusLineCase{-2, "-2   [ unknown  msg returned ]"},
                     StatusLineCase{-11010, "-11010   [ unknown  msg returned ]"},
                     StatusLineCase{INT_MAX, "2147483647   [ unknown  msg returned ]"},
-                    StatusLineCase{INT_MIN, "-2147483648   [ unknown  msg returned ]"}));
+                    StatusLineCase{INT_MIN, "-2147483648   [ unknown  msg returned ]"}),
+    nameOf);
 
 } // namespace

@@ -1,0 +1,69 @@
+#include "probe/module1.h"
+#include "support/fake_services.h"
+#include "support/packet_builder.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace {
+
+struct AddressCase
+{
+    const char *name;
+    std::u16string text;
+    const char *sentTo; // nullptr: not an address, nothing is sent
+};
+
+class AddressText : public testing::TestWithParam<AddressCase>
+{
+protected:
+    fakes::SocketsLibrary sockets;
+    fakes::IcmpEchoLibrary icmp;
+    fakes::MessageBox messageBox;
+    Module1 module{sockets, icmp, messageBox};
+};
+
+TEST_P(AddressText, ConvertsAsInetAddrDoesOrNotAtAll)
+{
+    EchoReply reply{};
+    const EchoStatus status = module.EchoAddress(GetParam().text, u"1234", reply);
+    if (GetParam().sentTo == nullptr) {
+        EXPECT_EQ(status, -1);
+        EXPECT_EQ(icmp.opened, 0);
+        const auto bytes = std::as_bytes(std::span(&reply, 1));
+        EXPECT_TRUE(
+            std::all_of(bytes.begin(), bytes.end(), [](std::byte b) { return b == std::byte{}; }));
+    } else {
+        ASSERT_EQ(icmp.sends.size(), 1u);
+        EXPECT_EQ(icmp.sends[0].destination, testpackets::address(GetParam().sentTo));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, AddressText,
+    testing::Values(AddressCase{"dottedQuad", u"127.0.0.1", "127.0.0.1"},
+                    AddressCase{"shortForm", u"127.1", "127.0.0.1"},
+                    AddressCase{"hexadecimal", u"0x7f.0.0.1", "127.0.0.1"},
+                    AddressCase{"octal", u"0177.0.0.01", "127.0.0.1"},
+                    AddressCase{"oneNumber", u"2130706433", "127.0.0.1"},
+                    AddressCase{"zeroes", u"0.0.0.0", "0.0.0.0"},
+                    AddressCase{"allOnes", u"255.255.255.255", nullptr},
+                    AddressCase{"hostName", u"localhost", nullptr},
+                    AddressCase{"empty", u"", nullptr},
+                    AddressCase{"octetTooLarge", u"127.0.0.256", nullptr},
+                    AddressCase{"fiveParts", u"1.2.3.4.5", nullptr},
+                    AddressCase{"nulCutsNothingShort", std::u16string(u"127.0.0.1\0x", 11),
+                                nullptr},
+                    AddressCase{"nulInFront",
+                                std::u16string(u"\0"
+                                               u"127.0.0.1",
+                                               10),
+                                nullptr},
+                    AddressCase{"arabicIndicDigit", u"127.0.0.\u0661", nullptr},
+                    AddressCase{"fullwidthDigits", u"\uff11\uff12\uff17.0.0.1", nullptr},
+                    AddressCase{"latinOneLetter", u"127.0.0.\u00e9", nullptr},
+                    AddressCase{"controlCharacter", u"127.0.\x01.1", nullptr}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+} // namespace

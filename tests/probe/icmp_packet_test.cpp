@@ -1,0 +1,289 @@
+#include "platform/icmp_packet.h"
+#include "platform/ip_status.h"
+#include "support/packet_builder.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+
+namespace {
+
+using namespace testpackets;
+using platform::icmp::matchDatagramReply;
+using platform::icmp::matchQueuedError;
+using platform::icmp::matchRawPacket;
+using platform::icmp::QueuedError;
+using platform::icmp::SentEcho;
+namespace Type = platform::icmp::Type;
+namespace IpStatus = platform::IpStatus;
+
+constexpr std::uint16_t Identifier = 0x1234;
+constexpr std::uint16_t Sequence = 7;
+const Bytes Payload = bytesOf("12345678912345678912345678912345");
+const std::uint32_t Host = address("198.51.100.7");
+const std::uint32_t Us = address("192.0.2.10");
+const std::uint32_t Router = address("203.0.113.1");
+
+SentEcho sentEcho()
+{
+    return SentEcho{Host, Identifier, Sequence, Payload};
+}
+
+Bytes reply(std::uint32_t from, std::uint16_t identifier, std::uint16_t sequence,
+            std::span<const std::byte> data)
+{
+    return ipv4Packet(from, Us, platform::icmp::ProtocolIcmp,
+                      icmpMessage(Type::EchoReply, 0, identifier, sequence, data));
+}
+
+Bytes withCorruptedByte(Bytes bytes, std::size_t offset)
+{
+    bytes[offset] ^= std::byte{0x01};
+    return bytes;
+}
+
+Bytes cutTo(Bytes bytes, std::size_t size)
+{
+    bytes.resize(size);
+    return bytes;
+}
+
+Bytes errorAbout(std::uint8_t type, std::uint8_t code)
+{
+    return icmpErrorQuoting(Router, Us, type, code, Host, Identifier, Sequence);
+}
+
+struct RawCase
+{
+    const char *name;
+    Bytes packet;
+    std::optional<std::int32_t> status;
+};
+
+std::vector<RawCase> rawCases()
+{
+    const Bytes right = reply(Host, Identifier, Sequence, Payload);
+    Bytes otherData = Payload;
+    otherData[31] = std::byte{'X'};
+    Bytes udpQuote = errorAbout(Type::DestinationUnreachable, 1);
+    udpQuote[20 + 8 + 9] = std::byte{17}; // the quoted header's protocol
+    return {
+        {"ourReply", right, IpStatus::Success},
+        {"foreignIdentifier", reply(Host, Identifier + 1, Sequence, Payload), std::nullopt},
+        {"foreignSequence", reply(Host, Identifier, Sequence + 1, Payload), std::nullopt},
+        {"foreignSource", reply(Router, Identifier, Sequence, Payload), std::nullopt},
+        {"otherData", reply(Host, Identifier, Sequence, otherData), std::nullopt},
+        {"shortData", reply(Host, Identifier, Sequence, std::span(Payload).first(16)),
+         std::nullopt},
+        {"badChecksum", withCorruptedByte(right, 30), std::nullopt},
+        {"truncatedIpHeader", cutTo(right, 12), std::nullopt},
+        {"truncatedIcmpHeader", cutTo(right, 24), std::nullopt},
+        {"ourOwnRequestOnLoopback",
+         ipv4Packet(Us, Host, platform::icmp::ProtocolIcmp,
+                    icmpMessage(Type::EchoRequest, 0, Identifier, Sequence, Payload)),
+         std::nullopt},
+        {"notIcmp", ipv4Packet(Host, Us, 17, icmpMessage(0, 0, Identifier, Sequence, Payload)),
+         std::nullopt},
+        {"netUnreachable", errorAbout(Type::DestinationUnreachable, 0),
+         IpStatus::DestNetUnreachable},
+        {"hostUnreachable", errorAbout(Type::DestinationUnreachable, 1),
+         IpStatus::DestHostUnreachable},
+        {"ttlExpired", errorAbout(Type::TimeExceeded, 0), IpStatus::TtlExpiredTransit},
+        {"reassemblyExpired", errorAbout(Type::TimeExceeded, 1), IpStatus::TtlExpiredReassem},
+        {"parameterProblem", errorAbout(Type::ParameterProblem, 0), IpStatus::ParamProblem},
+        {"sourceQuench", errorAbout(Type::SourceQuench, 0), IpStatus::SourceQuench},
+        {"redirectIsNoOutcome", errorAbout(Type::Redirect, 1), std::nullopt},
+        {"errorAboutSomeoneElsesIdentifier",
+         icmpErrorQuoting(Router, Us, Type::DestinationUnreachable, 1, Host, Identifier + 1,
+                          Sequence),
+         std::nullopt},
+        {"errorAboutAnotherSequence",
+         icmpErrorQuoting(Router, Us, Type::DestinationUnreachable, 1, Host, Identifier,
+                          Sequence - 1),
+         std::nullopt},
+        {"errorAboutAnotherDestination",
+         icmpErrorQuoting(Router, Us, Type::DestinationUnreachable, 1, Router, Identifier,
+                          Sequence),
+         std::nullopt},
+        {"errorQuotingUdp", udpQuote, std::nullopt},
+        {"errorWithQuoteCutShort", cutTo(errorAbout(Type::DestinationUnreachable, 1), 20 + 8 + 24),
+         std::nullopt},
+    };
+}
+
+class RawPacket : public testing::TestWithParam<RawCase>
+{};
+
+TEST_P(RawPacket, IsRecognisedOnlyWhenItAnswersOurRequest)
+{
+    const auto answer = matchRawPacket(GetParam().packet, sentEcho());
+    ASSERT_EQ(answer.has_value(), GetParam().status.has_value());
+    if (answer) {
+        EXPECT_EQ(answer->status, *GetParam().status);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Matcher, RawPacket, testing::ValuesIn(rawCases()),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+TEST(RawPacketAnswer, CarriesTheSenderAndTheEchoedData)
+{
+    const Bytes packet = reply(Host, Identifier, Sequence, Payload);
+    const auto echoed = matchRawPacket(packet, sentEcho());
+    ASSERT_TRUE(echoed);
+    EXPECT_EQ(echoed->from, Host);
+    EXPECT_EQ(echoed->ttl, 64);
+    EXPECT_TRUE(std::equal(echoed->echoedData.begin(), echoed->echoedData.end(), Payload.begin(),
+                           Payload.end()));
+
+    const Bytes errorPacket = errorAbout(Type::TimeExceeded, 0);
+    const auto error = matchRawPacket(errorPacket, sentEcho());
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->from, Router);
+    EXPECT_TRUE(error->echoedData.empty());
+}
+
+struct IcmpErrorCase
+{
+    std::uint8_t type;
+    std::uint8_t code;
+    std::optional<std::int32_t> status;
+};
+
+class IcmpErrorMapping : public testing::TestWithParam<IcmpErrorCase>
+{};
+
+TEST_P(IcmpErrorMapping, NamesTheOutcome)
+{
+    EXPECT_EQ(platform::icmp::statusForIcmpError(GetParam().type, GetParam().code),
+              GetParam().status);
+}
+
+constexpr std::uint8_t Unreachable = Type::DestinationUnreachable;
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, IcmpErrorMapping,
+    testing::Values(IcmpErrorCase{Unreachable, 0, IpStatus::DestNetUnreachable},
+                    IcmpErrorCase{Unreachable, 6, IpStatus::DestNetUnreachable},
+                    IcmpErrorCase{Unreachable, 9, IpStatus::DestNetUnreachable},
+                    IcmpErrorCase{Unreachable, 11, IpStatus::DestNetUnreachable},
+                    IcmpErrorCase{Unreachable, 1, IpStatus::DestHostUnreachable},
+                    IcmpErrorCase{Unreachable, 7, IpStatus::DestHostUnreachable},
+                    IcmpErrorCase{Unreachable, 8, IpStatus::DestHostUnreachable},
+                    IcmpErrorCase{Unreachable, 10, IpStatus::DestHostUnreachable},
+                    IcmpErrorCase{Unreachable, 12, IpStatus::DestHostUnreachable},
+                    IcmpErrorCase{Unreachable, 13, IpStatus::DestHostUnreachable},
+                    IcmpErrorCase{Unreachable, 14, IpStatus::DestHostUnreachable},
+                    IcmpErrorCase{Unreachable, 15, IpStatus::DestHostUnreachable},
+                    IcmpErrorCase{Unreachable, 2, IpStatus::DestProtUnreachable},
+                    IcmpErrorCase{Unreachable, 3, IpStatus::DestPortUnreachable},
+                    IcmpErrorCase{Unreachable, 4, IpStatus::PacketTooBig},
+                    IcmpErrorCase{Unreachable, 5, IpStatus::BadRoute},
+                    IcmpErrorCase{Unreachable, 16, IpStatus::GeneralFailure},
+                    IcmpErrorCase{Type::TimeExceeded, 0, IpStatus::TtlExpiredTransit},
+                    IcmpErrorCase{Type::TimeExceeded, 1, IpStatus::TtlExpiredReassem},
+                    IcmpErrorCase{Type::TimeExceeded, 2, IpStatus::GeneralFailure},
+                    IcmpErrorCase{Type::ParameterProblem, 0, IpStatus::ParamProblem},
+                    IcmpErrorCase{Type::ParameterProblem, 1, IpStatus::ParamProblem},
+                    IcmpErrorCase{Type::SourceQuench, 0, IpStatus::SourceQuench},
+                    IcmpErrorCase{Type::Redirect, 0, std::nullopt},
+                    IcmpErrorCase{Type::EchoReply, 0, std::nullopt},
+                    IcmpErrorCase{Type::EchoRequest, 0, std::nullopt},
+                    IcmpErrorCase{13, 0, std::nullopt}),
+    [](const auto &info) {
+        return "type" + std::to_string(info.param.type) + "code" + std::to_string(info.param.code);
+    });
+
+// A datagram socket hands over the ICMP message alone; the kernel has
+// matched the identifier, nothing else.
+TEST(DatagramReply, CountsOnlyWithOurSourceSequenceAndData)
+{
+    const auto ours = icmpMessage(Type::EchoReply, 0, 999, Sequence, Payload);
+    const auto answer = matchDatagramReply(ours, Host, 61, 0, sentEcho());
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(answer->status, IpStatus::Success);
+    EXPECT_EQ(answer->ttl, 61);
+    EXPECT_EQ(answer->echoedData.size(), Payload.size());
+
+    Bytes otherData = Payload;
+    otherData[0] = std::byte{'0'};
+    EXPECT_FALSE(matchDatagramReply(ours, Router, 64, 0, sentEcho()));
+    EXPECT_FALSE(matchDatagramReply(icmpMessage(Type::EchoReply, 0, 999, Sequence + 1, Payload),
+                                    Host, 64, 0, sentEcho()));
+    EXPECT_FALSE(matchDatagramReply(icmpMessage(Type::EchoReply, 0, 999, Sequence, otherData), Host,
+                                    64, 0, sentEcho()));
+    EXPECT_FALSE(matchDatagramReply(cutTo(ours, 7), Host, 64, 0, sentEcho()));
+    EXPECT_FALSE(matchDatagramReply(cutTo(ours, 20), Host, 64, 0, sentEcho()));
+}
+
+struct QueuedCase
+{
+    const char *name;
+    QueuedError error;
+    std::optional<std::int32_t> status;
+};
+
+class QueuedErrorMatch : public testing::TestWithParam<QueuedCase>
+{};
+
+TEST_P(QueuedErrorMatch, CountsOnlyIcmpErrorsAboutOurRequest)
+{
+    const auto answer = matchQueuedError(GetParam().error, sentEcho());
+    ASSERT_EQ(answer.has_value(), GetParam().status.has_value());
+    if (answer) {
+        EXPECT_EQ(answer->status, *GetParam().status);
+        EXPECT_EQ(answer->from, Router);
+    }
+}
+
+const Bytes OurQuote = icmpMessage(Type::EchoRequest, 0, 4321, Sequence, Payload);
+const Bytes OtherSequenceQuote = icmpMessage(Type::EchoRequest, 0, 4321, Sequence + 1, Payload);
+const Bytes ReplyQuote = icmpMessage(Type::EchoReply, 0, 4321, Sequence, Payload);
+constexpr std::uint8_t OriginIcmp = platform::icmp::ErrorOriginIcmp;
+constexpr std::uint8_t OriginLocal = 1;
+
+INSTANTIATE_TEST_SUITE_P(
+    Matcher, QueuedErrorMatch,
+    testing::Values(
+        QueuedCase{"portUnreachable",
+                   {OriginIcmp, 3, 3, Router, Host, OurQuote},
+                   IpStatus::DestPortUnreachable},
+        QueuedCase{
+            "ttlExpired", {OriginIcmp, 11, 0, Router, Host, OurQuote}, IpStatus::TtlExpiredTransit},
+        QueuedCase{
+            "redirectAheadOfTheAnswer", {OriginIcmp, 5, 1, Router, Host, OurQuote}, std::nullopt},
+        QueuedCase{"localOrigin", {OriginLocal, 3, 3, Router, Host, OurQuote}, std::nullopt},
+        QueuedCase{
+            "anotherDestination", {OriginIcmp, 3, 1, Router, Router, OurQuote}, std::nullopt},
+        QueuedCase{
+            "anotherSequence", {OriginIcmp, 3, 1, Router, Host, OtherSequenceQuote}, std::nullopt},
+        QueuedCase{"quotesAReply", {OriginIcmp, 3, 1, Router, Host, ReplyQuote}, std::nullopt},
+        QueuedCase{
+            "quoteCutShort", {OriginIcmp, 3, 1, Router, Host, cutTo(OurQuote, 6)}, std::nullopt}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+TEST(EchoRequest, CarriesIdentifierSequenceDataAndAValidChecksum)
+{
+    const auto request = platform::icmp::buildEchoRequest(Identifier, Sequence, Payload);
+    ASSERT_EQ(request.size(), 8 + Payload.size());
+    const auto header = platform::icmp::readEchoHeader(request);
+    ASSERT_TRUE(header);
+    EXPECT_EQ(header->type, Type::EchoRequest);
+    EXPECT_EQ(header->code, 0);
+    EXPECT_EQ(header->identifier, Identifier);
+    EXPECT_EQ(header->sequence, Sequence);
+    EXPECT_EQ(platform::icmp::internetChecksum(request), 0);
+    EXPECT_TRUE(std::equal(Payload.begin(), Payload.end(), request.begin() + 8));
+}
+
+TEST(InternetChecksum, HandlesOddLengthsAndCarries)
+{
+    // Worked examples: RFC 1071's sum, and an odd byte padded with zero.
+    const Bytes rfc{std::byte{0x00}, std::byte{0x01}, std::byte{0xf2}, std::byte{0x03},
+                    std::byte{0xf4}, std::byte{0xf5}, std::byte{0xf6}, std::byte{0xf7}};
+    EXPECT_EQ(platform::icmp::internetChecksum(rfc), static_cast<std::uint16_t>(~0xddf2));
+    const Bytes odd{std::byte{0xff}, std::byte{0xff}, std::byte{0x01}};
+    EXPECT_EQ(platform::icmp::internetChecksum(odd), static_cast<std::uint16_t>(~0x0100));
+}
+
+} // namespace

@@ -1,0 +1,96 @@
+#include "platform/icmp_reply_writer.h"
+#include "platform/ip_status.h"
+#include "probe/module1.h"
+#include "support/fake_services.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace {
+
+namespace IpStatus = platform::IpStatus;
+
+class Module1Test : public testing::Test
+{
+protected:
+    fakes::SocketsLibrary sockets;
+    fakes::IcmpEchoLibrary icmp;
+    fakes::MessageBox messageBox;
+    Module1 module{sockets, icmp, messageBox};
+};
+
+bool allZero(const EchoReply &reply)
+{
+    const auto bytes = std::as_bytes(std::span(&reply, 1));
+    return std::all_of(bytes.begin(), bytes.end(), [](std::byte b) { return b == std::byte{}; });
+}
+
+TEST_F(Module1Test, StartAsksForVersionOnePointOneWithAZeroedDescription)
+{
+    EXPECT_TRUE(module.StartSockets());
+    EXPECT_EQ(sockets.requestedVersion, 0x0101);
+    ASSERT_EQ(sockets.descriptionSeen.size(), 404u);
+    EXPECT_TRUE(std::all_of(sockets.descriptionSeen.begin(), sockets.descriptionSeen.end(),
+                            [](std::byte b) { return b == std::byte{}; }));
+    EXPECT_TRUE(messageBox.shown.empty());
+}
+
+TEST_F(Module1Test, StartReportsAnyNonZeroResultAsFailureWithoutShowingAnything)
+{
+    for (const int result : {1, -1, 10091}) {
+        sockets.startupResult = result;
+        EXPECT_FALSE(module.StartSockets()) << result;
+    }
+    EXPECT_TRUE(messageBox.shown.empty());
+}
+
+TEST_F(Module1Test, StopWarnsOnlyWhenCleanupFails)
+{
+    module.StopSockets();
+    EXPECT_TRUE(messageBox.shown.empty());
+
+    sockets.cleanupResult = 10093;
+    module.StopSockets();
+    ASSERT_EQ(messageBox.shown.size(), 1u);
+    EXPECT_EQ(messageBox.shown[0].text, "Windows Sockets error occurred in Cleanup.");
+    EXPECT_EQ(messageBox.shown[0].icon, platform::MessageIcon::Exclamation);
+}
+
+TEST_F(Module1Test, EchoReturnsTheStatusTheServiceWroteAndClosesTheHandle)
+{
+    icmp.script = [](std::span<std::byte> reply) {
+        platform::writeEchoFailure(reply, IpStatus::ReqTimedOut);
+    };
+    EchoReply reply{};
+    EXPECT_EQ(module.EchoAddress(u"127.0.0.1", u"12345678912345678912345678912345", reply),
+              IpStatus::ReqTimedOut);
+    ASSERT_EQ(icmp.sends.size(), 1u);
+    EXPECT_EQ(icmp.sends[0].replySize, 278u);
+    EXPECT_EQ(icmp.sends[0].timeout, std::chrono::milliseconds(500));
+    EXPECT_EQ(icmp.sends[0].data.size(), 32u);
+    EXPECT_EQ(icmp.closed, icmp.opened);
+}
+
+// Without a socket nothing is sent, and the failure must not read as
+// success: it is the status that names why.
+TEST_F(Module1Test, NoHandleReturnsWhyAndLeavesTheRecordZero)
+{
+    for (const std::int32_t why : {IpStatus::GeneralFailure, IpStatus::NoResources}) {
+        icmp.openFailure = why;
+        EchoReply reply{};
+        EXPECT_EQ(module.EchoAddress(u"127.0.0.1", u"1234", reply), why);
+        EXPECT_TRUE(allZero(reply));
+    }
+    EXPECT_TRUE(icmp.sends.empty());
+}
+
+TEST_F(Module1Test, RequestDataWithoutAnEightBitFormIsNotSent)
+{
+    EchoReply reply{};
+    EXPECT_EQ(module.EchoAddress(u"127.0.0.1", u"12345\u20ac", reply), IpStatus::BadReq);
+    EXPECT_EQ(icmp.opened, 0);
+    EXPECT_TRUE(allZero(reply));
+}
+
+} // namespace
