@@ -2,7 +2,8 @@
 # Installs what is missing, builds with AddressSanitizer and
 # UndefinedBehaviorSanitizer, and runs every test. Exits non-zero on any
 # failure. Tests that need root (raw sockets, network namespaces) say that
-# they were skipped when run without it.
+# they were skipped when run without it. Each fuzz target runs for
+# FUZZ_SECONDS (default 60) before the tests.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/packages.sh
@@ -11,5 +12,9 @@ install_missing "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
 build=build/test
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DECHOWATCH_SANITIZE=ON
 cmake --build "$build"
+
+# The fuzzers run first, so ctest's summary is the last word of the run.
+scripts/fuzz.sh "${FUZZ_SECONDS:-60}"
+
 cd "$build"
 ctest --output-on-failure --timeout 900

@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets with clang, AddressSanitizer and UBSan, and
+# runs each for a bounded time (seconds, default 60). New inputs that widen
+# coverage are kept in a scratch corpus; a crash stops the run with the input
+# saved in build/fuzz/, to be added to tests/fuzz/corpus/ as a regression.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+seconds="${1:-60}"
+source scripts/packages.sh
+install_missing clang libclang-rt-14-dev libgtest-dev cmake ninja-build g++
+
+build=build/fuzz
+CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DECHOWATCH_SANITIZE=ON -DECHOWATCH_FUZZ=ON -DECHOWATCH_BUILD_WINDOW=OFF
+cmake --build "$build" --target packet_fuzzer address_fuzzer
+for target in packet address; do
+    scratch="$build/corpus-$target"
+    mkdir -p "$scratch"
+    echo "Fuzzing $target for $seconds s"
+    (cd "$build" && "./tests/fuzz/${target}_fuzzer" -max_total_time="$seconds" -print_final_stats=1 \
+        "corpus-$target" "$PWD/../../tests/fuzz/corpus/$target" 2>&1 | tail -n 12)
+done

@@ -1,0 +1,50 @@
+// Feeds arbitrary bytes to everything that reads a received packet, the way a
+// hostile or broken host could: as a raw socket's IP packet, as a datagram
+// socket's ICMP message, and as the quote of a queued error. Whatever is
+// accepted is written into a reply record, which must never overflow.
+#include "platform/icmp_packet.h"
+#include "platform/icmp_reply_writer.h"
+#include "probe/echo_reply.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <span>
+
+namespace {
+
+void writeAndCheck(const platform::icmp::Answer &answer)
+{
+    EchoReply reply{};
+    const auto status =
+        platform::writeEchoAnswer(std::as_writable_bytes(std::span(&reply, 1)), answer, 1);
+    if (reply.header.dataSize > reply.data.size() ||
+        static_cast<std::uint32_t>(status) != reply.header.status)
+        std::abort();
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    using namespace platform::icmp;
+    const auto bytes = std::as_bytes(std::span(data, size));
+    // The expected request is taken from the input too, so the matcher's
+    // accepting paths are reachable, not only its refusals.
+    const auto identifier = static_cast<std::uint16_t>(size > 1 ? data[0] << 8 | data[1] : 0);
+    const SentEcho sent{0x0100007f, identifier, identifier, bytes.first(size < 4 ? size : 4)};
+
+    if (const auto answer = matchRawPacket(bytes, sent))
+        writeAndCheck(*answer);
+    if (const auto answer = matchDatagramReply(bytes, sent.destination, 64, 0, sent))
+        writeAndCheck(*answer);
+    const QueuedError error{ErrorOriginIcmp,
+                            size > 0 ? data[0] : std::uint8_t{3},
+                            size > 1 ? data[1] : std::uint8_t{0},
+                            0,
+                            sent.destination,
+                            bytes};
+    if (const auto answer = matchQueuedError(error, sent))
+        writeAndCheck(*answer);
+    return 0;
+}
