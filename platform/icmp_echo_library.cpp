@@ -29,9 +29,23 @@ LinuxIcmpEchoLibrary::LinuxIcmpEchoLibrary(SocketKindChoice choice) noexcept
     : m_choice(choice), m_identifier(randomWord()), m_nextSequence(randomWord())
 {}
 
+// Asking for a refused ping socket makes the kernel build and tear down a
+// socket at every probe; once the raw socket has served, go straight to it.
+IcmpSocketOpening LinuxIcmpEchoLibrary::openSocket() noexcept
+{
+    if (m_choice == SocketKindChoice::Automatic && m_rawServed) {
+        auto raw = IcmpSocket::open(SocketKindChoice::RawOnly);
+        if (raw.socket)
+            return raw;
+    }
+    auto opening = IcmpSocket::open(m_choice);
+    m_rawServed = opening.socket && opening.socket->kind() == IcmpSocketKind::Raw;
+    return opening;
+}
+
 IcmpHandleOpening LinuxIcmpEchoLibrary::IcmpCreateFile() noexcept
 {
-    auto opening = IcmpSocket::open(m_choice);
+    auto opening = openSocket();
     if (!opening.socket)
         return {nullptr, opening.failureStatus};
     auto *handle = new (std::nothrow)

@@ -51,7 +51,10 @@ public:
     IcmpHandleOpening IcmpCreateFile() noexcept override;
 
 private:
+    IcmpSocketOpening openSocket() noexcept;
+
     SocketKindChoice m_choice;
+    bool m_rawServed = false;
     std::uint16_t m_identifier;
     std::uint16_t m_nextSequence = 1;
 };

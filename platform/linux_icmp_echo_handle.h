@@ -44,8 +44,8 @@ private:
     std::uint16_t m_identifier;
     std::uint16_t &m_nextSequence;
     // Big enough for any IPv4 packet, so nothing is ever cut short.
-    std::array<std::byte, 65536> m_packet{};
-    std::array<std::byte, 512> m_control{};
+    std::array<std::byte, 65536> m_packet;
+    std::array<std::byte, 512> m_control;
 };
 
 } // namespace platform
