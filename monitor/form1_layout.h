@@ -43,12 +43,13 @@ inline constexpr TwipsRect Label4Place{120, 1200, 4335, 375};
 inline constexpr TwipsRect List1Place{120, 1680, 4455, 645};
 
 // A fixed layout holds only with a font whose widths are known: the longest
-// status line has to fit Label1 and the attribution Label4. DejaVu Sans comes
+// status line has to fit Label1, the attribution Label4, and the longest
+// dotted address Text1. DejaVu Sans comes
 // with every Debian desktop. Sizes are in pixels, like the places, so that a
 // desktop's font DPI setting cannot push text out of its control; the
 // attribution is fine print, a size smaller.
 inline constexpr std::string_view WindowFontFamily = "DejaVu Sans";
-inline constexpr int WindowFontPixelSize = 11;
+inline constexpr int WindowFontPixelSize = 10;
 inline constexpr int AttributionFontPixelSize = 9;
 
 inline constexpr std::chrono::milliseconds InitialTimerInterval{100};
