@@ -1,0 +1,10 @@
+#include "clock.h"
+
+namespace platform {
+
+QTime SystemClock::timeOfDay() const noexcept
+{
+    return QTime::currentTime();
+}
+
+} // namespace platform

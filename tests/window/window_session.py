@@ -1,0 +1,127 @@
+"""Runs the shipped EchoWatch binary on a private X display and drives it
+from outside through AT-SPI, as a person with a screen reader would.
+
+Run inside its own D-Bus session (dbus-run-session): the accessibility bus is
+found through it. Every wait is bounded; every process started here is ended
+by close(), also on failure.
+"""
+
+import os
+import signal
+import subprocess
+import time
+
+import gi
+
+gi.require_version("Atspi", "2.0")
+from gi.repository import Atspi  # noqa: E402
+
+STEP_TIMEOUT = 20.0  # seconds for anything to appear
+POLL = 0.1
+
+
+def wait_for(what, probe, timeout=STEP_TIMEOUT):
+    """Polls probe() until it returns something true, at most timeout."""
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        found = probe()
+        if found:
+            return found
+        time.sleep(POLL)
+    raise TimeoutError(f"gave up waiting for {what} after {timeout} s")
+
+
+def end(process):
+    if process is None or process.poll() is not None:
+        return
+    process.send_signal(signal.SIGTERM)
+    try:
+        process.wait(timeout=5)
+    except subprocess.TimeoutExpired:
+        process.kill()
+        process.wait(timeout=5)
+
+
+class WindowSession:
+    def __init__(self, binary, dpi=96):
+        self.xvfb = None
+        self.app = None
+        try:
+            self._start_display(dpi)
+            self._start_app(binary)
+            Atspi.init()
+            Atspi.set_timeout(5000, 10000)
+            self.window = wait_for("the EchoWatch window on the accessibility bus",
+                                   self._find_window)
+        except BaseException:
+            self.close()
+            raise
+
+    def _start_display(self, dpi):
+        read_end, write_end = os.pipe()
+        self.xvfb = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "640x480x24",
+             "-dpi", str(dpi), "-nolisten", "tcp"],
+            pass_fds=[write_end], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(write_end)
+        with os.fdopen(read_end) as numbers:
+            number = numbers.readline().strip()
+        if not number:
+            raise RuntimeError("Xvfb did not start")
+        self.display = ":" + number
+
+    def _start_app(self, binary):
+        environment = dict(os.environ, DISPLAY=self.display, QT_QPA_PLATFORM="xcb",
+                           QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
+        self.app = subprocess.Popen([binary], env=environment)
+
+    def _find_window(self):
+        if self.app.poll() is not None:
+            raise RuntimeError(f"echowatch ended with {self.app.returncode}")
+        desktop = Atspi.get_desktop(0)
+        for index in range(desktop.get_child_count()):
+            application = desktop.get_child_at_index(index)
+            for child in range(application.get_child_count() if application else 0):
+                frame = application.get_child_at_index(child)
+                if frame and frame.get_name() == "EchoWatch":
+                    return frame
+        return None
+
+    def control(self, match):
+        """The first control under the window for which match(accessible) holds."""
+        def search(node, depth):
+            if depth > 8 or node is None:
+                return None
+            if match(node):
+                return node
+            for index in range(node.get_child_count()):
+                found = search(node.get_child_at_index(index), depth + 1)
+                if found:
+                    return found
+            return None
+        return wait_for("a control", lambda: search(self.window, 0))
+
+    def named(self, name):
+        return self.control(lambda node: node.get_name() == name)
+
+    def described(self, description):
+        return self.control(lambda node: node.get_description() == description)
+
+    def type_into(self, name, text):
+        field = self.named(name)
+        if not field.set_text_contents(text):
+            raise RuntimeError(f"could not set the text of {name}")
+
+    def press(self, caption):
+        button = self.named(caption)
+        if not button.do_action(0):
+            raise RuntimeError(f"could not press {caption}")
+
+    def wait_for_text(self, description, text, timeout=STEP_TIMEOUT):
+        label = self.described(description)
+        return wait_for(f"{description} to read {text!r} (it reads {label.get_name()!r})",
+                        lambda: label.get_name() == text, timeout)
+
+    def close(self):
+        end(self.app)
+        end(self.xvfb)
