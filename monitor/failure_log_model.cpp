@@ -8,7 +8,17 @@
 
 #include <QTime>
 
+#include <algorithm>
 #include <limits>
+
+namespace {
+
+constexpr unsigned SecondsBits = 17; // a day has 86,400 seconds
+constexpr std::uint32_t SecondsMask = (1u << SecondsBits) - 1;
+constexpr EchoStatus LargestPackedStatus = (1 << (32 - SecondsBits)) - 1;
+constexpr std::uint32_t UncommonStatusMarker = 0;
+
+} // namespace
 
 FailureLogModel::FailureLogModel(const QLocale &locale, QObject *parent)
     : QAbstractListModel(parent), m_locale(locale), m_timeFormat(platform::timeOfDayFormat(locale))
@@ -23,7 +33,10 @@ QVariant FailureLogModel::data(const QModelIndex &index, int role) const
 {
     if (role != Qt::DisplayRole || !checkIndex(index, CheckIndexOption::IndexIsValid))
         return QVariant();
-    return lineText(m_lines[static_cast<std::size_t>(index.row())]);
+    const auto row = static_cast<std::size_t>(index.row());
+    const QTime timeOfDay = QTime(0, 0).addSecs(static_cast<int>(m_lines[row] & SecondsMask));
+    return QString::fromStdString(StatusText(statusAt(row))) + platform::qtText(LogSeparator) +
+           m_locale.toString(timeOfDay, m_timeFormat);
 }
 
 void FailureLogModel::append(EchoStatus status, QTime timeOfDay)
@@ -31,14 +44,23 @@ void FailureLogModel::append(EchoStatus status, QTime timeOfDay)
     const int row = rowCount();
     if (row == std::numeric_limits<int>::max())
         return;
+    const auto seconds = static_cast<std::uint32_t>(timeOfDay.msecsSinceStartOfDay() / 1000);
+    const bool packs = status >= 1 && status <= LargestPackedStatus;
     beginInsertRows(QModelIndex(), row, row);
-    m_lines.push_back({status, timeOfDay.msecsSinceStartOfDay()});
+    if (!packs)
+        m_uncommonStatuses.emplace_back(static_cast<std::size_t>(row), status);
+    const auto packed = packs ? static_cast<std::uint32_t>(status) : UncommonStatusMarker;
+    m_lines.push_back(packed << SecondsBits | seconds);
     endInsertRows();
 }
 
-QString FailureLogModel::lineText(const FailureLogLine &line) const
+EchoStatus FailureLogModel::statusAt(std::size_t row) const
 {
-    const QTime timeOfDay = QTime::fromMSecsSinceStartOfDay(line.millisecondsOfDay);
-    return QString::fromStdString(StatusText(line.status)) + platform::qtText(LogSeparator) +
-           m_locale.toString(timeOfDay, m_timeFormat);
+    const auto packed = static_cast<EchoStatus>(m_lines[row] >> SecondsBits);
+    if (packed != UncommonStatusMarker)
+        return packed;
+    const auto aside = std::lower_bound(
+        m_uncommonStatuses.begin(), m_uncommonStatuses.end(), row,
+        [](const auto &entry, std::size_t wanted) { return entry.first < wanted; });
+    return aside != m_uncommonStatuses.end() && aside->first == row ? aside->second : 0;
 }

@@ -8,20 +8,18 @@
 
 #include <cstdint>
 #include <deque>
+#include <utility>
+#include <vector>
 
 class QTime;
 
-// One failed probe, as small as it can be: the line's text is made again
-// from these whenever a line is shown.
-struct FailureLogLine
-{
-    EchoStatus status;
-    std::int32_t millisecondsOfDay;
-};
-
 // The failure log: lines of "status line - time of day", append-only. A long
 // watch of a dead host at a short interval leaves millions of lines, so a
-// line costs its eight bytes, not a string or an item object.
+// line is kept in four bytes, not a string or an item object, and its text is
+// made again whenever it is shown: the time of day in seconds in the low 17
+// bits, and the status above it when it is one of the codes the probe
+// produces (1 to 32767). Any other code is kept aside with its row, behind a
+// zero, which is never logged.
 class FailureLogModel final : public QAbstractListModel
 {
 public:
@@ -35,9 +33,10 @@ public:
     void append(EchoStatus status, QTime timeOfDay);
 
 private:
-    QString lineText(const FailureLogLine &line) const;
+    EchoStatus statusAt(std::size_t row) const;
 
-    std::deque<FailureLogLine> m_lines;
+    std::deque<std::uint32_t> m_lines;
+    std::vector<std::pair<std::size_t, EchoStatus>> m_uncommonStatuses;
     QLocale m_locale;
     QString m_timeFormat;
 };

@@ -1,19 +1,47 @@
 #!/usr/bin/env bash
-# Builds in Release and prints one table: each figure beside its peer,
-# measured in the same run, with the goal beside it. Benchmarks never fail on
-# slowness; they print what they measured.
+# Builds in Release and prints one table: each figure beside its peer where
+# there is one, measured in the same run, with the goal beside it.
+# Benchmarks never fail on slowness; they print what they measured.
+#
+#   scripts/bench.sh            every row, the 100,000-probe soak included
+#   SOAK_PROBES=0 scripts/bench.sh   without the soak
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/packages.sh
-install_missing "${BUILD_PACKAGES[@]}" iputils-ping
+install_missing "${BUILD_PACKAGES[@]}" iputils-ping iproute2 nftables
 
 build=build/bench
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DECHOWATCH_BUILD_BENCH=ON \
     -DECHOWATCH_BUILD_TESTS=OFF >/dev/null
 cmake --build "$build" >/dev/null
+export QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-$(mktemp -d)}"
+
+row() { printf '| %s | %s | %s | %s |\n' "$@"; }
+
+# CPU time of the open window with the timer off, over 10 s after start-up.
+idle_row() {
+    "$build/monitor/echowatch" &
+    local pid=$! ticks_per_second before after
+    ticks_per_second=$(getconf CLK_TCK)
+    sleep 2
+    before=$(awk '{print $14 + $15}' "/proc/$pid/stat")
+    sleep 10
+    after=$(awk '{print $14 + $15}' "/proc/$pid/stat")
+    kill "$pid"
+    wait "$pid" 2>/dev/null || true
+    row "idle, CPU of the open window with the timer off over 10 s" \
+        "$(((after - before) * 1000 / ticks_per_second)) ms" "-" "0 ms"
+}
 
 echo "Machine: $(nproc) cores, $(awk '/MemTotal/ {printf "%.0f GiB", $2/1048576}' /proc/meminfo)," \
      "$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), kernel $(uname -r)"
 echo
-printf '| Figure | EchoWatch | Peer | Goal |\n|---|---|---|---|\n'
+row "Figure" "EchoWatch" "Peer" "Goal"
+row "---" "---" "---" "---"
 "$build/bench/probe_bench" 5000
+"$build/bench/window_bench" log 2>/dev/null
+"$build/bench/window_bench" startup "$(date +%s%N)" 2>/dev/null
+idle_row
+if [ "${SOAK_PROBES:-100000}" -gt 0 ]; then
+    "$build/bench/window_bench" soak "${SOAK_PROBES:-100000}" 2>/dev/null
+fi

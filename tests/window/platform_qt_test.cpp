@@ -4,6 +4,7 @@
 #include "platform/number_text.h"
 #include "platform/qt_message_box.h"
 #include "platform/time_of_day_text.h"
+#include "probe/status_text.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -110,6 +111,31 @@ private slots:
                  QStringLiteral("-7   [ unknown  msg returned ] - 00:00:00"));
         QVERIFY(!log.data(log.index(2)).isValid());
         QVERIFY(!log.data(log.index(0), Qt::EditRole).isValid());
+    }
+
+    // Lines are packed; codes outside the packed range must come back whole,
+    // each on its own row, among packed ones.
+    void failureLogKeepsEveryCode_data()
+    {
+        QTest::addColumn<int>("status");
+        for (const int status :
+             {1, 11010, 11255, 32767, 32768, 65536, -1, -2147483647 - 1, 2147483647})
+            QTest::newRow(QByteArray::number(status).constData()) << status;
+    }
+
+    void failureLogKeepsEveryCode()
+    {
+        QFETCH(int, status);
+        FailureLogModel log(QLocale(QLocale::German, QLocale::Germany));
+        log.append(11003, QTime(1, 2, 3));
+        log.append(status, QTime(12, 0, 1));
+        log.append(11013, QTime(23, 59, 59));
+        QCOMPARE(log.data(log.index(0)).toString(),
+                 QStringLiteral("11003   [ ip dest host unreachable ] - 01:02:03"));
+        QCOMPARE(log.data(log.index(1)).toString(),
+                 QString::fromStdString(StatusText(status)) + QStringLiteral(" - 12:00:01"));
+        QCOMPARE(log.data(log.index(2)).toString(),
+                 QStringLiteral("11013   [ ip ttl expired transit ] - 23:59:59"));
     }
 };
 
