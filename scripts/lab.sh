@@ -109,10 +109,19 @@ lab_namespaces() {
     ip netns list | awk '{print $1}' | grep "^$LAB_PREFIX-" || true
 }
 
+# Whatever still runs inside a lab namespace was started there by the lab's
+# own run, and would keep the namespace alive after its name is gone.
+remove_namespace() {
+    local namespace=$1 pids
+    pids=$(ip netns pids "$namespace" 2>/dev/null || true)
+    [ -n "$pids" ] && kill $pids 2>/dev/null
+    ip netns delete "$namespace"
+}
+
 down() {
     local name=$1 namespace
     for namespace in $(lab_namespaces); do
-        [[ $namespace == "$name"-* ]] && ip netns delete "$namespace"
+        [[ $namespace == "$name"-* ]] && remove_namespace "$namespace"
     done
     return 0
 }
@@ -131,7 +140,7 @@ sweep() {
     local namespace
     for namespace in $(stale); do
         echo "Removing $namespace, left behind by a run that is gone"
-        ip netns delete "$namespace"
+        remove_namespace "$namespace"
     done
 }
 

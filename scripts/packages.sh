@@ -3,7 +3,7 @@
 
 BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev fonts-dejavu-core libcap2-bin)
 TEST_PACKAGES=(libgtest-dev iproute2 nftables xvfb xauth dbus at-spi2-core python3-gi
-               gir1.2-atspi-2.0 util-linux)
+               gir1.2-atspi-2.0 util-linux procps)
 
 install_missing() {
     local missing=() package
