@@ -155,14 +155,16 @@ std::optional<ResponderPlan> ResponderPlan::parse(std::span<const std::string_vi
         }
         return plan;
     }
-    if (mode == "error" && rest.size() == 2) {
+    if (mode == "error" && (rest.size() == 2 || rest.size() == 3)) {
         const auto type = parseNumber<std::uint8_t>(rest[0]);
         const auto code = parseNumber<std::uint8_t>(rest[1]);
-        if (!type || !code)
+        const auto then = rest.size() == 3 ? parseThen(rest[2]) : Then::Silence;
+        if (!type || !code || !then)
             return std::nullopt;
         plan.m_mode = Mode::Error;
         plan.m_type = *type;
         plan.m_code = *code;
+        plan.m_then = *then;
         return plan;
     }
     const auto then = rest.empty() ? std::nullopt : parseThen(rest.back());
@@ -190,8 +192,7 @@ std::vector<Scheduled> ResponderPlan::respond(const EchoRequest &request)
         return {{delay, reply(request, rightFields(request))}};
     }
     case Mode::Error:
-        return {{milliseconds{0}, ipv4Packet(request.destination, request.source,
-                                             icmpError(m_type, m_code, request.packet))}};
+        return respondError(request);
     case Mode::Broken:
         return respondBroken(request);
     case Mode::Flood:
@@ -204,6 +205,16 @@ std::vector<Scheduled> ResponderPlan::respondBroken(const EchoRequest &request) 
 {
     std::vector<Scheduled> packets;
     packets.push_back({milliseconds{0}, brokenReply(request, m_broken)});
+    if (m_then == Then::Answer)
+        packets.push_back({RightAnswerAfterBroken, reply(request, rightFields(request))});
+    return packets;
+}
+
+std::vector<Scheduled> ResponderPlan::respondError(const EchoRequest &request) const
+{
+    std::vector<Scheduled> packets;
+    packets.push_back({milliseconds{0}, ipv4Packet(request.destination, request.source,
+                                                   icmpError(m_type, m_code, request.packet))});
     if (m_then == Then::Answer)
         packets.push_back({RightAnswerAfterBroken, reply(request, rightFields(request))});
     return packets;

@@ -13,7 +13,8 @@
 //
 //   answer MS [MS...]             the right reply, MS late (one per request,
 //                                 the last repeating)
-//   error TYPE CODE               an ICMP error quoting the request
+//   error TYPE CODE [answer]      an ICMP error quoting the request, and
+//                                 with "answer" the right reply 20 ms later
 //   broken KIND answer|silent     a broken or spoofed reply at once, then the
 //                                 right one 20 ms later, or nothing more.
 //                                 KIND: foreign-identifier foreign-sequence
@@ -24,6 +25,7 @@
 //                                 100 ms, or none
 namespace lab {
 
+// After a broken reply or an error that is no outcome.
 inline constexpr std::chrono::milliseconds RightAnswerAfterBroken{20};
 inline constexpr std::chrono::milliseconds RightAnswerDuringFlood{100};
 // More than the 250 bytes the probe's reply record holds.
@@ -72,6 +74,7 @@ private:
     ResponderPlan() = default;
 
     std::vector<Scheduled> respondBroken(const EchoRequest &request) const;
+    std::vector<Scheduled> respondError(const EchoRequest &request) const;
     std::vector<Scheduled> respondFlood(const EchoRequest &request) const;
 
     Mode m_mode = Mode::Answer;
