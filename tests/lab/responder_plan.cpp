@@ -192,29 +192,20 @@ std::vector<Scheduled> ResponderPlan::respond(const EchoRequest &request)
         return {{delay, reply(request, rightFields(request))}};
     }
     case Mode::Error:
-        return respondError(request);
+        return firstThenAnswer(request, ipv4Packet(request.destination, request.source,
+                                                   icmpError(m_type, m_code, request.packet)));
     case Mode::Broken:
-        return respondBroken(request);
+        return firstThenAnswer(request, brokenReply(request, m_broken));
     case Mode::Flood:
         return respondFlood(request);
     }
     return {};
 }
 
-std::vector<Scheduled> ResponderPlan::respondBroken(const EchoRequest &request) const
+std::vector<Scheduled> ResponderPlan::firstThenAnswer(const EchoRequest &request, Bytes first) const
 {
     std::vector<Scheduled> packets;
-    packets.push_back({milliseconds{0}, brokenReply(request, m_broken)});
-    if (m_then == Then::Answer)
-        packets.push_back({RightAnswerAfterBroken, reply(request, rightFields(request))});
-    return packets;
-}
-
-std::vector<Scheduled> ResponderPlan::respondError(const EchoRequest &request) const
-{
-    std::vector<Scheduled> packets;
-    packets.push_back({milliseconds{0}, ipv4Packet(request.destination, request.source,
-                                                   icmpError(m_type, m_code, request.packet))});
+    packets.push_back({milliseconds{0}, std::move(first)});
     if (m_then == Then::Answer)
         packets.push_back({RightAnswerAfterBroken, reply(request, rightFields(request))});
     return packets;

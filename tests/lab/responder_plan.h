@@ -73,8 +73,8 @@ public:
 private:
     ResponderPlan() = default;
 
-    std::vector<Scheduled> respondBroken(const EchoRequest &request) const;
-    std::vector<Scheduled> respondError(const EchoRequest &request) const;
+    // The given packet at once, then the right reply if the plan says so.
+    std::vector<Scheduled> firstThenAnswer(const EchoRequest &request, Bytes first) const;
     std::vector<Scheduled> respondFlood(const EchoRequest &request) const;
 
     Mode m_mode = Mode::Answer;
