@@ -30,8 +30,10 @@ TEST_P(LateAnswer, TimesOutAndStaysOutOfTheNextProbe)
 
     const auto second = probe.echo(Address::Responder);
     EXPECT_EQ(second.status, platform::IpStatus::Success);
+    // A leaked late answer would show as about 200 ms; a few milliseconds
+    // over 300 are a busy machine, not a fault.
     EXPECT_GE(second.reply.header.roundTripTime, 299u);
-    EXPECT_LE(second.reply.header.roundTripTime, 301u);
+    EXPECT_LE(second.reply.header.roundTripTime, 310u);
     EXPECT_EQ(second.reply.header.dataSize, RequestData.size());
 }
 

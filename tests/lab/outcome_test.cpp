@@ -223,6 +223,27 @@ void expectEchoedData(const EchoReply &reply)
     EXPECT_TRUE(std::equal(RequestData.begin(), RequestData.end(), echoed));
 }
 
+void expectOutcome(const ProbeOutcome &result, const Expected &expected)
+{
+    EXPECT_EQ(result.status, expected.status);
+    EXPECT_EQ(result.reply.header.status, static_cast<std::uint32_t>(expected.status));
+    EXPECT_EQ(dottedAddress(result.reply.header.address), expected.from);
+    expectWithin(result.took, expected.took, "call duration");
+    if (expected.status == IpStatus::Success) {
+        expectEchoedData(result.reply);
+    } else {
+        EXPECT_EQ(result.reply.header.dataSize, 0);
+        if (expected.from == Nobody) {
+            EXPECT_EQ(result.reply.header.roundTripTime, 0u);
+        }
+    }
+}
+
+// A shared two-core machine now and then wakes a process a few milliseconds
+// late. A fault in the measurement shifts every probe; a late wake-up only
+// one, so the best of three is held to the millisecond.
+constexpr int TimedAttempts = 3;
+
 TEST_P(Outcome, IsWhatTheNetworkDid)
 {
     const auto &[kind, outcome] = GetParam();
@@ -235,29 +256,21 @@ TEST_P(Outcome, IsWhatTheNetworkDid)
                                   ? *outcome.onDatagram
                                   : outcome.expected;
     LabProbe probe(kind);
-    const auto result = probe.echo(outcome.address);
-
-    // What the kernel produced, for the record (--gtest_output=xml).
-    RecordProperty("echo_status", result.status);
-    RecordProperty("round_trip_ms", static_cast<int>(result.reply.header.roundTripTime));
-    RecordProperty("data_size", result.reply.header.dataSize);
-    RecordProperty("took_us", static_cast<int>(duration_cast<microseconds>(result.took).count()));
-
-    EXPECT_EQ(result.status, expected.status);
-    EXPECT_EQ(result.reply.header.status, static_cast<std::uint32_t>(expected.status));
-    EXPECT_EQ(dottedAddress(result.reply.header.address), expected.from);
-    expectWithin(result.took, expected.took, "call duration");
-    if (expected.roundTrip)
-        expectWithin(milliseconds{result.reply.header.roundTripTime}, *expected.roundTrip,
-                     "round-trip time");
-    if (expected.status == IpStatus::Success) {
-        expectEchoedData(result.reply);
-    } else {
-        EXPECT_EQ(result.reply.header.dataSize, 0);
-        if (expected.from == Nobody) {
-            EXPECT_EQ(result.reply.header.roundTripTime, 0u);
-        }
+    std::optional<milliseconds> bestRoundTrip;
+    for (int attempt = 0; attempt < (expected.roundTrip ? TimedAttempts : 1); ++attempt) {
+        const auto result = probe.echo(outcome.address);
+        const milliseconds roundTrip{result.reply.header.roundTripTime};
+        bestRoundTrip = std::min(bestRoundTrip.value_or(roundTrip), roundTrip);
+        // What the kernel produced, for the record (--gtest_output=xml).
+        RecordProperty("echo_status", result.status);
+        RecordProperty("round_trip_ms", static_cast<int>(roundTrip.count()));
+        RecordProperty("data_size", result.reply.header.dataSize);
+        RecordProperty("took_us",
+                       static_cast<int>(duration_cast<microseconds>(result.took).count()));
+        expectOutcome(result, expected);
     }
+    if (expected.roundTrip)
+        expectWithin(*bestRoundTrip, *expected.roundTrip, "best round-trip time");
 }
 
 std::string caseName(const testing::TestParamInfo<Param> &info)
