@@ -1,0 +1,156 @@
+#!/usr/bin/env bash
+# The network lab the probe's end-to-end tests run in: network namespaces
+# joined by veth links, nothing in the machine's own namespace.
+#
+#   scripts/lab.sh up NAME     build the lab; its namespaces are NAME-<role>
+#   scripts/lab.sh down NAME   remove every namespace of the lab NAME
+#   scripts/lab.sh sweep       remove the labs of runs that are no longer alive
+#   scripts/lab.sh stale       list the namespaces of labs whose run is dead
+#
+# NAME is "ewlab-<pid of the run>-<anything>", so a lab left behind by a
+# killed run can be told from one still in use.
+#
+#   client 192.0.2.10/24 ---- 192.0.2.1 router
+#     router 198.51.100.1/28  ---- 198.51.100.2      host (answers)
+#     router 198.51.100.17/28 ---- 198.51.100.18     responder (kernel silent)
+#     router 198.51.100.33/28 ---- 198.51.100.34     loop (sends 203.0.113.64/26 back)
+#   203.0.113.1-6 are rejected by the router's nftables, one ICMP error each;
+#   203.0.113.200 has no route in the client; 203.0.113.250 an unreachable one.
+# No namespace has a default route, and no link leaves the lab.
+set -euo pipefail
+
+readonly LAB_PREFIX=ewlab
+
+in_namespace() {
+    ip netns exec "$@"
+}
+
+# Every lab namespace: ICMP errors never rate-limited (or a steady outage
+# alternates errors and timeouts), and no redirects, set before any link
+# exists because each device combines its value with "all".
+make_namespace() {
+    local namespace=$1
+    ip netns add "$namespace"
+    ip -n "$namespace" link set lo up
+    in_namespace "$namespace" sysctl -q -w \
+        net.ipv4.icmp_ratelimit=0 \
+        net.ipv4.icmp_ratemask=0 \
+        net.ipv4.conf.all.send_redirects=0 \
+        net.ipv4.conf.default.send_redirects=0 \
+        net.ipv4.conf.all.accept_redirects=0 \
+        net.ipv4.conf.default.accept_redirects=0
+}
+
+# link NAMESPACE_A DEVICE_A ADDRESS_A NAMESPACE_B DEVICE_B ADDRESS_B
+# The pair is made inside the lab: neither end ever appears outside it.
+link() {
+    ip -n "$1" link add "$2" type veth peer name "$5" netns "$4"
+    ip -n "$1" address add "$3" brd + dev "$2"
+    ip -n "$4" address add "$6" brd + dev "$5"
+    ip -n "$1" link set "$2" up
+    ip -n "$4" link set "$5" up
+}
+
+route() {
+    local namespace=$1
+    shift
+    ip -n "$namespace" route add "$@"
+}
+
+router_rejects() {
+    in_namespace "$1" nft -f - <<'EOF'
+table ip lab {
+    chain forward_filter {
+        type filter hook forward priority 0; policy accept;
+        ip daddr 203.0.113.1 reject with icmp type net-unreachable
+        ip daddr 203.0.113.2 reject with icmp type host-unreachable
+        ip daddr 203.0.113.3 reject with icmp type prot-unreachable
+        ip daddr 203.0.113.4 reject with icmp type port-unreachable
+        ip daddr 203.0.113.5 reject with icmp type admin-prohibited
+        ip daddr 203.0.113.6 reject with icmp type frag-needed
+    }
+}
+EOF
+}
+
+up() {
+    local name=$1 role
+    for role in client router host responder loop; do
+        make_namespace "$name-$role"
+    done
+    local client=$name-client router=$name-router host=$name-host
+    local responder=$name-responder loop=$name-loop
+    in_namespace "$client" sysctl -q -w net.ipv4.ping_group_range="0 2147483647"
+    in_namespace "$router" sysctl -q -w net.ipv4.ip_forward=1
+    in_namespace "$loop" sysctl -q -w net.ipv4.ip_forward=1
+    in_namespace "$responder" sysctl -q -w net.ipv4.icmp_echo_ignore_all=1
+
+    link "$client" c0 192.0.2.10/24 "$router" r0 192.0.2.1/24
+    link "$router" r1 198.51.100.1/28 "$host" h0 198.51.100.2/28
+    link "$router" r2 198.51.100.17/28 "$responder" s0 198.51.100.18/28
+    link "$router" r3 198.51.100.33/28 "$loop" l0 198.51.100.34/28
+
+    route "$client" 198.51.100.0/24 via 192.0.2.1
+    route "$client" 203.0.113.0/25 via 192.0.2.1
+    route "$client" unreachable 203.0.113.250/32
+    # The rejected addresses need a route on the router, or it answers
+    # "net unreachable" for all of them itself.
+    route "$router" 203.0.113.0/26 via 198.51.100.2
+    route "$router" 203.0.113.64/26 via 198.51.100.34
+    route "$loop" 203.0.113.64/26 via 198.51.100.33
+    local back
+    for back in "$host:198.51.100.1" "$responder:198.51.100.17" "$loop:198.51.100.33"; do
+        route "${back%%:*}" 192.0.2.0/24 via "${back#*:}"
+    done
+    router_rejects "$router"
+}
+
+lab_namespaces() {
+    ip netns list | awk '{print $1}' | grep "^$LAB_PREFIX-" || true
+}
+
+# Whatever still runs inside a lab namespace was started there by the lab's
+# own run, and would keep the namespace alive after its name is gone.
+remove_namespace() {
+    local namespace=$1 pids
+    pids=$(ip netns pids "$namespace" 2>/dev/null || true)
+    [ -n "$pids" ] && kill $pids 2>/dev/null
+    ip netns delete "$namespace"
+}
+
+down() {
+    local name=$1 namespace
+    for namespace in $(lab_namespaces); do
+        [[ $namespace == "$name"-* ]] && remove_namespace "$namespace"
+    done
+    return 0
+}
+
+stale() {
+    local namespace owner
+    for namespace in $(lab_namespaces); do
+        owner=${namespace#"$LAB_PREFIX"-}
+        owner=${owner%%-*}
+        [[ $owner =~ ^[0-9]+$ ]] && kill -0 "$owner" 2>/dev/null && continue
+        echo "$namespace"
+    done
+}
+
+sweep() {
+    local namespace
+    for namespace in $(stale); do
+        echo "Removing $namespace, left behind by a run that is gone"
+        remove_namespace "$namespace"
+    done
+}
+
+case ${1:-} in
+up) up "$2" ;;
+down) down "$2" ;;
+sweep) sweep ;;
+stale) stale ;;
+*)
+    echo "usage: $0 up NAME | down NAME | sweep | stale" >&2
+    exit 2
+    ;;
+esac
