@@ -5,10 +5,7 @@
 //   lab_bench timeout ADDRESS COUNT LABEL
 #include "bench_table.h"
 
-#include "platform/icmp_echo_library.h"
-#include "platform/message_box.h"
-#include "platform/sockets_library.h"
-#include "probe/module1.h"
+#include "real_probe.h"
 
 #include <algorithm>
 #include <chrono>
@@ -21,12 +18,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-class QuietBox final : public platform::MessageBox
-{
-public:
-    void show(std::string_view, platform::MessageIcon) noexcept override {}
-};
-
 struct Probe
 {
     EchoStatus status;
@@ -36,10 +27,8 @@ struct Probe
 
 std::vector<Probe> probe(const std::string &address, int count)
 {
-    platform::LinuxSocketsLibrary sockets;
-    platform::LinuxIcmpEchoLibrary icmp;
-    QuietBox box;
-    Module1 module(sockets, icmp, box);
+    RealProbe probe;
+    Module1 &module = probe.module;
     const std::u16string text(address.begin(), address.end());
     std::vector<Probe> probes;
     for (int i = 0; i < count; ++i) {

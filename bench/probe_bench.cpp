@@ -3,10 +3,7 @@
 // next request as soon as the reply is in.
 #include "bench_table.h"
 
-#include "platform/icmp_echo_library.h"
-#include "platform/message_box.h"
-#include "platform/sockets_library.h"
-#include "probe/module1.h"
+#include "real_probe.h"
 
 #include <algorithm>
 #include <chrono>
@@ -38,18 +35,10 @@ double cpuMicroseconds(const rusage &usage)
            static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec);
 }
 
-class QuietBox final : public platform::MessageBox
-{
-public:
-    void show(std::string_view, platform::MessageIcon) noexcept override {}
-};
-
 Cost measureOurs(int count, std::vector<double> &perProbe, int &answered)
 {
-    platform::LinuxSocketsLibrary sockets;
-    platform::LinuxIcmpEchoLibrary icmp;
-    QuietBox box;
-    Module1 module(sockets, icmp, box);
+    RealProbe probe;
+    Module1 &module = probe.module;
     rusage before{}, after{};
     ::getrusage(RUSAGE_SELF, &before);
     const auto start = Clock::now();
