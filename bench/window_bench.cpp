@@ -8,13 +8,13 @@
 #include "bench_table.h"
 #include "process_figures.h"
 
-#include "monitor/failure_log_model.h"
-#include "monitor/form1.h"
-#include "platform/clock.h"
-#include "platform/icmp_echo_library.h"
-#include "platform/qt_message_box.h"
-#include "platform/sockets_library.h"
-#include "probe/module1.h"
+#include "echowatch/monitor/failure_log_model.h"
+#include "echowatch/monitor/form1.h"
+#include "echowatch/net/icmp_echo_library.h"
+#include "echowatch/net/sockets_library.h"
+#include "echowatch/platform/clock.h"
+#include "echowatch/platform/qt_message_box.h"
+#include "echowatch/probe/module1.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -41,8 +41,8 @@ double millisecondsSince(Clock::time_point start)
 // The program as main() assembles it.
 struct Program
 {
-    platform::LinuxSocketsLibrary sockets;
-    platform::LinuxIcmpEchoLibrary icmp;
+    net::LinuxSocketsLibrary sockets;
+    net::LinuxIcmpEchoLibrary icmp;
     platform::QtMessageBox messageBox;
     Module1 probe{sockets, icmp, messageBox};
     platform::SystemClock clock;

@@ -1,10 +1,10 @@
-#include "failure_log_model.h"
+#include "echowatch/monitor/failure_log_model.h"
 
-#include "form1_texts.h"
+#include "echowatch/monitor/form1_texts.h"
 
-#include "platform/qt_text.h"
-#include "platform/time_of_day_text.h"
-#include "probe/status_text.h"
+#include "echowatch/platform/qt_text.h"
+#include "echowatch/platform/time_of_day_text.h"
+#include "echowatch/probe/status_text.h"
 
 #include <QTime>
 

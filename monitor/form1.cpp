@@ -1,17 +1,17 @@
-#include "form1.h"
+#include "echowatch/monitor/form1.h"
 
-#include "failure_log_model.h"
-#include "form1_layout.h"
-#include "form1_texts.h"
+#include "echowatch/monitor/failure_log_model.h"
+#include "echowatch/monitor/form1_layout.h"
+#include "echowatch/monitor/form1_texts.h"
 
-#include "platform/application_title.h"
-#include "platform/clock.h"
-#include "platform/message_box.h"
-#include "platform/number_text.h"
-#include "platform/qt_text.h"
-#include "probe/echo_reply.h"
-#include "probe/module1.h"
-#include "probe/status_text.h"
+#include "echowatch/platform/application_title.h"
+#include "echowatch/platform/clock.h"
+#include "echowatch/platform/number_text.h"
+#include "echowatch/platform/qt_text.h"
+#include "echowatch/probe/echo_reply.h"
+#include "echowatch/probe/message_box.h"
+#include "echowatch/probe/module1.h"
+#include "echowatch/probe/status_text.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -62,7 +62,7 @@ std::u16string_view utf16View(const QString &text)
 
 } // namespace
 
-Form1::Form1(Module1 &probe, platform::MessageBox &messageBox, const platform::Clock &clock,
+Form1::Form1(Module1 &probe, probe::MessageBox &messageBox, const platform::Clock &clock,
              QWidget *parent)
     : QWidget(parent), Text1(placeControl<QLineEdit>(this, "Text1", Text1Place)),
       Command1(placeControl<QPushButton>(this, "Command1", Command1Place)),
@@ -121,7 +121,7 @@ void Form1::ProbeTick()
     m_tickState = TickState::Running;
     EchoReply reply{};
     if (!m_probe.StartSockets()) {
-        m_messageBox.show(SocketsNotRespondingText, platform::MessageIcon::None);
+        m_messageBox.show(SocketsNotRespondingText, probe::MessageIcon::None);
         m_tickState = TickState::Idle;
         return;
     }
@@ -152,7 +152,7 @@ void Form1::ToggleMonitoring()
     // the caption saying "Start".
     const auto interval = platform::intervalFromText(Text2->text());
     if (!interval) {
-        m_messageBox.show(BadIntervalText, platform::MessageIcon::Exclamation);
+        m_messageBox.show(BadIntervalText, probe::MessageIcon::Exclamation);
         return;
     }
     Timer1->start(*interval);

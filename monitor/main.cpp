@@ -1,10 +1,10 @@
-#include "form1.h"
+#include "echowatch/monitor/form1.h"
 
-#include "platform/clock.h"
-#include "platform/icmp_echo_library.h"
-#include "platform/qt_message_box.h"
-#include "platform/sockets_library.h"
-#include "probe/module1.h"
+#include "echowatch/net/icmp_echo_library.h"
+#include "echowatch/net/sockets_library.h"
+#include "echowatch/platform/clock.h"
+#include "echowatch/platform/qt_message_box.h"
+#include "echowatch/probe/module1.h"
 
 #include <QApplication>
 
@@ -12,8 +12,8 @@ int main(int argc, char *argv[])
 {
     QApplication application(argc, argv);
 
-    platform::LinuxSocketsLibrary sockets;
-    platform::LinuxIcmpEchoLibrary icmp;
+    net::LinuxSocketsLibrary sockets;
+    net::LinuxIcmpEchoLibrary icmp;
     platform::QtMessageBox messageBox;
     Module1 probe(sockets, icmp, messageBox);
     platform::SystemClock clock;

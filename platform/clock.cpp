@@ -1,4 +1,4 @@
-#include "clock.h"
+#include "echowatch/platform/clock.h"
 
 namespace platform {
 

@@ -1,4 +1,4 @@
-#include "number_text.h"
+#include "echowatch/platform/number_text.h"
 
 #include <limits>
 

@@ -1,4 +1,4 @@
-#include "qt_text.h"
+#include "echowatch/platform/qt_text.h"
 
 namespace platform {
 

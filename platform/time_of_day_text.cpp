@@ -1,4 +1,4 @@
-#include "time_of_day_text.h"
+#include "echowatch/platform/time_of_day_text.h"
 
 namespace platform {
 

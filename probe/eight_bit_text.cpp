@@ -1,4 +1,4 @@
-#include "eight_bit_text.h"
+#include "echowatch/probe/eight_bit_text.h"
 
 std::optional<std::string> toEightBitText(std::u16string_view text)
 {

@@ -1,17 +1,17 @@
-#include "module1.h"
+#include "echowatch/probe/module1.h"
 
-#include "eight_bit_text.h"
+#include "echowatch/probe/eight_bit_text.h"
 
-#include "platform/icmp_echo_library.h"
-#include "platform/ip_status.h"
-#include "platform/message_box.h"
-#include "platform/sockets_library.h"
+#include "echowatch/net/icmp_echo_library.h"
+#include "echowatch/net/ip_status.h"
+#include "echowatch/net/sockets_library.h"
+#include "echowatch/probe/message_box.h"
 
 #include <arpa/inet.h>
 #include <array>
 
-Module1::Module1(platform::SocketsLibrary &sockets, platform::IcmpEchoLibrary &icmp,
-                 platform::MessageBox &messageBox) noexcept
+Module1::Module1(net::SocketsLibrary &sockets, net::IcmpEchoLibrary &icmp,
+                 probe::MessageBox &messageBox) noexcept
     : m_sockets(sockets), m_icmp(icmp), m_messageBox(messageBox)
 {}
 
@@ -24,7 +24,7 @@ bool Module1::StartSockets() noexcept
 void Module1::StopSockets() noexcept
 {
     if (m_sockets.WSACleanup() != 0)
-        m_messageBox.show(CleanupFailedText, platform::MessageIcon::Exclamation);
+        m_messageBox.show(CleanupFailedText, probe::MessageIcon::Exclamation);
 }
 
 EchoStatus Module1::EchoAddress(std::u16string_view address, std::u16string_view requestData,
@@ -36,7 +36,7 @@ EchoStatus Module1::EchoAddress(std::u16string_view address, std::u16string_view
         addressText = toEightBitText(address);
         data = toEightBitText(requestData);
     } catch (const std::bad_alloc &) {
-        return platform::IpStatus::NoResources;
+        return net::IpStatus::NoResources;
     }
     // The all-ones address is also inet_addr's failure value, so
     // 255.255.255.255 is refused with every other text that is no address.
@@ -44,7 +44,7 @@ EchoStatus Module1::EchoAddress(std::u16string_view address, std::u16string_view
     if (destination == INADDR_NONE)
         return BadAddressStatus;
     if (!data)
-        return platform::IpStatus::BadReq;
+        return net::IpStatus::BadReq;
 
     const auto opening = m_icmp.IcmpCreateFile();
     if (!opening.handle)

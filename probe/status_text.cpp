@@ -1,4 +1,4 @@
-#include "status_text.h"
+#include "echowatch/probe/status_text.h"
 
 #include <array>
 #include <string_view>

@@ -2,7 +2,7 @@
 // Nothing reaches the network: the echo service is a stand-in that only
 // records. What must hold: no crash, -1 leaves the record untouched, and a
 // text that was accepted had an 8-bit form without NUL.
-#include "probe/module1.h"
+#include "echowatch/probe/module1.h"
 #include "support/fake_services.h"
 
 #include <algorithm>

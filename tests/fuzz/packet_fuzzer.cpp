@@ -2,9 +2,9 @@
 // hostile or broken host could: as a raw socket's IP packet, as a datagram
 // socket's ICMP message, and as the quote of a queued error. Whatever is
 // accepted is written into a reply record, which must never overflow.
-#include "platform/icmp_packet.h"
-#include "platform/icmp_reply_writer.h"
-#include "probe/echo_reply.h"
+#include "echowatch/net/icmp_packet.h"
+#include "echowatch/net/icmp_reply_writer.h"
+#include "echowatch/probe/echo_reply.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -13,11 +13,11 @@
 
 namespace {
 
-void writeAndCheck(const platform::icmp::Answer &answer)
+void writeAndCheck(const net::icmp::Answer &answer)
 {
     EchoReply reply{};
     const auto status =
-        platform::writeEchoAnswer(std::as_writable_bytes(std::span(&reply, 1)), answer, 1);
+        net::writeEchoAnswer(std::as_writable_bytes(std::span(&reply, 1)), answer, 1);
     if (reply.header.dataSize > reply.data.size() ||
         static_cast<std::uint32_t>(status) != reply.header.status)
         std::abort();
@@ -27,7 +27,7 @@ void writeAndCheck(const platform::icmp::Answer &answer)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
-    using namespace platform::icmp;
+    using namespace net::icmp;
     const auto bytes = std::as_bytes(std::span(data, size));
     // The expected request is taken from the input too, so the matcher's
     // accepting paths are reachable, not only its refusals.

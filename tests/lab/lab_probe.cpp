@@ -4,7 +4,7 @@
 
 namespace lab {
 
-LabProbe::LabProbe(platform::SocketKindChoice kind)
+LabProbe::LabProbe(net::SocketKindChoice kind)
     : m_icmp(kind), m_module(m_sockets, m_icmp, m_messageBox)
 {}
 
@@ -18,14 +18,14 @@ ProbeOutcome LabProbe::echo(std::string_view address)
     return outcome;
 }
 
-const char *socketKindName(platform::SocketKindChoice kind)
+const char *socketKindName(net::SocketKindChoice kind)
 {
     switch (kind) {
-    case platform::SocketKindChoice::DatagramOnly:
+    case net::SocketKindChoice::DatagramOnly:
         return "Datagram";
-    case platform::SocketKindChoice::RawOnly:
+    case net::SocketKindChoice::RawOnly:
         return "Raw";
-    case platform::SocketKindChoice::Automatic:
+    case net::SocketKindChoice::Automatic:
         break;
     }
     return "Automatic";

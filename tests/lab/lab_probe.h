@@ -1,11 +1,11 @@
 #pragma once
 
-#include "platform/icmp_echo_library.h"
-#include "platform/message_box.h"
-#include "platform/sockets_library.h"
-#include "probe/echo_reply.h"
-#include "probe/echo_status.h"
-#include "probe/module1.h"
+#include "echowatch/net/icmp_echo_library.h"
+#include "echowatch/net/sockets_library.h"
+#include "echowatch/probe/echo_reply.h"
+#include "echowatch/probe/echo_status.h"
+#include "echowatch/probe/message_box.h"
+#include "echowatch/probe/module1.h"
 
 #include <chrono>
 #include <string_view>
@@ -26,23 +26,23 @@ struct ProbeOutcome
 class LabProbe
 {
 public:
-    explicit LabProbe(platform::SocketKindChoice kind);
+    explicit LabProbe(net::SocketKindChoice kind);
 
     ProbeOutcome echo(std::string_view address);
 
 private:
-    class SilentMessageBox final : public platform::MessageBox
+    class SilentMessageBox final : public probe::MessageBox
     {
     public:
-        void show(std::string_view, platform::MessageIcon) noexcept override {}
+        void show(std::string_view, probe::MessageIcon) noexcept override {}
     };
 
-    platform::LinuxSocketsLibrary m_sockets;
-    platform::LinuxIcmpEchoLibrary m_icmp;
+    net::LinuxSocketsLibrary m_sockets;
+    net::LinuxIcmpEchoLibrary m_icmp;
     SilentMessageBox m_messageBox;
     Module1 m_module;
 };
 
-const char *socketKindName(platform::SocketKindChoice kind);
+const char *socketKindName(net::SocketKindChoice kind);
 
 } // namespace lab

@@ -3,12 +3,12 @@
 #include "lab_fixture.h"
 #include "responder_process.h"
 
-#include "platform/ip_status.h"
+#include "echowatch/net/ip_status.h"
 
 namespace lab {
 namespace {
 
-using platform::SocketKindChoice;
+using net::SocketKindChoice;
 using std::chrono::milliseconds;
 
 class LateAnswer : public LabTest, public testing::WithParamInterface<SocketKindChoice>
@@ -23,13 +23,13 @@ TEST_P(LateAnswer, TimesOutAndStaysOutOfTheNextProbe)
     LabProbe probe(GetParam());
 
     const auto first = probe.echo(Address::Responder);
-    EXPECT_EQ(first.status, platform::IpStatus::ReqTimedOut);
+    EXPECT_EQ(first.status, net::IpStatus::ReqTimedOut);
     EXPECT_GE(first.took, milliseconds{500});
     EXPECT_LT(first.took, milliseconds{520});
     EXPECT_EQ(first.reply.header.roundTripTime, 0u);
 
     const auto second = probe.echo(Address::Responder);
-    EXPECT_EQ(second.status, platform::IpStatus::Success);
+    EXPECT_EQ(second.status, net::IpStatus::Success);
     // A leaked late answer would show as about 200 ms; a few milliseconds
     // over 300 are a busy machine, not a fault.
     EXPECT_GE(second.reply.header.roundTripTime, 299u);

@@ -6,7 +6,7 @@
 #include "responder_plan.h"
 #include "responder_process.h"
 
-#include "platform/ip_status.h"
+#include "echowatch/net/ip_status.h"
 
 #include <algorithm>
 #include <optional>
@@ -15,11 +15,11 @@
 namespace lab {
 namespace {
 
-using platform::SocketKindChoice;
+using net::SocketKindChoice;
 using std::chrono::duration_cast;
 using std::chrono::microseconds;
 using std::chrono::milliseconds;
-namespace IpStatus = platform::IpStatus;
+namespace IpStatus = net::IpStatus;
 
 struct Span
 {

@@ -3,7 +3,7 @@
 #include "lab_fixture.h"
 #include "lab_network.h"
 
-#include "platform/ip_status.h"
+#include "echowatch/net/ip_status.h"
 
 #include <filesystem>
 #include <map>
@@ -14,7 +14,7 @@
 namespace lab {
 namespace {
 
-using platform::SocketKindChoice;
+using net::SocketKindChoice;
 
 std::size_t openDescriptors()
 {
@@ -51,7 +51,7 @@ TEST_P(Descriptors, TwoThousandMixedProbesLeaveNoneOpen)
     EXPECT_EQ(openDescriptors(), before);
     // Success, five failures and the timeouts: the mix really was mixed.
     EXPECT_EQ(seen.size(), 7u);
-    EXPECT_EQ(seen[platform::IpStatus::ReqTimedOut], Probes / TimeoutEvery);
+    EXPECT_EQ(seen[net::IpStatus::ReqTimedOut], Probes / TimeoutEvery);
 }
 
 INSTANTIATE_TEST_SUITE_P(Datagram, Descriptors, testing::Values(SocketKindChoice::DatagramOnly));

@@ -1,13 +1,13 @@
 #include "responder_packets.h"
 
-#include "platform/icmp_packet.h"
+#include "echowatch/net/icmp_packet.h"
 
 #include <algorithm>
 
 namespace lab {
 namespace {
 
-namespace icmp = platform::icmp;
+namespace icmp = net::icmp;
 
 constexpr std::size_t Ipv4HeaderSize = 20;
 constexpr std::uint8_t DefaultTtl = 64;

@@ -1,6 +1,6 @@
 #include "responder_plan.h"
 
-#include "platform/icmp_packet.h"
+#include "echowatch/net/icmp_packet.h"
 
 #include <arpa/inet.h>
 #include <array>
@@ -10,7 +10,7 @@
 namespace lab {
 namespace {
 
-namespace icmp = platform::icmp;
+namespace icmp = net::icmp;
 using std::chrono::milliseconds;
 
 constexpr milliseconds FloodLength{600};

@@ -3,11 +3,11 @@
 // answers again, logging stops again.
 #include "lab_network.h"
 
-#include "monitor/form1.h"
-#include "platform/clock.h"
-#include "platform/icmp_echo_library.h"
-#include "platform/sockets_library.h"
-#include "probe/module1.h"
+#include "echowatch/monitor/form1.h"
+#include "echowatch/net/icmp_echo_library.h"
+#include "echowatch/net/sockets_library.h"
+#include "echowatch/platform/clock.h"
+#include "echowatch/probe/module1.h"
 #include "support/fake_services.h"
 
 #include <QAbstractItemModel>
@@ -44,8 +44,8 @@ private slots:
         if (!lab)
             QSKIP("not inside a lab's client namespace; run through tests/lab/run_lab.sh");
 
-        platform::LinuxSocketsLibrary sockets;
-        platform::LinuxIcmpEchoLibrary icmp;
+        net::LinuxSocketsLibrary sockets;
+        net::LinuxIcmpEchoLibrary icmp;
         fakes::MessageBox messageBox;
         Module1 probe(sockets, icmp, messageBox);
         platform::SystemClock clock;

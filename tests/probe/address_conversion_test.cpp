@@ -1,4 +1,4 @@
-#include "probe/module1.h"
+#include "echowatch/probe/module1.h"
 #include "support/fake_services.h"
 #include "support/packet_builder.h"
 

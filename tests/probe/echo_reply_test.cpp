@@ -1,6 +1,6 @@
-#include "platform/icmp_reply_writer.h"
-#include "platform/ip_status.h"
-#include "probe/echo_reply.h"
+#include "echowatch/net/icmp_reply_writer.h"
+#include "echowatch/net/ip_status.h"
+#include "echowatch/probe/echo_reply.h"
 #include "support/packet_builder.h"
 
 #include <gtest/gtest.h>
@@ -11,7 +11,7 @@
 
 namespace {
 
-namespace IpStatus = platform::IpStatus;
+namespace IpStatus = net::IpStatus;
 
 // The record with guard bytes behind it: a write past its end shows there.
 struct GuardedReply
@@ -32,7 +32,7 @@ struct GuardedReply
     }
 };
 
-platform::icmp::Answer answerWith(std::span<const std::byte> data)
+net::icmp::Answer answerWith(std::span<const std::byte> data)
 {
     return {IpStatus::Success, testpackets::address("127.0.0.1"), data, 64, 0};
 }
@@ -41,7 +41,7 @@ TEST(EchoReplyRecord, ReceivesHeaderAndEchoedData)
 {
     GuardedReply buffer;
     const auto data = testpackets::bytesOf("12345678912345678912345678912345");
-    EXPECT_EQ(platform::writeEchoAnswer(buffer.record(), answerWith(data), 12), IpStatus::Success);
+    EXPECT_EQ(net::writeEchoAnswer(buffer.record(), answerWith(data), 12), IpStatus::Success);
     const EchoReply reply = buffer.reply();
     EXPECT_EQ(reply.header.status, 0u);
     EXPECT_EQ(reply.header.address, testpackets::address("127.0.0.1"));
@@ -67,7 +67,7 @@ TEST_P(EchoedDataSize, NeverWritesPastTheRecord)
 {
     GuardedReply buffer;
     const std::vector<std::byte> data(GetParam().echoed, std::byte{0x5a});
-    EXPECT_EQ(platform::writeEchoAnswer(buffer.record(), answerWith(data), 3), GetParam().status);
+    EXPECT_EQ(net::writeEchoAnswer(buffer.record(), answerWith(data), 3), GetParam().status);
     EXPECT_EQ(buffer.reply().header.status, static_cast<std::uint32_t>(GetParam().status));
     EXPECT_EQ(buffer.reply().header.dataSize, GetParam().dataSize);
     EXPECT_TRUE(buffer.guardIntact());
@@ -83,7 +83,7 @@ INSTANTIATE_TEST_SUITE_P(Sizes, EchoedDataSize,
 TEST(EchoReplyRecord, FailureLeavesZeroTimeAndSize)
 {
     GuardedReply buffer;
-    platform::writeEchoFailure(buffer.record(), IpStatus::ReqTimedOut);
+    net::writeEchoFailure(buffer.record(), IpStatus::ReqTimedOut);
     const EchoReply reply = buffer.reply();
     EXPECT_EQ(reply.header.status, static_cast<std::uint32_t>(IpStatus::ReqTimedOut));
     EXPECT_EQ(reply.header.roundTripTime, 0u);
@@ -94,8 +94,8 @@ TEST(EchoReplyRecord, BufferShorterThanTheHeaderIsLeftAlone)
 {
     std::array<std::byte, 27> tiny{};
     const auto data = testpackets::bytesOf("x");
-    EXPECT_EQ(platform::writeEchoAnswer(tiny, answerWith(data), 1), IpStatus::BufTooSmall);
-    platform::writeEchoFailure(tiny, IpStatus::ReqTimedOut);
+    EXPECT_EQ(net::writeEchoAnswer(tiny, answerWith(data), 1), IpStatus::BufTooSmall);
+    net::writeEchoFailure(tiny, IpStatus::ReqTimedOut);
     EXPECT_TRUE(
         std::all_of(tiny.begin(), tiny.end(), [](std::byte b) { return b == std::byte{}; }));
 }

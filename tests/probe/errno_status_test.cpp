@@ -1,5 +1,5 @@
-#include "platform/errno_status.h"
-#include "platform/ip_status.h"
+#include "echowatch/net/errno_status.h"
+#include "echowatch/net/ip_status.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 
 namespace {
 
-namespace IpStatus = platform::IpStatus;
+namespace IpStatus = net::IpStatus;
 
 struct ErrnoCase
 {
@@ -27,7 +27,7 @@ class SendError : public testing::TestWithParam<ErrnoCase>
 
 TEST_P(SendError, NamesWhyTheRequestCouldNotGoOut)
 {
-    EXPECT_EQ(platform::statusForSendError(GetParam().error), GetParam().status);
+    EXPECT_EQ(net::statusForSendError(GetParam().error), GetParam().status);
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, SendError,
@@ -47,7 +47,7 @@ class OpenError : public testing::TestWithParam<ErrnoCase>
 
 TEST_P(OpenError, TellsMissingResourcesFromRefusal)
 {
-    EXPECT_EQ(platform::statusForOpenError(GetParam().error), GetParam().status);
+    EXPECT_EQ(net::statusForOpenError(GetParam().error), GetParam().status);
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, OpenError,
@@ -61,11 +61,11 @@ INSTANTIATE_TEST_SUITE_P(Table, OpenError,
 
 TEST(DatagramSocketRefusal, FallsBackToRawOnlyForRefusals)
 {
-    EXPECT_TRUE(platform::datagramSocketRefused(EACCES));
-    EXPECT_TRUE(platform::datagramSocketRefused(EAFNOSUPPORT));
-    EXPECT_TRUE(platform::datagramSocketRefused(EPROTONOSUPPORT));
-    EXPECT_FALSE(platform::datagramSocketRefused(EMFILE));
-    EXPECT_FALSE(platform::datagramSocketRefused(ENOMEM));
+    EXPECT_TRUE(net::datagramSocketRefused(EACCES));
+    EXPECT_TRUE(net::datagramSocketRefused(EAFNOSUPPORT));
+    EXPECT_TRUE(net::datagramSocketRefused(EPROTONOSUPPORT));
+    EXPECT_FALSE(net::datagramSocketRefused(EMFILE));
+    EXPECT_FALSE(net::datagramSocketRefused(ENOMEM));
 }
 
 } // namespace

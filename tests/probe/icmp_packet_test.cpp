@@ -1,5 +1,5 @@
-#include "platform/icmp_packet.h"
-#include "platform/ip_status.h"
+#include "echowatch/net/icmp_packet.h"
+#include "echowatch/net/ip_status.h"
 #include "support/packet_builder.h"
 
 #include <gtest/gtest.h>
@@ -9,13 +9,13 @@
 namespace {
 
 using namespace testpackets;
-using platform::icmp::matchDatagramReply;
-using platform::icmp::matchQueuedError;
-using platform::icmp::matchRawPacket;
-using platform::icmp::QueuedError;
-using platform::icmp::SentEcho;
-namespace Type = platform::icmp::Type;
-namespace IpStatus = platform::IpStatus;
+using net::icmp::matchDatagramReply;
+using net::icmp::matchQueuedError;
+using net::icmp::matchRawPacket;
+using net::icmp::QueuedError;
+using net::icmp::SentEcho;
+namespace Type = net::icmp::Type;
+namespace IpStatus = net::IpStatus;
 
 constexpr std::uint16_t Identifier = 0x1234;
 constexpr std::uint16_t Sequence = 7;
@@ -32,7 +32,7 @@ SentEcho sentEcho()
 Bytes reply(std::uint32_t from, std::uint16_t identifier, std::uint16_t sequence,
             std::span<const std::byte> data)
 {
-    return ipv4Packet(from, Us, platform::icmp::ProtocolIcmp,
+    return ipv4Packet(from, Us, net::icmp::ProtocolIcmp,
                       icmpMessage(Type::EchoReply, 0, identifier, sequence, data));
 }
 
@@ -79,7 +79,7 @@ std::vector<RawCase> rawCases()
         {"truncatedIpHeader", cutTo(right, 12), std::nullopt},
         {"truncatedIcmpHeader", cutTo(right, 24), std::nullopt},
         {"ourOwnRequestOnLoopback",
-         ipv4Packet(Us, Host, platform::icmp::ProtocolIcmp,
+         ipv4Packet(Us, Host, net::icmp::ProtocolIcmp,
                     icmpMessage(Type::EchoRequest, 0, Identifier, Sequence, Payload)),
          std::nullopt},
         {"notIcmp", ipv4Packet(Host, Us, 17, icmpMessage(0, 0, Identifier, Sequence, Payload)),
@@ -155,8 +155,7 @@ class IcmpErrorMapping : public testing::TestWithParam<IcmpErrorCase>
 
 TEST_P(IcmpErrorMapping, NamesTheOutcome)
 {
-    EXPECT_EQ(platform::icmp::statusForIcmpError(GetParam().type, GetParam().code),
-              GetParam().status);
+    EXPECT_EQ(net::icmp::statusForIcmpError(GetParam().type, GetParam().code), GetParam().status);
 }
 
 constexpr std::uint8_t Unreachable = Type::DestinationUnreachable;
@@ -239,7 +238,7 @@ TEST_P(QueuedErrorMatch, CountsOnlyIcmpErrorsAboutOurRequest)
 const Bytes OurQuote = icmpMessage(Type::EchoRequest, 0, 4321, Sequence, Payload);
 const Bytes OtherSequenceQuote = icmpMessage(Type::EchoRequest, 0, 4321, Sequence + 1, Payload);
 const Bytes ReplyQuote = icmpMessage(Type::EchoReply, 0, 4321, Sequence, Payload);
-constexpr std::uint8_t OriginIcmp = platform::icmp::ErrorOriginIcmp;
+constexpr std::uint8_t OriginIcmp = net::icmp::ErrorOriginIcmp;
 constexpr std::uint8_t OriginLocal = 1;
 
 INSTANTIATE_TEST_SUITE_P(
@@ -264,15 +263,15 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(EchoRequest, CarriesIdentifierSequenceDataAndAValidChecksum)
 {
-    const auto request = platform::icmp::buildEchoRequest(Identifier, Sequence, Payload);
+    const auto request = net::icmp::buildEchoRequest(Identifier, Sequence, Payload);
     ASSERT_EQ(request.size(), 8 + Payload.size());
-    const auto header = platform::icmp::readEchoHeader(request);
+    const auto header = net::icmp::readEchoHeader(request);
     ASSERT_TRUE(header);
     EXPECT_EQ(header->type, Type::EchoRequest);
     EXPECT_EQ(header->code, 0);
     EXPECT_EQ(header->identifier, Identifier);
     EXPECT_EQ(header->sequence, Sequence);
-    EXPECT_EQ(platform::icmp::internetChecksum(request), 0);
+    EXPECT_EQ(net::icmp::internetChecksum(request), 0);
     EXPECT_TRUE(std::equal(Payload.begin(), Payload.end(), request.begin() + 8));
 }
 
@@ -281,9 +280,9 @@ TEST(InternetChecksum, HandlesOddLengthsAndCarries)
     // Worked examples: RFC 1071's sum, and an odd byte padded with zero.
     const Bytes rfc{std::byte{0x00}, std::byte{0x01}, std::byte{0xf2}, std::byte{0x03},
                     std::byte{0xf4}, std::byte{0xf5}, std::byte{0xf6}, std::byte{0xf7}};
-    EXPECT_EQ(platform::icmp::internetChecksum(rfc), static_cast<std::uint16_t>(~0xddf2));
+    EXPECT_EQ(net::icmp::internetChecksum(rfc), static_cast<std::uint16_t>(~0xddf2));
     const Bytes odd{std::byte{0xff}, std::byte{0xff}, std::byte{0x01}};
-    EXPECT_EQ(platform::icmp::internetChecksum(odd), static_cast<std::uint16_t>(~0x0100));
+    EXPECT_EQ(net::icmp::internetChecksum(odd), static_cast<std::uint16_t>(~0x0100));
 }
 
 } // namespace

@@ -1,4 +1,4 @@
-#include "platform/ip_status.h"
+#include "echowatch/net/ip_status.h"
 #include "support/child_process.h"
 #include "support/probe_run.h"
 
@@ -11,8 +11,8 @@
 
 namespace {
 
-namespace IpStatus = platform::IpStatus;
-using platform::SocketKindChoice;
+namespace IpStatus = net::IpStatus;
+using net::SocketKindChoice;
 
 // In the child's namespace: a link to 198.51.100.0/24 whose far end has no
 // address, with a fixed neighbour entry so no ARP failure turns the silence

@@ -1,6 +1,6 @@
-#include "platform/icmp_reply_writer.h"
-#include "platform/ip_status.h"
-#include "probe/module1.h"
+#include "echowatch/net/icmp_reply_writer.h"
+#include "echowatch/net/ip_status.h"
+#include "echowatch/probe/module1.h"
 #include "support/fake_services.h"
 
 #include <gtest/gtest.h>
@@ -9,7 +9,7 @@
 
 namespace {
 
-namespace IpStatus = platform::IpStatus;
+namespace IpStatus = net::IpStatus;
 
 class Module1Test : public testing::Test
 {
@@ -54,13 +54,13 @@ TEST_F(Module1Test, StopWarnsOnlyWhenCleanupFails)
     module.StopSockets();
     ASSERT_EQ(messageBox.shown.size(), 1u);
     EXPECT_EQ(messageBox.shown[0].text, "Windows Sockets error occurred in Cleanup.");
-    EXPECT_EQ(messageBox.shown[0].icon, platform::MessageIcon::Exclamation);
+    EXPECT_EQ(messageBox.shown[0].icon, probe::MessageIcon::Exclamation);
 }
 
 TEST_F(Module1Test, EchoReturnsTheStatusTheServiceWroteAndClosesTheHandle)
 {
     icmp.script = [](std::span<std::byte> reply) {
-        platform::writeEchoFailure(reply, IpStatus::ReqTimedOut);
+        net::writeEchoFailure(reply, IpStatus::ReqTimedOut);
     };
     EchoReply reply{};
     EXPECT_EQ(module.EchoAddress(u"127.0.0.1", u"12345678912345678912345678912345", reply),

@@ -1,4 +1,4 @@
-#include "platform/ip_status.h"
+#include "echowatch/net/ip_status.h"
 #include "support/child_process.h"
 #include "support/probe_run.h"
 
@@ -14,7 +14,7 @@
 
 namespace {
 
-namespace IpStatus = platform::IpStatus;
+namespace IpStatus = net::IpStatus;
 
 constexpr uid_t Nobody = 65534;
 
@@ -32,7 +32,7 @@ std::string runOutOfDescriptors()
 {
     // The sanitizers' type checks need a pipe the first time they meet a
     // type; meet them all once (0.0.0.0 sends nothing) while that still works.
-    probeOnce("0.0.0.0", platform::SocketKindChoice::Automatic);
+    probeOnce("0.0.0.0", net::SocketKindChoice::Automatic);
     const rlimit none{0, 0};
     return ::setrlimit(RLIMIT_NOFILE, &none) == 0 ? std::string() : "setrlimit failed";
 }
@@ -57,7 +57,7 @@ TEST_P(NoSocket, IsReportedAsAFailureAndNothingIsSent)
             const std::string error = GetParam().takeAway();
             if (!error.empty())
                 return setupFailure(error);
-            return probeOnce("127.0.0.1", platform::SocketKindChoice::Automatic);
+            return probeOnce("127.0.0.1", net::SocketKindChoice::Automatic);
         },
         failure);
     ASSERT_TRUE(run) << failure;

@@ -1,4 +1,4 @@
-#include "probe/status_text.h"
+#include "echowatch/probe/status_text.h"
 
 #include <gtest/gtest.h>
 

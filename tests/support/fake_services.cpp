@@ -5,7 +5,7 @@
 namespace fakes {
 namespace {
 
-class Handle final : public platform::IcmpEchoHandle
+class Handle final : public net::IcmpEchoHandle
 {
 public:
     explicit Handle(IcmpEchoLibrary &library) : m_library(library) {}
@@ -43,14 +43,14 @@ int SocketsLibrary::WSACleanup() noexcept
     return cleanupResult;
 }
 
-void MessageBox::show(std::string_view text, platform::MessageIcon icon) noexcept
+void MessageBox::show(std::string_view text, probe::MessageIcon icon) noexcept
 {
     shown.push_back({std::string(text), icon});
     if (whileOpen)
         whileOpen();
 }
 
-platform::IcmpHandleOpening IcmpEchoLibrary::IcmpCreateFile() noexcept
+net::IcmpHandleOpening IcmpEchoLibrary::IcmpCreateFile() noexcept
 {
     if (openFailure != 0)
         return {nullptr, openFailure};

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "platform/icmp_echo_library.h"
-#include "platform/message_box.h"
-#include "platform/sockets_library.h"
+#include "echowatch/net/icmp_echo_library.h"
+#include "echowatch/net/sockets_library.h"
+#include "echowatch/probe/message_box.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -14,7 +14,7 @@
 // driven through every outcome without a network or a user.
 namespace fakes {
 
-class SocketsLibrary final : public platform::SocketsLibrary
+class SocketsLibrary final : public net::SocketsLibrary
 {
 public:
     int WSAStartup(std::uint16_t version, std::span<std::byte> description) noexcept override;
@@ -27,16 +27,16 @@ public:
     std::vector<std::byte> descriptionSeen;
 };
 
-class MessageBox final : public platform::MessageBox
+class MessageBox final : public probe::MessageBox
 {
 public:
     struct Shown
     {
         std::string text;
-        platform::MessageIcon icon;
+        probe::MessageIcon icon;
     };
 
-    void show(std::string_view text, platform::MessageIcon icon) noexcept override;
+    void show(std::string_view text, probe::MessageIcon icon) noexcept override;
 
     std::vector<Shown> shown;
     std::function<void()> whileOpen;
@@ -44,7 +44,7 @@ public:
 
 // An echo service whose outcome the test writes: each send hands the reply
 // buffer to the script.
-class IcmpEchoLibrary final : public platform::IcmpEchoLibrary
+class IcmpEchoLibrary final : public net::IcmpEchoLibrary
 {
 public:
     struct Send
@@ -56,7 +56,7 @@ public:
     };
     using Script = std::function<void(std::span<std::byte> replyBuffer)>;
 
-    platform::IcmpHandleOpening IcmpCreateFile() noexcept override;
+    net::IcmpHandleOpening IcmpCreateFile() noexcept override;
 
     std::int32_t openFailure = 0; // non-zero: no handle, this status
     Script script;

@@ -1,6 +1,6 @@
 #include "support/packet_builder.h"
 
-#include "platform/icmp_packet.h"
+#include "echowatch/net/icmp_packet.h"
 
 #include <arpa/inet.h>
 #include <cstring>
@@ -36,7 +36,7 @@ Bytes icmpMessage(std::uint8_t type, std::uint8_t code, std::uint16_t identifier
     put16(message, 4, identifier);
     put16(message, 6, sequence);
     message.insert(message.end(), body.begin(), body.end());
-    put16(message, 2, platform::icmp::internetChecksum(message));
+    put16(message, 2, net::icmp::internetChecksum(message));
     return message;
 }
 
@@ -50,7 +50,7 @@ Bytes ipv4Packet(std::uint32_t source, std::uint32_t destination, std::uint8_t p
     packet[9] = std::byte{protocol};
     std::memcpy(packet.data() + 12, &source, 4);
     std::memcpy(packet.data() + 16, &destination, 4);
-    put16(packet, 10, platform::icmp::internetChecksum(packet));
+    put16(packet, 10, net::icmp::internetChecksum(packet));
     packet.insert(packet.end(), payload.begin(), payload.end());
     return packet;
 }
@@ -59,12 +59,12 @@ Bytes icmpErrorQuoting(std::uint32_t router, std::uint32_t ourAddress, std::uint
                        std::uint8_t code, std::uint32_t destination, std::uint16_t identifier,
                        std::uint16_t sequence)
 {
-    const Bytes request = icmpMessage(platform::icmp::Type::EchoRequest, 0, identifier, sequence,
+    const Bytes request = icmpMessage(net::icmp::Type::EchoRequest, 0, identifier, sequence,
                                       bytesOf("12345678912345678912345678912345"));
-    Bytes quoted = ipv4Packet(ourAddress, destination, platform::icmp::ProtocolIcmp, request);
+    Bytes quoted = ipv4Packet(ourAddress, destination, net::icmp::ProtocolIcmp, request);
     quoted.resize(28); // routers quote the IP header and 8 bytes
     const Bytes error = icmpMessage(type, code, 0, 0, quoted);
-    return ipv4Packet(router, ourAddress, platform::icmp::ProtocolIcmp, error);
+    return ipv4Packet(router, ourAddress, net::icmp::ProtocolIcmp, error);
 }
 
 } // namespace testpackets

@@ -1,8 +1,8 @@
 #include "support/probe_run.h"
 
-#include "platform/icmp_echo_library.h"
-#include "platform/sockets_library.h"
-#include "probe/module1.h"
+#include "echowatch/net/icmp_echo_library.h"
+#include "echowatch/net/sockets_library.h"
+#include "echowatch/probe/module1.h"
 #include "support/fake_services.h"
 
 #include <algorithm>
@@ -21,10 +21,10 @@ std::u16string widen(const char *text)
 
 } // namespace
 
-ProbeRun probeOnce(const char *address, platform::SocketKindChoice kinds)
+ProbeRun probeOnce(const char *address, net::SocketKindChoice kinds)
 {
-    platform::LinuxSocketsLibrary sockets;
-    platform::LinuxIcmpEchoLibrary icmp(kinds);
+    net::LinuxSocketsLibrary sockets;
+    net::LinuxIcmpEchoLibrary icmp(kinds);
     fakes::MessageBox messageBox;
     Module1 module(sockets, icmp, messageBox);
 

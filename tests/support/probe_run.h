@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/icmp_socket.h"
+#include "echowatch/net/icmp_socket.h"
 
 #include <cstdint>
 #include <string>
@@ -17,5 +17,5 @@ struct ProbeRun
     char setupError[160];
 };
 
-ProbeRun probeOnce(const char *address, platform::SocketKindChoice kinds);
+ProbeRun probeOnce(const char *address, net::SocketKindChoice kinds);
 ProbeRun setupFailure(const std::string &error);

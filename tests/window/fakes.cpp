@@ -1,6 +1,6 @@
 #include "fakes.h"
 
-#include "platform/icmp_echo_reply.h"
+#include "echowatch/net/icmp_echo_reply.h"
 
 #include <QAbstractItemModel>
 #include <QListView>
@@ -22,7 +22,7 @@ int FakeSocketsLibrary::WSACleanup() noexcept
 
 namespace {
 
-class FakeHandle final : public platform::IcmpEchoHandle
+class FakeHandle final : public net::IcmpEchoHandle
 {
 public:
     explicit FakeHandle(FakeIcmpEchoLibrary &library) : m_library(library) {}
@@ -35,7 +35,7 @@ public:
         m_library.lastDestination = destination;
         m_library.lastRequestData.assign(reinterpret_cast<const char *>(requestData.data()),
                                          requestData.size());
-        platform::IcmpEchoReply header{};
+        net::IcmpEchoReply header{};
         header.status = static_cast<std::uint32_t>(m_library.echo.status);
         header.roundTripTime = m_library.echo.roundTripTime;
         header.dataSize = m_library.echo.dataSize;
@@ -49,12 +49,12 @@ private:
 
 } // namespace
 
-platform::IcmpHandleOpening FakeIcmpEchoLibrary::IcmpCreateFile() noexcept
+net::IcmpHandleOpening FakeIcmpEchoLibrary::IcmpCreateFile() noexcept
 {
     return {std::make_unique<FakeHandle>(*this), 0};
 }
 
-void FakeMessageBox::show(std::string_view text, platform::MessageIcon icon) noexcept
+void FakeMessageBox::show(std::string_view text, probe::MessageIcon icon) noexcept
 {
     shown.push_back({std::string(text), icon});
     deepestNesting = std::max(deepestNesting, ++m_open);

@@ -1,12 +1,12 @@
 #pragma once
 
-#include "monitor/form1.h"
-#include "platform/clock.h"
-#include "platform/icmp_echo_library.h"
-#include "platform/message_box.h"
-#include "platform/sockets_library.h"
-#include "probe/echo_status.h"
-#include "probe/module1.h"
+#include "echowatch/monitor/form1.h"
+#include "echowatch/net/icmp_echo_library.h"
+#include "echowatch/net/sockets_library.h"
+#include "echowatch/platform/clock.h"
+#include "echowatch/probe/echo_status.h"
+#include "echowatch/probe/message_box.h"
+#include "echowatch/probe/module1.h"
 
 #include <QTime>
 
@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-class FakeSocketsLibrary final : public platform::SocketsLibrary
+class FakeSocketsLibrary final : public net::SocketsLibrary
 {
 public:
     int WSAStartup(std::uint16_t, std::span<std::byte>) noexcept override;
@@ -35,10 +35,10 @@ struct ScriptedEcho
     std::uint16_t dataSize;
 };
 
-class FakeIcmpEchoLibrary final : public platform::IcmpEchoLibrary
+class FakeIcmpEchoLibrary final : public net::IcmpEchoLibrary
 {
 public:
-    platform::IcmpHandleOpening IcmpCreateFile() noexcept override;
+    net::IcmpHandleOpening IcmpCreateFile() noexcept override;
 
     ScriptedEcho echo{0, 12, 32};
     int sends = 0;
@@ -46,15 +46,15 @@ public:
     std::string lastRequestData;
 };
 
-class FakeMessageBox final : public platform::MessageBox
+class FakeMessageBox final : public probe::MessageBox
 {
 public:
-    void show(std::string_view text, platform::MessageIcon icon) noexcept override;
+    void show(std::string_view text, probe::MessageIcon icon) noexcept override;
 
     struct Shown
     {
         std::string text;
-        platform::MessageIcon icon;
+        probe::MessageIcon icon;
     };
     std::vector<Shown> shown;
     // Runs while the box is open, as if the user were taking their time.

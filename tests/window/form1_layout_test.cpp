@@ -1,7 +1,7 @@
 // The window as it opens: controls, places, tab order, fonts.
 #include "fakes.h"
 
-#include "probe/status_text.h"
+#include "echowatch/probe/status_text.h"
 
 #include <QFontInfo>
 #include <QFontMetrics>

@@ -135,7 +135,7 @@ private slots:
 
         QCOMPARE(test.messageBox.shown.size(), std::size_t{1});
         QCOMPARE(QString::fromStdString(test.messageBox.shown[0].text), SocketsNotResponding);
-        QCOMPARE(test.messageBox.shown[0].icon, platform::MessageIcon::None);
+        QCOMPARE(test.messageBox.shown[0].icon, probe::MessageIcon::None);
         QCOMPARE(test.icmp.sends, 2);
         QCOMPARE(test.sockets.cleanups, 2);
         QCOMPARE(test.window.Label1->text(), QStringLiteral("11010   [ ip req timed out ]"));
@@ -159,7 +159,7 @@ private slots:
 
         QCOMPARE(test.messageBox.shown.size(), std::size_t{1});
         QCOMPARE(QString::fromStdString(test.messageBox.shown[0].text), CleanupFailed);
-        QCOMPARE(test.messageBox.shown[0].icon, platform::MessageIcon::Exclamation);
+        QCOMPARE(test.messageBox.shown[0].icon, probe::MessageIcon::Exclamation);
         QCOMPARE(statusWhileOpen, QStringLiteral("11010   [ ip req timed out ]"));
         QCOMPARE(logLinesWhileOpen, 1);
     }

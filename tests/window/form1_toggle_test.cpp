@@ -110,7 +110,7 @@ private slots:
         QCOMPARE(test.window.Command1->text(), QStringLiteral("Start"));
         QCOMPARE(test.messageBox.shown.size(), std::size_t{1});
         QCOMPARE(QString::fromStdString(test.messageBox.shown[0].text), BadInterval);
-        QCOMPARE(test.messageBox.shown[0].icon, platform::MessageIcon::Exclamation);
+        QCOMPARE(test.messageBox.shown[0].icon, probe::MessageIcon::Exclamation);
         QCOMPARE(test.sockets.starts, 0);
     }
 

@@ -1,10 +1,10 @@
 // The toolkit services: number texts, the time of day, the message box, and
 // the failure log's model.
-#include "monitor/failure_log_model.h"
-#include "platform/number_text.h"
-#include "platform/qt_message_box.h"
-#include "platform/time_of_day_text.h"
-#include "probe/status_text.h"
+#include "echowatch/monitor/failure_log_model.h"
+#include "echowatch/platform/number_text.h"
+#include "echowatch/platform/qt_message_box.h"
+#include "echowatch/platform/time_of_day_text.h"
+#include "echowatch/probe/status_text.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -15,7 +15,7 @@
 
 #include <climits>
 
-Q_DECLARE_METATYPE(platform::MessageIcon)
+Q_DECLARE_METATYPE(probe::MessageIcon)
 
 class PlatformQtTest : public QObject
 {
@@ -68,15 +68,15 @@ private slots:
 
     void messageBoxIsModalWithOneOk_data()
     {
-        QTest::addColumn<platform::MessageIcon>("icon");
+        QTest::addColumn<probe::MessageIcon>("icon");
         QTest::addColumn<int>("toolkitIcon");
-        QTest::newRow("plain") << platform::MessageIcon::None << int(QMessageBox::NoIcon);
-        QTest::newRow("warning") << platform::MessageIcon::Exclamation << int(QMessageBox::Warning);
+        QTest::newRow("plain") << probe::MessageIcon::None << int(QMessageBox::NoIcon);
+        QTest::newRow("warning") << probe::MessageIcon::Exclamation << int(QMessageBox::Warning);
     }
 
     void messageBoxIsModalWithOneOk()
     {
-        QFETCH(platform::MessageIcon, icon);
+        QFETCH(probe::MessageIcon, icon);
         QFETCH(int, toolkitIcon);
         QMessageBox *seen = nullptr;
         QString title, text;

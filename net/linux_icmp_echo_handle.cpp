@@ -1,9 +1,9 @@
-#include "linux_icmp_echo_handle.h"
+#include "echowatch/net/linux_icmp_echo_handle.h"
 
-#include "errno_status.h"
-#include "icmp_echo_reply.h"
-#include "icmp_reply_writer.h"
-#include "ip_status.h"
+#include "echowatch/net/errno_status.h"
+#include "echowatch/net/icmp_echo_reply.h"
+#include "echowatch/net/icmp_reply_writer.h"
+#include "echowatch/net/ip_status.h"
 
 #include <cerrno>
 #include <cstring>
@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-namespace platform {
+namespace net {
 namespace {
 
 timespec toTimespec(std::chrono::nanoseconds duration) noexcept
@@ -217,4 +217,4 @@ LinuxIcmpEchoHandle::readPackets(const icmp::SentEcho &sent, Clock::time_point d
     return std::nullopt;
 }
 
-} // namespace platform
+} // namespace net

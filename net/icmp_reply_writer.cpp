@@ -1,12 +1,12 @@
-#include "icmp_reply_writer.h"
+#include "echowatch/net/icmp_reply_writer.h"
 
-#include "icmp_echo_reply.h"
-#include "ip_status.h"
+#include "echowatch/net/icmp_echo_reply.h"
+#include "echowatch/net/ip_status.h"
 
 #include <algorithm>
 #include <cstring>
 
-namespace platform {
+namespace net {
 namespace {
 
 void writeHeader(std::span<std::byte> buffer, const IcmpEchoReply &header) noexcept
@@ -49,4 +49,4 @@ void writeEchoFailure(std::span<std::byte> buffer, std::int32_t status) noexcept
     writeHeader(buffer, header);
 }
 
-} // namespace platform
+} // namespace net

@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace platform {
+namespace net {
 
 // What the echo service writes at the head of the caller's reply buffer:
 // the 28-byte ICMP_ECHO_REPLY of 32-bit Windows, byte for byte, except that
@@ -40,4 +40,4 @@ static_assert(offsetof(IcmpEchoReply, dataSize) == 12);
 static_assert(offsetof(IcmpEchoReply, dataOffset) == 16);
 static_assert(offsetof(IcmpEchoReply, options) == 20);
 
-} // namespace platform
+} // namespace net

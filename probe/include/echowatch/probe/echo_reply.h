@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/icmp_echo_reply.h"
+#include "echowatch/net/icmp_echo_reply.h"
 
 #include <array>
 #include <cstddef>
@@ -10,7 +10,7 @@
 #pragma pack(push, 1)
 struct EchoReply
 {
-    platform::IcmpEchoReply header;
+    net::IcmpEchoReply header;
     std::array<std::byte, 250> data;
 };
 #pragma pack(pop)

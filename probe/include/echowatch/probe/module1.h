@@ -1,17 +1,20 @@
 #pragma once
 
-#include "echo_reply.h"
-#include "echo_status.h"
+#include "echowatch/probe/echo_reply.h"
+#include "echowatch/probe/echo_status.h"
 
 #include <chrono>
 #include <cstdint>
 #include <string_view>
 
-namespace platform {
+namespace net {
 class IcmpEchoLibrary;
-class MessageBox;
 class SocketsLibrary;
-} // namespace platform
+} // namespace net
+
+namespace probe {
+class MessageBox;
+} // namespace probe
 
 inline constexpr std::uint16_t SocketsVersion = 0x0101;
 inline constexpr std::size_t SocketsDescriptionSize = 404;
@@ -24,8 +27,8 @@ inline constexpr std::string_view CleanupFailedText = "Windows Sockets error occ
 class Module1
 {
 public:
-    Module1(platform::SocketsLibrary &sockets, platform::IcmpEchoLibrary &icmp,
-            platform::MessageBox &messageBox) noexcept;
+    Module1(net::SocketsLibrary &sockets, net::IcmpEchoLibrary &icmp,
+            probe::MessageBox &messageBox) noexcept;
 
     bool StartSockets() noexcept;
     // Warns the user itself when the library does not stop.
@@ -39,7 +42,7 @@ public:
                            EchoReply &reply) noexcept;
 
 private:
-    platform::SocketsLibrary &m_sockets;
-    platform::IcmpEchoLibrary &m_icmp;
-    platform::MessageBox &m_messageBox;
+    net::SocketsLibrary &m_sockets;
+    net::IcmpEchoLibrary &m_icmp;
+    probe::MessageBox &m_messageBox;
 };

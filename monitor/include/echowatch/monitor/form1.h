@@ -1,6 +1,6 @@
 #pragma once
 
-#include "probe/echo_status.h"
+#include "echowatch/probe/echo_status.h"
 
 #include <QWidget>
 
@@ -16,8 +16,11 @@ class QTimer;
 
 namespace platform {
 class Clock;
-class MessageBox;
 } // namespace platform
+
+namespace probe {
+class MessageBox;
+} // namespace probe
 
 // The one window: an address, an interval, Start/Stop, the latest probe's
 // outcome and a log of the failures. Its collaborators are the caller's and
@@ -25,7 +28,7 @@ class MessageBox;
 class Form1 : public QWidget
 {
 public:
-    Form1(Module1 &probe, platform::MessageBox &messageBox, const platform::Clock &clock,
+    Form1(Module1 &probe, probe::MessageBox &messageBox, const platform::Clock &clock,
           QWidget *parent = nullptr);
 
     // One probe of the address in Text1, at each tick of Timer1.
@@ -57,7 +60,7 @@ private:
 
     FailureLogModel *const m_log;
     Module1 &m_probe;
-    platform::MessageBox &m_messageBox;
+    probe::MessageBox &m_messageBox;
     const platform::Clock &m_clock;
     TickState m_tickState = TickState::Idle;
 };

@@ -1,6 +1,6 @@
-#include "sockets_library.h"
+#include "echowatch/net/sockets_library.h"
 
-namespace platform {
+namespace net {
 
 int LinuxSocketsLibrary::WSAStartup(std::uint16_t, std::span<std::byte>) noexcept
 {
@@ -12,4 +12,4 @@ int LinuxSocketsLibrary::WSACleanup() noexcept
     return 0;
 }
 
-} // namespace platform
+} // namespace net

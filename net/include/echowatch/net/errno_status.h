@@ -4,7 +4,7 @@
 
 // How the kernel's refusals become echo statuses. Kept apart from the socket
 // code so the table can be read, and tested, on its own.
-namespace platform {
+namespace net {
 
 // socket() failed.
 std::int32_t statusForOpenError(int error) noexcept;
@@ -15,4 +15,4 @@ bool datagramSocketRefused(int error) noexcept;
 // sendto() failed: the kernel already knows the request cannot go out.
 std::int32_t statusForSendError(int error) noexcept;
 
-} // namespace platform
+} // namespace net

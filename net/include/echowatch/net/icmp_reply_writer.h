@@ -1,6 +1,6 @@
 #pragma once
 
-#include "icmp_packet.h"
+#include "echowatch/net/icmp_packet.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -8,7 +8,7 @@
 
 // Fills the caller's reply buffer: the IcmpEchoReply header, then the echoed
 // data. Nothing is ever written past the end of the buffer.
-namespace platform {
+namespace net {
 
 // Returns the status written, which is BufTooSmall when the echoed data does
 // not fit behind the header.
@@ -18,4 +18,4 @@ std::int32_t writeEchoAnswer(std::span<std::byte> buffer, const icmp::Answer &an
 // An outcome without an answer (a timeout, a refused send): 0 ms, 0 bytes.
 void writeEchoFailure(std::span<std::byte> buffer, std::int32_t status) noexcept;
 
-} // namespace platform
+} // namespace net

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "icmp_echo_library.h"
-#include "icmp_packet.h"
-#include "icmp_socket.h"
+#include "echowatch/net/icmp_echo_library.h"
+#include "echowatch/net/icmp_packet.h"
+#include "echowatch/net/icmp_socket.h"
 
 #include <array>
 #include <chrono>
@@ -10,7 +10,7 @@
 #include <optional>
 #include <sys/socket.h>
 
-namespace platform {
+namespace net {
 
 class LinuxIcmpEchoHandle final : public IcmpEchoHandle
 {
@@ -48,4 +48,4 @@ private:
     std::array<std::byte, 512> m_control;
 };
 
-} // namespace platform
+} // namespace net

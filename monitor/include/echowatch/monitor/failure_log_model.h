@@ -1,6 +1,6 @@
 #pragma once
 
-#include "probe/echo_status.h"
+#include "echowatch/probe/echo_status.h"
 
 #include <QAbstractListModel>
 #include <QLocale>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "message_box.h"
+#include "echowatch/probe/message_box.h"
 
 class QWidget;
 
@@ -8,11 +8,11 @@ namespace platform {
 
 // The toolkit's modal message box. Boxes are centred on and block the owner
 // window once one is set; until then they block the whole application.
-class QtMessageBox final : public MessageBox
+class QtMessageBox final : public probe::MessageBox
 {
 public:
     void setOwner(QWidget *owner) noexcept { m_owner = owner; }
-    void show(std::string_view text, MessageIcon icon) noexcept override;
+    void show(std::string_view text, probe::MessageIcon icon) noexcept override;
 
 private:
     QWidget *m_owner = nullptr;

@@ -1,8 +1,8 @@
-#include "icmp_socket.h"
+#include "echowatch/net/icmp_socket.h"
 
-#include "errno_status.h"
-#include "icmp_packet.h"
-#include "ip_status.h"
+#include "echowatch/net/errno_status.h"
+#include "echowatch/net/icmp_packet.h"
+#include "echowatch/net/ip_status.h"
 
 #include <cerrno>
 #include <linux/icmp.h>
@@ -11,7 +11,7 @@
 #include <unistd.h>
 #include <utility>
 
-namespace platform {
+namespace net {
 namespace {
 
 bool enable(int descriptor, int level, int option) noexcept
@@ -95,4 +95,4 @@ IcmpSocketOpening IcmpSocket::open(SocketKindChoice choice) noexcept
     return openKind(IcmpSocketKind::Raw, socketError);
 }
 
-} // namespace platform
+} // namespace net

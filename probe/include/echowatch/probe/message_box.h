@@ -2,7 +2,7 @@
 
 #include <string_view>
 
-namespace platform {
+namespace probe {
 
 enum class MessageIcon
 {
@@ -19,4 +19,4 @@ public:
     virtual void show(std::string_view text, MessageIcon icon) noexcept = 0;
 };
 
-} // namespace platform
+} // namespace probe

@@ -1,14 +1,14 @@
-#include "icmp_echo_library.h"
+#include "echowatch/net/icmp_echo_library.h"
 
-#include "ip_status.h"
-#include "linux_icmp_echo_handle.h"
+#include "echowatch/net/ip_status.h"
+#include "echowatch/net/linux_icmp_echo_handle.h"
 
 #include <chrono>
 #include <new>
 #include <sys/random.h>
 #include <unistd.h>
 
-namespace platform {
+namespace net {
 namespace {
 
 // Raw sockets share the identifier space with every other pinger on the
@@ -55,4 +55,4 @@ IcmpHandleOpening LinuxIcmpEchoLibrary::IcmpCreateFile() noexcept
     return {std::unique_ptr<IcmpEchoHandle>(handle), IpStatus::Success};
 }
 
-} // namespace platform
+} // namespace net

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <span>
 
-namespace platform {
+namespace net {
 
 // The start/stop pair of the sockets library. Linux has nothing to start, but
 // the program still reports a library that will not start or stop, so tests
@@ -26,4 +26,4 @@ public:
     int WSACleanup() noexcept override;
 };
 
-} // namespace platform
+} // namespace net

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "icmp_socket.h"
+#include "echowatch/net/icmp_socket.h"
 
 #include <chrono>
 #include <cstddef>
@@ -11,7 +11,7 @@
 // The echo service: open a handle, send echo requests through it, close it by
 // destroying it. The reply lands in the caller's buffer as an IcmpEchoReply
 // followed by the echoed data.
-namespace platform {
+namespace net {
 
 class IcmpEchoHandle
 {
@@ -59,4 +59,4 @@ private:
     std::uint16_t m_nextSequence = 1;
 };
 
-} // namespace platform
+} // namespace net

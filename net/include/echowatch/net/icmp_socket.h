@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <optional>
 
-namespace platform {
+namespace net {
 
 enum class IcmpSocketKind
 {
@@ -54,4 +54,4 @@ struct IcmpSocketOpening
     std::int32_t failureStatus;
 };
 
-} // namespace platform
+} // namespace net

@@ -1,10 +1,10 @@
-#include "icmp_packet.h"
+#include "echowatch/net/icmp_packet.h"
 
-#include "ip_status.h"
+#include "echowatch/net/ip_status.h"
 
 #include <algorithm>
 
-namespace platform::icmp {
+namespace net::icmp {
 namespace {
 
 std::uint8_t byteAt(std::span<const std::byte> bytes, std::size_t offset) noexcept
@@ -198,4 +198,4 @@ std::optional<Answer> matchQueuedError(const QueuedError &error, const SentEcho 
     return Answer{*status, error.offender, {}, 0, 0};
 }
 
-} // namespace platform::icmp
+} // namespace net::icmp

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "echo_status.h"
+#include "echowatch/probe/echo_status.h"
 
 #include <string>
 

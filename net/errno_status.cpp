@@ -1,10 +1,10 @@
-#include "errno_status.h"
+#include "echowatch/net/errno_status.h"
 
-#include "ip_status.h"
+#include "echowatch/net/ip_status.h"
 
 #include <cerrno>
 
-namespace platform {
+namespace net {
 
 std::int32_t statusForOpenError(int error) noexcept
 {
@@ -48,4 +48,4 @@ std::int32_t statusForSendError(int error) noexcept
     }
 }
 
-} // namespace platform
+} // namespace net
