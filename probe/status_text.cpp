@@ -1,9 +1,17 @@
 #include "echowatch/probe/status_text.h"
 
+#include "echowatch/net/ip_status.h"
+
 #include <array>
 #include <string_view>
 
 namespace {
+
+namespace IpStatus = net::IpStatus;
+
+// The one place a status code meets its words. 500 is a code of the table
+// that nothing produces.
+inline constexpr EchoStatus PingTimeoutStatus = 500;
 
 struct StatusEntry
 {
@@ -12,33 +20,33 @@ struct StatusEntry
 };
 
 constexpr std::array<StatusEntry, 28> StatusTable{{
-    {0, "ip success"},
-    {500, "ping timeout"},
-    {11001, "ip buf too_small"},
-    {11002, "ip dest net unreachable"},
-    {11003, "ip dest host unreachable"},
-    {11004, "ip dest prot unreachable"},
-    {11005, "ip dest port unreachable"},
-    {11006, "ip no resources"},
-    {11007, "ip bad option"},
-    {11008, "ip hw_error"},
-    {11009, "ip packet too_big"},
-    {11010, "ip req timed out"},
-    {11011, "ip bad req"},
-    {11012, "ip bad route"},
-    {11013, "ip ttl expired transit"},
-    {11014, "ip ttl expired reassem"},
-    {11015, "ip param_problem"},
-    {11016, "ip source quench"},
-    {11017, "ip option too_big"},
-    {11018, "ip bad destination"},
-    {11019, "ip addr deleted"},
-    {11020, "ip spec mtu change"},
-    {11021, "ip mtu_change"},
-    {11022, "ip unload"},
-    {11023, "ip addr added"},
-    {11050, "ip general failure"},
-    {11255, "ip pending"},
+    {IpStatus::Success, "ip success"},
+    {PingTimeoutStatus, "ping timeout"},
+    {IpStatus::BufTooSmall, "ip buf too_small"},
+    {IpStatus::DestNetUnreachable, "ip dest net unreachable"},
+    {IpStatus::DestHostUnreachable, "ip dest host unreachable"},
+    {IpStatus::DestProtUnreachable, "ip dest prot unreachable"},
+    {IpStatus::DestPortUnreachable, "ip dest port unreachable"},
+    {IpStatus::NoResources, "ip no resources"},
+    {IpStatus::BadOption, "ip bad option"},
+    {IpStatus::HwError, "ip hw_error"},
+    {IpStatus::PacketTooBig, "ip packet too_big"},
+    {IpStatus::ReqTimedOut, "ip req timed out"},
+    {IpStatus::BadReq, "ip bad req"},
+    {IpStatus::BadRoute, "ip bad route"},
+    {IpStatus::TtlExpiredTransit, "ip ttl expired transit"},
+    {IpStatus::TtlExpiredReassem, "ip ttl expired reassem"},
+    {IpStatus::ParamProblem, "ip param_problem"},
+    {IpStatus::SourceQuench, "ip source quench"},
+    {IpStatus::OptionTooBig, "ip option too_big"},
+    {IpStatus::BadDestination, "ip bad destination"},
+    {IpStatus::AddrDeleted, "ip addr deleted"},
+    {IpStatus::SpecMtuChange, "ip spec mtu change"},
+    {IpStatus::MtuChange, "ip mtu_change"},
+    {IpStatus::Unload, "ip unload"},
+    {IpStatus::AddrAdded, "ip addr added"},
+    {IpStatus::GeneralFailure, "ip general failure"},
+    {IpStatus::Pending, "ip pending"},
     {BadAddressStatus, "inet_addr: bad IP format"},
 }};
 
