@@ -76,23 +76,23 @@ IcmpSocketOpening IcmpSocket::openKind(IcmpSocketKind kind, int &socketError) no
     const int descriptor = ::socket(AF_INET, type | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_ICMP);
     socketError = descriptor < 0 ? errno : 0;
     if (descriptor < 0)
-        return {std::nullopt, statusForOpenError(socketError)};
+        return {std::nullopt, statusForOpenError(socketError), false};
     IcmpSocket socket(descriptor, kind);
     if (!configure(descriptor, kind))
-        return {std::nullopt, IpStatus::GeneralFailure};
-    return {std::move(socket), IpStatus::Success};
+        return {std::nullopt, IpStatus::GeneralFailure, false};
+    return {std::move(socket), IpStatus::Success, false};
 }
 
+// Raw sockets are opened only where asked for by name: the window's process
+// never holds the capability they need, the probe helper does.
 IcmpSocketOpening IcmpSocket::open(SocketKindChoice choice) noexcept
 {
     int socketError = 0;
     if (choice == SocketKindChoice::RawOnly)
         return openKind(IcmpSocketKind::Raw, socketError);
     auto opening = openKind(IcmpSocketKind::Datagram, socketError);
-    if (opening.socket || choice == SocketKindChoice::DatagramOnly ||
-        !datagramSocketRefused(socketError))
-        return opening;
-    return openKind(IcmpSocketKind::Raw, socketError);
+    opening.datagramRefused = !opening.socket && datagramSocketRefused(socketError);
+    return opening;
 }
 
 } // namespace net

@@ -1,12 +1,14 @@
 #pragma once
 
 #include "echowatch/net/icmp_socket.h"
+#include "echowatch/net/probe_helper_client.h"
 
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <string>
 
 // The echo service: open a handle, send echo requests through it, close it by
 // destroying it. The reply lands in the caller's buffer as an IcmpEchoReply
@@ -42,21 +44,25 @@ public:
 };
 
 // The real service over Linux ICMP sockets. Handles it opens share its
-// sequence counter and must not outlive it.
+// sequence counter and its helper, and must not outlive it.
 class LinuxIcmpEchoLibrary final : public IcmpEchoLibrary
 {
 public:
-    explicit LinuxIcmpEchoLibrary(SocketKindChoice choice = SocketKindChoice::Automatic) noexcept;
+    // helperPath: the privileged probe helper, used where ping sockets are
+    // refused; with none, such probes fail as a general failure.
+    explicit LinuxIcmpEchoLibrary(SocketKindChoice choice = SocketKindChoice::Automatic,
+                                  std::string helperPath = {});
 
     IcmpHandleOpening IcmpCreateFile() noexcept override;
 
 private:
-    IcmpSocketOpening openSocket() noexcept;
+    IcmpHandleOpening openHelperHandle() noexcept;
 
     SocketKindChoice m_choice;
-    bool m_rawServed = false;
+    bool m_helperServed = false;
     std::uint16_t m_identifier;
     std::uint16_t m_nextSequence = 1;
+    ProbeHelperClient m_helper;
 };
 
 } // namespace net

@@ -11,13 +11,15 @@ enum class IcmpSocketKind
     Raw,      // needs CAP_NET_RAW; sees every ICMP packet on the host
 };
 
-// Which kinds of socket to try. Automatic is what the program uses; the
-// others let tests and the lab pin one path.
+// Which way to send. Automatic is what the window uses: a ping socket, or
+// where those are refused, the privileged probe helper. RawOnly is the
+// helper's own way; the others let tests and the lab pin one path.
 enum class SocketKindChoice
 {
     Automatic,
     DatagramOnly,
     RawOnly,
+    HelperOnly,
 };
 
 class IcmpSocket;
@@ -52,6 +54,9 @@ struct IcmpSocketOpening
 {
     std::optional<IcmpSocket> socket;
     std::int32_t failureStatus;
+    // A ping socket was refused as such (not for want of descriptors), so
+    // the probe helper is the way left.
+    bool datagramRefused;
 };
 
 } // namespace net

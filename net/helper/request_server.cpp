@@ -1,0 +1,105 @@
+#include "request_server.h"
+
+#include "echowatch/net/icmp_echo_library.h"
+#include "echowatch/net/ip_status.h"
+#include "echowatch/net/probe_helper_protocol.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <thread>
+#include <unistd.h>
+
+namespace net::helper {
+namespace {
+
+// No more than one request per millisecond, whoever is asking: the pace of
+// the fastest interval the window accepts.
+constexpr std::chrono::milliseconds ProbeSpacing{1};
+
+enum class ReadResult
+{
+    Complete,
+    ClosedBefore, // nothing of it had arrived: the input closed between frames
+    BrokenOff,
+};
+
+ReadResult readExactly(int input, std::span<std::byte> bytes) noexcept
+{
+    std::size_t have = 0;
+    while (have < bytes.size()) {
+        const ssize_t got = ::read(input, bytes.data() + have, bytes.size() - have);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return have == 0 ? ReadResult::ClosedBefore : ReadResult::BrokenOff;
+        have += static_cast<std::size_t>(got);
+    }
+    return ReadResult::Complete;
+}
+
+bool writeAll(int output, std::span<const std::byte> bytes) noexcept
+{
+    while (!bytes.empty()) {
+        const ssize_t written = ::write(output, bytes.data(), bytes.size());
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return false;
+        bytes = bytes.subspan(static_cast<std::size_t>(written));
+    }
+    return true;
+}
+
+} // namespace
+
+RequestServer::RequestServer(IcmpEchoLibrary &library)
+    : m_library(library), m_request(MaxRequestFrame), m_reply(MaxReplySize),
+      m_answer(MaxAnswerFrame)
+{}
+
+int RequestServer::serve(int input, int output) noexcept
+{
+    const auto buffer = std::span(m_request);
+    for (;;) {
+        const auto header = readExactly(input, buffer.first(RequestHeaderSize));
+        if (header == ReadResult::ClosedBefore)
+            return 0;
+        if (header == ReadResult::BrokenOff)
+            return 2;
+        // The header's lengths are checked before the body is read.
+        const auto framed = parseRequest(buffer.first(RequestHeaderSize));
+        if (framed.verdict == RequestVerdict::Malformed)
+            return 2;
+        const auto body = buffer.subspan(RequestHeaderSize, framed.frameSize - RequestHeaderSize);
+        if (readExactly(input, body) != ReadResult::Complete)
+            return 2;
+        const auto answerSize = answer(parseRequest(buffer.first(framed.frameSize)));
+        if (!writeAll(output, std::span(m_answer).first(answerSize)))
+            return 3;
+    }
+}
+
+std::size_t RequestServer::answer(const ParsedRequest &parsed) noexcept
+{
+    if (parsed.verdict != RequestVerdict::Valid)
+        return encodeAnswer({AnswerKind::Refused, 0, IpStatus::BadReq, {}}, m_answer);
+    keepPace();
+    auto opening = m_library.IcmpCreateFile();
+    if (!opening.handle)
+        return encodeAnswer({AnswerKind::Refused, 0, opening.failureStatus, {}}, m_answer);
+    // A fresh record every time: nothing of an earlier probe may travel
+    // back with this one.
+    const auto record = std::span(m_reply).first(parsed.request.replySize);
+    std::fill(record.begin(), record.end(), std::byte{0});
+    const auto replies = opening.handle->IcmpSendEcho(
+        parsed.request.destination, parsed.request.data, record, parsed.request.timeout);
+    return encodeAnswer({AnswerKind::Record, replies, 0, record}, m_answer);
+}
+
+void RequestServer::keepPace() noexcept
+{
+    std::this_thread::sleep_until(m_lastProbe + ProbeSpacing);
+    m_lastProbe = Clock::now();
+}
+
+} // namespace net::helper
