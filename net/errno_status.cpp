@@ -48,4 +48,27 @@ std::int32_t statusForSendError(int error) noexcept
     }
 }
 
+// The kernel's mapping of ICMP errors to errnos is lossy (a time-exceeded
+// and a host-unreachable both read EHOSTUNREACH); these are its distinct ones.
+std::int32_t statusForPendingError(int error) noexcept
+{
+    switch (error) {
+    case EHOSTDOWN:
+    case ENONET:
+        return IpStatus::DestHostUnreachable;
+    case ENOPROTOOPT:
+        return IpStatus::DestProtUnreachable;
+    case ECONNREFUSED:
+        return IpStatus::DestPortUnreachable;
+    case EOPNOTSUPP:
+        return IpStatus::BadRoute;
+    case EPROTO:
+        return IpStatus::ParamProblem;
+    case EREMOTEIO: // how a ping socket passes on a source quench
+        return IpStatus::SourceQuench;
+    default:
+        return statusForSendError(error);
+    }
+}
+
 } // namespace net

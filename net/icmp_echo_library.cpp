@@ -41,20 +41,49 @@ private:
     ProbeHelperClient &m_helper;
 };
 
+// Handles the library keeps are handed back, not destroyed.
+void keepHelperHandle(IcmpEchoHandle &) noexcept {}
+
+void closeSocketHandle(IcmpEchoHandle &handle) noexcept
+{
+    static_cast<LinuxIcmpEchoHandle &>(handle).close();
+}
+
 } // namespace
 
-LinuxIcmpEchoLibrary::LinuxIcmpEchoLibrary(SocketKindChoice choice, std::string helperPath)
+LinuxIcmpEchoLibrary::LinuxIcmpEchoLibrary(SocketKindChoice choice, std::string helperPath,
+                                           SocketCalls *calls)
     : m_choice(choice), m_identifier(randomWord()), m_nextSequence(randomWord()),
-      m_helper(std::move(helperPath))
+      m_helper(std::move(helperPath)), m_calls(calls != nullptr ? *calls : m_systemCalls),
+      m_helperHandle(std::make_unique<HelperEchoHandle>(m_helper))
 {}
+
+LinuxIcmpEchoLibrary::~LinuxIcmpEchoLibrary() = default;
 
 IcmpHandleOpening LinuxIcmpEchoLibrary::openHelperHandle() noexcept
 {
     m_helperServed = true;
-    auto *handle = new (std::nothrow) HelperEchoHandle(m_helper);
+    return {IcmpHandle(m_helperHandle.get(), IcmpHandleCloser(keepHelperHandle)),
+            IpStatus::Success};
+}
+
+// The kept handle serves while it is not out; a second one open at the same
+// time is made for the occasion.
+IcmpHandleOpening LinuxIcmpEchoLibrary::openSocketHandle(IcmpSocket socket) noexcept
+{
+    if (!m_socketHandle)
+        m_socketHandle.reset(new (std::nothrow)
+                                 LinuxIcmpEchoHandle(m_identifier, m_nextSequence, m_calls));
+    if (m_socketHandle && !m_socketHandle->isOpen()) {
+        m_socketHandle->open(std::move(socket));
+        return {IcmpHandle(m_socketHandle.get(), IcmpHandleCloser(closeSocketHandle)),
+                IpStatus::Success};
+    }
+    auto *handle = new (std::nothrow) LinuxIcmpEchoHandle(m_identifier, m_nextSequence, m_calls);
     if (handle == nullptr)
         return {nullptr, IpStatus::NoResources};
-    return {std::unique_ptr<IcmpEchoHandle>(handle), IpStatus::Success};
+    handle->open(std::move(socket));
+    return {IcmpHandle(handle), IpStatus::Success};
 }
 
 // Asking for a refused ping socket makes the kernel build and tear down a
@@ -70,11 +99,7 @@ IcmpHandleOpening LinuxIcmpEchoLibrary::IcmpCreateFile() noexcept
             return openHelperHandle();
         return {nullptr, opening.failureStatus};
     }
-    auto *handle = new (std::nothrow)
-        LinuxIcmpEchoHandle(std::move(*opening.socket), m_identifier, m_nextSequence);
-    if (handle == nullptr)
-        return {nullptr, IpStatus::NoResources};
-    return {std::unique_ptr<IcmpEchoHandle>(handle), IpStatus::Success};
+    return openSocketHandle(std::move(*opening.socket));
 }
 
 } // namespace net

@@ -75,10 +75,14 @@ std::uint16_t internetChecksum(std::span<const std::byte> bytes) noexcept
     return static_cast<std::uint16_t>(~sum);
 }
 
-std::vector<std::byte> buildEchoRequest(std::uint16_t identifier, std::uint16_t sequence,
-                                        std::span<const std::byte> data)
+std::span<const std::byte> buildEchoRequest(std::span<std::byte> buffer, std::uint16_t identifier,
+                                            std::uint16_t sequence,
+                                            std::span<const std::byte> data) noexcept
 {
-    std::vector<std::byte> packet(HeaderSize + data.size());
+    if (buffer.size() < HeaderSize || data.size() > buffer.size() - HeaderSize)
+        return {};
+    const auto packet = buffer.first(HeaderSize + data.size());
+    std::fill_n(packet.begin(), HeaderSize, std::byte{0});
     packet[0] = static_cast<std::byte>(Type::EchoRequest);
     write16(packet, 4, identifier);
     write16(packet, 6, sequence);

@@ -1,11 +1,10 @@
 #include "echowatch/net/icmp_socket.h"
 
 #include "echowatch/net/errno_status.h"
-#include "echowatch/net/icmp_packet.h"
 #include "echowatch/net/ip_status.h"
+#include "echowatch/net/kernel_time.h"
 
 #include <cerrno>
-#include <linux/icmp.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -14,33 +13,22 @@
 namespace net {
 namespace {
 
-bool enable(int descriptor, int level, int option) noexcept
+bool setFlag(int descriptor, int level, int option, bool on) noexcept
 {
-    const int on = 1;
-    return ::setsockopt(descriptor, level, option, &on, sizeof on) == 0;
+    const int value = on ? 1 : 0;
+    return ::setsockopt(descriptor, level, option, &value, sizeof value) == 0;
 }
 
-// A raw socket would otherwise wake us for every ICMP packet on the host; keep
-// only what can answer an echo request.
-bool filterRawTraffic(int descriptor) noexcept
-{
-    namespace Type = icmp::Type;
-    icmp_filter filter{};
-    filter.data = ~((1u << Type::EchoReply) | (1u << Type::DestinationUnreachable) |
-                    (1u << Type::SourceQuench) | (1u << Type::Redirect) |
-                    (1u << Type::TimeExceeded) | (1u << Type::ParameterProblem));
-    return ::setsockopt(descriptor, SOL_RAW, ICMP_FILTER, &filter, sizeof filter) == 0;
-}
-
+// Without IP_RECVERR a datagram socket never hears of ICMP errors, and a raw
+// socket's sendto() swallows ENOBUFS. A raw socket has what it needs from
+// the kernel filter attached at each send, not from ICMP_FILTER, which can
+// only pick types.
 bool configure(int descriptor, IcmpSocketKind kind) noexcept
 {
-    // Without IP_RECVERR a datagram socket never hears of ICMP errors, and a
-    // raw socket's sendto() swallows ENOBUFS.
-    if (!enable(descriptor, SOL_IP, IP_RECVERR))
+    if (!setFlag(descriptor, SOL_IP, IP_RECVERR, true))
         return false;
-    if (kind == IcmpSocketKind::Raw)
-        return filterRawTraffic(descriptor);
-    return enable(descriptor, SOL_IP, IP_RECVTTL) && enable(descriptor, SOL_IP, IP_RECVTOS);
+    return kind == IcmpSocketKind::Raw || (setFlag(descriptor, SOL_IP, IP_RECVTTL, true) &&
+                                           setFlag(descriptor, SOL_IP, IP_RECVTOS, true));
 }
 
 } // namespace
@@ -50,7 +38,8 @@ IcmpSocket::IcmpSocket(int descriptor, IcmpSocketKind kind) noexcept
 {}
 
 IcmpSocket::IcmpSocket(IcmpSocket &&other) noexcept
-    : m_descriptor(std::exchange(other.m_descriptor, -1)), m_kind(other.m_kind)
+    : m_descriptor(std::exchange(other.m_descriptor, -1)), m_kind(other.m_kind),
+      m_timestamped(other.m_timestamped), m_queuesErrors(other.m_queuesErrors)
 {}
 
 IcmpSocket &IcmpSocket::operator=(IcmpSocket &&other) noexcept
@@ -60,6 +49,8 @@ IcmpSocket &IcmpSocket::operator=(IcmpSocket &&other) noexcept
             ::close(m_descriptor);
         m_descriptor = std::exchange(other.m_descriptor, -1);
         m_kind = other.m_kind;
+        m_timestamped = other.m_timestamped;
+        m_queuesErrors = other.m_queuesErrors;
     }
     return *this;
 }
@@ -80,6 +71,8 @@ IcmpSocketOpening IcmpSocket::openKind(IcmpSocketKind kind, int &socketError) no
     IcmpSocket socket(descriptor, kind);
     if (!configure(descriptor, kind))
         return {std::nullopt, IpStatus::GeneralFailure, false};
+    // Best effort: without stamps, times are taken as the process sees them.
+    socket.m_timestamped = enableKernelTimestamps(descriptor);
     return {std::move(socket), IpStatus::Success, false};
 }
 
@@ -93,6 +86,16 @@ IcmpSocketOpening IcmpSocket::open(SocketKindChoice choice) noexcept
     auto opening = openKind(IcmpSocketKind::Datagram, socketError);
     opening.datagramRefused = !opening.socket && datagramSocketRefused(socketError);
     return opening;
+}
+
+bool IcmpSocket::queueErrors(bool on) noexcept
+{
+    if (on == m_queuesErrors)
+        return true;
+    if (!setFlag(m_descriptor, SOL_IP, IP_RECVERR, on))
+        return false;
+    m_queuesErrors = on;
+    return true;
 }
 
 } // namespace net

@@ -9,6 +9,63 @@
 
 #include <arpa/inet.h>
 #include <array>
+#include <new>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace {
+
+// Room on the stack for the texts of an ordinary probe, so that a probe
+// allocates nothing; longer ones take the heap.
+constexpr std::size_t AddressCapacity = 64;
+constexpr std::size_t DataCapacity = 256;
+
+// A text as 8-bit characters, by the rules of toEightBitText.
+template <std::size_t Capacity> class StackText
+{
+public:
+    // Whether the text has an 8-bit form. May throw std::bad_alloc for a
+    // text longer than Capacity.
+    bool assign(std::u16string_view text)
+    {
+        if (text.size() > Capacity) {
+            m_long = toEightBitText(text);
+            m_view = m_long ? std::string_view(*m_long) : std::string_view();
+            return m_long.has_value();
+        }
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            if (text[i] == u'\0' || text[i] > 0xff)
+                return false;
+            m_short[i] = static_cast<char>(text[i]);
+        }
+        m_short[text.size()] = '\0';
+        m_view = std::string_view(m_short.data(), text.size());
+        return true;
+    }
+
+    const char *c_str() const noexcept { return m_view.data(); }
+    std::span<const std::byte> bytes() const noexcept { return std::as_bytes(std::span(m_view)); }
+
+private:
+    std::array<char, Capacity + 1> m_short{};
+    std::optional<std::string> m_long;
+    std::string_view m_view;
+};
+
+// Only a record the service wrote is an outcome, and status 0 only with the
+// reply it reports: a record it left as the caller zero-filled it would
+// otherwise read as an answer.
+EchoStatus outcomeOf(std::uint32_t replies, const net::IcmpEchoReply &record) noexcept
+{
+    const auto status = static_cast<EchoStatus>(record.status);
+    if (status == net::IpStatus::Success && replies == 0)
+        return net::IpStatus::GeneralFailure;
+    return status;
+}
+
+} // namespace
 
 Module1::Module1(net::SocketsLibrary &sockets, net::IcmpEchoLibrary &icmp,
                  probe::MessageBox &messageBox) noexcept
@@ -30,26 +87,28 @@ void Module1::StopSockets() noexcept
 EchoStatus Module1::EchoAddress(std::u16string_view address, std::u16string_view requestData,
                                 EchoReply &reply) noexcept
 {
-    std::optional<std::string> addressText;
-    std::optional<std::string> data;
+    StackText<AddressCapacity> addressText;
+    StackText<DataCapacity> data;
+    bool addressConverted = false;
+    bool dataConverted = false;
     try {
-        addressText = toEightBitText(address);
-        data = toEightBitText(requestData);
+        addressConverted = addressText.assign(address);
+        dataConverted = data.assign(requestData);
     } catch (const std::bad_alloc &) {
         return net::IpStatus::NoResources;
     }
     // The all-ones address is also inet_addr's failure value, so
     // 255.255.255.255 is refused with every other text that is no address.
-    const in_addr_t destination = addressText ? ::inet_addr(addressText->c_str()) : INADDR_NONE;
+    const in_addr_t destination = addressConverted ? ::inet_addr(addressText.c_str()) : INADDR_NONE;
     if (destination == INADDR_NONE)
         return BadAddressStatus;
-    if (!data)
+    if (!dataConverted)
         return net::IpStatus::BadReq;
 
     const auto opening = m_icmp.IcmpCreateFile();
     if (!opening.handle)
         return opening.failureStatus;
-    opening.handle->IcmpSendEcho(destination, std::as_bytes(std::span(*data)),
-                                 std::as_writable_bytes(std::span(&reply, 1)), EchoTimeout);
-    return static_cast<EchoStatus>(reply.header.status);
+    const auto replies = opening.handle->IcmpSendEcho(
+        destination, data.bytes(), std::as_writable_bytes(std::span(&reply, 1)), EchoTimeout);
+    return outcomeOf(replies, reply.header);
 }

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <optional>
 
 namespace {
@@ -263,8 +264,13 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(EchoRequest, CarriesIdentifierSequenceDataAndAValidChecksum)
 {
-    const auto request = net::icmp::buildEchoRequest(Identifier, Sequence, Payload);
+    std::array<std::byte, 64> buffer{};
+    const auto request = net::icmp::buildEchoRequest(buffer, Identifier, Sequence, Payload);
     ASSERT_EQ(request.size(), 8 + Payload.size());
+    // One byte short: nothing is written rather than a request cut short.
+    EXPECT_TRUE(net::icmp::buildEchoRequest(std::span(buffer).first(request.size() - 1),
+                                            Identifier, Sequence, Payload)
+                    .empty());
     const auto header = net::icmp::readEchoHeader(request);
     ASSERT_TRUE(header);
     EXPECT_EQ(header->type, Type::EchoRequest);

@@ -15,4 +15,8 @@ bool datagramSocketRefused(int error) noexcept;
 // sendto() failed: the kernel already knows the request cannot go out.
 std::int32_t statusForSendError(int error) noexcept;
 
+// A ping socket's pending error (a receive's errno, or SO_ERROR) that no
+// queued ICMP error explains: the kernel's errno for the ICMP error it heard.
+std::int32_t statusForPendingError(int error) noexcept;
+
 } // namespace net

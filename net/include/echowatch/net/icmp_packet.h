@@ -4,7 +4,6 @@
 #include <cstdint>
 #include <optional>
 #include <span>
-#include <vector>
 
 // Pure packet code: building echo requests and recognising what comes back.
 // No system calls, clocks or globals here, so every rule can be driven with
@@ -86,8 +85,11 @@ inline constexpr std::uint8_t ErrorOriginIcmp = 2;
 
 std::uint16_t internetChecksum(std::span<const std::byte> bytes) noexcept;
 
-std::vector<std::byte> buildEchoRequest(std::uint16_t identifier, std::uint16_t sequence,
-                                        std::span<const std::byte> data);
+// Writes an echo request into buffer and returns the bytes written; nothing
+// when it does not fit.
+std::span<const std::byte> buildEchoRequest(std::span<std::byte> buffer, std::uint16_t identifier,
+                                            std::uint16_t sequence,
+                                            std::span<const std::byte> data) noexcept;
 
 std::optional<EchoHeader> readEchoHeader(std::span<const std::byte> icmp) noexcept;
 std::optional<Ipv4Packet> readIpv4(std::span<const std::byte> packet) noexcept;

@@ -25,7 +25,8 @@ enum class SocketKindChoice
 class IcmpSocket;
 struct IcmpSocketOpening;
 
-// An open, non-blocking ICMP socket with error reporting switched on.
+// An open, non-blocking ICMP socket with error reporting and, where the
+// kernel allows, send and receive stamps switched on.
 // Move-only; closes itself.
 class IcmpSocket
 {
@@ -40,6 +41,14 @@ public:
 
     int descriptor() const noexcept { return m_descriptor; }
     IcmpSocketKind kind() const noexcept { return m_kind; }
+    // Whether the kernel stamps what it sends and receives (kernel_time.h).
+    bool timestamped() const noexcept { return m_timestamped; }
+
+    // Switches IP_RECVERR. A raw socket needs it only while it sends, to
+    // hear of a full queue; kept on, it would queue a copy of every ICMP
+    // error on the host, which no kernel filter sees. Turning it off drops
+    // the queued ICMP errors, not the send stamps.
+    bool queueErrors(bool on) noexcept;
 
 private:
     IcmpSocket(int descriptor, IcmpSocketKind kind) noexcept;
@@ -47,6 +56,8 @@ private:
 
     int m_descriptor;
     IcmpSocketKind m_kind;
+    bool m_timestamped = false;
+    bool m_queuesErrors = true;
 };
 
 // Either an open socket, or the status that says why there is none.

@@ -1,22 +1,32 @@
 #pragma once
 
 #include "echowatch/net/icmp_echo_library.h"
+#include "echowatch/net/icmp_echo_wait.h"
 #include "echowatch/net/icmp_packet.h"
 #include "echowatch/net/icmp_socket.h"
 
-#include <array>
 #include <chrono>
-#include <netinet/in.h>
+#include <cstdint>
 #include <optional>
-#include <sys/socket.h>
+#include <span>
 
 namespace net {
 
+class SocketCalls;
+
+// The echo service over one ICMP socket at a time. The library keeps one and
+// lends it out for every probe with a fresh socket, so its buffers outlive
+// the probes and a probe allocates nothing.
 class LinuxIcmpEchoHandle final : public IcmpEchoHandle
 {
 public:
-    LinuxIcmpEchoHandle(IcmpSocket socket, std::uint16_t identifier,
-                        std::uint16_t &nextSequence) noexcept;
+    LinuxIcmpEchoHandle(std::uint16_t identifier, std::uint16_t &nextSequence,
+                        SocketCalls &calls) noexcept;
+
+    // Takes the socket the next requests go out on; close() lets it go.
+    void open(IcmpSocket socket) noexcept;
+    void close() noexcept;
+    bool isOpen() const noexcept { return m_socket.has_value(); }
 
     std::uint32_t IcmpSendEcho(std::uint32_t destination, std::span<const std::byte> requestData,
                                std::span<std::byte> replyBuffer,
@@ -25,27 +35,15 @@ public:
 private:
     using Clock = std::chrono::steady_clock;
 
-    struct Arrival
-    {
-        icmp::Answer answer;
-        Clock::time_point at;
-    };
-
-    std::optional<Arrival> awaitAnswer(const icmp::SentEcho &sent,
-                                       Clock::time_point deadline) noexcept;
-    std::optional<Arrival> readErrorQueue(const icmp::SentEcho &sent,
-                                          Clock::time_point deadline) noexcept;
-    std::optional<Arrival> readPackets(const icmp::SentEcho &sent,
-                                       Clock::time_point deadline) noexcept;
+    EchoOutcome echo(std::uint32_t destination, std::span<const std::byte> requestData,
+                     std::chrono::milliseconds timeout) noexcept;
     bool send(std::span<const std::byte> packet, std::uint32_t destination) noexcept;
-    ssize_t receive(int flags, sockaddr_in &name, iovec &vector, msghdr &message) noexcept;
 
-    IcmpSocket m_socket;
+    std::optional<IcmpSocket> m_socket;
     std::uint16_t m_identifier;
     std::uint16_t &m_nextSequence;
-    // Big enough for any IPv4 packet, so nothing is ever cut short.
-    std::array<std::byte, 65536> m_packet;
-    std::array<std::byte, 512> m_control;
+    SocketCalls &m_calls;
+    ReceiveBuffers m_buffers;
 };
 
 } // namespace net

@@ -37,7 +37,9 @@ public:
     // Sends one echo request carrying requestData to the IPv4 address in
     // address (dotted notation, as inet_addr reads it) and waits at most
     // EchoTimeout. The caller zero-fills reply; it is left untouched when
-    // nothing is sent.
+    // nothing is sent. Status 0 is returned only with the reply the echo
+    // service reports, never for a record it did not write. Allocates
+    // nothing for texts of up to 64 (address) and 256 (data) characters.
     EchoStatus EchoAddress(std::u16string_view address, std::u16string_view requestData,
                            EchoReply &reply) noexcept;
 

@@ -1,0 +1,275 @@
+#include "echowatch/net/icmp_echo_wait.h"
+
+#include "echowatch/net/errno_status.h"
+#include "echowatch/net/icmp_kernel_filter.h"
+#include "echowatch/net/ip_status.h"
+#include "echowatch/net/socket_calls.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <linux/errqueue.h>
+#include <poll.h>
+
+namespace net {
+namespace {
+
+// Reads per queue between two looks at the clock: a flood cannot hold the
+// wait past its deadline.
+constexpr int ReadsPerPass = 256;
+
+// Attaching a kernel filter costs about what reading a hundred packets
+// does (the kernel compiles it), too much for every probe of a quiet
+// network: a raw socket gets one once this much of other traffic was read.
+constexpr int ForeignPacketsBeforeFilter = 32;
+
+timespec toTimespec(std::chrono::nanoseconds duration) noexcept
+{
+    duration = std::max(duration, std::chrono::nanoseconds::zero());
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(duration);
+    return timespec{static_cast<time_t>(seconds.count()),
+                    static_cast<long>((duration - seconds).count())};
+}
+
+// The TTL and TOS a datagram socket reports beside each reply.
+void readReplyOptions(msghdr &message, icmp::Answer &answer) noexcept
+{
+    for (cmsghdr *c = CMSG_FIRSTHDR(&message); c != nullptr; c = CMSG_NXTHDR(&message, c)) {
+        if (c->cmsg_level != SOL_IP)
+            continue;
+        if (c->cmsg_type == IP_TTL && c->cmsg_len >= CMSG_LEN(sizeof(int))) {
+            int ttl = 0;
+            std::memcpy(&ttl, CMSG_DATA(c), sizeof ttl);
+            answer.ttl = static_cast<std::uint8_t>(ttl);
+        } else if (c->cmsg_type == IP_TOS && c->cmsg_len >= CMSG_LEN(1)) {
+            answer.tos =
+                std::to_integer<std::uint8_t>(*reinterpret_cast<std::byte *>(CMSG_DATA(c)));
+        }
+    }
+}
+
+// An error-queue entry: an ICMP error, or the kernel's stamp of a send.
+std::optional<icmp::QueuedError> readQueuedError(msghdr &message, const sockaddr_in &destination,
+                                                 std::span<const std::byte> quoted) noexcept
+{
+    for (cmsghdr *c = CMSG_FIRSTHDR(&message); c != nullptr; c = CMSG_NXTHDR(&message, c)) {
+        if (c->cmsg_level != SOL_IP || c->cmsg_type != IP_RECVERR ||
+            c->cmsg_len < CMSG_LEN(sizeof(sock_extended_err) + sizeof(sockaddr_in)))
+            continue;
+        sock_extended_err error{};
+        std::memcpy(&error, CMSG_DATA(c), sizeof error);
+        sockaddr_in offender{};
+        std::memcpy(&offender, CMSG_DATA(c) + sizeof error, sizeof offender);
+        return icmp::QueuedError{error.ee_origin,
+                                 error.ee_type,
+                                 error.ee_code,
+                                 offender.sin_addr.s_addr,
+                                 destination.sin_addr.s_addr,
+                                 quoted};
+    }
+    return std::nullopt;
+}
+
+bool wouldBlock(int error) noexcept
+{
+    return error == EAGAIN || error == EWOULDBLOCK;
+}
+
+} // namespace
+
+IcmpEchoWait::IcmpEchoWait(const IcmpSocket &socket, const icmp::SentEcho &sent,
+                           ReceiveBuffers &buffers, SocketCalls &calls) noexcept
+    : m_descriptor(socket.descriptor()), m_kind(socket.kind()), m_sent(sent), m_buffers(buffers),
+      m_calls(calls), m_sendStamped(!socket.timestamped())
+{}
+
+EchoOutcome IcmpEchoWait::run(KernelTime sentAt, std::chrono::milliseconds timeout,
+                              Clock::time_point deadline) noexcept
+{
+    m_userSentAt = m_sentAt = sentAt;
+    m_timeout = timeout;
+    bool pollReportedError = false;
+    for (;;) {
+        // What the kernel received before the deadline counts, so the queues
+        // are read once more after it has passed.
+        const bool deadlinePassed = Clock::now() >= deadline;
+        if (auto outcome = readQueued(pollReportedError))
+            return *outcome;
+        if (deadlinePassed)
+            return failed(IpStatus::ReqTimedOut);
+        pollfd watched{m_descriptor, POLLIN, 0};
+        const int ready = m_calls.poll(watched, toTimespec(deadline - Clock::now()));
+        if (ready < 0 && errno != EINTR)
+            return failed(IpStatus::GeneralFailure);
+        if (ready > 0 && (watched.revents & (POLLNVAL | POLLHUP)) != 0)
+            return failed(IpStatus::GeneralFailure);
+        pollReportedError = ready > 0 && (watched.revents & POLLERR) != 0;
+    }
+}
+
+std::optional<EchoOutcome> IcmpEchoWait::readQueued(bool pollReportedError) noexcept
+{
+    m_readSomething = false;
+    if (!m_received)
+        readReceiveQueue();
+    // A ping socket's receive reports an ICMP error queued before the answer
+    // it returns; without that report no earlier error is there to look for.
+    const bool errorsMayWait = m_kind == IcmpSocketKind::Datagram &&
+                               (!m_received || m_signalledError != 0 || pollReportedError);
+    const bool drain = errorsMayWait || pollReportedError;
+    if (!m_queued && (drain || !m_sendStamped))
+        readErrorQueue(drain);
+    // An answer that came in while the error queue was read may be the
+    // earlier one.
+    if (m_queued && !m_received)
+        readReceiveQueue();
+    if (auto outcome = decide())
+        return outcome;
+    if (m_signalledError != 0 && !m_icmpErrorQueued)
+        return failed(statusForPendingError(m_signalledError));
+    if (pollReportedError && !m_readSomething)
+        return explainPollError();
+    return std::nullopt;
+}
+
+void IcmpEchoWait::readReceiveQueue() noexcept
+{
+    for (int read = 0; read < ReadsPerPass && !m_received; ++read) {
+        const ssize_t length = receive(0, m_buffers.packet);
+        if (length < 0 && wouldBlock(errno))
+            return;
+        if (length < 0) {
+            noteReceiveError(errno);
+            continue;
+        }
+        m_readSomething = true;
+        const auto bytes =
+            std::span<const std::byte>(m_buffers.packet).first(static_cast<std::size_t>(length));
+        if (auto answer = matchReceived(bytes))
+            m_received = Arrival{*answer, arrivalTime()};
+        else if (++m_foreignPackets == ForeignPacketsBeforeFilter && m_kind == IcmpSocketKind::Raw)
+            attachEchoAnswerFilter(m_descriptor, m_sent.identifier, m_sent.sequence);
+    }
+}
+
+// Stops at the first ICMP error about our request; unless draining, also as
+// soon as the send stamp is in.
+void IcmpEchoWait::readErrorQueue(bool drain) noexcept
+{
+    for (int read = 0; read < ReadsPerPass && !m_queued && (drain || !m_sendStamped); ++read) {
+        const ssize_t length = receive(MSG_ERRQUEUE, m_buffers.quote);
+        if (length < 0 && errno == EINTR)
+            continue;
+        if (length < 0)
+            return;
+        m_readSomething = true;
+        takeErrorEntry(
+            std::span<const std::byte>(m_buffers.quote)
+                .first(std::min(static_cast<std::size_t>(length), m_buffers.quote.size())));
+    }
+}
+
+void IcmpEchoWait::takeErrorEntry(std::span<const std::byte> quoted) noexcept
+{
+    const auto entry = readQueuedError(m_message, m_name, quoted);
+    if (!entry)
+        return;
+    if (entry->origin == SO_EE_ORIGIN_TIMESTAMPING) {
+        // An earlier send's stamp is older than the time taken before ours.
+        const auto stamp = softwareStamp(m_message);
+        if (stamp && *stamp >= m_userSentAt) {
+            m_sentAt = *stamp;
+            m_sendStamped = true;
+        }
+        return;
+    }
+    if (entry->origin != icmp::ErrorOriginIcmp)
+        return;
+    // It is what an errno from a receive was about.
+    m_icmpErrorQueued = true;
+    // A raw socket reads its errors as packets, which quote more to match by.
+    if (m_kind == IcmpSocketKind::Raw)
+        return;
+    if (auto answer = icmp::matchQueuedError(*entry, m_sent))
+        m_queued = Arrival{*answer, arrivalTime()};
+}
+
+std::optional<icmp::Answer> IcmpEchoWait::matchReceived(std::span<const std::byte> bytes) noexcept
+{
+    if (m_kind == IcmpSocketKind::Raw)
+        return icmp::matchRawPacket(bytes, m_sent);
+    auto answer = icmp::matchDatagramReply(bytes, m_name.sin_addr.s_addr, 0, 0, m_sent);
+    if (answer)
+        readReplyOptions(m_message, *answer);
+    return answer;
+}
+
+// On a ping socket the errno stands for a queued ICMP error. On a raw socket
+// it is left over from the send, when IP_RECVERR was on: its errors are read
+// as packets.
+void IcmpEchoWait::noteReceiveError(int error) noexcept
+{
+    if (error == EINTR)
+        return;
+    m_readSomething = true;
+    if (m_kind == IcmpSocketKind::Datagram)
+        m_signalledError = error;
+}
+
+std::optional<EchoOutcome> IcmpEchoWait::decide() const noexcept
+{
+    const Arrival *first = m_received ? &*m_received : nullptr;
+    if (m_queued && (first == nullptr || m_queued->at < first->at))
+        first = &*m_queued;
+    if (first == nullptr)
+        return std::nullopt;
+    // Nothing the kernel receives later can be earlier than a first answer
+    // that came too late.
+    if (first->at - m_sentAt >= m_timeout)
+        return failed(IpStatus::ReqTimedOut);
+    return EchoOutcome{*first, IpStatus::Success, m_sentAt};
+}
+
+// POLLERR with nothing to read: polling again at once would spin.
+std::optional<EchoOutcome> IcmpEchoWait::explainPollError() noexcept
+{
+    const int pending = m_calls.takePendingError(m_descriptor);
+    // A ping socket's error that never reached its queue (the kernel could
+    // not copy it) is still the answer to our request.
+    if (pending > 0 && m_kind == IcmpSocketKind::Datagram && !m_icmpErrorQueued)
+        return failed(statusForPendingError(pending));
+    // Otherwise it stands for an error already read, and reading it cleared
+    // it. One that comes back means the poll cannot be waited on.
+    if (pending > 0 && !m_clearedPendingError) {
+        m_clearedPendingError = true;
+        return std::nullopt;
+    }
+    return failed(IpStatus::GeneralFailure);
+}
+
+ssize_t IcmpEchoWait::receive(int flags, std::span<std::byte> into) noexcept
+{
+    m_name = {};
+    m_vector = {into.data(), into.size()};
+    m_message = {};
+    m_message.msg_name = &m_name;
+    m_message.msg_namelen = sizeof m_name;
+    m_message.msg_iov = &m_vector;
+    m_message.msg_iovlen = 1;
+    m_message.msg_control = m_buffers.control.data();
+    m_message.msg_controllen = m_buffers.control.size();
+    return m_calls.receive(m_descriptor, m_message, flags);
+}
+
+// The kernel's receive stamp; where it took none, the moment of reading.
+KernelTime IcmpEchoWait::arrivalTime() noexcept
+{
+    return softwareStamp(m_message).value_or(realtimeNow());
+}
+
+EchoOutcome IcmpEchoWait::failed(std::int32_t status) const noexcept
+{
+    return EchoOutcome{std::nullopt, status, m_sentAt};
+}
+
+} // namespace net
