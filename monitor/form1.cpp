@@ -21,6 +21,10 @@
 
 namespace {
 
+// Greyed in an empty box only: the boxes' text itself starts empty.
+constexpr std::string_view AddressPlaceholder = "IPv4 address";
+constexpr std::string_view IntervalPlaceholder = "Interval in ms";
+
 template <typename Control>
 Control *placeControl(QWidget *window, const char *name, TwipsRect place)
 {
@@ -81,6 +85,8 @@ Form1::Form1(Module1 &probe, probe::MessageBox &messageBox, const platform::Cloc
     setFixedSize(clientSize());
 
     Command1->setText(platform::qtText(StartCaption));
+    Text1->setPlaceholderText(platform::qtText(AddressPlaceholder));
+    Text2->setPlaceholderText(platform::qtText(IntervalPlaceholder));
     Label4->setText(platform::qtText(AttributionText));
     Label4->setFont(windowFont(AttributionFontPixelSize));
     List1->setModel(m_log);
