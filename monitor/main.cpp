@@ -8,10 +8,30 @@
 #include "echowatch/probe/module1.h"
 
 #include <QApplication>
+#include <QDirIterator>
+#include <QIcon>
+
+namespace {
+
+// The icon theme's where one is installed, else the one built in (rendered
+// in every size from the same drawing).
+QIcon applicationIcon()
+{
+    QIcon builtIn;
+    QDirIterator files(QStringLiteral(":/icons"), QDir::Files, QDirIterator::Subdirectories);
+    while (files.hasNext())
+        builtIn.addFile(files.next());
+    return QIcon::fromTheme(QStringLiteral(ECHOWATCH_APPLICATION_ID), builtIn);
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
     QApplication application(argc, argv);
+    // Lets the desktop match the window to its entry, whose name is the id.
+    QGuiApplication::setDesktopFileName(QStringLiteral(ECHOWATCH_APPLICATION_ID));
+    QApplication::setWindowIcon(applicationIcon());
 
     net::LinuxSocketsLibrary sockets;
     net::LinuxIcmpEchoLibrary icmp(net::SocketKindChoice::Automatic, net::probeHelperPath());
