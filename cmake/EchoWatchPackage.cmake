@@ -1,0 +1,54 @@
+# The Debian package (scripts/package.sh runs cpack): the window and its
+# probe helper under /usr, the helper given CAP_NET_RAW by the postinst,
+# dependencies read from the binaries.
+if(NOT ECHOWATCH_BUILD_WINDOW)
+    return()
+endif()
+
+set(ECHOWATCH_PACKAGE_MAINTAINER "The EchoWatch authors <authors@echowatch.example>"
+    CACHE STRING "The Debian package's maintainer, as Name <address>")
+
+# Where the network layer installs the helper, so the postinst names the
+# same file.
+get_directory_property(helper_dir DIRECTORY net DEFINITION ECHOWATCH_HELPER_DIR)
+get_directory_property(helper_name DIRECTORY net DEFINITION ECHOWATCH_HELPER_NAME)
+if(NOT helper_dir OR NOT helper_name)
+    message(FATAL_ERROR "net/ no longer says where the probe helper is installed")
+endif()
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME echowatch)
+set(CPACK_PACKAGE_VENDOR "the EchoWatch authors")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "watch whether one IPv4 host answers pings")
+set(CPACK_PACKAGE_DESCRIPTION [[
+EchoWatch is a small desktop window that sends one ICMP echo request to an
+IPv4 address at every tick of a chosen interval and shows the latest
+outcome: a status line, the round-trip time and the size of the reply.
+Every failure is logged with the time of day.
+
+The window holds no privilege. Where unprivileged ping sockets are closed,
+as on Debian, it sends its probes through a small helper that is the only
+file given the capability cap_net_raw.]])
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${ECHOWATCH_PACKAGE_MAINTAINER})
+set(CPACK_DEBIAN_PACKAGE_SECTION net)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# setcap, which the postinst runs; the rest comes from the binaries.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS libcap2-bin)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+
+set(ECHOWATCH_INSTALLED_HELPER ${CPACK_PACKAGING_INSTALL_PREFIX}/${helper_dir}/${helper_name})
+configure_file(packaging/postinst.in packaging/postinst @ONLY)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_CURRENT_BINARY_DIR}/packaging/postinst)
+
+# A native package's changelog and its machine-readable copyright.
+set(doc_dir ${CMAKE_INSTALL_DATADIR}/doc/${CPACK_PACKAGE_NAME})
+configure_file(packaging/changelog.in packaging/changelog @ONLY)
+set(changelog ${CMAKE_CURRENT_BINARY_DIR}/packaging/changelog.gz)
+echowatch_gzip(echowatch_changelog ${CMAKE_CURRENT_BINARY_DIR}/packaging/changelog ${changelog})
+install(FILES ${changelog} packaging/copyright DESTINATION ${doc_dir})
+
+include(CPack)

@@ -1,0 +1,79 @@
+#!/usr/bin/env bash
+# Builds the Debian package, has lintian check it, installs it, probes
+# 127.0.0.1 through the installed window as an unprivileged user in a
+# network namespace whose ping sockets are closed (so only the helper's
+# capability can answer), then purges it and checks that nothing of it is
+# left. Everything it adds is removed again, also when a step fails.
+set -euo pipefail
+source_dir=$(realpath "$(dirname "$0")/../..")
+helper=/usr/libexec/echowatch/echowatch-probe
+skip() { echo "SKIPPED: $*"; exit 77; }
+fail() { echo "FAILED: $*" >&2; exit 1; }
+known_to_dpkg() {
+    case $(dpkg-query -W -f='${db:Status-Status}' echowatch 2>/dev/null) in
+        "" | not-installed) return 1 ;;
+    esac
+}
+
+[ "$(id -u)" -eq 0 ] || skip "installing a package needs root"
+! known_to_dpkg || skip "echowatch is installed (or its configuration is left)"
+for tool in lintian dpkg-shlibdeps desktop-file-validate appstreamcli Xvfb dbus-run-session; do
+    command -v "$tool" >/dev/null || skip "$tool is missing (scripts/test.sh installs it)"
+done
+
+scratch=$(mktemp -d /tmp/echowatch-package.XXXXXX)
+namespace=echowatch-package-$$
+pulled_in=()
+cleanup() {
+    ! known_to_dpkg || apt-get purge -y -q echowatch || dpkg --purge echowatch || true
+    [ ${#pulled_in[@]} -eq 0 ] || apt-get purge -y -q "${pulled_in[@]}" || true
+    ip netns del "$namespace" 2>/dev/null || true
+    rm -rf "$scratch"
+}
+trap cleanup EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+
+"$source_dir/scripts/package.sh" "$scratch" >&2
+deb=$(echo "$scratch"/echowatch_*_*.deb)
+dpkg-deb --fsys-tarfile "$deb" | tar -t | sed 's/^\.//' >"$scratch/contents"
+grep -qx "$helper" "$scratch/contents" || fail "the package holds no $helper"
+lintian --info "$deb" || fail "lintian found errors"
+
+# Directories the package may create, to see after the purge that they went.
+while read -r path; do [ -e "$path" ] || echo "$path"; done <"$scratch/contents" >"$scratch/new"
+chmod 755 "$scratch"
+mapfile -t pulled_in < <(apt-get install -s "$deb" | awk '/^Inst / && $2 != "echowatch" {print $2}')
+apt-get install -y -q "$deb"
+
+[ "$(getcap "$helper")" = "$helper cap_net_raw=ep" ] || fail "$helper: '$(getcap "$helper")'"
+for path in $(dpkg -L echowatch); do
+    [ -f "$path" ] && [ "$path" != "$helper" ] || continue
+    [ -z "$(getcap "$path")" ] && [ ! -u "$path" ] && [ ! -g "$path" ] || fail "$path is privileged"
+done
+desktop-file-validate /usr/share/applications/org.echowatch.EchoWatch.desktop
+appstreamcli validate --no-net /usr/share/metainfo/org.echowatch.EchoWatch.metainfo.xml
+for png in /usr/share/icons/hicolor/*/apps/org.echowatch.EchoWatch.png; do
+    size=${png#*hicolor/}
+    size=${size%%x*}
+    file "$png" | grep -q ", $size x $size," || fail "$png is not $size pixels square"
+done
+
+ip netns add "$namespace"
+ip -n "$namespace" link set lo up
+ip netns exec "$namespace" sysctl -q -w net.ipv4.ping_group_range="1 0"
+home=$scratch/home
+mkdir -p "$home/runtime"
+cp "$source_dir"/tests/window/{end_to_end.py,window_session.py} "$home/"
+chown -R 65534:65534 "$home"
+chmod 700 "$home/runtime"
+ip netns exec "$namespace" setpriv --reuid=65534 --regid=65534 --clear-groups \
+    env -i HOME="$home" XDG_RUNTIME_DIR="$home/runtime" PATH=/usr/bin:/bin \
+    timeout --kill-after=10 120 dbus-run-session -- python3 "$home/end_to_end.py" /usr/bin/echowatch
+
+apt-get purge -y -q echowatch
+! known_to_dpkg || fail "dpkg still knows echowatch after the purge"
+while read -r path; do
+    [ ! -e "$path" ] || fail "$path is left after the purge"
+done <"$scratch/new"
+echo "the package installed, probed 127.0.0.1 through its helper, and purged clean"
