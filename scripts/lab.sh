@@ -18,8 +18,10 @@
 #   203.0.113.200 has no route in the client; 203.0.113.250 an unreachable one.
 # No namespace has a default route, and no link leaves the lab.
 set -euo pipefail
+source "$(dirname "$0")/on_exit.sh"
 
 readonly LAB_PREFIX=ewlab
+readonly LAB_ROLES=(client router host responder loop)
 
 in_namespace() {
     ip netns exec "$@"
@@ -75,7 +77,7 @@ EOF
 
 up() {
     local name=$1 role
-    for role in client router host responder loop; do
+    for role in "${LAB_ROLES[@]}"; do
         make_namespace "$name-$role"
     done
     local client=$name-client router=$name-router host=$name-host
@@ -110,20 +112,42 @@ lab_namespaces() {
 }
 
 # Whatever still runs inside a lab namespace was started there by the lab's
-# own run, and would keep the namespace alive after its name is gone.
+# own run, and would keep the namespace alive after its name is gone. A
+# process may end between being listed and being signalled, which is what we
+# wanted anyway; one that outlives TERM for a second gets KILL.
+end_processes_in() {
+    local namespace=$1 signal pids _
+    for signal in TERM KILL; do
+        mapfile -t pids < <(ip netns pids "$namespace" 2>/dev/null)
+        kill -s "$signal" "${pids[@]}" 2>/dev/null || true
+        for _ in $(seq 10); do
+            [ -z "$(ip netns pids "$namespace" 2>/dev/null)" ] && return 0
+            sleep 0.1
+        done
+    done
+}
+
 remove_namespace() {
-    local namespace=$1 pids
-    pids=$(ip netns pids "$namespace" 2>/dev/null || true)
-    [ -n "$pids" ] && kill $pids 2>/dev/null
-    ip netns delete "$namespace"
+    end_processes_in "$1"
+    ip netns delete "$1"
+}
+
+# Goes on past a namespace that cannot be removed, so one failure never
+# leaves the rest of the lab behind; the status says whether all went.
+remove_namespaces() {
+    local namespace status=0
+    for namespace in "$@"; do
+        remove_namespace "$namespace" || status=1
+    done
+    return "$status"
 }
 
 down() {
-    local name=$1 namespace
-    for namespace in $(lab_namespaces); do
-        [[ $namespace == "$name"-* ]] && remove_namespace "$namespace"
+    local name=$1 role present=()
+    for role in "${LAB_ROLES[@]}"; do
+        [ -e "/run/netns/$name-$role" ] && present+=("$name-$role")
     done
-    return 0
+    remove_namespaces "${present[@]}"
 }
 
 stale() {
@@ -137,15 +161,24 @@ stale() {
 }
 
 sweep() {
-    local namespace
-    for namespace in $(stale); do
+    local namespace left_behind
+    mapfile -t left_behind < <(stale)
+    for namespace in "${left_behind[@]}"; do
         echo "Removing $namespace, left behind by a run that is gone"
-        remove_namespace "$namespace"
     done
+    remove_namespaces "${left_behind[@]}"
+}
+
+# A lab that could not be built completely is removed again, whatever stopped
+# the build: an error, or a signal.
+up_or_remove() {
+    lab_being_built=$1
+    on_exit '[ $? -eq 0 ] || down "$lab_being_built"'
+    up "$lab_being_built"
 }
 
 case ${1:-} in
-up) up "$2" ;;
+up) up_or_remove "$2" ;;
 down) down "$2" ;;
 sweep) sweep ;;
 stale) stale ;;

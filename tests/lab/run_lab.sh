@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
 # Builds a lab of its own, runs the given command inside the lab's client
 # namespace, and tears the lab down however the command ends: success,
-# failure, or this script being interrupted or terminated. Labs left behind
-# by runs that were killed outright are swept away first.
+# failure, or this script being interrupted, hung up on or terminated. Labs
+# left behind by runs that were killed outright are swept away first.
 #
 #   tests/lab/run_lab.sh COMMAND [ARGUMENTS...]
 #
-# Exits with the command's status, or 77 (skipped) when not run as root.
+# Exits with the command's status, or 77 (skipped) when not run as root. Only
+# the command writes to stdout; what this script says goes to stderr.
 set -uo pipefail
-lab_script="$(cd "$(dirname "$0")/../../scripts" && pwd)/lab.sh"
+scripts="$(cd "$(dirname "$0")/../../scripts" && pwd)"
+source "$scripts/on_exit.sh"
 
 if [ "$(id -u)" -ne 0 ]; then
     echo "SKIPPED: the network lab needs root (network namespaces, raw sockets)."
@@ -16,27 +18,17 @@ if [ "$(id -u)" -ne 0 ]; then
     exit 77
 fi
 
-"$lab_script" sweep
+"$scripts/lab.sh" sweep >&2
 lab="ewlab-$$-$RANDOM"
-command_pid=
-tear_down() {
-    [ -n "$command_pid" ] && kill "$command_pid" 2>/dev/null && wait "$command_pid"
-    "$lab_script" down "$lab"
-}
-trap tear_down EXIT
-trap 'exit 130' INT
-trap 'exit 143' TERM
+# Removing the lab also ends the command and whatever it started there.
+on_exit '"$scripts/lab.sh" down "$lab"'
 
-if ! "$lab_script" up "$lab"; then
+if ! "$scripts/lab.sh" up "$lab"; then
     echo "The lab $lab could not be built." >&2
     exit 1
 fi
-echo "Lab $lab is up."
+echo "Lab $lab is up." >&2
 # In the background, so that a signal to this script is handled at once
 # rather than after the command has finished.
 ip netns exec "$lab-client" "$@" &
-command_pid=$!
-wait "$command_pid"
-status=$?
-command_pid=
-exit "$status"
+wait "$!"

@@ -1,7 +1,11 @@
 #!/usr/bin/env bash
 # Shows that a lab never outlives its run:
-#   failure     the command in the lab fails: the lab is gone afterwards
-#   interrupt   the run is terminated mid-command: the lab is gone
+#   failure     the command in the lab fails, the lab cannot be built
+#               completely, or processes come and go in it while it is
+#               removed: the lab is gone afterwards
+#   interrupt   the run is hung up on, interrupted or terminated while its
+#               command ignores SIGTERM: the run ends within 5 s, the lab and
+#               the command are gone, and the status says which signal it was
 #   killed      the run is killed outright: the next run sweeps its lab away
 #   leftovers   after all lab tests: no namespace of a finished run remains
 # Exits 77 (skipped) when not run as root.
@@ -36,6 +40,16 @@ lab_of_run() {
     return 1
 }
 
+# start_run SHELL_COMMAND: starts a run in the background with every signal
+# at its default, as in a terminal (a script's background job would ignore
+# INT); sets run and output. The command prints its namespace (ip netns
+# identify), which lab_of_run waits for.
+start_run() {
+    output=$(mktemp)
+    env --default-signal "$run_lab" sh -c "$1" >"$output" &
+    run=$!
+}
+
 on_failure() {
     local output
     output=$("$run_lab" sh -c 'ip netns identify; exit 3')
@@ -46,26 +60,67 @@ on_failure() {
     [ -n "$lab" ] || fail "the command did not run in a lab: $output"
     [ -z "$(namespaces_of "$lab")" ] || fail "left behind: $(namespaces_of "$lab")"
     echo "The failed run's lab $lab is gone."
+
+    local taken="ewlab-$$-taken"
+    ip netns add "$taken-loop"
+    "$lab_script" up "$taken" 2>/dev/null && fail "a lab was built over a name already taken"
+    [ -z "$(namespaces_of "$taken")" ] || fail "the half-built lab left: $(namespaces_of "$taken")"
+    echo "The half-built lab $taken is gone."
+    removal_while_processes_come_and_go
+}
+
+# Short-lived processes keep entering a lab namespace from outside while it
+# is removed, as a probe that is just ending would: one gone between being
+# listed and being signalled must not stop the removal halfway. Each round
+# hits that moment only now and then, hence thirty; at most 500 visits each.
+removal_while_processes_come_and_go() {
+    local round name visitor
+    for round in $(seq 30); do
+        name="ewlab-$$-visited$round"
+        ip netns add "$name-client"
+        (for _ in $(seq 500); do ip netns exec "$name-client" true 2>/dev/null; done) &
+        visitor=$!
+        sleep 0.1
+        "$lab_script" down "$name"
+        kill "$visitor" 2>/dev/null
+        wait "$visitor" 2>/dev/null
+        [ -z "$(namespaces_of "$name")" ] || fail "round $round left: $(namespaces_of "$name")"
+    done
+    echo "Thirty labs removed while processes came and went in them are gone."
+}
+
+ends_within_5_seconds() {
+    local _
+    for _ in $(seq 50); do
+        kill -0 "$1" 2>/dev/null || return 0
+        sleep 0.1
+    done
+    return 1
 }
 
 on_interrupt() {
-    local output run lab
-    output=$(mktemp)
-    "$run_lab" sh -c 'ip netns identify; sleep 30' >"$output" &
-    run=$!
-    lab=$(lab_of_run "$output") || { kill "$run"; fail "the run did not start"; }
-    kill -TERM "$run"
-    wait "$run"
-    rm -f "$output"
-    [ -z "$(namespaces_of "$lab")" ] || fail "left behind: $(namespaces_of "$lab")"
-    echo "The terminated run's lab $lab is gone."
+    local signal output run lab status command
+    for signal in HUP INT TERM; do
+        start_run 'trap "" TERM; echo "command $$"; ip netns identify; sleep 30'
+        lab=$(lab_of_run "$output") || { kill "$run"; fail "the run did not start"; }
+        kill -s "$signal" "$run"
+        ends_within_5_seconds "$run" || { kill -KILL "$run"; fail "SIG$signal: the run goes on"; }
+        wait "$run"
+        status=$?
+        command=$(sed -n 's/^command //p' "$output")
+        rm -f "$output"
+        [ -z "$(namespaces_of "$lab")" ] || fail "SIG$signal left behind: $(namespaces_of "$lab")"
+        if [ -z "$command" ] || kill -0 "$command" 2>/dev/null; then
+            fail "SIG$signal: the command ${command:-that never started} still runs"
+        fi
+        [ "$status" -eq $((128 + $(kill -l "$signal"))) ] || fail "SIG$signal: the run exited $status"
+        echo "The lab $lab of the run stopped by SIG$signal is gone, its command too."
+    done
 }
 
 on_kill() {
     local output run lab
-    output=$(mktemp)
-    "$run_lab" sh -c 'ip netns identify; sleep 30' >"$output" &
-    run=$!
+    start_run 'ip netns identify; sleep 30'
     lab=$(lab_of_run "$output") || { kill "$run"; fail "the run did not start"; }
     kill -KILL "$run"
     wait "$run" 2>/dev/null
