@@ -8,6 +8,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/packages.sh
+source scripts/on_exit.sh
 install_missing "${BUILD_PACKAGES[@]}" libgtest-dev iputils-ping iproute2 nftables procps
 
 # Tests are built too: the lab rows use the lab's responder.
@@ -19,59 +20,36 @@ export QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-$(mktemp -d
 
 row() { printf '| %s | %s | %s | %s |\n' "$@"; }
 
+# The window started for the idle row is ended however this run ends.
+window_pid=
+on_exit '[ -z "$window_pid" ] || kill "$window_pid" 2>/dev/null'
+
 # CPU time of the open window with the timer off, over 10 s after start-up.
 idle_row() {
     "$build/monitor/echowatch" &
-    local pid=$! ticks_per_second before after
+    window_pid=$!
+    local ticks_per_second before after
     ticks_per_second=$(getconf CLK_TCK)
     sleep 2
-    before=$(awk '{print $14 + $15}' "/proc/$pid/stat")
+    before=$(awk '{print $14 + $15}' "/proc/$window_pid/stat")
     sleep 10
-    after=$(awk '{print $14 + $15}' "/proc/$pid/stat")
-    kill "$pid"
-    wait "$pid" 2>/dev/null || true
+    after=$(awk '{print $14 + $15}' "/proc/$window_pid/stat")
+    kill "$window_pid"
+    wait "$window_pid" 2>/dev/null || true
+    window_pid=
     row "idle, CPU of the open window with the timer off over 10 s" \
         "$(((after - before) * 1000 / ticks_per_second)) ms" "-" "0 ms"
 }
 
-# Timing against hosts in the network lab, measured from its client
-# namespace; the lab is torn down however this ends.
+# Timing against hosts in the network lab, in a lab that run_lab.sh removes
+# however the rows end.
 lab_rows() {
     if [ "$(id -u)" -ne 0 ]; then
         row "lab rows (RTT accuracy, timeout precision, timeout under flood)" \
             "skipped: the network lab needs root" "-" "-"
         return
     fi
-    local lab="ewlab-$$-bench" responder_pid
-    scripts/lab.sh sweep >/dev/null
-    trap 'scripts/lab.sh down "$lab"' EXIT
-    scripts/lab.sh up "$lab"
-    local in_client=(ip netns exec "$lab-client") responder=198.51.100.18
-    start_responder() {
-        ip netns exec "$lab-responder" "$build/tests/lab/lab_responder" "$@" >/dev/null &
-        responder_pid=$!
-        sleep 0.5
-    }
-    stop_responder() { kill "$responder_pid" 2>/dev/null; wait "$responder_pid" 2>/dev/null || true; }
-
-    start_responder answer 40
-    local ping_times
-    ping_times=$("${in_client[@]}" ping -n -c 50 -i 0.1 -s 32 -W 1 "$responder" |
-        sed -n 's/.*time=\([0-9.]*\) ms.*/\1/p' | sort -n)
-    local ping_min ping_median ping_max
-    ping_min=$(head -n 1 <<<"$ping_times")
-    ping_max=$(tail -n 1 <<<"$ping_times")
-    ping_median=$(awk '{v[NR] = $1} END {print v[int((NR + 1) / 2)]}' <<<"$ping_times")
-    "${in_client[@]}" "$build/bench/lab_bench" rtt "$responder" 50 "$ping_min" "$ping_median" "$ping_max"
-    stop_responder
-
-    # Nothing answers: the responder's kernel has echo replies off.
-    "${in_client[@]}" "$build/bench/lab_bench" timeout "$responder" 20 "timeout precision, silent lab host"
-    start_responder flood silent
-    "${in_client[@]}" "$build/bench/lab_bench" timeout "$responder" 20 "timeout under flood"
-    stop_responder
-    scripts/lab.sh down "$lab"
-    trap - EXIT
+    tests/lab/run_lab.sh scripts/bench_lab.sh "$build"
 }
 
 echo "Machine: $(nproc) cores, $(awk '/MemTotal/ {printf "%.0f GiB", $2/1048576}' /proc/meminfo)," \
