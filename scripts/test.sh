@@ -1,16 +1,18 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds with AddressSanitizer and
-# UndefinedBehaviorSanitizer, and runs every test. Exits non-zero on any
-# failure. Tests that need root (raw sockets, network namespaces) say that
-# they were skipped when run without it. Each fuzz target runs for
-# FUZZ_SECONDS (default 60) before the tests.
+# UndefinedBehaviorSanitizer, warnings as errors, and runs every test. Exits
+# non-zero on any failure. Tests that need root (raw sockets, network
+# namespaces) say that they were skipped when run without it. Each fuzz
+# target runs for FUZZ_SECONDS (default 60; 0 leaves fuzzing out) before the
+# tests.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/packages.sh
 install_missing "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
 
 build=build/test
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DECHOWATCH_SANITIZE=ON
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DECHOWATCH_SANITIZE=ON \
+    -DECHOWATCH_WERROR=ON
 cmake --build "$build"
 
 # The fuzzers run first, so ctest's summary is the last word of the run.
