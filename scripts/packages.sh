@@ -7,6 +7,8 @@ TEST_PACKAGES=(libgtest-dev iproute2 nftables xvfb xauth dbus at-spi2-core pytho
                dpkg-dev file lintian desktop-file-utils appstream)
 SCREENSHOT_PACKAGES=(xvfb dbus at-spi2-core python3-gi gir1.2-atspi-2.0 imagemagick)
 
+# As root it installs what is missing. Anyone else gets the one command to
+# run as root, and the script stops: sudo is not there on every Debian.
 install_missing() {
     local missing=() package
     for package in "$@"; do
@@ -14,10 +16,14 @@ install_missing() {
             || missing+=("$package")
     done
     [ ${#missing[@]} -eq 0 ] && return 0
+    local install=(apt-get install -y --no-install-recommends "${missing[@]}")
+    if [ "$(id -u)" -ne 0 ]; then
+        echo "Missing Debian packages: ${missing[*]}" >&2
+        echo "Install them as root (su - or sudo), then run this again:" >&2
+        echo "    apt-get update && ${install[*]}" >&2
+        exit 1
+    fi
     echo "Installing missing packages: ${missing[*]}"
-    local sudo=()
-    [ "$(id -u)" -ne 0 ] && sudo=(sudo)
-    "${sudo[@]}" apt-get update -q
-    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive \
-        apt-get install -y -q --no-install-recommends "${missing[@]}"
+    apt-get update -q
+    DEBIAN_FRONTEND=noninteractive "${install[@]}" -q
 }
