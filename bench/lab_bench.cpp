@@ -5,7 +5,7 @@
 //   lab_bench timeout ADDRESS COUNT LABEL
 #include "bench_table.h"
 
-#include "real_probe.h"
+#include "support/real_probe.h"
 
 #include <algorithm>
 #include <chrono>
@@ -15,8 +15,6 @@
 #include <vector>
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 struct Probe
 {
@@ -28,16 +26,11 @@ struct Probe
 std::vector<Probe> probe(const std::string &address, int count)
 {
     RealProbe probe;
-    Module1 &module = probe.module;
-    const std::u16string text(address.begin(), address.end());
     std::vector<Probe> probes;
     for (int i = 0; i < count; ++i) {
-        EchoReply reply{};
-        const auto start = Clock::now();
-        const EchoStatus status =
-            module.EchoAddress(text, u"12345678912345678912345678912345", reply);
-        const double took = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-        probes.push_back({status, reply.header.roundTripTime, took});
+        const ProbeOutcome outcome = probe.echo(address);
+        probes.push_back({outcome.status, outcome.reply.header.roundTripTime,
+                          std::chrono::duration<double, std::milli>(outcome.took).count()});
     }
     return probes;
 }

@@ -3,7 +3,7 @@
 // next request as soon as the reply is in.
 #include "bench_table.h"
 
-#include "real_probe.h"
+#include "support/real_probe.h"
 
 #include <algorithm>
 #include <chrono>
@@ -38,17 +38,13 @@ double cpuMicroseconds(const rusage &usage)
 Cost measureOurs(int count, std::vector<double> &perProbe, int &answered)
 {
     RealProbe probe;
-    Module1 &module = probe.module;
     rusage before{}, after{};
     ::getrusage(RUSAGE_SELF, &before);
     const auto start = Clock::now();
     for (int i = 0; i < count; ++i) {
-        EchoReply reply{};
-        const auto probeStart = Clock::now();
-        answered +=
-            module.EchoAddress(u"127.0.0.1", u"12345678912345678912345678912345", reply) == 0;
-        perProbe.push_back(
-            std::chrono::duration<double, std::micro>(Clock::now() - probeStart).count());
+        const ProbeOutcome outcome = probe.echo(u"127.0.0.1");
+        answered += outcome.status == 0;
+        perProbe.push_back(std::chrono::duration<double, std::micro>(outcome.took).count());
     }
     const double wall = std::chrono::duration<double, std::micro>(Clock::now() - start).count();
     ::getrusage(RUSAGE_SELF, &after);

@@ -1,7 +1,8 @@
 #pragma once
 
 #include "lab_network.h"
-#include "lab_probe.h"
+#include "support/echo_record.h"
+#include "support/real_probe.h"
 
 #include <gtest/gtest.h>
 

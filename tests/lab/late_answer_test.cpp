@@ -20,7 +20,7 @@ TEST_P(LateAnswer, TimesOutAndStaysOutOfTheNextProbe)
     // probe, whose own answer comes 300 ms after it was sent.
     ResponderProcess responder(m_lab, {"answer", "700", "300"});
     ASSERT_TRUE(responder.ready());
-    LabProbe probe(GetParam());
+    RealProbe probe(GetParam());
 
     const auto first = probe.echo(Address::Responder);
     EXPECT_EQ(first.status, net::IpStatus::ReqTimedOut);
@@ -34,7 +34,7 @@ TEST_P(LateAnswer, TimesOutAndStaysOutOfTheNextProbe)
     // over 300 are a busy machine, not a fault.
     EXPECT_GE(second.reply.header.roundTripTime, 299u);
     EXPECT_LE(second.reply.header.roundTripTime, 310u);
-    EXPECT_EQ(second.reply.header.dataSize, RequestData.size());
+    EXPECT_EQ(second.reply.header.dataSize, TestPayload.size());
 }
 
 INSTANTIATE_TEST_SUITE_P(Datagram, LateAnswer, testing::Values(SocketKindChoice::DatagramOnly));

@@ -42,7 +42,7 @@ TEST_P(Descriptors, TwoThousandMixedProbesLeaveNoneOpen)
     const std::size_t before = openDescriptors();
     std::map<EchoStatus, int> seen;
     {
-        LabProbe probe(GetParam());
+        RealProbe probe(GetParam());
         for (int i = 1; i <= Probes; ++i) {
             const auto address = i % TimeoutEvery == 0 ? A::Responder : quick[i % quick.size()];
             ++seen[probe.echo(address).status];

@@ -2,8 +2,8 @@
 // echo replies are off, late, wrongly, with crafted ICMP errors, or under a
 // flood, as its command line says (see responder_plan.h). Prints "ready"
 // once it listens; ends on SIGTERM, when its parent dies, or after a minute.
-#include "responder_packets.h"
 #include "responder_plan.h"
+#include "responder_request.h"
 
 #include <netinet/in.h>
 #include <poll.h>
@@ -26,9 +26,9 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr std::chrono::seconds Lifetime{60};
 
-using Pending = std::multimap<Clock::time_point, lab::Bytes>;
+using Pending = std::multimap<Clock::time_point, testpackets::Bytes>;
 
-void sendPacket(int descriptor, const lab::Bytes &packet)
+void sendPacket(int descriptor, const testpackets::Bytes &packet)
 {
     sockaddr_in to{};
     to.sin_family = AF_INET;

@@ -12,6 +12,9 @@ namespace {
 
 namespace icmp = net::icmp;
 using std::chrono::milliseconds;
+using testpackets::Bytes;
+using testpackets::icmpMessage;
+using testpackets::ipv4Packet;
 
 constexpr milliseconds FloodLength{600};
 constexpr milliseconds FloodBurstEvery{5};
@@ -71,12 +74,20 @@ Bytes reply(const EchoRequest &request, const ReplyFields &fields)
 {
     const auto message =
         icmpMessage(icmp::Type::EchoReply, 0, fields.identifier, fields.sequence, fields.data);
-    return ipv4Packet(fields.source, request.source, message);
+    return ipv4Packet(fields.source, request.source, icmp::ProtocolIcmp, message);
 }
 
 std::uint32_t neighbourOf(std::uint32_t address)
 {
     return htonl(ntohl(address) + 1);
+}
+
+// An ICMP error from us back to the client, quoting the given packet whole.
+Bytes errorTo(const EchoRequest &request, std::uint8_t type, std::uint8_t code,
+              std::span<const std::byte> quoted)
+{
+    return ipv4Packet(request.destination, request.source, icmp::ProtocolIcmp,
+                      testpackets::icmpError(type, code, quoted));
 }
 
 // An error from us quoting a request the client never sent: its sequence
@@ -89,7 +100,7 @@ Bytes errorAboutAnotherRequest(const EchoRequest &request, std::uint8_t type, st
     const auto sequence = static_cast<std::uint16_t>(request.sequence + sequenceOffset);
     quoted[sequenceAt] = static_cast<std::byte>(sequence >> 8);
     quoted[sequenceAt + 1] = static_cast<std::byte>(sequence & 0xff);
-    return ipv4Packet(request.destination, request.source, icmpError(type, code, quoted));
+    return errorTo(request, type, code, quoted);
 }
 
 Bytes brokenReply(const EchoRequest &request, Broken broken)
@@ -192,8 +203,7 @@ std::vector<Scheduled> ResponderPlan::respond(const EchoRequest &request)
         return {{delay, reply(request, rightFields(request))}};
     }
     case Mode::Error:
-        return firstThenAnswer(request, ipv4Packet(request.destination, request.source,
-                                                   icmpError(m_type, m_code, request.packet)));
+        return firstThenAnswer(request, errorTo(request, m_type, m_code, request.packet));
     case Mode::Broken:
         return firstThenAnswer(request, brokenReply(request, m_broken));
     case Mode::Flood:

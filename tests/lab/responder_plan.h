@@ -1,6 +1,6 @@
 #pragma once
 
-#include "responder_packets.h"
+#include "responder_request.h"
 
 #include <chrono>
 #include <optional>
@@ -59,7 +59,7 @@ enum class Then
 struct Scheduled
 {
     std::chrono::milliseconds after;
-    Bytes packet;
+    testpackets::Bytes packet;
 };
 
 class ResponderPlan
@@ -74,7 +74,8 @@ private:
     ResponderPlan() = default;
 
     // The given packet at once, then the right reply if the plan says so.
-    std::vector<Scheduled> firstThenAnswer(const EchoRequest &request, Bytes first) const;
+    std::vector<Scheduled> firstThenAnswer(const EchoRequest &request,
+                                           testpackets::Bytes first) const;
     std::vector<Scheduled> respondFlood(const EchoRequest &request) const;
 
     Mode m_mode = Mode::Answer;

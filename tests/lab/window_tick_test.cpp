@@ -4,11 +4,8 @@
 #include "lab_network.h"
 
 #include "echowatch/monitor/form1.h"
-#include "echowatch/net/icmp_echo_library.h"
-#include "echowatch/net/sockets_library.h"
 #include "echowatch/platform/clock.h"
-#include "echowatch/probe/module1.h"
-#include "support/fake_services.h"
+#include "support/real_probe.h"
 
 #include <QAbstractItemModel>
 #include <QLabel>
@@ -44,12 +41,9 @@ private slots:
         if (!lab)
             QSKIP("not inside a lab's client namespace; run through tests/lab/run_lab.sh");
 
-        net::LinuxSocketsLibrary sockets;
-        net::LinuxIcmpEchoLibrary icmp;
-        fakes::MessageBox messageBox;
-        Module1 probe(sockets, icmp, messageBox);
+        RealProbe probe;
         platform::SystemClock clock;
-        Form1 window(probe, messageBox, clock);
+        Form1 window(probe.module, probe.messageBox, clock);
         const QAbstractItemModel &log = *window.List1->model();
 
         int ticks = 0;
@@ -85,7 +79,7 @@ private slots:
         // A tick already under way when the host came back may still have
         // timed out; after that none is logged.
         QVERIFY(log.rowCount() <= failedTicks + 1);
-        QVERIFY(messageBox.shown.empty());
+        QVERIFY(probe.messageBox.shown.empty());
     }
 };
 

@@ -1,10 +1,9 @@
 #include "echowatch/probe/module1.h"
+#include "support/echo_record.h"
 #include "support/fake_services.h"
 #include "support/packet_builder.h"
 
 #include <gtest/gtest.h>
-
-#include <algorithm>
 
 namespace {
 
@@ -31,9 +30,7 @@ TEST_P(AddressText, ConvertsAsInetAddrDoesOrNotAtAll)
     if (GetParam().sentTo == nullptr) {
         EXPECT_EQ(status, -1);
         EXPECT_EQ(icmp.opened, 0);
-        const auto bytes = std::as_bytes(std::span(&reply, 1));
-        EXPECT_TRUE(
-            std::all_of(bytes.begin(), bytes.end(), [](std::byte b) { return b == std::byte{}; }));
+        EXPECT_TRUE(allZero(reply));
     } else {
         ASSERT_EQ(icmp.sends.size(), 1u);
         EXPECT_EQ(icmp.sends[0].destination, testpackets::address(GetParam().sentTo));

@@ -1,6 +1,7 @@
 #include "echowatch/net/icmp_reply_writer.h"
 #include "echowatch/net/ip_status.h"
 #include "echowatch/probe/echo_reply.h"
+#include "support/echo_record.h"
 #include "support/packet_builder.h"
 
 #include <gtest/gtest.h>
@@ -40,7 +41,7 @@ net::icmp::Answer answerWith(std::span<const std::byte> data)
 TEST(EchoReplyRecord, ReceivesHeaderAndEchoedData)
 {
     GuardedReply buffer;
-    const auto data = testpackets::bytesOf("12345678912345678912345678912345");
+    const auto data = testpackets::bytesOf(TestPayload);
     EXPECT_EQ(net::writeEchoAnswer(buffer.record(), answerWith(data), 12), IpStatus::Success);
     const EchoReply reply = buffer.reply();
     EXPECT_EQ(reply.header.status, 0u);

@@ -11,52 +11,49 @@ namespace {
 
 namespace IpStatus = net::IpStatus;
 
+// Why a socket could not be opened, or a request could not go out: missing
+// resources told from refusal.
 struct ErrnoCase
 {
+    std::int32_t (*statusFor)(int error);
     int error;
     std::int32_t status;
 };
 
+constexpr auto Send = net::statusForSendError;
+constexpr auto Open = net::statusForOpenError;
+
 std::string nameOf(const testing::TestParamInfo<ErrnoCase> &info)
 {
-    return ::strerrorname_np(info.param.error);
+    return (info.param.statusFor == Send ? "Send" : "Open") +
+           std::string(::strerrorname_np(info.param.error));
 }
 
-class SendError : public testing::TestWithParam<ErrnoCase>
+class ErrnoMapping : public testing::TestWithParam<ErrnoCase>
 {};
 
-TEST_P(SendError, NamesWhyTheRequestCouldNotGoOut)
+TEST_P(ErrnoMapping, NamesTheStatus)
 {
-    EXPECT_EQ(net::statusForSendError(GetParam().error), GetParam().status);
+    EXPECT_EQ(GetParam().statusFor(GetParam().error), GetParam().status);
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, SendError,
-                         testing::Values(ErrnoCase{ENETUNREACH, IpStatus::DestNetUnreachable},
-                                         ErrnoCase{EHOSTUNREACH, IpStatus::DestHostUnreachable},
-                                         ErrnoCase{EMSGSIZE, IpStatus::PacketTooBig},
-                                         ErrnoCase{ENOBUFS, IpStatus::NoResources},
-                                         ErrnoCase{ENOMEM, IpStatus::NoResources},
-                                         ErrnoCase{EACCES, IpStatus::BadDestination},
-                                         ErrnoCase{EINVAL, IpStatus::BadRoute},
-                                         ErrnoCase{EPERM, IpStatus::GeneralFailure},
-                                         ErrnoCase{EIO, IpStatus::GeneralFailure}),
-                         nameOf);
-
-class OpenError : public testing::TestWithParam<ErrnoCase>
-{};
-
-TEST_P(OpenError, TellsMissingResourcesFromRefusal)
-{
-    EXPECT_EQ(net::statusForOpenError(GetParam().error), GetParam().status);
-}
-
-INSTANTIATE_TEST_SUITE_P(Table, OpenError,
-                         testing::Values(ErrnoCase{EMFILE, IpStatus::NoResources},
-                                         ErrnoCase{ENFILE, IpStatus::NoResources},
-                                         ErrnoCase{ENOBUFS, IpStatus::NoResources},
-                                         ErrnoCase{ENOMEM, IpStatus::NoResources},
-                                         ErrnoCase{EPERM, IpStatus::GeneralFailure},
-                                         ErrnoCase{EACCES, IpStatus::GeneralFailure}),
+INSTANTIATE_TEST_SUITE_P(Table, ErrnoMapping,
+                         testing::Values(ErrnoCase{Send, ENETUNREACH, IpStatus::DestNetUnreachable},
+                                         ErrnoCase{Send, EHOSTUNREACH,
+                                                   IpStatus::DestHostUnreachable},
+                                         ErrnoCase{Send, EMSGSIZE, IpStatus::PacketTooBig},
+                                         ErrnoCase{Send, ENOBUFS, IpStatus::NoResources},
+                                         ErrnoCase{Send, ENOMEM, IpStatus::NoResources},
+                                         ErrnoCase{Send, EACCES, IpStatus::BadDestination},
+                                         ErrnoCase{Send, EINVAL, IpStatus::BadRoute},
+                                         ErrnoCase{Send, EPERM, IpStatus::GeneralFailure},
+                                         ErrnoCase{Send, EIO, IpStatus::GeneralFailure},
+                                         ErrnoCase{Open, EMFILE, IpStatus::NoResources},
+                                         ErrnoCase{Open, ENFILE, IpStatus::NoResources},
+                                         ErrnoCase{Open, ENOBUFS, IpStatus::NoResources},
+                                         ErrnoCase{Open, ENOMEM, IpStatus::NoResources},
+                                         ErrnoCase{Open, EPERM, IpStatus::GeneralFailure},
+                                         ErrnoCase{Open, EACCES, IpStatus::GeneralFailure}),
                          nameOf);
 
 TEST(DatagramSocketRefusal, FallsBackToRawOnlyForRefusals)

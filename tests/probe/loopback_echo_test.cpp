@@ -1,6 +1,6 @@
 #include "echowatch/net/ip_status.h"
 #include "support/child_process.h"
-#include "support/probe_run.h"
+#include "support/real_probe.h"
 
 #include <gtest/gtest.h>
 
@@ -39,29 +39,20 @@ protected:
         if (!childprocess::isRoot())
             GTEST_SKIP() << "skipped: needs root to make a network namespace";
     }
-
-    ProbeRun probeInNamespace(const char *address, SocketKindChoice kinds)
-    {
-        std::string failure;
-        const auto run = childprocess::runFor<ProbeRun>(
-            [&] {
-                const std::string error = childprocess::enterNetworkNamespace("0 2147483647");
-                if (!error.empty())
-                    return setupFailure(error);
-                if (!childprocess::shell(SilentLink))
-                    return setupFailure("could not add the silent link");
-                return probeOnce(address, kinds);
-            },
-            failure);
-        if (!run)
-            ADD_FAILURE() << failure;
-        return run.value_or(setupFailure(failure));
-    }
 };
+
+std::string enterNamespaceWithSilentLink()
+{
+    const std::string error = childprocess::enterNetworkNamespace("0 2147483647");
+    if (!error.empty())
+        return error;
+    return childprocess::shell(SilentLink) ? std::string() : "could not add the silent link";
+}
 
 TEST_P(RealEcho, ProducesTheOutcomeTheKernelReports)
 {
-    const ProbeRun run = probeInNamespace(GetParam().address, GetParam().kinds);
+    const ProbeRun run =
+        probeInChild(enterNamespaceWithSilentLink, GetParam().address, GetParam().kinds);
     ASSERT_STREQ(run.setupError, "");
     EXPECT_EQ(run.status, GetParam().status);
     if (run.status == IpStatus::Success) {

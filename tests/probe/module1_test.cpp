@@ -1,6 +1,6 @@
-#include "echowatch/net/icmp_reply_writer.h"
 #include "echowatch/net/ip_status.h"
 #include "echowatch/probe/module1.h"
+#include "support/echo_record.h"
 #include "support/fake_services.h"
 
 #include <gtest/gtest.h>
@@ -19,12 +19,6 @@ protected:
     fakes::MessageBox messageBox;
     Module1 module{sockets, icmp, messageBox};
 };
-
-bool allZero(const EchoReply &reply)
-{
-    const auto bytes = std::as_bytes(std::span(&reply, 1));
-    return std::all_of(bytes.begin(), bytes.end(), [](std::byte b) { return b == std::byte{}; });
-}
 
 TEST_F(Module1Test, StartAsksForVersionOnePointOneWithAZeroedDescription)
 {
@@ -59,12 +53,9 @@ TEST_F(Module1Test, StopWarnsOnlyWhenCleanupFails)
 
 TEST_F(Module1Test, EchoReturnsTheStatusTheServiceWroteAndClosesTheHandle)
 {
-    icmp.script = [](std::span<std::byte> reply) {
-        net::writeEchoFailure(reply, IpStatus::ReqTimedOut);
-    };
+    icmp.echo = {IpStatus::ReqTimedOut, 0, 0};
     EchoReply reply{};
-    EXPECT_EQ(module.EchoAddress(u"127.0.0.1", u"12345678912345678912345678912345", reply),
-              IpStatus::ReqTimedOut);
+    EXPECT_EQ(module.EchoAddress(u"127.0.0.1", TestPayload, reply), IpStatus::ReqTimedOut);
     ASSERT_EQ(icmp.sends.size(), 1u);
     EXPECT_EQ(icmp.sends[0].replySize, 278u);
     EXPECT_EQ(icmp.sends[0].timeout, std::chrono::milliseconds(500));

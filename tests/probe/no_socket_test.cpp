@@ -1,6 +1,6 @@
 #include "echowatch/net/ip_status.h"
 #include "support/child_process.h"
-#include "support/probe_run.h"
+#include "support/real_probe.h"
 
 #include <gtest/gtest.h>
 
@@ -51,19 +51,11 @@ TEST_P(NoSocket, IsReportedAsAFailureAndNothingIsSent)
 {
     if (!childprocess::isRoot())
         GTEST_SKIP() << "skipped: needs root to make a network namespace and change user";
-    std::string failure;
-    const auto run = childprocess::runFor<ProbeRun>(
-        [&] {
-            const std::string error = GetParam().takeAway();
-            if (!error.empty())
-                return setupFailure(error);
-            return probeOnce("127.0.0.1", net::SocketKindChoice::Automatic);
-        },
-        failure);
-    ASSERT_TRUE(run) << failure;
-    ASSERT_STREQ(run->setupError, "");
-    EXPECT_EQ(run->status, GetParam().status);
-    EXPECT_TRUE(run->recordAllZero);
+    const ProbeRun run =
+        probeInChild(GetParam().takeAway, "127.0.0.1", net::SocketKindChoice::Automatic);
+    ASSERT_STREQ(run.setupError, "");
+    EXPECT_EQ(run.status, GetParam().status);
+    EXPECT_TRUE(run.recordAllZero);
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -1,5 +1,9 @@
 #include "support/fake_services.h"
 
+#include "echowatch/net/icmp_echo_reply.h"
+
+#include <algorithm>
+#include <cstring>
 #include <memory>
 
 namespace fakes {
@@ -18,9 +22,13 @@ public:
         m_library.sends.push_back({destination,
                                    std::vector<std::byte>(requestData.begin(), requestData.end()),
                                    replyBuffer.size(), timeout});
-        if (m_library.script)
-            m_library.script(replyBuffer);
-        return 0;
+        const ScriptedEcho &echo = m_library.echo;
+        net::IcmpEchoReply header{};
+        header.status = static_cast<std::uint32_t>(echo.status);
+        header.roundTripTime = echo.roundTripTime;
+        header.dataSize = echo.dataSize;
+        std::memcpy(replyBuffer.data(), &header, std::min(sizeof header, replyBuffer.size()));
+        return echo.status == 0 ? 1 : 0;
     }
 
 private:
@@ -31,7 +39,7 @@ private:
 
 int SocketsLibrary::WSAStartup(std::uint16_t version, std::span<std::byte> description) noexcept
 {
-    calls.emplace_back("WSAStartup");
+    ++starts;
     requestedVersion = version;
     descriptionSeen.assign(description.begin(), description.end());
     return startupResult;
@@ -39,15 +47,17 @@ int SocketsLibrary::WSAStartup(std::uint16_t version, std::span<std::byte> descr
 
 int SocketsLibrary::WSACleanup() noexcept
 {
-    calls.emplace_back("WSACleanup");
+    ++cleanups;
     return cleanupResult;
 }
 
 void MessageBox::show(std::string_view text, probe::MessageIcon icon) noexcept
 {
     shown.push_back({std::string(text), icon});
+    deepestNesting = std::max(deepestNesting, ++m_open);
     if (whileOpen)
         whileOpen();
+    --m_open;
 }
 
 net::IcmpHandleOpening IcmpEchoLibrary::IcmpCreateFile() noexcept

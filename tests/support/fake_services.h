@@ -2,6 +2,7 @@
 
 #include "echowatch/net/icmp_echo_library.h"
 #include "echowatch/net/sockets_library.h"
+#include "echowatch/probe/echo_status.h"
 #include "echowatch/probe/message_box.h"
 
 #include <cstddef>
@@ -22,7 +23,8 @@ public:
 
     int startupResult = 0;
     int cleanupResult = 0;
-    std::vector<std::string> calls;
+    int starts = 0;
+    int cleanups = 0;
     std::uint16_t requestedVersion = 0;
     std::vector<std::byte> descriptionSeen;
 };
@@ -39,11 +41,25 @@ public:
     void show(std::string_view text, probe::MessageIcon icon) noexcept override;
 
     std::vector<Shown> shown;
+    // Runs while the box is open, as if the user were taking their time.
     std::function<void()> whileOpen;
+    // More than 1: a box was opened while another was still open.
+    int deepestNesting = 0;
+
+private:
+    int m_open = 0;
 };
 
-// An echo service whose outcome the test writes: each send hands the reply
-// buffer to the script.
+// What the echo service reports for every request until told otherwise.
+struct ScriptedEcho
+{
+    EchoStatus status;
+    std::uint32_t roundTripTime;
+    std::uint16_t dataSize;
+};
+
+// An echo service that records each request and writes the scripted outcome
+// into the reply's header.
 class IcmpEchoLibrary final : public net::IcmpEchoLibrary
 {
 public:
@@ -54,12 +70,11 @@ public:
         std::size_t replySize;
         std::chrono::milliseconds timeout;
     };
-    using Script = std::function<void(std::span<std::byte> replyBuffer)>;
 
     net::IcmpHandleOpening IcmpCreateFile() noexcept override;
 
     std::int32_t openFailure = 0; // non-zero: no handle, this status
-    Script script;
+    ScriptedEcho echo{0, 12, 32};
     int opened = 0;
     int closed = 0;
     std::vector<Send> sends;

@@ -1,6 +1,7 @@
 #include "support/packet_builder.h"
 
 #include "echowatch/net/icmp_packet.h"
+#include "support/echo_record.h"
 
 #include <arpa/inet.h>
 #include <cstring>
@@ -8,10 +9,31 @@
 namespace testpackets {
 namespace {
 
+namespace icmp = net::icmp;
+
+constexpr std::size_t Ipv4HeaderSize = 20;
+
 void put16(Bytes &bytes, std::size_t offset, std::uint16_t value)
 {
     bytes[offset] = static_cast<std::byte>(value >> 8);
     bytes[offset + 1] = static_cast<std::byte>(value & 0xff);
+}
+
+// The 4-byte field after the checksum that an error leaves unused, except
+// for the MTU of fragmentation needed and the pointer of parameter problem.
+std::uint16_t errorLowWord(std::uint8_t type, std::uint8_t code)
+{
+    constexpr std::uint8_t FragmentationNeeded = 4;
+    constexpr std::uint16_t LabMtu = 1280;
+    return type == icmp::Type::DestinationUnreachable && code == FragmentationNeeded ? LabMtu : 0;
+}
+
+std::uint16_t errorHighWord(std::uint8_t type)
+{
+    // The pointer of parameter problem sits in the high byte: the IP
+    // header's TTL, which is as good a culprit as any.
+    constexpr std::uint16_t TtlPointer = 8 << 8;
+    return type == icmp::Type::ParameterProblem ? TtlPointer : 0;
 }
 
 } // namespace
@@ -27,44 +49,56 @@ Bytes bytesOf(std::string_view text)
     return Bytes(begin, begin + text.size());
 }
 
-Bytes icmpMessage(std::uint8_t type, std::uint8_t code, std::uint16_t identifier,
-                  std::uint16_t sequence, std::span<const std::byte> body)
+Bytes bytesOf(std::u16string_view text)
 {
-    Bytes message(8);
+    Bytes bytes;
+    for (const char16_t c : text)
+        bytes.push_back(static_cast<std::byte>(c));
+    return bytes;
+}
+
+Bytes icmpMessage(std::uint8_t type, std::uint8_t code, std::uint16_t high, std::uint16_t low,
+                  std::span<const std::byte> body)
+{
+    Bytes message(icmp::HeaderSize);
     message[0] = std::byte{type};
     message[1] = std::byte{code};
-    put16(message, 4, identifier);
-    put16(message, 6, sequence);
+    put16(message, 4, high);
+    put16(message, 6, low);
     message.insert(message.end(), body.begin(), body.end());
-    put16(message, 2, net::icmp::internetChecksum(message));
+    put16(message, 2, icmp::internetChecksum(message));
     return message;
 }
 
 Bytes ipv4Packet(std::uint32_t source, std::uint32_t destination, std::uint8_t protocol,
                  std::span<const std::byte> payload, std::uint8_t ttl)
 {
-    Bytes packet(20);
+    Bytes packet(Ipv4HeaderSize);
     packet[0] = std::byte{0x45};
-    put16(packet, 2, static_cast<std::uint16_t>(20 + payload.size()));
+    put16(packet, 2, static_cast<std::uint16_t>(Ipv4HeaderSize + payload.size()));
     packet[8] = std::byte{ttl};
     packet[9] = std::byte{protocol};
     std::memcpy(packet.data() + 12, &source, 4);
     std::memcpy(packet.data() + 16, &destination, 4);
-    put16(packet, 10, net::icmp::internetChecksum(packet));
+    put16(packet, 10, icmp::internetChecksum(packet));
     packet.insert(packet.end(), payload.begin(), payload.end());
     return packet;
+}
+
+Bytes icmpError(std::uint8_t type, std::uint8_t code, std::span<const std::byte> quoted)
+{
+    return icmpMessage(type, code, errorHighWord(type), errorLowWord(type, code), quoted);
 }
 
 Bytes icmpErrorQuoting(std::uint32_t router, std::uint32_t ourAddress, std::uint8_t type,
                        std::uint8_t code, std::uint32_t destination, std::uint16_t identifier,
                        std::uint16_t sequence)
 {
-    const Bytes request = icmpMessage(net::icmp::Type::EchoRequest, 0, identifier, sequence,
-                                      bytesOf("12345678912345678912345678912345"));
-    Bytes quoted = ipv4Packet(ourAddress, destination, net::icmp::ProtocolIcmp, request);
-    quoted.resize(28); // routers quote the IP header and 8 bytes
-    const Bytes error = icmpMessage(type, code, 0, 0, quoted);
-    return ipv4Packet(router, ourAddress, net::icmp::ProtocolIcmp, error);
+    const Bytes request =
+        icmpMessage(icmp::Type::EchoRequest, 0, identifier, sequence, bytesOf(TestPayload));
+    Bytes quoted = ipv4Packet(ourAddress, destination, icmp::ProtocolIcmp, request);
+    quoted.resize(Ipv4HeaderSize + icmp::HeaderSize); // what routers quote
+    return ipv4Packet(router, ourAddress, icmp::ProtocolIcmp, icmpError(type, code, quoted));
 }
 
 } // namespace testpackets

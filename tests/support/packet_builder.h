@@ -6,21 +6,29 @@
 #include <string_view>
 #include <vector>
 
-// Crafted packets for the matcher's tests: what a kernel would hand us.
+// Crafted packets, for the matcher's tests (what a kernel would hand us) and
+// for the lab's responder (what it puts on the wire). Addresses are in
+// network byte order, as they sit in the packet.
 namespace testpackets {
 
 using Bytes = std::vector<std::byte>;
 
 std::uint32_t address(const char *dotted);
 Bytes bytesOf(std::string_view text);
+// Each character as one byte; for text that has an 8-bit form.
+Bytes bytesOf(std::u16string_view text);
 
-// An ICMP message with a correct checksum; rest is the 4 bytes after the
-// checksum (identifier and sequence for echoes).
-Bytes icmpMessage(std::uint8_t type, std::uint8_t code, std::uint16_t identifier,
-                  std::uint16_t sequence, std::span<const std::byte> body);
+// An ICMP message with a correct checksum: type, code, the 4-byte rest of the
+// header (identifier and sequence of an echo, or the MTU of fragmentation
+// needed), then the body.
+Bytes icmpMessage(std::uint8_t type, std::uint8_t code, std::uint16_t high, std::uint16_t low,
+                  std::span<const std::byte> body);
 
 Bytes ipv4Packet(std::uint32_t source, std::uint32_t destination, std::uint8_t protocol,
                  std::span<const std::byte> payload, std::uint8_t ttl = 64);
+
+// An ICMP error quoting the given bytes (an IP header and what follows it).
+Bytes icmpError(std::uint8_t type, std::uint8_t code, std::span<const std::byte> quoted);
 
 // An ICMP error from router about the echo request we sent to destination,
 // quoting its IP header and the first 8 bytes of its ICMP message.

@@ -1,5 +1,5 @@
 // The window as it opens: controls, places, tab order, fonts.
-#include "fakes.h"
+#include "test_window.h"
 
 #include "echowatch/probe/status_text.h"
 
@@ -86,7 +86,7 @@ private slots:
         QCOMPARE(window.Timer1->objectName(), QStringLiteral("Timer1"));
         QVERIFY(window.List1->uniformItemSizes());
         QCOMPARE(test.sockets.starts, 0);
-        QCOMPARE(test.icmp.sends, 0);
+        QCOMPARE(test.icmp.sends.size(), std::size_t{0});
     }
 
     void labelsArePlainTextOnOneLine()

@@ -1,5 +1,7 @@
 // One tick of the probe timer, through scripted sockets and echo services.
-#include "fakes.h"
+#include "support/echo_record.h"
+#include "support/packet_builder.h"
+#include "test_window.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -10,6 +12,7 @@
 
 #include <arpa/inet.h>
 
+using fakes::ScriptedEcho;
 Q_DECLARE_METATYPE(ScriptedEcho)
 
 namespace {
@@ -17,6 +20,7 @@ namespace {
 const QString SocketsNotResponding = QStringLiteral(
     "Windows Sockets for 32 bit Windows environments is not successfully responding.");
 const QString CleanupFailed = QStringLiteral("Windows Sockets error occurred in Cleanup.");
+constexpr int Megabyte = 1024 * 1024;
 
 // A tick that leaves something to keep: an answer, then a logged failure.
 void probeTwice(TestWindow &test)
@@ -42,37 +46,29 @@ private slots:
 
     void showsEachOutcome_data()
     {
-        QTest::addColumn<QString>("address");
         QTest::addColumn<ScriptedEcho>("echo");
         QTest::addColumn<QString>("status");
         QTest::addColumn<QString>("roundTrip");
         QTest::addColumn<QString>("size");
         QTest::addColumn<bool>("logged");
-        const QString loopback = QStringLiteral("127.0.0.1");
-        QTest::newRow("answered") << loopback << ScriptedEcho{0, 12, 32} << "0   [ ip success ]"
+        QTest::newRow("answered") << ScriptedEcho{0, 12, 32} << "0   [ ip success ]"
                                   << "12 ms"
                                   << "32 bytes" << false;
-        QTest::newRow("timed out")
-            << loopback << ScriptedEcho{11010, 0, 0} << "11010   [ ip req timed out ]"
-            << "0 ms"
-            << "0 bytes" << true;
+        QTest::newRow("timed out") << ScriptedEcho{11010, 0, 0} << "11010   [ ip req timed out ]"
+                                   << "0 ms"
+                                   << "0 bytes" << true;
         QTest::newRow("general failure")
-            << loopback << ScriptedEcho{11050, 0, 0} << "11050   [ ip general failure ]"
+            << ScriptedEcho{11050, 0, 0} << "11050   [ ip general failure ]"
             << "0 ms"
             << "0 bytes" << true;
         QTest::newRow("unknown negative code")
-            << loopback << ScriptedEcho{-2, 3, 0} << "-2   [ unknown  msg returned ]"
+            << ScriptedEcho{-2, 3, 0} << "-2   [ unknown  msg returned ]"
             << "3 ms"
             << "0 bytes" << false;
-        QTest::newRow("bad address") << QStringLiteral("localhost") << ScriptedEcho{0, 12, 32}
-                                     << "-1   [ inet_addr: bad IP format ]"
-                                     << "0 ms"
-                                     << "0 bytes" << false;
     }
 
     void showsEachOutcome()
     {
-        QFETCH(QString, address);
         QFETCH(ScriptedEcho, echo);
         QFETCH(QString, status);
         QFETCH(QString, roundTrip);
@@ -80,7 +76,7 @@ private slots:
         QFETCH(bool, logged);
         TestWindow test;
         test.icmp.echo = echo;
-        test.window.Text1->setText(address);
+        test.window.Text1->setText(QStringLiteral("127.0.0.1"));
         test.window.ProbeTick();
 
         QCOMPARE(test.window.Label1->text(), status);
@@ -94,17 +90,58 @@ private slots:
         QVERIFY(test.messageBox.shown.empty());
     }
 
+    // Whatever is typed or pasted into the address box, the window neither
+    // crashes nor hangs: what is no IPv4 address is the documented -1, with
+    // nothing sent and nothing logged.
+    void badAddressIsReportedAndNothingSent_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::newRow("host name") << QStringLiteral("localhost");
+        QTest::newRow("a megabyte of digits") << QString(Megabyte, u'1');
+        QTest::newRow("a megabyte of dotted quads")
+            << QStringLiteral("127.0.0.1.").repeated(Megabyte / 10);
+        QTest::newRow("a valid address then a megabyte")
+            << QStringLiteral("127.0.0.1") + QString(Megabyte, u'x');
+        QTest::newRow("cyrillic") << QStringLiteral("\u0441\u0435\u0440\u0432\u0435\u0440");
+        QTest::newRow("chinese") << QStringLiteral("\u4e3b\u673a.\u4f8b\u5b50");
+        QTest::newRow("emoji") << QStringLiteral("127.0.0.\U0001F600");
+        QTest::newRow("lone surrogate") << QString(QChar(0xd800)) + QStringLiteral("127.0.0.1");
+        QTest::newRow("control characters") << QStringLiteral("127.\a0.\b0.\x1b"
+                                                              "1");
+        QTest::newRow("nul after an address") << QStringLiteral("127.0.0.1") + QChar(u'\0');
+        QTest::newRow("nul before an address") << QChar(u'\0') + QStringLiteral("127.0.0.1");
+        QTest::newRow("right-to-left mark") << QStringLiteral("\u200f127.0.0.1");
+        QTest::newRow("broadcast") << QStringLiteral("255.255.255.255");
+    }
+
+    void badAddressIsReportedAndNothingSent()
+    {
+        QFETCH(QString, address);
+        TestWindow test;
+        test.window.Text1->setMaxLength(std::numeric_limits<int>::max());
+        test.window.Text1->setText(address);
+        test.window.ProbeTick();
+        QCOMPARE(test.window.Label1->text(), QStringLiteral("-1   [ inet_addr: bad IP format ]"));
+        QCOMPARE(test.window.Label2->text(), QStringLiteral("0 ms"));
+        QCOMPARE(test.window.Label3->text(), QStringLiteral("0 bytes"));
+        QCOMPARE(test.icmp.sends.size(), std::size_t{0});
+        QCOMPARE(test.logLines(), 0);
+        QCOMPARE(test.sockets.starts, 1);
+        QCOMPARE(test.sockets.cleanups, 1);
+        QVERIFY(test.messageBox.shown.empty());
+    }
+
     void sendsThePayloadToTheTypedAddress()
     {
         TestWindow test;
         test.window.Text1->setText(QStringLiteral("127.0.0.9"));
         test.window.ProbeTick();
-        QCOMPARE(test.icmp.lastDestination, ::inet_addr("127.0.0.9"));
-        QCOMPARE(test.icmp.lastRequestData, std::string("12345678912345678912345678912345"));
+        QCOMPARE(test.icmp.sends.back().destination, ::inet_addr("127.0.0.9"));
+        QVERIFY(test.icmp.sends.back().data == testpackets::bytesOf(TestPayload));
         // The address is read at every tick.
         test.window.Text1->setText(QStringLiteral("127.0.0.10"));
         test.window.ProbeTick();
-        QCOMPARE(test.icmp.lastDestination, ::inet_addr("127.0.0.10"));
+        QCOMPARE(test.icmp.sends.back().destination, ::inet_addr("127.0.0.10"));
     }
 
     void logsOneLinePerFailureInOrder()
@@ -129,14 +166,14 @@ private slots:
     {
         TestWindow test;
         probeTwice(test);
-        test.sockets.startResult = 10091;
+        test.sockets.startupResult = 10091;
         test.icmp.echo = {0, 7, 32};
         test.window.ProbeTick();
 
         QCOMPARE(test.messageBox.shown.size(), std::size_t{1});
         QCOMPARE(QString::fromStdString(test.messageBox.shown[0].text), SocketsNotResponding);
         QCOMPARE(test.messageBox.shown[0].icon, probe::MessageIcon::None);
-        QCOMPARE(test.icmp.sends, 2);
+        QCOMPARE(test.icmp.sends.size(), std::size_t{2});
         QCOMPARE(test.sockets.cleanups, 2);
         QCOMPARE(test.window.Label1->text(), QStringLiteral("11010   [ ip req timed out ]"));
         QCOMPARE(test.window.Label3->text(), QStringLiteral("0 bytes"));
@@ -166,7 +203,7 @@ private slots:
 
     void ticksWhileABoxIsOpenAreDropped_data()
     {
-        QTest::addColumn<int>("startResult");
+        QTest::addColumn<int>("startupResult");
         QTest::addColumn<int>("cleanupResult");
         QTest::newRow("sockets do not start") << 10091 << 0;
         QTest::newRow("sockets do not stop") << 0 << 10093;
@@ -174,10 +211,10 @@ private slots:
 
     void ticksWhileABoxIsOpenAreDropped()
     {
-        QFETCH(int, startResult);
+        QFETCH(int, startupResult);
         QFETCH(int, cleanupResult);
         TestWindow test;
-        test.sockets.startResult = startResult;
+        test.sockets.startupResult = startupResult;
         test.sockets.cleanupResult = cleanupResult;
         test.window.Text1->setText(QStringLiteral("127.0.0.1"));
         int startsWhileOpen = -1;

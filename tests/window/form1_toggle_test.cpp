@@ -1,5 +1,5 @@
 // Start and Stop: the button, the timer, and the interval typed for it.
-#include "fakes.h"
+#include "test_window.h"
 
 #include <QElapsedTimer>
 #include <QLabel>
@@ -61,8 +61,8 @@ private slots:
         sinceStart.start();
         startWith(test, QStringLiteral("300"));
         QCoreApplication::processEvents();
-        QCOMPARE(test.icmp.sends, 0);
-        QTRY_COMPARE_WITH_TIMEOUT(test.icmp.sends, 1, 5000);
+        QCOMPARE(test.icmp.sends.size(), std::size_t{0});
+        QTRY_COMPARE_WITH_TIMEOUT(test.icmp.sends.size(), std::size_t{1}, 5000);
         QVERIFY2(sinceStart.elapsed() >= 290, qPrintable(QString::number(sinceStart.elapsed())));
     }
 
@@ -98,12 +98,21 @@ private slots:
         QTest::newRow("just beyond the timer") << QStringLiteral("2147483648");
         QTest::newRow("far beyond") << QStringLiteral("99999999999999999999999");
         QTest::newRow("other digits") << QStringLiteral("\u0661\u0660\u0660");
+        QTest::newRow("a megabyte of digits") << QString(1024 * 1024, u'9');
+        QTest::newRow("nul inside") << QStringLiteral("10") + QChar(u'\0') + QStringLiteral("0");
+        QTest::newRow("hexadecimal") << QStringLiteral("0x10");
+        QTest::newRow("fullwidth digits") << QStringLiteral("\uff11\uff10\uff10");
+        QTest::newRow("superscript digits") << QStringLiteral("\u00b9\u00b2");
+        QTest::newRow("minus zero") << QStringLiteral("-0");
+        QTest::newRow("infinity") << QStringLiteral("inf");
+        QTest::newRow("control character") << QStringLiteral("1\a0");
     }
 
     void refusesBadIntervals()
     {
         QFETCH(QString, interval);
         TestWindow test;
+        test.window.Text2->setMaxLength(std::numeric_limits<int>::max());
         startWith(test, interval);
         QVERIFY(!test.window.Timer1->isActive());
         QCOMPARE(test.window.Timer1->interval(), 100);

@@ -1,0 +1,57 @@
+#pragma once
+
+#include "echowatch/net/icmp_echo_library.h"
+#include "echowatch/net/sockets_library.h"
+#include "echowatch/probe/module1.h"
+#include "support/fake_services.h"
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+struct ProbeOutcome
+{
+    EchoStatus status;
+    EchoReply reply;
+    std::chrono::steady_clock::duration took;
+};
+
+// The probe as the program assembles it: the real sockets library and echo
+// service, with a box that only records in place of a user.
+struct RealProbe
+{
+    explicit RealProbe(net::SocketKindChoice kinds = net::SocketKindChoice::Automatic);
+    RealProbe(const RealProbe &) = delete;
+    RealProbe &operator=(const RealProbe &) = delete;
+
+    // One probe carrying TestPayload, timed around the call alone.
+    ProbeOutcome echo(std::u16string_view address);
+    ProbeOutcome echo(std::string_view address);
+
+    net::LinuxSocketsLibrary sockets;
+    net::LinuxIcmpEchoLibrary icmp;
+    fakes::MessageBox messageBox;
+    Module1 module{sockets, icmp, messageBox};
+};
+
+// One real probe, summed up in a form that crosses a process boundary.
+struct ProbeRun
+{
+    std::int32_t status;
+    std::uint32_t roundTripTime;
+    std::uint16_t dataSize;
+    bool payloadEchoed;
+    bool recordAllZero;
+    std::int64_t elapsedMilliseconds;
+    char setupError[160];
+};
+
+ProbeRun probeOnce(const char *address, net::SocketKindChoice kinds);
+
+// One real probe in a forked child, once prepare has changed the child's
+// world (a namespace, a user, a limit); prepare returns an error text, empty
+// on success. Any failure to get there is in the run's setupError.
+ProbeRun probeInChild(const std::function<std::string()> &prepare, const char *address,
+                      net::SocketKindChoice kinds);

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "echowatch/monitor/form1.h"
+#include "echowatch/platform/clock.h"
+#include "echowatch/probe/module1.h"
+#include "support/fake_services.h"
+
+#include <QTime>
+
+namespace fakes {
+
+class Clock final : public platform::Clock
+{
+public:
+    QTime timeOfDay() const noexcept override { return time; }
+
+    QTime time{13, 4, 5};
+};
+
+} // namespace fakes
+
+// The real window over the real probe module, with every service scripted.
+struct TestWindow
+{
+    fakes::SocketsLibrary sockets;
+    fakes::IcmpEchoLibrary icmp;
+    fakes::MessageBox messageBox;
+    fakes::Clock clock;
+    Module1 probe{sockets, icmp, messageBox};
+    Form1 window{probe, messageBox, clock};
+
+    int logLines() const;
+    QString logLine(int row) const;
+};
