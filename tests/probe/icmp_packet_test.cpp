@@ -1,3 +1,4 @@
+#include "echowatch/net/icmp_kernel_filter.h"
 #include "echowatch/net/icmp_packet.h"
 #include "echowatch/net/ip_status.h"
 #include "support/echo_record.h"
@@ -7,6 +8,8 @@
 
 #include <array>
 #include <optional>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
@@ -55,11 +58,21 @@ Bytes errorAbout(std::uint8_t type, std::uint8_t code)
     return icmpErrorQuoting(Router, Us, type, code, Host, Identifier, Sequence);
 }
 
+// Whether the kernel filter a raw socket gets lets the packet through: it
+// looks at types, identifiers and sequences only, and leaves the rest to the
+// matcher.
+enum class Filter
+{
+    Passes,
+    Drops,
+};
+
 struct RawCase
 {
     const char *name;
     Bytes packet;
     std::optional<std::int32_t> status;
+    Filter filter;
 };
 
 std::vector<RawCase> rawCases()
@@ -70,46 +83,52 @@ std::vector<RawCase> rawCases()
     Bytes udpQuote = errorAbout(Type::DestinationUnreachable, 1);
     udpQuote[20 + 8 + 9] = std::byte{17}; // the quoted header's protocol
     return {
-        {"ourReply", right, IpStatus::Success},
-        {"foreignIdentifier", reply(Host, Identifier + 1, Sequence, Payload), std::nullopt},
-        {"foreignSequence", reply(Host, Identifier, Sequence + 1, Payload), std::nullopt},
-        {"foreignSource", reply(Router, Identifier, Sequence, Payload), std::nullopt},
-        {"otherData", reply(Host, Identifier, Sequence, otherData), std::nullopt},
-        {"shortData", reply(Host, Identifier, Sequence, std::span(Payload).first(16)),
-         std::nullopt},
-        {"badChecksum", withCorruptedByte(right, 30), std::nullopt},
-        {"truncatedIpHeader", cutTo(right, 12), std::nullopt},
-        {"truncatedIcmpHeader", cutTo(right, 24), std::nullopt},
+        {"ourReply", right, IpStatus::Success, Filter::Passes},
+        {"foreignIdentifier", reply(Host, Identifier + 1, Sequence, Payload), std::nullopt,
+         Filter::Drops},
+        {"foreignSequence", reply(Host, Identifier, Sequence + 1, Payload), std::nullopt,
+         Filter::Drops},
+        {"foreignSource", reply(Router, Identifier, Sequence, Payload), std::nullopt,
+         Filter::Passes},
+        {"otherData", reply(Host, Identifier, Sequence, otherData), std::nullopt, Filter::Passes},
+        {"shortData", reply(Host, Identifier, Sequence, std::span(Payload).first(16)), std::nullopt,
+         Filter::Passes},
+        {"badChecksum", withCorruptedByte(right, 30), std::nullopt, Filter::Passes},
+        {"truncatedIpHeader", cutTo(right, 12), std::nullopt, Filter::Drops},
+        {"truncatedIcmpHeader", cutTo(right, 24), std::nullopt, Filter::Drops},
         {"ourOwnRequestOnLoopback",
          ipv4Packet(Us, Host, net::icmp::ProtocolIcmp,
                     icmpMessage(Type::EchoRequest, 0, Identifier, Sequence, Payload)),
-         std::nullopt},
+         std::nullopt, Filter::Drops},
         {"notIcmp", ipv4Packet(Host, Us, 17, icmpMessage(0, 0, Identifier, Sequence, Payload)),
-         std::nullopt},
+         std::nullopt, Filter::Passes},
         {"netUnreachable", errorAbout(Type::DestinationUnreachable, 0),
-         IpStatus::DestNetUnreachable},
+         IpStatus::DestNetUnreachable, Filter::Passes},
         {"hostUnreachable", errorAbout(Type::DestinationUnreachable, 1),
-         IpStatus::DestHostUnreachable},
-        {"ttlExpired", errorAbout(Type::TimeExceeded, 0), IpStatus::TtlExpiredTransit},
-        {"reassemblyExpired", errorAbout(Type::TimeExceeded, 1), IpStatus::TtlExpiredReassem},
-        {"parameterProblem", errorAbout(Type::ParameterProblem, 0), IpStatus::ParamProblem},
-        {"sourceQuench", errorAbout(Type::SourceQuench, 0), IpStatus::SourceQuench},
-        {"redirectIsNoOutcome", errorAbout(Type::Redirect, 1), std::nullopt},
+         IpStatus::DestHostUnreachable, Filter::Passes},
+        {"ttlExpired", errorAbout(Type::TimeExceeded, 0), IpStatus::TtlExpiredTransit,
+         Filter::Passes},
+        {"reassemblyExpired", errorAbout(Type::TimeExceeded, 1), IpStatus::TtlExpiredReassem,
+         Filter::Passes},
+        {"parameterProblem", errorAbout(Type::ParameterProblem, 0), IpStatus::ParamProblem,
+         Filter::Passes},
+        {"sourceQuench", errorAbout(Type::SourceQuench, 0), IpStatus::SourceQuench, Filter::Passes},
+        {"redirectIsNoOutcome", errorAbout(Type::Redirect, 1), std::nullopt, Filter::Drops},
         {"errorAboutSomeoneElsesIdentifier",
          icmpErrorQuoting(Router, Us, Type::DestinationUnreachable, 1, Host, Identifier + 1,
                           Sequence),
-         std::nullopt},
+         std::nullopt, Filter::Drops},
         {"errorAboutAnotherSequence",
          icmpErrorQuoting(Router, Us, Type::DestinationUnreachable, 1, Host, Identifier,
                           Sequence - 1),
-         std::nullopt},
+         std::nullopt, Filter::Drops},
         {"errorAboutAnotherDestination",
          icmpErrorQuoting(Router, Us, Type::DestinationUnreachable, 1, Router, Identifier,
                           Sequence),
-         std::nullopt},
-        {"errorQuotingUdp", udpQuote, std::nullopt},
+         std::nullopt, Filter::Passes},
+        {"errorQuotingUdp", udpQuote, std::nullopt, Filter::Drops},
         {"errorWithQuoteCutShort", cutTo(errorAbout(Type::DestinationUnreachable, 1), 20 + 8 + 24),
-         std::nullopt},
+         std::nullopt, Filter::Drops},
     };
 }
 
@@ -124,6 +143,23 @@ class RawPacket : public testing::TestWithParam<RawCase>
 TEST_P(RawPacket, IsRecognisedOnlyWhenItAnswersOurRequest)
 {
     EXPECT_EQ(statusOf(matchRawPacket(GetParam().packet, sentEcho())), GetParam().status);
+}
+
+// On a datagram socket of our own: the program sees a packet laid out as a
+// raw socket hands it over, and the kernel runs it the same way.
+TEST_P(RawPacket, PassesTheKernelFilterOnlyWhenItMayAnswerOurRequest)
+{
+    int ends[2] = {-1, -1};
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0, ends), 0);
+    ASSERT_TRUE(net::attachEchoAnswerFilter(ends[0], Identifier, Sequence));
+    const Bytes &packet = GetParam().packet;
+    ASSERT_EQ(::send(ends[1], packet.data(), packet.size(), 0),
+              static_cast<ssize_t>(packet.size()));
+    std::array<std::byte, 128> received{};
+    const ssize_t length = ::recv(ends[0], received.data(), received.size(), MSG_DONTWAIT);
+    EXPECT_EQ(length < 0 ? Filter::Drops : Filter::Passes, GetParam().filter);
+    ::close(ends[0]);
+    ::close(ends[1]);
 }
 
 INSTANTIATE_TEST_SUITE_P(Matcher, RawPacket, testing::ValuesIn(rawCases()),
