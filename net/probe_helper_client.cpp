@@ -1,5 +1,6 @@
 #include "echowatch/net/probe_helper_client.h"
 
+#include "echowatch/net/errno_status.h"
 #include "echowatch/net/icmp_reply_writer.h"
 #include "echowatch/net/ip_status.h"
 #include "echowatch/net/probe_helper_protocol.h"
@@ -32,15 +33,16 @@ timespec toTimespec(std::chrono::nanoseconds duration) noexcept
 // The helper gets the socket as its standard input and output, a clean
 // signal mask and no environment at all: nothing of ours steers a process
 // that may hold a capability.
-pid_t spawnHelper(const std::string &path, int helperEnd) noexcept
+// Returns 0 or the error that kept the helper from starting.
+int spawnHelper(const std::string &path, int helperEnd, pid_t &process) noexcept
 {
     posix_spawn_file_actions_t actions;
     posix_spawnattr_t attributes;
     if (posix_spawn_file_actions_init(&actions) != 0)
-        return -1;
+        return ENOMEM;
     if (posix_spawnattr_init(&attributes) != 0) {
         posix_spawn_file_actions_destroy(&actions);
-        return -1;
+        return ENOMEM;
     }
     sigset_t none;
     sigemptyset(&none);
@@ -52,14 +54,13 @@ pid_t spawnHelper(const std::string &path, int helperEnd) noexcept
     posix_spawn_file_actions_adddup2(&actions, helperEnd, STDIN_FILENO);
     posix_spawn_file_actions_adddup2(&actions, helperEnd, STDOUT_FILENO);
 
-    pid_t process = -1;
     char *arguments[] = {const_cast<char *>(path.c_str()), nullptr};
     char *environment[] = {nullptr};
-    if (posix_spawn(&process, path.c_str(), &actions, &attributes, arguments, environment) != 0)
-        process = -1;
+    const int error =
+        posix_spawn(&process, path.c_str(), &actions, &attributes, arguments, environment);
     posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
-    return process;
+    return error;
 }
 
 } // namespace
@@ -93,9 +94,11 @@ std::uint32_t ProbeHelperClient::echo(std::uint32_t destination,
                                       replySize, requestData};
     const auto deadline = Clock::now() + request.timeout + AnswerGrace;
     const auto frameSize = helper::encodeRequest(request, m_request);
-    if (!ensureRunning() || !sendAll(std::span(m_request).first(frameSize))) {
+    const auto started = ensureRunning();
+    if (started != IpStatus::Success || !sendAll(std::span(m_request).first(frameSize))) {
         stop();
-        writeEchoFailure(replyBuffer, IpStatus::GeneralFailure);
+        writeEchoFailure(replyBuffer,
+                         started != IpStatus::Success ? started : IpStatus::GeneralFailure);
         return 0;
     }
     const auto answerSize = receiveAnswer(replySize, deadline);
@@ -115,31 +118,35 @@ std::uint32_t ProbeHelperClient::echo(std::uint32_t destination,
 
 // A helper that has ended since the last probe is replaced before this one,
 // so one crash costs no more than the probe it happened in.
-bool ProbeHelperClient::ensureRunning() noexcept
+std::int32_t ProbeHelperClient::ensureRunning() noexcept
 {
     if (m_process > 0) {
         int status = 0;
         if (::waitpid(m_process, &status, WNOHANG) == 0)
-            return true;
+            return IpStatus::Success;
         m_process = -1;
         stop();
     }
     return start();
 }
 
-bool ProbeHelperClient::start() noexcept
+// Out of descriptors or memory is said as such; a helper that is not there
+// or will not run is a general failure.
+std::int32_t ProbeHelperClient::start() noexcept
 {
     int ends[2];
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0)
-        return false;
-    m_process = spawnHelper(m_path, ends[1]);
+        return statusForOpenError(errno);
+    pid_t process = -1;
+    const int error = spawnHelper(m_path, ends[1], process);
     ::close(ends[1]);
     m_socket = ends[0];
-    if (m_process < 0) {
+    if (error != 0) {
         stop();
-        return false;
+        return statusForOpenError(error);
     }
-    return true;
+    m_process = process;
+    return IpStatus::Success;
 }
 
 // Closing its input ends the helper; one that does not end at once is hung

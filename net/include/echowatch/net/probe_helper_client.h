@@ -37,8 +37,8 @@ public:
 private:
     using Clock = std::chrono::steady_clock;
 
-    bool ensureRunning() noexcept;
-    bool start() noexcept;
+    std::int32_t ensureRunning() noexcept;
+    std::int32_t start() noexcept;
     void stop() noexcept;
     bool sendAll(std::span<const std::byte> bytes) noexcept;
     std::size_t receiveAnswer(std::uint32_t replySize, Clock::time_point deadline) noexcept;
