@@ -8,11 +8,10 @@ set(echowatch_svg ${echowatch_packaging}/${ECHOWATCH_APPLICATION_ID}.svg)
 find_program(RSVG_CONVERT rsvg-convert REQUIRED DOC "renders the icons (package librsvg2-bin)")
 
 # Debian wants manual pages and changelogs compressed, with no timestamp.
+# The source is left in place: it may itself be generated beside the output.
 function(echowatch_gzip target source output)
-    string(REGEX REPLACE "\\.gz$" "" plain ${output})
     add_custom_command(OUTPUT ${output}
-        COMMAND ${CMAKE_COMMAND} -E copy ${source} ${plain}
-        COMMAND gzip -9nf ${plain}
+        COMMAND sh -c "gzip -9nc \"$1\" > \"$2\"" gzip ${source} ${output}
         DEPENDS ${source} VERBATIM)
     add_custom_target(${target} ALL DEPENDS ${output})
 endfunction()
