@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-RealProbe::RealProbe(net::SocketKindChoice kinds) : icmp(kinds) {}
+RealProbe::RealProbe(net::SocketKindChoice kinds) : icmp(kinds, ECHOWATCH_TEST_HELPER) {}
 
 ProbeOutcome RealProbe::echo(std::u16string_view address)
 {
@@ -29,7 +29,6 @@ ProbeRun probeOnce(const char *address, net::SocketKindChoice kinds)
     run.roundTripTime = outcome.reply.header.roundTripTime;
     run.dataSize = outcome.reply.header.dataSize;
     run.payloadEchoed = echoesTestPayload(outcome.reply);
-    run.recordAllZero = allZero(outcome.reply);
     run.elapsedMilliseconds =
         std::chrono::duration_cast<std::chrono::milliseconds>(outcome.took).count();
     return run;

@@ -19,7 +19,8 @@ struct ProbeOutcome
 };
 
 // The probe as the program assembles it: the real sockets library and echo
-// service, with a box that only records in place of a user.
+// service, with the probe helper of this build, and a box that only records
+// in place of a user.
 struct RealProbe
 {
     explicit RealProbe(net::SocketKindChoice kinds = net::SocketKindChoice::Automatic);
@@ -43,7 +44,6 @@ struct ProbeRun
     std::uint32_t roundTripTime;
     std::uint16_t dataSize;
     bool payloadEchoed;
-    bool recordAllZero;
     std::int64_t elapsedMilliseconds;
     char setupError[160];
 };
