@@ -22,8 +22,8 @@ install_missing clang libclang-rt-14-dev libgtest-dev cmake ninja-build g++
 build=build/fuzz
 CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DECHOWATCH_SANITIZE=ON -DECHOWATCH_FUZZ=ON -DECHOWATCH_BUILD_WINDOW=OFF
-cmake --build "$build" --target packet_fuzzer address_fuzzer
-for target in packet address; do
+cmake --build "$build" --target packet_fuzzer address_fuzzer helper_request_fuzzer
+for target in packet address helper_request; do
     scratch="$build/corpus-$target"
     mkdir -p "$scratch"
     echo "Fuzzing $target for $seconds s"

@@ -1,0 +1,63 @@
+// Feeds arbitrary bytes to the probe helper's request parser, as a local
+// user writing straight to the helper's input could, and to the window's
+// answer parser, as a broken helper could. Whatever is accepted must lie
+// within the bytes given and within the protocol's limits, and a valid
+// request must encode back to the very bytes it was read from.
+#include "echowatch/net/probe_helper_protocol.h"
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <span>
+
+namespace {
+
+namespace helper = net::helper;
+
+void check(bool holds)
+{
+    if (!holds)
+        std::abort();
+}
+
+void checkRequest(std::span<const std::byte> bytes)
+{
+    const auto parsed = helper::parseRequest(bytes);
+    if (parsed.verdict != helper::RequestVerdict::Valid &&
+        parsed.verdict != helper::RequestVerdict::Refused)
+        return;
+    const auto &request = parsed.request;
+    check(parsed.frameSize <= bytes.size());
+    check(request.data.size() <= helper::MaxRequestData);
+    check(request.data.data() == bytes.data() + helper::RequestHeaderSize);
+    if (parsed.verdict != helper::RequestVerdict::Valid)
+        return;
+    check(request.timeout <= helper::MaxTimeout);
+    check(request.replySize >= helper::MinReplySize && request.replySize <= helper::MaxReplySize);
+    static std::array<std::byte, helper::MaxRequestFrame> encoded;
+    const auto size = helper::encodeRequest(request, encoded);
+    check(size == parsed.frameSize);
+    check(std::equal(encoded.begin(), encoded.begin() + size, bytes.begin()));
+}
+
+void checkAnswer(std::span<const std::byte> bytes, std::uint32_t replySize)
+{
+    const auto parsed = helper::parseAnswer(bytes, replySize);
+    if (parsed.verdict != helper::AnswerVerdict::Valid)
+        return;
+    check(parsed.frameSize <= bytes.size());
+    check(parsed.answer.record.size() <= replySize);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    const auto bytes = std::as_bytes(std::span(data, size));
+    checkRequest(bytes);
+    const auto replySize = static_cast<std::uint32_t>(size > 0 ? data[0] * 300u : 278u);
+    checkAnswer(bytes, replySize);
+    return 0;
+}

@@ -1,0 +1,67 @@
+"""The window probes 127.0.0.1 through the helper, driven through AT-SPI;
+meanwhile the capability sets of both processes are read from /proc."""
+
+import os
+import sys
+
+sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "window"))
+from window_session import WindowSession, wait_for  # noqa: E402
+
+RAW_SOCKETS = 1 << 13  # CAP_NET_RAW
+
+
+def capabilities(pid):
+    sets = {}
+    with open(f"/proc/{pid}/status") as status:
+        for line in status:
+            name, _, value = line.partition(":")
+            if name in ("CapInh", "CapPrm", "CapEff", "CapAmb"):
+                sets[name] = int(value, 16)
+    return sets
+
+
+def helper_of(parent):
+    for entry in os.listdir("/proc"):
+        if not entry.isdigit():
+            continue
+        try:
+            with open(f"/proc/{entry}/stat") as stat:
+                fields = stat.read().rsplit(")", 1)[1].split()
+            with open(f"/proc/{entry}/comm") as comm:
+                name = comm.read().strip()
+        except OSError:
+            continue
+        if int(fields[1]) == parent and name == "echowatch-probe":
+            return int(entry)
+    return None
+
+
+def expect(what, seen, wanted):
+    if seen != wanted:
+        raise AssertionError(f"{what}: {seen:#x}, expected {wanted:#x}")
+
+
+def main(binary):
+    session = WindowSession(binary)
+    try:
+        session.type_into("Address", "127.0.0.1")
+        session.type_into("Interval (ms)", "200")
+        session.press("Start")
+        session.wait_for_text("Status", "0   [ ip success ]")
+        window = capabilities(session.app.pid)
+        for name, value in window.items():
+            expect(f"window {name}", value, 0)
+        helper = wait_for("the probe helper", lambda: helper_of(session.app.pid))
+        sets = capabilities(helper)
+        expect("helper CapEff", sets["CapEff"], RAW_SOCKETS)
+        expect("helper CapPrm", sets["CapPrm"], RAW_SOCKETS)
+        expect("helper CapInh", sets["CapInh"], 0)
+        expect("helper CapAmb", sets["CapAmb"], 0)
+        session.press("Stop")
+        print(f"window {window}; helper {sets}")
+    finally:
+        session.close()
+
+
+if __name__ == "__main__":
+    main(sys.argv[1])
