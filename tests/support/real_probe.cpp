@@ -5,7 +5,14 @@
 
 #include <cstring>
 
-RealProbe::RealProbe(net::SocketKindChoice kinds) : icmp(kinds, ECHOWATCH_TEST_HELPER) {}
+RealProbe::RealProbe(net::SocketKindChoice kinds, std::string helperPath)
+    : icmp(kinds, std::move(helperPath))
+{}
+
+std::string RealProbe::builtHelperPath()
+{
+    return ECHOWATCH_TEST_HELPER;
+}
 
 ProbeOutcome RealProbe::echo(std::u16string_view address)
 {

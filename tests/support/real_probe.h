@@ -23,7 +23,11 @@ struct ProbeOutcome
 // in place of a user.
 struct RealProbe
 {
-    explicit RealProbe(net::SocketKindChoice kinds = net::SocketKindChoice::Automatic);
+    explicit RealProbe(net::SocketKindChoice kinds = net::SocketKindChoice::Automatic,
+                       std::string helperPath = builtHelperPath());
+
+    // The probe helper this build made.
+    static std::string builtHelperPath();
     RealProbe(const RealProbe &) = delete;
     RealProbe &operator=(const RealProbe &) = delete;
 

@@ -1,0 +1,247 @@
+// The probe helper as an unprivileged user meets it, run by helper_as_user.sh
+// inside a lab's client namespace with ping sockets closed: the window's own
+// path reaches the lab's hosts through it, and requests written straight to
+// it are held to its limits.
+#include "lab_network.h"
+
+#include "echowatch/net/ip_status.h"
+#include "echowatch/net/probe_helper_protocol.h"
+#include "support/real_probe.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace lab {
+namespace {
+
+namespace helper = net::helper;
+namespace IpStatus = net::IpStatus;
+using Bytes = std::vector<std::byte>;
+using namespace std::chrono_literals;
+
+// Set by helper_as_user.sh: the copy of the helper under test, and whether
+// that copy was given CAP_NET_RAW.
+const char *helperUnderTest()
+{
+    return std::getenv("ECHOWATCH_HELPER_UNDER_TEST");
+}
+
+bool helperCapable()
+{
+    const char *capable = std::getenv("ECHOWATCH_HELPER_CAPABLE");
+    return capable != nullptr && std::string_view(capable) == "1";
+}
+
+class AsUser : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        if (helperUnderTest() == nullptr)
+            GTEST_SKIP() << "skipped: run through tests/lab/helper_as_user.sh";
+        ASSERT_NE(::geteuid(), 0u) << "must run as an unprivileged user";
+    }
+};
+
+struct HostCase
+{
+    const char *name;
+    std::string_view address;
+    EchoStatus status;
+    std::chrono::milliseconds atLeast;
+};
+
+class HelperAsUser : public AsUser, public testing::WithParamInterface<HostCase>
+{};
+
+TEST_P(HelperAsUser, TheWindowsPathProbesThroughIt)
+{
+    RealProbe probe(net::SocketKindChoice::Automatic, helperUnderTest());
+    const auto outcome = probe.echo(GetParam().address);
+    EXPECT_EQ(outcome.status, helperCapable() ? GetParam().status : IpStatus::GeneralFailure);
+    if (helperCapable()) {
+        EXPECT_GE(outcome.took, GetParam().atLeast);
+    }
+    EXPECT_LT(outcome.took, 600ms);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Hosts, HelperAsUser,
+    testing::Values(HostCase{"Answering", Address::Host, IpStatus::Success, 0ms},
+                    HostCase{"Silent", Address::Responder, IpStatus::ReqTimedOut, 500ms},
+                    HostCase{"Refusing", Address::RejectedHostUnreachable,
+                             IpStatus::DestHostUnreachable, 0ms}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+// The helper over a socket pair, as any local user could start it.
+class HelperConnection
+{
+public:
+    explicit HelperConnection(const char *path)
+    {
+        int ends[2];
+        if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0)
+            return;
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, ends[1], 0);
+        posix_spawn_file_actions_adddup2(&actions, ends[1], 1);
+        char *arguments[] = {const_cast<char *>(path), nullptr};
+        char *environment[] = {nullptr};
+        if (::posix_spawn(&m_process, path, &actions, nullptr, arguments, environment) != 0)
+            m_process = -1;
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(ends[1]);
+        m_socket = ends[0];
+    }
+    ~HelperConnection()
+    {
+        if (m_process > 0)
+            finish();
+    }
+
+    bool send(const Bytes &bytes)
+    {
+        return ::send(m_socket, bytes.data(), bytes.size(), MSG_NOSIGNAL) ==
+               static_cast<ssize_t>(bytes.size());
+    }
+
+    // The next answer, or none when the helper closed or said nothing for 2 s.
+    std::optional<helper::Answer> answer()
+    {
+        m_received.clear();
+        for (;;) {
+            const auto parsed = helper::parseAnswer(m_received, helper::MaxReplySize);
+            if (parsed.verdict == helper::AnswerVerdict::Valid)
+                return parsed.answer;
+            pollfd watched{m_socket, POLLIN, 0};
+            std::byte chunk[4096];
+            const auto wanted = std::min(sizeof chunk, parsed.frameSize - m_received.size());
+            if (parsed.verdict == helper::AnswerVerdict::Malformed ||
+                ::poll(&watched, 1, 2000) != 1)
+                return std::nullopt;
+            const ssize_t got = ::recv(m_socket, chunk, wanted, 0);
+            if (got <= 0)
+                return std::nullopt;
+            m_received.insert(m_received.end(), chunk, chunk + got);
+        }
+    }
+
+    // Closes the helper's input and returns how it ended: its exit status,
+    // or 128 + the signal that killed it.
+    int finish()
+    {
+        ::shutdown(m_socket, SHUT_WR);
+        int status = 0;
+        ::waitpid(std::exchange(m_process, -1), &status, 0);
+        ::close(m_socket);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+
+private:
+    pid_t m_process = -1;
+    int m_socket = -1;
+    Bytes m_received;
+};
+
+Bytes request(std::string_view address = "127.0.0.1", std::size_t dataSize = 32)
+{
+    const Bytes data(dataSize, std::byte{'1'});
+    Bytes frame(helper::RequestHeaderSize + data.size());
+    helper::encodeRequest({::inet_addr(std::string(address).c_str()), 500ms, 278, data}, frame);
+    return frame;
+}
+
+void put32(Bytes &frame, std::size_t at, std::uint32_t value)
+{
+    for (std::size_t i = 0; i < 4; ++i)
+        frame[at + i] = static_cast<std::byte>(value >> (24 - 8 * i));
+}
+
+struct BadRequestCase
+{
+    const char *name;
+    Bytes frame;
+    // Refused with BadReq and still serving, or the helper ends with 2.
+    bool refused;
+};
+
+Bytes changed(Bytes frame, std::size_t at, std::uint32_t value)
+{
+    put32(frame, at, value);
+    return frame;
+}
+
+class BadRequest : public AsUser, public testing::WithParamInterface<BadRequestCase>
+{};
+
+TEST_P(BadRequest, IsRefusedOrEndsTheHelper)
+{
+    HelperConnection connection(helperUnderTest());
+    ASSERT_TRUE(connection.send(GetParam().frame));
+    if (GetParam().refused) {
+        const auto refusal = connection.answer();
+        ASSERT_TRUE(refusal);
+        EXPECT_EQ(refusal->kind, helper::AnswerKind::Refused);
+        EXPECT_EQ(refusal->status, IpStatus::BadReq);
+        ASSERT_TRUE(connection.send(request()));
+        const auto next = connection.answer();
+        ASSERT_TRUE(next) << "the helper stopped serving after a refusal";
+        EXPECT_EQ(next->kind,
+                  helperCapable() ? helper::AnswerKind::Record : helper::AnswerKind::Refused);
+        EXPECT_EQ(connection.finish(), 0);
+    } else {
+        EXPECT_FALSE(connection.answer());
+        EXPECT_EQ(connection.finish(), 2);
+    }
+}
+
+Bytes truncated()
+{
+    Bytes frame = request();
+    frame.resize(30);
+    return frame;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Frames, BadRequest,
+    testing::Values(BadRequestCase{"Truncated", truncated(), false},
+                    BadRequestCase{"WrongVersion", changed(request(), 4, 0x02000000), false},
+                    BadRequestCase{"DataOfOneMegabyte", changed(request(), 20, 1 << 20), false},
+                    BadRequestCase{"TimeoutOfAnHour", changed(request(), 12, 3'600'000), true},
+                    BadRequestCase{"ReplyOversized", changed(request(), 16, 1 << 20), true},
+                    BadRequestCase{"NotAnEcho", changed(request(), 4, 0x01020000), true}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+// A flood written at once is answered in order, one request at a time and
+// no faster than one per millisecond.
+TEST_F(AsUser, AFloodIsPaced)
+{
+    constexpr int Requests = 200;
+    HelperConnection connection(helperUnderTest());
+    Bytes flood;
+    for (int i = 0; i < Requests; ++i) {
+        const Bytes one = request();
+        flood.insert(flood.end(), one.begin(), one.end());
+    }
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(connection.send(flood));
+    for (int i = 0; i < Requests; ++i)
+        ASSERT_TRUE(connection.answer()) << "answer " << i;
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(Requests - 1));
+    EXPECT_EQ(connection.finish(), 0);
+}
+
+} // namespace
+} // namespace lab
