@@ -21,10 +21,6 @@
 
 namespace {
 
-// Greyed in an empty box only: the boxes' text itself starts empty.
-constexpr std::string_view AddressPlaceholder = "IPv4 address";
-constexpr std::string_view IntervalPlaceholder = "Interval in ms";
-
 template <typename Control>
 Control *placeControl(QWidget *window, const char *name, TwipsRect place)
 {
@@ -85,8 +81,7 @@ Form1::Form1(Module1 &probe, probe::MessageBox &messageBox, const platform::Cloc
     setFixedSize(clientSize());
 
     Command1->setText(platform::qtText(StartCaption));
-    Text1->setPlaceholderText(platform::qtText(AddressPlaceholder));
-    Text2->setPlaceholderText(platform::qtText(IntervalPlaceholder));
+    describeInputs();
     Label4->setText(platform::qtText(AttributionText));
     Label4->setFont(windowFont(AttributionFontPixelSize));
     List1->setModel(m_log);
@@ -98,6 +93,17 @@ Form1::Form1(Module1 &probe, probe::MessageBox &messageBox, const platform::Cloc
 
     connect(Command1, &QPushButton::clicked, this, &Form1::ToggleMonitoring);
     connect(Timer1, &QTimer::timeout, this, &Form1::ProbeTick);
+}
+
+// Greyed in an empty box only: the boxes' text itself starts empty. The
+// interval box is too narrow for its whole hint, so both also carry it as a
+// tooltip.
+void Form1::describeInputs()
+{
+    Text1->setPlaceholderText(platform::qtText(AddressPlaceholder));
+    Text1->setToolTip(platform::qtText(AddressPlaceholder));
+    Text2->setPlaceholderText(platform::qtText(IntervalPlaceholder));
+    Text2->setToolTip(platform::qtText(IntervalPlaceholder));
 }
 
 void Form1::describeForScreenReaders()

@@ -73,6 +73,9 @@ private slots:
         QCOMPARE(window.windowTitle(), QStringLiteral("EchoWatch"));
         QVERIFY(window.Text1->text().isEmpty());
         QVERIFY(window.Text2->text().isEmpty());
+        QCOMPARE(window.Text1->placeholderText(), QStringLiteral("IPv4 address"));
+        QCOMPARE(window.Text2->placeholderText(), QStringLiteral("Interval in ms"));
+        QCOMPARE(window.Text2->toolTip(), window.Text2->placeholderText());
         QCOMPARE(window.Command1->text(), QStringLiteral("Start"));
         QVERIFY(window.Label1->text().isEmpty());
         QVERIFY(window.Label2->text().isEmpty());

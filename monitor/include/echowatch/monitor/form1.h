@@ -54,6 +54,7 @@ private:
         Running,
     };
 
+    void describeInputs();
     void describeForScreenReaders();
     void setTabOrder();
     void showResult(EchoStatus status, std::int32_t roundTripTime, std::int32_t dataSize);

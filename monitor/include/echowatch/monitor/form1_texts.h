@@ -18,6 +18,10 @@ inline constexpr std::string_view StopCaption = "Stop";
 inline constexpr std::string_view AttributionText =
     "EchoWatch - ICMP echo monitor, by the EchoWatch authors";
 
+// What each input box takes, shown greyed while it is empty.
+inline constexpr std::string_view AddressPlaceholder = "IPv4 address";
+inline constexpr std::string_view IntervalPlaceholder = "Interval in ms";
+
 inline constexpr std::string_view MillisecondsSuffix = " ms";
 inline constexpr std::string_view BytesSuffix = " bytes";
 inline constexpr std::string_view LogSeparator = " - ";
