@@ -3,8 +3,9 @@
 #
 # Run through sudo, root only installs packages and sets file capabilities:
 # the build and the window run as the user who called sudo, so nothing in the
-# tree ends up belonging to root. The window never holds a capability; the
-# probe helper gets CAP_NET_RAW where ping sockets are closed to that user.
+# tree ends up belonging to root. The window never holds a capability, not
+# even when root runs it; the probe helper gets CAP_NET_RAW where ping
+# sockets are closed to that user.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 # getcap, setcap and runuser live in sbin, which a user's PATH may lack.
@@ -77,11 +78,10 @@ set_helper_capability() {
     fi
 }
 
-# A helper started by root runs with root's capabilities; anyone else's needs
-# the file capability.
+# The window starts the helper without a capability of its own, even as
+# root (see below), so the helper always needs the file capability.
 helper_gets_raw_sockets() {
-    [ -e "$helper" ] || return 1
-    [ "$user" = root ] || [ "$(capabilities_of "$helper")" = cap_net_raw=ep ]
+    [ -e "$helper" ] && [ "$(capabilities_of "$helper")" = cap_net_raw=ep ]
 }
 
 if [ "$user" != "$(id -un)" ]; then
@@ -96,6 +96,13 @@ if ! ping_sockets_open && ! helper_gets_raw_sockets; then
     echo "every probe will fail. See Permissions in README.md."
 fi
 
+# Root's processes get every capability at exec; the window must hold none.
+# With root's privilege turned off for good, it runs as root with no
+# capability, and the helper it starts gets CAP_NET_RAW from its file alone.
+if [ "$(id -u)" -eq 0 ] && [ "$user" = root ]; then
+    exec setpriv --securebits=+noroot,+noroot_locked --inh-caps=-all --ambient-caps=-all \
+        "$window"
+fi
 if [ "$user" = "$(id -un)" ]; then
     exec "$window"
 fi
