@@ -24,8 +24,9 @@ std::optional<KernelTime> softwareStamp(msghdr &message) noexcept;
 // The kernel stamps received packets only while some socket asks for it, and
 // switches stamping on a moment after the first one does, so the answer to a
 // socket opened for one probe could arrive unstamped. Holding one socket that
-// asks keeps stamping on for every probe. Move-only; best effort: without it
-// the probes still work, a few stamps may only be missing.
+// asks keeps stamping on for every probe; a new hold waits until stamping
+// has started, a few milliseconds at most. Best effort: without it the
+// probes still work, a few stamps may only be missing.
 class ReceiveStampingHold
 {
 public:
@@ -35,6 +36,9 @@ public:
     ReceiveStampingHold &operator=(const ReceiveStampingHold &) = delete;
 
 private:
+    bool talkToItself() noexcept;
+    void awaitStamping() noexcept;
+
     int m_descriptor;
 };
 
