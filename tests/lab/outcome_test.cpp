@@ -6,9 +6,12 @@
 #include "responder_process.h"
 
 #include "echowatch/net/ip_status.h"
+#include "echowatch/net/socket_calls.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <optional>
+#include <thread>
 #include <vector>
 
 namespace lab {
@@ -41,6 +44,52 @@ struct Expected
     std::optional<Span> roundTrip = std::nullopt;
 };
 
+// What the wait's system calls do besides their real work, through the
+// echo service's seam: faults no lab can be relied on to provoke.
+enum class Fault
+{
+    None,
+    PollFails,                  // ppoll fails with ENOMEM
+    PollErrorWithNothingQueued, // POLLERR, empty queues, SO_ERROR EHOSTUNREACH
+    ReadLate,                   // the process is away past the deadline
+};
+
+constexpr milliseconds AwayFor{600};
+
+class FaultyCalls final : public net::SocketCalls
+{
+public:
+    explicit FaultyCalls(Fault fault) : m_fault(fault) {}
+
+    int poll(pollfd &watched, const timespec &timeout) noexcept override
+    {
+        switch (m_fault) {
+        case Fault::PollFails:
+            errno = ENOMEM;
+            return -1;
+        case Fault::PollErrorWithNothingQueued:
+            watched.revents = POLLERR;
+            return 1;
+        case Fault::ReadLate:
+            std::this_thread::sleep_for(AwayFor);
+            return 0;
+        case Fault::None:
+            break;
+        }
+        return SocketCalls::poll(watched, timeout);
+    }
+
+    int takePendingError(int descriptor) noexcept override
+    {
+        if (m_fault == Fault::PollErrorWithNothingQueued)
+            return EHOSTUNREACH;
+        return SocketCalls::takePendingError(descriptor);
+    }
+
+private:
+    Fault m_fault;
+};
+
 struct OutcomeCase
 {
     const char *name;
@@ -49,6 +98,7 @@ struct OutcomeCase
     Expected expected;
     // Where the datagram socket genuinely sees something else.
     std::optional<Expected> onDatagram = std::nullopt;
+    Fault fault = Fault::None;
 };
 
 constexpr std::string_view Nobody = "0.0.0.0";
@@ -180,6 +230,40 @@ std::vector<OutcomeCase> outcomeCases()
          {"flood", "answer"},
          answered(A::Responder, Prompt, duringFlood)},
         {"FloodWithoutAnswer", A::Responder, {"flood", "silent"}, timedOut()},
+        {"ForeignFloodWithoutAnswer", A::Responder, {"flood-foreign", "20000"}, timedOut()},
+        // Both queued before the probe reads either: the kernel's receive
+        // stamps tell which came first, whichever queue each sits in.
+        {"AnswerThenError",
+         A::Responder,
+         {"error", "3", "1", "answer-first"},
+         answered(A::Responder, Prompt)},
+        {"ErrorThenAnswer",
+         A::Responder,
+         {"error", "3", "1", "answer-at-once"},
+         failed(IpStatus::DestHostUnreachable, A::Responder, Prompt)},
+        // The kernel received the answer in time; the process read it late.
+        {"AnswerQueuedInTimeReadLate",
+         A::Responder,
+         {"answer", "100"},
+         answered(A::Responder, Span{AwayFor, AwayFor + 50ms}, Span{99ms, 101ms}),
+         std::nullopt,
+         Fault::ReadLate},
+        // A wait that cannot go on ends at once, never spinning to the deadline.
+        {"PollFails",
+         A::Responder,
+         {"answer", "40"},
+         failed(IpStatus::GeneralFailure, Nobody, AtOnce),
+         std::nullopt,
+         Fault::PollFails},
+        // A ping socket's pending error is the answer; a raw socket reads its
+        // errors as packets, so one that keeps coming back without one means
+        // the poll cannot be waited on.
+        {"PollErrorWithNothingQueued",
+         A::Responder,
+         {"answer", "40"},
+         failed(IpStatus::GeneralFailure, Nobody, AtOnce),
+         failed(IpStatus::DestHostUnreachable, Nobody, AtOnce),
+         Fault::PollErrorWithNothingQueued},
         {"ClientSubnetBroadcast",
          A::ClientBroadcast,
          {},
@@ -247,7 +331,8 @@ TEST_P(Outcome, IsWhatTheNetworkDid)
     const Expected expected = kind == SocketKindChoice::DatagramOnly && outcome.onDatagram
                                   ? *outcome.onDatagram
                                   : outcome.expected;
-    RealProbe probe(kind);
+    FaultyCalls calls(outcome.fault);
+    RealProbe probe(kind, RealProbe::builtHelperPath(), &calls);
     std::optional<milliseconds> bestRoundTrip;
     for (int attempt = 0; attempt < (expected.roundTrip ? TimedAttempts : 1); ++attempt) {
         const auto result = probe.echo(outcome.address);

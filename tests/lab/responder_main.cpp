@@ -90,8 +90,8 @@ int main(int argc, char **argv)
     auto plan = lab::ResponderPlan::parse(arguments);
     if (!plan) {
         std::fprintf(stderr,
-                     "usage: %s answer MS... | error TYPE CODE | broken KIND "
-                     "answer|silent | flood answer|silent\n",
+                     "usage: %s answer MS... | error TYPE CODE [answer...] | broken KIND "
+                     "answer|silent | flood answer|silent | flood-foreign PPS\n",
                      argv[0]);
         return 2;
     }

@@ -2,6 +2,7 @@
 
 #include "echowatch/net/icmp_packet.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <array>
 #include <charconv>
@@ -29,6 +30,16 @@ template <typename Number> std::optional<Number> parseNumber(std::string_view te
     return value;
 }
 
+template <typename Value, std::size_t Count>
+std::optional<Value> byName(const std::array<std::pair<std::string_view, Value>, Count> &names,
+                            std::string_view text)
+{
+    for (const auto &[name, value] : names)
+        if (name == text)
+            return value;
+    return std::nullopt;
+}
+
 std::optional<Broken> parseBroken(std::string_view text)
 {
     constexpr std::array<std::pair<std::string_view, Broken>, 6> names{{
@@ -39,19 +50,18 @@ std::optional<Broken> parseBroken(std::string_view text)
         {"oversized", Broken::Oversized},
         {"foreign-quote", Broken::ForeignQuote},
     }};
-    for (const auto &[name, broken] : names)
-        if (name == text)
-            return broken;
-    return std::nullopt;
+    return byName(names, text);
 }
 
 std::optional<Then> parseThen(std::string_view text)
 {
-    if (text == "answer")
-        return Then::Answer;
-    if (text == "silent")
-        return Then::Silence;
-    return std::nullopt;
+    constexpr std::array<std::pair<std::string_view, Then>, 4> names{{
+        {"answer", Then::Answer},
+        {"answer-at-once", Then::AnswerAtOnce},
+        {"answer-first", Then::AnswerFirst},
+        {"silent", Then::Silence},
+    }};
+    return byName(names, text);
 }
 
 // An echo reply to the request's sender; each field can be made wrong.
@@ -90,16 +100,26 @@ Bytes errorTo(const EchoRequest &request, std::uint8_t type, std::uint8_t code,
                       testpackets::icmpError(type, code, quoted));
 }
 
-// An error from us quoting a request the client never sent: its sequence
-// is one further on.
+// Where an echo header field sits in the quoted request.
+enum class QuotedField : std::size_t
+{
+    Identifier = 4,
+    Sequence = 6,
+};
+
+// An error from us quoting a request the client never sent: the given
+// field of it is offset further on.
 Bytes errorAboutAnotherRequest(const EchoRequest &request, std::uint8_t type, std::uint8_t code,
-                               std::uint16_t sequenceOffset)
+                               std::uint16_t offset, QuotedField field = QuotedField::Sequence)
 {
     Bytes quoted = request.packet;
-    const std::size_t sequenceAt = (std::to_integer<std::size_t>(quoted[0]) & 0x0f) * 4 + 6;
-    const auto sequence = static_cast<std::uint16_t>(request.sequence + sequenceOffset);
-    quoted[sequenceAt] = static_cast<std::byte>(sequence >> 8);
-    quoted[sequenceAt + 1] = static_cast<std::byte>(sequence & 0xff);
+    const std::size_t at =
+        (std::to_integer<std::size_t>(quoted[0]) & 0x0f) * 4 + static_cast<std::size_t>(field);
+    const auto original = static_cast<std::uint16_t>(std::to_integer<unsigned>(quoted[at]) << 8 |
+                                                     std::to_integer<unsigned>(quoted[at + 1]));
+    const auto value = static_cast<std::uint16_t>(original + offset);
+    quoted[at] = static_cast<std::byte>(value >> 8);
+    quoted[at + 1] = static_cast<std::byte>(value & 0xff);
     return errorTo(request, type, code, quoted);
 }
 
@@ -147,6 +167,20 @@ Bytes floodPacket(const EchoRequest &request, int index)
     }
 }
 
+// A neighbour's traffic: replies to and errors about requests of other
+// identifiers (never ours: the offset runs from 1 to 65535).
+Bytes foreignPacket(const EchoRequest &request, int index)
+{
+    const auto offset = static_cast<std::uint16_t>(1 + index % 65535);
+    if (index % 2 == 0) {
+        auto fields = rightFields(request);
+        fields.identifier = static_cast<std::uint16_t>(fields.identifier + offset);
+        return reply(request, fields);
+    }
+    return errorAboutAnotherRequest(request, icmp::Type::DestinationUnreachable, 1, offset,
+                                    QuotedField::Identifier);
+}
+
 } // namespace
 
 std::optional<ResponderPlan> ResponderPlan::parse(std::span<const std::string_view> arguments)
@@ -176,6 +210,14 @@ std::optional<ResponderPlan> ResponderPlan::parse(std::span<const std::string_vi
         plan.m_type = *type;
         plan.m_code = *code;
         plan.m_then = *then;
+        return plan;
+    }
+    if (mode == "flood-foreign" && rest.size() == 1) {
+        const auto rate = parseNumber<int>(rest[0]);
+        if (!rate || *rate <= 0)
+            return std::nullopt;
+        plan.m_mode = Mode::ForeignFlood;
+        plan.m_packetsPerSecond = *rate;
         return plan;
     }
     const auto then = rest.empty() ? std::nullopt : parseThen(rest.back());
@@ -208,17 +250,27 @@ std::vector<Scheduled> ResponderPlan::respond(const EchoRequest &request)
         return firstThenAnswer(request, brokenReply(request, m_broken));
     case Mode::Flood:
         return respondFlood(request);
+    case Mode::ForeignFlood:
+        return respondForeignFlood(request);
     }
     return {};
 }
 
 std::vector<Scheduled> ResponderPlan::firstThenAnswer(const EchoRequest &request, Bytes first) const
 {
-    std::vector<Scheduled> packets;
-    packets.push_back({milliseconds{0}, std::move(first)});
-    if (m_then == Then::Answer)
-        packets.push_back({RightAnswerAfterBroken, reply(request, rightFields(request))});
-    return packets;
+    // Packets due at the same time leave in the order given.
+    auto answer = reply(request, rightFields(request));
+    switch (m_then) {
+    case Then::Answer:
+        return {{milliseconds{0}, std::move(first)}, {RightAnswerAfterBroken, std::move(answer)}};
+    case Then::AnswerAtOnce:
+        return {{milliseconds{0}, std::move(first)}, {milliseconds{0}, std::move(answer)}};
+    case Then::AnswerFirst:
+        return {{milliseconds{0}, std::move(answer)}, {milliseconds{0}, std::move(first)}};
+    case Then::Silence:
+        break;
+    }
+    return {{milliseconds{0}, std::move(first)}};
 }
 
 std::vector<Scheduled> ResponderPlan::respondFlood(const EchoRequest &request) const
@@ -231,6 +283,18 @@ std::vector<Scheduled> ResponderPlan::respondFlood(const EchoRequest &request) c
         for (int i = 0; i < FloodBurstSize; ++i)
             packets.push_back({at, floodPacket(request, index++)});
     }
+    return packets;
+}
+
+std::vector<Scheduled> ResponderPlan::respondForeignFlood(const EchoRequest &request) const
+{
+    const int perBurst = std::max(1, m_packetsPerSecond / 1000);
+    std::vector<Scheduled> packets;
+    packets.reserve(static_cast<std::size_t>(FloodLength.count() * perBurst));
+    int index = 0;
+    for (auto at = milliseconds{0}; at < FloodLength; ++at)
+        for (int i = 0; i < perBurst; ++i)
+            packets.push_back({at, foreignPacket(request, index++)});
     return packets;
 }
 

@@ -13,8 +13,12 @@
 //
 //   answer MS [MS...]             the right reply, MS late (one per request,
 //                                 the last repeating)
-//   error TYPE CODE [answer]      an ICMP error quoting the request, and
-//                                 with "answer" the right reply 20 ms later
+//   error TYPE CODE [answer|answer-at-once|answer-first]
+//                                 an ICMP error quoting the request, and
+//                                 with "answer" the right reply 20 ms later;
+//                                 "answer-at-once" sends the reply right
+//                                 behind the error, "answer-first" right
+//                                 ahead of it
 //   broken KIND answer|silent     a broken or spoofed reply at once, then the
 //                                 right one 20 ms later, or nothing more.
 //                                 KIND: foreign-identifier foreign-sequence
@@ -23,6 +27,9 @@
 //   flood answer|silent           thousands of unrelated ICMP packets per
 //                                 second for 600 ms, and the right reply at
 //                                 100 ms, or none
+//   flood-foreign PPS             PPS packets per second for 600 ms, none
+//                                 for the requester: replies and errors
+//                                 about requests of other identifiers
 namespace lab {
 
 // After a broken reply or an error that is no outcome.
@@ -37,6 +44,7 @@ enum class Mode
     Error,
     Broken,
     Flood,
+    ForeignFlood,
 };
 
 enum class Broken
@@ -52,6 +60,8 @@ enum class Broken
 enum class Then
 {
     Answer,
+    AnswerAtOnce,
+    AnswerFirst,
     Silence,
 };
 
@@ -77,6 +87,7 @@ private:
     std::vector<Scheduled> firstThenAnswer(const EchoRequest &request,
                                            testpackets::Bytes first) const;
     std::vector<Scheduled> respondFlood(const EchoRequest &request) const;
+    std::vector<Scheduled> respondForeignFlood(const EchoRequest &request) const;
 
     Mode m_mode = Mode::Answer;
     std::vector<std::chrono::milliseconds> m_delays;
@@ -84,6 +95,7 @@ private:
     std::uint8_t m_code = 0;
     Broken m_broken = Broken::ForeignIdentifier;
     Then m_then = Then::Answer;
+    int m_packetsPerSecond = 0;
     std::size_t m_requestsSeen = 0;
 };
 

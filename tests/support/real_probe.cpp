@@ -5,8 +5,8 @@
 
 #include <cstring>
 
-RealProbe::RealProbe(net::SocketKindChoice kinds, std::string helperPath)
-    : icmp(kinds, std::move(helperPath))
+RealProbe::RealProbe(net::SocketKindChoice kinds, std::string helperPath, net::SocketCalls *calls)
+    : icmp(kinds, std::move(helperPath), calls)
 {}
 
 std::string RealProbe::builtHelperPath()

@@ -23,8 +23,11 @@ struct ProbeOutcome
 // in place of a user.
 struct RealProbe
 {
+    // calls: the system calls the wait for an answer makes, for a test that
+    // makes them fail; the real ones when null.
     explicit RealProbe(net::SocketKindChoice kinds = net::SocketKindChoice::Automatic,
-                       std::string helperPath = builtHelperPath());
+                       std::string helperPath = builtHelperPath(),
+                       net::SocketCalls *calls = nullptr);
 
     // The probe helper this build made.
     static std::string builtHelperPath();
