@@ -39,28 +39,31 @@ TEST_P(AddressText, ConvertsAsInetAddrDoesOrNotAtAll)
 
 INSTANTIATE_TEST_SUITE_P(
     Table, AddressText,
-    testing::Values(AddressCase{"dottedQuad", u"127.0.0.1", "127.0.0.1"},
-                    AddressCase{"shortForm", u"127.1", "127.0.0.1"},
-                    AddressCase{"hexadecimal", u"0x7f.0.0.1", "127.0.0.1"},
-                    AddressCase{"octal", u"0177.0.0.01", "127.0.0.1"},
-                    AddressCase{"oneNumber", u"2130706433", "127.0.0.1"},
-                    AddressCase{"zeroes", u"0.0.0.0", "0.0.0.0"},
-                    AddressCase{"allOnes", u"255.255.255.255", nullptr},
-                    AddressCase{"hostName", u"localhost", nullptr},
-                    AddressCase{"empty", u"", nullptr},
-                    AddressCase{"octetTooLarge", u"127.0.0.256", nullptr},
-                    AddressCase{"fiveParts", u"1.2.3.4.5", nullptr},
-                    AddressCase{"nulCutsNothingShort", std::u16string(u"127.0.0.1\0x", 11),
-                                nullptr},
-                    AddressCase{"nulInFront",
-                                std::u16string(u"\0"
-                                               u"127.0.0.1",
-                                               10),
-                                nullptr},
-                    AddressCase{"arabicIndicDigit", u"127.0.0.\u0661", nullptr},
-                    AddressCase{"fullwidthDigits", u"\uff11\uff12\uff17.0.0.1", nullptr},
-                    AddressCase{"latinOneLetter", u"127.0.0.\u00e9", nullptr},
-                    AddressCase{"controlCharacter", u"127.0.\x01.1", nullptr}),
+    testing::Values(
+        AddressCase{"dottedQuad", u"127.0.0.1", "127.0.0.1"},
+        AddressCase{"shortForm", u"127.1", "127.0.0.1"},
+        AddressCase{"hexadecimal", u"0x7f.0.0.1", "127.0.0.1"},
+        AddressCase{"octal", u"0177.0.0.01", "127.0.0.1"},
+        AddressCase{"oneNumber", u"2130706433", "127.0.0.1"},
+        AddressCase{"zeroes", u"0.0.0.0", "0.0.0.0"},
+        AddressCase{"allOnes", u"255.255.255.255", nullptr},
+        AddressCase{"hostName", u"localhost", nullptr}, AddressCase{"empty", u"", nullptr},
+        AddressCase{"octetTooLarge", u"127.0.0.256", nullptr},
+        AddressCase{"fiveParts", u"1.2.3.4.5", nullptr},
+        AddressCase{"nulCutsNothingShort", std::u16string(u"127.0.0.1\0x", 11), nullptr},
+        AddressCase{"nulInFront",
+                    std::u16string(u"\0"
+                                   u"127.0.0.1",
+                                   10),
+                    nullptr},
+        AddressCase{"arabicIndicDigit", u"127.0.0.\u0661", nullptr},
+        AddressCase{"fullwidthDigits", u"\uff11\uff12\uff17.0.0.1", nullptr},
+        AddressCase{"latinOneLetter", u"127.0.0.\u00e9", nullptr},
+        AddressCase{"controlCharacter", u"127.0.\x01.1", nullptr},
+        // Longer than the room kept on the stack; inet_addr stops
+        // at white space.
+        AddressCase{"longText", u"127.0.0.1" + std::u16string(100, u' '), "127.0.0.1"},
+        AddressCase{"longTextWithNul", u"127.0.0.1" + std::u16string(100, u' ') + u'\0', nullptr}),
     [](const auto &info) { return std::string(info.param.name); });
 
 } // namespace

@@ -76,12 +76,34 @@ TEST_F(Module1Test, NoHandleReturnsWhyAndLeavesTheRecordZero)
     EXPECT_TRUE(icmp.sends.empty());
 }
 
+// Status 0 is an answer only with the reply the service reports; a record
+// it did not write reads as the caller zero-filled it.
+TEST_F(Module1Test, ARecordTheServiceDidNotWriteIsNoAnswer)
+{
+    icmp.writesRecord = false;
+    EchoReply reply{};
+    EXPECT_EQ(module.EchoAddress(u"127.0.0.1", TestPayload, reply), IpStatus::GeneralFailure);
+    EXPECT_EQ(icmp.sends.size(), 1u);
+}
+
 TEST_F(Module1Test, RequestDataWithoutAnEightBitFormIsNotSent)
 {
+    // Short, and longer than the room kept on the stack.
+    for (const std::u16string &data :
+         {std::u16string(u"12345\u20ac"), std::u16string(300, u'7') + u'\u20ac'}) {
+        EchoReply reply{};
+        EXPECT_EQ(module.EchoAddress(u"127.0.0.1", data, reply), IpStatus::BadReq);
+        EXPECT_EQ(icmp.opened, 0);
+        EXPECT_TRUE(allZero(reply));
+    }
+}
+
+TEST_F(Module1Test, LongRequestDataIsSentWhole)
+{
     EchoReply reply{};
-    EXPECT_EQ(module.EchoAddress(u"127.0.0.1", u"12345\u20ac", reply), IpStatus::BadReq);
-    EXPECT_EQ(icmp.opened, 0);
-    EXPECT_TRUE(allZero(reply));
+    module.EchoAddress(u"127.0.0.1", std::u16string(300, u'7'), reply);
+    ASSERT_EQ(icmp.sends.size(), 1u);
+    EXPECT_EQ(icmp.sends[0].data, std::vector<std::byte>(300, std::byte{'7'}));
 }
 
 } // namespace

@@ -23,6 +23,8 @@ public:
                                    std::vector<std::byte>(requestData.begin(), requestData.end()),
                                    replyBuffer.size(), timeout});
         const ScriptedEcho &echo = m_library.echo;
+        if (!m_library.writesRecord)
+            return 0;
         net::IcmpEchoReply header{};
         header.status = static_cast<std::uint32_t>(echo.status);
         header.roundTripTime = echo.roundTripTime;

@@ -75,6 +75,9 @@ public:
 
     std::int32_t openFailure = 0; // non-zero: no handle, this status
     ScriptedEcho echo{0, 12, 32};
+    // false: a handle that breaks its word, writing nothing and reporting
+    // no reply.
+    bool writesRecord = true;
     int opened = 0;
     int closed = 0;
     std::vector<Send> sends;
