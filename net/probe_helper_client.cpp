@@ -197,8 +197,10 @@ std::size_t ProbeHelperClient::receiveAnswer(std::uint32_t replySize,
             return received;
         if (ready <= 0)
             continue;
-        const auto wanted = std::min(parsed.frameSize, m_answer.size()) - received;
-        const ssize_t got = ::recv(m_socket, m_answer.data() + received, wanted, MSG_DONTWAIT);
+        // One answer is outstanding at a time, so whatever is there is
+        // ours: take it all at once.
+        const ssize_t got =
+            ::recv(m_socket, m_answer.data() + received, m_answer.size() - received, MSG_DONTWAIT);
         if (got == 0 || (got < 0 && errno != EINTR && errno != EAGAIN))
             return received;
         if (got > 0)
