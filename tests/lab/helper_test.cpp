@@ -6,11 +6,10 @@
 
 #include "echowatch/net/ip_status.h"
 #include "echowatch/net/probe_helper_protocol.h"
+#include "support/packet_builder.h"
 #include "support/real_probe.h"
 
 #include <gtest/gtest.h>
-
-#include <arpa/inet.h>
 
 #include <chrono>
 #include <csignal>
@@ -155,18 +154,9 @@ private:
     Bytes m_received;
 };
 
-Bytes request(std::string_view address = "127.0.0.1", std::size_t dataSize = 32)
+Bytes request()
 {
-    const Bytes data(dataSize, std::byte{'1'});
-    Bytes frame(helper::RequestHeaderSize + data.size());
-    helper::encodeRequest({::inet_addr(std::string(address).c_str()), 500ms, 278, data}, frame);
-    return frame;
-}
-
-void put32(Bytes &frame, std::size_t at, std::uint32_t value)
-{
-    for (std::size_t i = 0; i < 4; ++i)
-        frame[at + i] = static_cast<std::byte>(value >> (24 - 8 * i));
+    return testpackets::helperRequest(testpackets::address("127.0.0.1"));
 }
 
 struct BadRequestCase
@@ -176,12 +166,6 @@ struct BadRequestCase
     // Refused with BadReq and still serving, or the helper ends with 2.
     bool refused;
 };
-
-Bytes changed(Bytes frame, std::size_t at, std::uint32_t value)
-{
-    put32(frame, at, value);
-    return frame;
-}
 
 class BadRequest : public AsUser, public testing::WithParamInterface<BadRequestCase>
 {};
@@ -216,12 +200,13 @@ Bytes truncated()
 
 INSTANTIATE_TEST_SUITE_P(
     Frames, BadRequest,
-    testing::Values(BadRequestCase{"Truncated", truncated(), false},
-                    BadRequestCase{"WrongVersion", changed(request(), 4, 0x02000000), false},
-                    BadRequestCase{"DataOfOneMegabyte", changed(request(), 20, 1 << 20), false},
-                    BadRequestCase{"TimeoutOfAnHour", changed(request(), 12, 3'600'000), true},
-                    BadRequestCase{"ReplyOversized", changed(request(), 16, 1 << 20), true},
-                    BadRequestCase{"NotAnEcho", changed(request(), 4, 0x01020000), true}),
+    testing::Values(
+        BadRequestCase{"Truncated", truncated(), false},
+        BadRequestCase{"WrongVersion", testpackets::helperRequestWith(4, 0x02000000), false},
+        BadRequestCase{"DataOfOneMegabyte", testpackets::helperRequestWith(20, 1 << 20), false},
+        BadRequestCase{"TimeoutOfAnHour", testpackets::helperRequestWith(12, 3'600'000), true},
+        BadRequestCase{"ReplyOversized", testpackets::helperRequestWith(16, 1 << 20), true},
+        BadRequestCase{"NotAnEcho", testpackets::helperRequestWith(4, 0x01020000), true}),
     [](const auto &info) { return std::string(info.param.name); });
 
 // A flood written at once is answered in order, one request at a time and

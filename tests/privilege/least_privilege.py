@@ -44,10 +44,7 @@ def expect(what, seen, wanted):
 def main(binary):
     session = WindowSession(binary)
     try:
-        session.type_into("Address", "127.0.0.1")
-        session.type_into("Interval (ms)", "200")
-        session.press("Start")
-        session.wait_for_text("Status", "0   [ ip success ]")
+        session.probe_loopback()
         window = capabilities(session.app.pid)
         for name, value in window.items():
             expect(f"window {name}", value, 0)

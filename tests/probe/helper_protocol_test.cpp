@@ -1,4 +1,5 @@
 #include "echowatch/net/probe_helper_protocol.h"
+#include "support/packet_builder.h"
 
 #include <gtest/gtest.h>
 
@@ -8,23 +9,9 @@
 namespace {
 
 namespace helper = net::helper;
-using Bytes = std::vector<std::byte>;
 using helper::RequestVerdict;
-
-const Bytes Payload(32, std::byte{'7'});
-
-Bytes validRequest()
-{
-    Bytes frame(helper::RequestHeaderSize + Payload.size());
-    helper::encodeRequest({0x0100007f, std::chrono::milliseconds{500}, 278, Payload}, frame);
-    return frame;
-}
-
-void put32(Bytes &frame, std::size_t at, std::uint32_t value)
-{
-    for (std::size_t i = 0; i < 4; ++i)
-        frame[at + i] = static_cast<std::byte>(value >> (24 - 8 * i));
-}
+using testpackets::Bytes;
+using testpackets::put32;
 
 struct RequestCase
 {
@@ -38,7 +25,7 @@ class HelperRequest : public testing::TestWithParam<RequestCase>
 
 TEST_P(HelperRequest, IsJudgedBeforeUse)
 {
-    Bytes frame = validRequest();
+    Bytes frame = testpackets::helperRequest(testpackets::address("127.0.0.1"));
     GetParam().change(frame);
     EXPECT_EQ(helper::parseRequest(frame).verdict, GetParam().verdict);
 }

@@ -1,6 +1,7 @@
 #include "support/packet_builder.h"
 
 #include "echowatch/net/icmp_packet.h"
+#include "echowatch/net/probe_helper_protocol.h"
 #include "support/echo_record.h"
 
 #include <algorithm>
@@ -102,6 +103,28 @@ Bytes icmpErrorQuoting(std::uint32_t router, std::uint32_t ourAddress, std::uint
     Bytes quoted = ipv4Packet(ourAddress, destination, icmp::ProtocolIcmp, request);
     quoted.resize(Ipv4HeaderSize + icmp::HeaderSize); // what routers quote
     return ipv4Packet(router, ourAddress, icmp::ProtocolIcmp, icmpError(type, code, quoted));
+}
+
+Bytes helperRequest(std::uint32_t destination)
+{
+    const Bytes data = bytesOf(TestPayload);
+    Bytes frame(net::helper::RequestHeaderSize + data.size());
+    net::helper::encodeRequest({destination, net::helper::MaxTimeout, sizeof(EchoReply), data},
+                               frame);
+    return frame;
+}
+
+void put32(Bytes &bytes, std::size_t offset, std::uint32_t value)
+{
+    put16(bytes, offset, static_cast<std::uint16_t>(value >> 16));
+    put16(bytes, offset + 2, static_cast<std::uint16_t>(value & 0xffff));
+}
+
+Bytes helperRequestWith(std::size_t offset, std::uint32_t value)
+{
+    Bytes frame = helperRequest(address("127.0.0.1"));
+    put32(frame, offset, value);
+    return frame;
 }
 
 } // namespace testpackets

@@ -36,4 +36,15 @@ Bytes icmpErrorQuoting(std::uint32_t router, std::uint32_t ourAddress, std::uint
                        std::uint8_t code, std::uint32_t destination, std::uint16_t identifier,
                        std::uint16_t sequence);
 
+// A request frame for the probe helper: an echo of TestPayload to
+// destination with the largest timeout and the program's reply size.
+Bytes helperRequest(std::uint32_t destination);
+
+// Sets the big-endian 32-bit field at offset.
+void put32(Bytes &bytes, std::size_t offset, std::uint32_t value);
+
+// A helper request to 127.0.0.1 with the 32-bit field at offset set to
+// value, as a local user writing to the helper could send it.
+Bytes helperRequestWith(std::size_t offset, std::uint32_t value);
+
 } // namespace testpackets

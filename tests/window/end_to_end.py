@@ -8,11 +8,7 @@ from window_session import WindowSession
 def main(binary):
     session = WindowSession(binary)
     try:
-        session.type_into("Address", "127.0.0.1")
-        session.type_into("Interval (ms)", "200")
-        session.press("Start")
-        session.wait_for_text("Status", "0   [ ip success ]")
-        session.wait_for_text("Reply size", "32 bytes")
+        session.probe_loopback()
         session.press("Stop")
         session.named("Start")
         print("the window showed an answered probe of 127.0.0.1 and stopped")

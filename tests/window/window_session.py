@@ -122,6 +122,14 @@ class WindowSession:
         return wait_for(f"{description} to read {text!r} (it reads {label.get_name()!r})",
                         lambda: label.get_name() == text, timeout)
 
+    def probe_loopback(self):
+        """Starts probing 127.0.0.1 every 200 ms and waits for an answer."""
+        self.type_into("Address", "127.0.0.1")
+        self.type_into("Interval (ms)", "200")
+        self.press("Start")
+        self.wait_for_text("Status", "0   [ ip success ]")
+        self.wait_for_text("Reply size", "32 bytes")
+
     def close(self):
         end(self.app)
         end(self.xvfb)
