@@ -2,6 +2,7 @@
 // inside a lab's client namespace with ping sockets closed: the window's own
 // path reaches the lab's hosts through it, and requests written straight to
 // it are held to its limits.
+#include "lab_fixture.h"
 #include "lab_network.h"
 
 #include "echowatch/net/ip_status.h"
@@ -14,8 +15,11 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <poll.h>
 #include <spawn.h>
+#include <sstream>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -82,6 +86,64 @@ INSTANTIATE_TEST_SUITE_P(
                     HostCase{"Refusing", Address::RejectedHostUnreachable,
                              IpStatus::DestHostUnreachable, 0ms}),
     [](const auto &info) { return std::string(info.param.name); });
+
+// The helper this process started, found by its parent and name.
+pid_t helperChild()
+{
+    for (const auto &entry : std::filesystem::directory_iterator("/proc")) {
+        const std::string pid = entry.path().filename();
+        std::ifstream stat(entry.path() / "stat");
+        std::string line;
+        if (pid.find_first_not_of("0123456789") != std::string::npos || !std::getline(stat, line))
+            continue;
+        std::istringstream fields(line.substr(line.rfind(')') + 2));
+        char state = 0;
+        pid_t parent = 0;
+        fields >> state >> parent;
+        if (parent == ::getpid() && line.find("(echowatch-probe)") != std::string::npos)
+            return std::stoi(pid);
+    }
+    return -1;
+}
+
+using HelperLife = LabTest;
+
+// Waits, at most a second, until the kernel has turned a killed process into
+// a zombie for its parent to find.
+bool awaitDeath(pid_t process)
+{
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::ifstream stat("/proc/" + std::to_string(process) + "/stat");
+        std::string line;
+        if (!std::getline(stat, line) || line.substr(line.rfind(')') + 2, 1) == "Z")
+            return true;
+        ::usleep(10'000);
+    }
+    return false;
+}
+
+// A helper that has died before a probe is replaced for it; one that hangs
+// costs its probe a general failure, no more than its grace late, and is
+// replaced at the next.
+TEST_F(HelperLife, ADeadOrHungHelperIsReplaced)
+{
+    RealProbe probe(net::SocketKindChoice::HelperOnly);
+    ASSERT_EQ(probe.echo(Address::Host).status, IpStatus::Success);
+    const pid_t first = helperChild();
+    ASSERT_GT(first, 0);
+    ASSERT_EQ(::kill(first, SIGKILL), 0);
+    ASSERT_TRUE(awaitDeath(first));
+    EXPECT_EQ(probe.echo(Address::Host).status, IpStatus::Success);
+
+    const pid_t second = helperChild();
+    ASSERT_GT(second, 0);
+    ASSERT_NE(second, first);
+    ASSERT_EQ(::kill(second, SIGSTOP), 0);
+    const auto hung = probe.echo(Address::Host);
+    EXPECT_EQ(hung.status, IpStatus::GeneralFailure);
+    EXPECT_LT(hung.took, 3s);
+    EXPECT_EQ(probe.echo(Address::Host).status, IpStatus::Success);
+}
 
 // The helper over a socket pair, as any local user could start it.
 class HelperConnection
