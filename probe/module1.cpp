@@ -22,7 +22,7 @@ namespace {
 constexpr std::size_t AddressCapacity = 64;
 constexpr std::size_t DataCapacity = 256;
 
-// A text as 8-bit characters, by the rules of toEightBitText.
+// A text as 8-bit characters, on the stack where it fits.
 template <std::size_t Capacity> class StackText
 {
 public:
@@ -35,11 +35,8 @@ public:
             m_view = m_long ? std::string_view(*m_long) : std::string_view();
             return m_long.has_value();
         }
-        for (std::size_t i = 0; i < text.size(); ++i) {
-            if (text[i] == u'\0' || text[i] > 0xff)
-                return false;
-            m_short[i] = static_cast<char>(text[i]);
-        }
+        if (!writeEightBitText(text, m_short))
+            return false;
         m_short[text.size()] = '\0';
         m_view = std::string_view(m_short.data(), text.size());
         return true;
