@@ -13,9 +13,11 @@
 #include "echowatch/probe/module1.h"
 #include "echowatch/probe/status_text.h"
 
+#include <QContextMenuEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QMenu>
 #include <QPushButton>
 #include <QTimer>
 
@@ -72,8 +74,8 @@ Form1::Form1(Module1 &probe, probe::MessageBox &messageBox, const platform::Cloc
       Label1(placeLabel(this, "Label1", Label1Place)),
       Label4(placeLabel(this, "Label4", Label4Place)),
       List1(placeControl<QListView>(this, "List1", List1Place)), Timer1(makeProbeTimer(this)),
-      m_log(new FailureLogModel(QLocale(), this)), m_probe(probe), m_messageBox(messageBox),
-      m_clock(clock)
+      m_log(new FailureLogModel(QLocale(), this)), m_contextMenu(new QMenu(this)), m_probe(probe),
+      m_messageBox(messageBox), m_clock(clock)
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(platform::qtText(platform::ApplicationTitle));
@@ -132,18 +134,34 @@ void Form1::ProbeTick()
         return;
     m_tickState = TickState::Running;
     EchoReply reply{};
+    probe::ProbeEvent event;
     if (!m_probe.StartSockets()) {
         m_messageBox.show(SocketsNotRespondingText, probe::MessageIcon::None);
         m_tickState = TickState::Idle;
         return;
     }
-    const EchoStatus status = m_probe.EchoAddress(utf16View(Text1->text()), ProbePayload, reply);
+    event.sentAt = m_clock.now();
+    const EchoStatus status =
+        m_probe.EchoAddress(utf16View(Text1->text()), ProbePayload, reply, event.details);
     showResult(status, static_cast<std::int32_t>(reply.header.roundTripTime),
                reply.header.dataSize);
     if (status > 0)
         m_log->append(status, m_clock.timeOfDay());
     m_probe.StopSockets();
     m_tickState = TickState::Idle;
+    event.status = status;
+    event.replySize = reply.header.dataSize;
+    emit probeShown(event);
+}
+
+void Form1::contextMenuEvent(QContextMenuEvent *event)
+{
+    if (m_contextMenu->isEmpty()) {
+        QWidget::contextMenuEvent(event);
+        return;
+    }
+    m_contextMenu->popup(event->globalPos());
+    event->accept();
 }
 
 void Form1::showResult(EchoStatus status, std::int32_t roundTripTime, std::int32_t dataSize)

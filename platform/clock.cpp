@@ -7,4 +7,9 @@ QTime SystemClock::timeOfDay() const noexcept
     return QTime::currentTime();
 }
 
+std::chrono::system_clock::time_point SystemClock::now() const noexcept
+{
+    return std::chrono::system_clock::now();
+}
+
 } // namespace platform

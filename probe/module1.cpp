@@ -84,6 +84,13 @@ void Module1::StopSockets() noexcept
 EchoStatus Module1::EchoAddress(std::u16string_view address, std::u16string_view requestData,
                                 EchoReply &reply) noexcept
 {
+    probe::ProbeDetails details;
+    return EchoAddress(address, requestData, reply, details);
+}
+
+EchoStatus Module1::EchoAddress(std::u16string_view address, std::u16string_view requestData,
+                                EchoReply &reply, probe::ProbeDetails &details) noexcept
+{
     StackText<AddressCapacity> addressText;
     StackText<DataCapacity> data;
     bool addressConverted = false;
@@ -107,5 +114,11 @@ EchoStatus Module1::EchoAddress(std::u16string_view address, std::u16string_view
         return opening.failureStatus;
     const auto replies = opening.handle->IcmpSendEcho(
         destination, data.bytes(), std::as_writable_bytes(std::span(&reply, 1)), EchoTimeout);
-    return outcomeOf(replies, reply.header);
+    const EchoStatus status = outcomeOf(replies, reply.header);
+    // Until the echo service reports its own stamps, the record's whole
+    // milliseconds are all there is.
+    if (status == net::IpStatus::Success)
+        details.roundTripMicroseconds = std::int64_t{reply.header.roundTripTime} * 1000;
+    details.responder = replies != 0 ? reply.header.address : 0;
+    return status;
 }

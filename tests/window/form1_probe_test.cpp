@@ -77,8 +77,17 @@ private slots:
         TestWindow test;
         test.icmp.echo = echo;
         test.window.Text1->setText(QStringLiteral("127.0.0.1"));
+        std::vector<probe::ProbeEvent> events;
+        QObject::connect(&test.window, &Form1::probeShown,
+                         [&](const probe::ProbeEvent &event) { events.push_back(event); });
         test.window.ProbeTick();
 
+        QCOMPARE(events.size(), std::size_t{1});
+        QCOMPARE(events[0].status, echo.status);
+        QCOMPARE(events[0].replySize, std::int32_t{echo.dataSize});
+        QCOMPARE(events[0].details.roundTripMicroseconds,
+                 echo.status == 0 ? std::int64_t{echo.roundTripTime} * 1000 : -1);
+        QVERIFY(events[0].sentAt == test.clock.wallTime);
         QCOMPARE(test.window.Label1->text(), status);
         QCOMPARE(test.window.Label2->text(), roundTrip);
         QCOMPARE(test.window.Label3->text(), size);

@@ -13,8 +13,10 @@ class Clock final : public platform::Clock
 {
 public:
     QTime timeOfDay() const noexcept override { return time; }
+    std::chrono::system_clock::time_point now() const noexcept override { return wallTime; }
 
     QTime time{13, 4, 5};
+    std::chrono::system_clock::time_point wallTime{std::chrono::seconds{1'800'000'000}};
 };
 
 } // namespace fakes

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "echowatch/probe/echo_status.h"
+#include "echowatch/probe/probe_details.h"
 
 #include <QWidget>
 
@@ -11,6 +12,7 @@ class Module1;
 class QLabel;
 class QLineEdit;
 class QListView;
+class QMenu;
 class QPushButton;
 class QTimer;
 
@@ -27,6 +29,8 @@ class MessageBox;
 // must outlive it; the controls are its children.
 class Form1 : public QWidget
 {
+    Q_OBJECT
+
 public:
     Form1(Module1 &probe, probe::MessageBox &messageBox, const platform::Clock &clock,
           QWidget *parent = nullptr);
@@ -47,6 +51,18 @@ public:
     QListView *const List1;
     QTimer *const Timer1;
 
+    // What a right click (or the Menu key, or Shift+F10) on the window opens.
+    // Empty, and so never shown, until a feature beyond the window's own
+    // controls adds its actions.
+    QMenu *contextMenu() const noexcept { return m_contextMenu; }
+
+signals:
+    // After a tick has shown its probe, for what keeps or reports probes.
+    void probeShown(const probe::ProbeEvent &event);
+
+protected:
+    void contextMenuEvent(QContextMenuEvent *event) override;
+
 private:
     enum class TickState
     {
@@ -60,6 +76,7 @@ private:
     void showResult(EchoStatus status, std::int32_t roundTripTime, std::int32_t dataSize);
 
     FailureLogModel *const m_log;
+    QMenu *const m_contextMenu;
     Module1 &m_probe;
     probe::MessageBox &m_messageBox;
     const platform::Clock &m_clock;

@@ -2,6 +2,7 @@
 
 #include "echowatch/probe/echo_reply.h"
 #include "echowatch/probe/echo_status.h"
+#include "echowatch/probe/probe_details.h"
 
 #include <chrono>
 #include <cstdint>
@@ -42,6 +43,9 @@ public:
     // nothing for texts of up to 64 (address) and 256 (data) characters.
     EchoStatus EchoAddress(std::u16string_view address, std::u16string_view requestData,
                            EchoReply &reply) noexcept;
+    // The same probe, also telling what the record cannot hold.
+    EchoStatus EchoAddress(std::u16string_view address, std::u16string_view requestData,
+                           EchoReply &reply, probe::ProbeDetails &details) noexcept;
 
 private:
     net::SocketsLibrary &m_sockets;

@@ -1,0 +1,51 @@
+#pragma once
+
+#include "echowatch/probe/echo_status.h"
+
+#include <chrono>
+#include <cstdint>
+
+namespace probe {
+
+// Where a failure was decided: by this machine refusing the send, or by an
+// ICMP message some host sent back.
+enum class FailureOrigin : std::uint8_t
+{
+    None,
+    ThisMachine,
+    IcmpMessage,
+};
+
+// How the probe helper stood, where the probe went through it.
+enum class HelperCondition : std::uint8_t
+{
+    NotUsed,
+    Serving,
+    Missing,
+    LacksCapability,
+    Unresponsive,
+};
+
+// What a probe learned beyond its reply record. The window's labels never
+// read it; what the window keeps beyond them (its history, its alerts) does.
+struct ProbeDetails
+{
+    // The round trip as the kernel stamped it; -1 when nothing answered.
+    std::int64_t roundTripMicroseconds = -1;
+    // The host that answered or sent the ICMP error, IPv4 in network byte
+    // order; 0 where none did.
+    std::uint32_t responder = 0;
+    FailureOrigin origin = FailureOrigin::None;
+    HelperCondition helper = HelperCondition::NotUsed;
+};
+
+// One probe as the window showed it.
+struct ProbeEvent
+{
+    std::chrono::system_clock::time_point sentAt;
+    EchoStatus status = 0;
+    std::int32_t replySize = 0;
+    ProbeDetails details;
+};
+
+} // namespace probe
