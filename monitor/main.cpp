@@ -1,15 +1,27 @@
+#include "echowatch/monitor/command_line.h"
 #include "echowatch/monitor/form1.h"
+#include "echowatch/monitor/host_alerts.h"
+#include "echowatch/monitor/icon_mark.h"
+#include "echowatch/monitor/status_explanation.h"
 
 #include "echowatch/net/icmp_echo_library.h"
 #include "echowatch/net/probe_helper_location.h"
 #include "echowatch/net/sockets_library.h"
+#include "echowatch/platform/application_title.h"
 #include "echowatch/platform/clock.h"
+#include "echowatch/platform/desktop_notifications.h"
 #include "echowatch/platform/qt_message_box.h"
+#include "echowatch/platform/qt_text.h"
 #include "echowatch/probe/module1.h"
 
 #include <QApplication>
 #include <QDirIterator>
 #include <QIcon>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+
+#include <cstdio>
 
 namespace {
 
@@ -24,10 +36,49 @@ QIcon applicationIcon()
     return QIcon::fromTheme(QStringLiteral(ECHOWATCH_APPLICATION_ID), builtIn);
 }
 
+// Read before QApplication exists, so that --help, --version and a bad
+// option need no display.
+CommandLine readCommandLine(int argc, char *argv[])
+{
+    QCoreApplication::setApplicationName(QStringLiteral("echowatch"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(ECHOWATCH_VERSION));
+    QStringList arguments;
+    for (int index = 0; index < argc; ++index)
+        arguments << QString::fromLocal8Bit(argv[index]);
+    return parseCommandLine(arguments);
+}
+
+int finish(const CommandLineExit &exit)
+{
+    std::FILE *stream = exit.stream == CommandLineExit::Stream::Output ? stdout : stderr;
+    std::fputs(exit.text.toLocal8Bit().constData(), stream);
+    return exit.status;
+}
+
+// As if the user had typed into the boxes and then pressed Start, once the
+// window is up, so that a bad interval gets the button's own message box.
+void applyOptions(Form1 &window, HostAlerts &alerts, const LaunchOptions &options)
+{
+    if (options.address)
+        window.Text1->setText(*options.address);
+    if (options.interval)
+        window.Text2->setText(*options.interval);
+    if (options.notify && !alerts.switchOn())
+        std::fputs("echowatch: warning: --notify: no notification service answers on the "
+                   "session bus; the window runs without notifications\n",
+                   stderr);
+    if (options.start)
+        QTimer::singleShot(0, window.Command1, &QPushButton::click);
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
+    const CommandLine commandLine = readCommandLine(argc, argv);
+    if (commandLine.exit)
+        return finish(*commandLine.exit);
+
     QApplication application(argc, argv);
     // Lets the desktop match the window to its entry, whose name is the id.
     QGuiApplication::setDesktopFileName(QStringLiteral(ECHOWATCH_APPLICATION_ID));
@@ -38,9 +89,15 @@ int main(int argc, char *argv[])
     platform::QtMessageBox messageBox;
     Module1 probe(sockets, icmp, messageBox);
     platform::SystemClock clock;
+    platform::DesktopNotifications notifications(platform::qtText(platform::ApplicationTitle),
+                                                 QStringLiteral(ECHOWATCH_APPLICATION_ID));
 
     Form1 window(probe, messageBox, clock);
     messageBox.setOwner(&window);
+    explainStatusLine(window);
+    auto *alerts = new HostAlerts(window, notifications, commandLine.options.downAfter);
+    new IconMark(window);
+    applyOptions(window, *alerts, commandLine.options);
     window.show();
     return application.exec();
 }

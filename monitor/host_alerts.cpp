@@ -1,0 +1,117 @@
+#include "echowatch/monitor/host_alerts.h"
+
+#include "echowatch/monitor/form1.h"
+#include "echowatch/platform/desktop_notifications.h"
+#include "echowatch/probe/status_text.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QLineEdit>
+#include <QLocale>
+#include <QMenu>
+
+namespace {
+
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("HostAlerts", text);
+}
+
+QString dateAndTime(std::chrono::system_clock::time_point when)
+{
+    const auto since =
+        std::chrono::duration_cast<std::chrono::milliseconds>(when.time_since_epoch());
+    return QLocale().toString(QDateTime::fromMSecsSinceEpoch(since.count()), QLocale::ShortFormat);
+}
+
+// Whole units, largest first, zeros left out but for a duration under a
+// second: "1 h 2 min", "4 min 30 s", "0 s".
+QString durationText(std::chrono::system_clock::duration duration)
+{
+    using namespace std::chrono;
+    const auto total = duration_cast<seconds>(std::max(duration, decltype(duration)::zero()));
+    const auto hoursPart = duration_cast<hours>(total);
+    const auto minutesPart = duration_cast<minutes>(total - hoursPart);
+    const auto secondsPart = total - hoursPart - minutesPart;
+    QStringList parts;
+    if (hoursPart.count() > 0)
+        parts << tr("%1 h").arg(hoursPart.count());
+    if (minutesPart.count() > 0)
+        parts << tr("%1 min").arg(minutesPart.count());
+    if (secondsPart.count() > 0 || parts.isEmpty())
+        parts << tr("%1 s").arg(secondsPart.count());
+    return parts.join(QLatin1Char(' '));
+}
+
+QString roundTripText(std::int64_t microseconds)
+{
+    constexpr double MicrosecondsPerMillisecond = 1000.0;
+    return QLocale().toString(static_cast<double>(microseconds) / MicrosecondsPerMillisecond, 'f',
+                              1);
+}
+
+} // namespace
+
+platform::Notification outageNotification(const Outage &outage, const QString &address)
+{
+    if (outage.change == Outage::Change::Down) {
+        return {tr("%1 is down").arg(address),
+                tr("No answer since %1, %2 probes in a row.\n%3")
+                    .arg(dateAndTime(outage.firstFailure.sentAt))
+                    .arg(outage.probesLost)
+                    .arg(QString::fromStdString(StatusText(outage.latest.status))),
+                platform::NotificationUrgency::Critical};
+    }
+    return {tr("%1 is back").arg(address),
+            tr("Down for %1, %2 probes lost.\nRound trip now %3 ms.")
+                .arg(durationText(outage.latest.sentAt - outage.firstFailure.sentAt))
+                .arg(outage.probesLost)
+                .arg(roundTripText(outage.latest.details.roundTripMicroseconds)),
+            platform::NotificationUrgency::Normal};
+}
+
+HostAlerts::HostAlerts(Form1 &window, platform::Notifications &notifications, int downAfter)
+    : QObject(&window), m_window(window), m_notifications(notifications),
+      m_action(new QAction(tr("Notify when the host goes down or comes back"), this)),
+      m_tracker(downAfter)
+{
+    m_action->setCheckable(true);
+    window.contextMenu()->addAction(m_action);
+    window.contextMenu()->setToolTipsVisible(true);
+    connect(window.contextMenu(), &QMenu::aboutToShow, this, &HostAlerts::offerIfServed);
+    connect(m_action, &QAction::toggled, this, [this] { m_tracker.forget(); });
+    connect(&window, &Form1::probeShown, this, &HostAlerts::observe);
+}
+
+bool HostAlerts::switchOn()
+{
+    offerIfServed();
+    if (m_action->isEnabled())
+        m_action->setChecked(true);
+    return m_action->isChecked();
+}
+
+// Asked each time the menu opens: the service may come and go with the
+// desktop session.
+void HostAlerts::offerIfServed()
+{
+    const bool served = m_notifications.available();
+    m_action->setEnabled(served);
+    m_action->setToolTip(served ? QString()
+                                : tr("No notification service answers on the session bus."));
+}
+
+void HostAlerts::observe(const probe::ProbeEvent &event)
+{
+    if (!m_action->isChecked())
+        return;
+    // The address is read at every tick; a new one is a new host.
+    const QString address = m_window.Text1->text();
+    if (address != m_address) {
+        m_tracker.forget();
+        m_address = address;
+    }
+    if (const auto outage = m_tracker.observe(event))
+        m_notifications.show(outageNotification(*outage, address));
+}
