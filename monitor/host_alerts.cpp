@@ -48,7 +48,7 @@ QString roundTripText(std::int64_t microseconds)
 {
     constexpr double MicrosecondsPerMillisecond = 1000.0;
     return QLocale().toString(static_cast<double>(microseconds) / MicrosecondsPerMillisecond, 'f',
-                              1);
+                              2);
 }
 
 } // namespace

@@ -2,7 +2,7 @@
 # way to install only those that are missing.
 
 BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev fonts-dejavu-core libcap2-bin librsvg2-bin)
-TEST_PACKAGES=(libgtest-dev iproute2 nftables xvfb xauth dbus at-spi2-core python3-gi
+TEST_PACKAGES=(libgtest-dev iproute2 nftables xvfb xauth dbus dunst at-spi2-core python3-gi
                gir1.2-atspi-2.0 util-linux procps clang libclang-rt-14-dev
                dpkg-dev file lintian desktop-file-utils appstream)
 SCREENSHOT_PACKAGES=(xvfb dbus at-spi2-core python3-gi gir1.2-atspi-2.0 imagemagick)

@@ -2,10 +2,13 @@
 
 #include "echowatch/monitor/form1.h"
 #include "echowatch/platform/clock.h"
+#include "echowatch/platform/desktop_notifications.h"
 #include "echowatch/probe/module1.h"
 #include "support/fake_services.h"
 
 #include <QTime>
+
+#include <vector>
 
 namespace fakes {
 
@@ -17,6 +20,21 @@ public:
 
     QTime time{13, 4, 5};
     std::chrono::system_clock::time_point wallTime{std::chrono::seconds{1'800'000'000}};
+};
+
+// A desktop whose notification service is there or not, as the test says,
+// and which keeps every bubble shown.
+class Notifications final : public platform::Notifications
+{
+public:
+    bool available() override { return served; }
+    void show(const platform::Notification &notification) override
+    {
+        shown.push_back(notification);
+    }
+
+    bool served = true;
+    std::vector<platform::Notification> shown;
 };
 
 } // namespace fakes
