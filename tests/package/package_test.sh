@@ -59,6 +59,13 @@ for png in /usr/share/icons/hicolor/*/apps/org.echowatch.EchoWatch.png; do
     file "$png" | grep -q ", $size x $size," || fail "$png is not $size pixels square"
 done
 
+# The options are documented where a user of the package looks, and help
+# needs no display.
+env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=xcb /usr/bin/echowatch --help |
+    grep -q -- '--down-after' || fail "echowatch --help does not list --down-after"
+zcat /usr/share/man/man1/echowatch.1.gz | grep -q -- 'down\\-after' ||
+    fail "the manual page does not describe --down-after"
+
 ip netns add "$namespace"
 ip -n "$namespace" link set lo up
 ip netns exec "$namespace" sysctl -q -w net.ipv4.ping_group_range="1 0"
