@@ -6,7 +6,7 @@
 // opens its own. Last, how many allocations a probe makes.
 #include "bench_table.h"
 
-#include "echowatch/net/icmp_packet.h"
+#include "echowatch/icmp/icmp_packet.h"
 #include "support/echo_record.h"
 #include "support/packet_builder.h"
 #include "support/real_probe.h"

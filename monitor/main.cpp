@@ -1,7 +1,7 @@
 #include "echowatch/monitor/form1.h"
 
-#include "echowatch/net/icmp_echo_library.h"
-#include "echowatch/net/probe_helper_location.h"
+#include "echowatch/helper/automatic_echo_library.h"
+#include "echowatch/helper/probe_helper_location.h"
 #include "echowatch/net/sockets_library.h"
 #include "echowatch/platform/clock.h"
 #include "echowatch/platform/qt_message_box.h"
@@ -34,7 +34,7 @@ int main(int argc, char *argv[])
     QApplication::setWindowIcon(applicationIcon());
 
     net::LinuxSocketsLibrary sockets;
-    net::LinuxIcmpEchoLibrary icmp(net::SocketKindChoice::Automatic, net::probeHelperPath());
+    net::AutomaticEchoLibrary icmp(net::probeHelperPath());
     platform::QtMessageBox messageBox;
     Module1 probe(sockets, icmp, messageBox);
     platform::SystemClock clock;

@@ -1,8 +1,7 @@
 #include "request_server.h"
 
+#include "echowatch/icmp/ip_status.h"
 #include "echowatch/net/icmp_echo_library.h"
-#include "echowatch/net/ip_status.h"
-#include "echowatch/net/probe_helper_protocol.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -11,10 +10,6 @@
 
 namespace net::helper {
 namespace {
-
-// No more than one request per millisecond, whoever is asking: the pace of
-// the fastest interval the window accepts.
-constexpr std::chrono::milliseconds ProbeSpacing{1};
 
 enum class ReadResult
 {
@@ -52,9 +47,8 @@ bool writeAll(int output, std::span<const std::byte> bytes) noexcept
 
 } // namespace
 
-RequestServer::RequestServer(IcmpEchoLibrary &library)
-    : m_library(library), m_request(MaxRequestFrame), m_reply(MaxReplySize),
-      m_answer(MaxAnswerFrame)
+RequestServer::RequestServer(LinuxIcmpEchoLibrary &library)
+    : m_library(library), m_request(MaxRequestFrame), m_answer(MaxAnswerFrame)
 {}
 
 int RequestServer::serve(int input, int output) noexcept
@@ -76,30 +70,37 @@ int RequestServer::serve(int input, int output) noexcept
         const auto answerSize = answer(parseRequest(buffer.first(framed.frameSize)));
         if (!writeAll(output, std::span(m_answer).first(answerSize)))
             return 3;
+        if (!m_library.hasSocket())
+            return ExitSocketLost;
     }
 }
 
 std::size_t RequestServer::answer(const ParsedRequest &parsed) noexcept
 {
-    if (parsed.verdict != RequestVerdict::Valid)
-        return encodeAnswer({AnswerKind::Refused, 0, IpStatus::BadReq, {}}, m_answer);
-    keepPace();
-    auto opening = m_library.IcmpCreateFile();
-    if (!opening.handle)
-        return encodeAnswer({AnswerKind::Refused, 0, opening.failureStatus, {}}, m_answer);
-    // A fresh record every time: nothing of an earlier probe may travel
-    // back with this one.
-    const auto record = std::span(m_reply).first(parsed.request.replySize);
-    std::fill(record.begin(), record.end(), std::byte{0});
-    const auto replies = opening.handle->IcmpSendEcho(
-        parsed.request.destination, parsed.request.data, record, parsed.request.timeout);
-    return encodeAnswer({AnswerKind::Record, replies, 0, record}, m_answer);
+    if (parsed.verdict != RequestVerdict::Valid) {
+        EchoOutcome refused;
+        refused.status = IpStatus::BadReq;
+        refused.origin = FailureOrigin::ThisMachine;
+        return encodeAnswer(refused, m_answer);
+    }
+    return encodeAnswer(probe(parsed.request), m_answer);
 }
 
-void RequestServer::keepPace() noexcept
+EchoOutcome RequestServer::probe(const EchoRequest &request) noexcept
 {
-    std::this_thread::sleep_until(m_lastProbe + ProbeSpacing);
-    m_lastProbe = Clock::now();
+    std::this_thread::sleep_until(m_nextSend);
+    const auto sentAt = Clock::now();
+    auto opening = m_library.IcmpCreateFile();
+    if (!opening.handle) {
+        EchoOutcome failed;
+        failed.status = opening.failureStatus;
+        failed.origin = FailureOrigin::ThisMachine;
+        return failed;
+    }
+    const auto outcome = opening.handle->echo(request.destination, request.data, request.timeout);
+    m_nextSend =
+        sentAt + (outcome.status == IpStatus::Success ? AnsweredSpacing : UnansweredSpacing);
+    return outcome;
 }
 
 } // namespace net::helper

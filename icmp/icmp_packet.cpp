@@ -1,6 +1,6 @@
-#include "echowatch/net/icmp_packet.h"
+#include "echowatch/icmp/icmp_packet.h"
 
-#include "echowatch/net/ip_status.h"
+#include "echowatch/icmp/ip_status.h"
 
 #include <algorithm>
 

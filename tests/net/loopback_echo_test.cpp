@@ -1,4 +1,4 @@
-#include "echowatch/net/ip_status.h"
+#include "echowatch/icmp/ip_status.h"
 #include "support/child_process.h"
 #include "support/real_probe.h"
 

@@ -1,5 +1,5 @@
+#include "echowatch/icmp/ip_status.h"
 #include "echowatch/net/icmp_reply_writer.h"
-#include "echowatch/net/ip_status.h"
 #include "echowatch/probe/echo_reply.h"
 #include "support/echo_record.h"
 #include "support/packet_builder.h"
@@ -33,16 +33,30 @@ struct GuardedReply
     }
 };
 
-net::icmp::Answer answerWith(std::span<const std::byte> data)
+net::EchoOutcome answerWith(std::span<const std::byte> data,
+                            std::chrono::nanoseconds roundTrip = std::chrono::milliseconds(12))
 {
-    return {IpStatus::Success, testpackets::address("127.0.0.1"), data, 64, 0};
+    net::EchoOutcome outcome;
+    outcome.status = IpStatus::Success;
+    outcome.roundTrip = roundTrip;
+    outcome.responder = testpackets::address("127.0.0.1");
+    outcome.ttl = 64;
+    outcome.data = data;
+    return outcome;
+}
+
+net::EchoOutcome failure(std::int32_t status)
+{
+    net::EchoOutcome outcome;
+    outcome.status = status;
+    return outcome;
 }
 
 TEST(EchoReplyRecord, ReceivesHeaderAndEchoedData)
 {
     GuardedReply buffer;
     const auto data = testpackets::bytesOf(TestPayload);
-    EXPECT_EQ(net::writeEchoAnswer(buffer.record(), answerWith(data), 12), IpStatus::Success);
+    EXPECT_EQ(net::writeEchoRecord(buffer.record(), answerWith(data)), 1u);
     const EchoReply reply = buffer.reply();
     EXPECT_EQ(reply.header.status, 0u);
     EXPECT_EQ(reply.header.address, testpackets::address("127.0.0.1"));
@@ -68,7 +82,8 @@ TEST_P(EchoedDataSize, NeverWritesPastTheRecord)
 {
     GuardedReply buffer;
     const std::vector<std::byte> data(GetParam().echoed, std::byte{0x5a});
-    EXPECT_EQ(net::writeEchoAnswer(buffer.record(), answerWith(data), 3), GetParam().status);
+    const auto replies = net::writeEchoRecord(buffer.record(), answerWith(data));
+    EXPECT_EQ(replies, GetParam().status == IpStatus::Success ? 1u : 0u);
     EXPECT_EQ(buffer.reply().header.status, static_cast<std::uint32_t>(GetParam().status));
     EXPECT_EQ(buffer.reply().header.dataSize, GetParam().dataSize);
     EXPECT_TRUE(buffer.guardIntact());
@@ -84,7 +99,7 @@ INSTANTIATE_TEST_SUITE_P(Sizes, EchoedDataSize,
 TEST(EchoReplyRecord, FailureLeavesZeroTimeAndSize)
 {
     GuardedReply buffer;
-    net::writeEchoFailure(buffer.record(), IpStatus::ReqTimedOut);
+    EXPECT_EQ(net::writeEchoRecord(buffer.record(), failure(IpStatus::ReqTimedOut)), 0u);
     const EchoReply reply = buffer.reply();
     EXPECT_EQ(reply.header.status, static_cast<std::uint32_t>(IpStatus::ReqTimedOut));
     EXPECT_EQ(reply.header.roundTripTime, 0u);
@@ -95,10 +110,36 @@ TEST(EchoReplyRecord, BufferShorterThanTheHeaderIsLeftAlone)
 {
     std::array<std::byte, 27> tiny{};
     const auto data = testpackets::bytesOf("x");
-    EXPECT_EQ(net::writeEchoAnswer(tiny, answerWith(data), 1), IpStatus::BufTooSmall);
-    net::writeEchoFailure(tiny, IpStatus::ReqTimedOut);
+    EXPECT_EQ(net::writeEchoRecord(tiny, answerWith(data)), 0u);
+    EXPECT_EQ(net::writeEchoRecord(tiny, failure(IpStatus::ReqTimedOut)), 0u);
     EXPECT_TRUE(
         std::all_of(tiny.begin(), tiny.end(), [](std::byte b) { return b == std::byte{}; }));
 }
+
+// Whole milliseconds in the record, rounded as the platform does; never
+// negative when the wall clock was set back during the probe.
+struct RoundTripCase
+{
+    std::chrono::nanoseconds roundTrip;
+    std::uint32_t milliseconds;
+};
+
+class RecordRoundTrip : public testing::TestWithParam<RoundTripCase>
+{};
+
+TEST_P(RecordRoundTrip, IsRoundedToWholeMilliseconds)
+{
+    GuardedReply buffer;
+    net::writeEchoRecord(buffer.record(), answerWith({}, GetParam().roundTrip));
+    EXPECT_EQ(buffer.reply().header.roundTripTime, GetParam().milliseconds);
+}
+
+using std::chrono::microseconds;
+INSTANTIATE_TEST_SUITE_P(Rounding, RecordRoundTrip,
+                         testing::Values(RoundTripCase{microseconds(1499), 1},
+                                         RoundTripCase{microseconds(1500), 2},
+                                         RoundTripCase{microseconds(87), 0},
+                                         RoundTripCase{microseconds(-3000), 0},
+                                         RoundTripCase{net::EchoOutcome::NoRoundTrip, 0}));
 
 } // namespace

@@ -12,6 +12,10 @@ std::int32_t statusForOpenError(int error) noexcept;
 // The datagram ("ping") socket is closed to us but a raw socket may still work.
 bool datagramSocketRefused(int error) noexcept;
 
+// The socket itself is gone (closed under us, or not a socket): a kept
+// socket is to be opened again, not used on.
+bool socketUnusable(int error) noexcept;
+
 // sendto() failed: the kernel already knows the request cannot go out.
 std::int32_t statusForSendError(int error) noexcept;
 

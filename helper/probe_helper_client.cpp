@@ -1,14 +1,12 @@
-#include "echowatch/net/probe_helper_client.h"
+#include "echowatch/helper/probe_helper_client.h"
 
-#include "echowatch/net/errno_status.h"
-#include "echowatch/net/icmp_reply_writer.h"
-#include "echowatch/net/ip_status.h"
-#include "echowatch/net/probe_helper_protocol.h"
+#include "echowatch/helper/probe_helper_protocol.h"
+#include "echowatch/icmp/errno_status.h"
+#include "echowatch/icmp/ip_status.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
-#include <new>
 #include <poll.h>
 #include <spawn.h>
 #include <sys/socket.h>
@@ -19,9 +17,10 @@
 namespace net {
 namespace {
 
-// How long past the probe's own timeout the helper may take to answer before
-// it is taken for hung: room for a starved CPU, never a hang of the window.
-constexpr std::chrono::milliseconds AnswerGrace{2000};
+// What a probe keeps of MaxProbeTime for putting a hung helper down.
+constexpr std::chrono::milliseconds StopAllowance{20};
+// How long a helper whose input closed may take to end before it is killed.
+constexpr int ExitWaitMilliseconds = 5;
 
 timespec toTimespec(std::chrono::nanoseconds duration) noexcept
 {
@@ -75,58 +74,61 @@ ProbeHelperClient::~ProbeHelperClient()
     stop();
 }
 
-std::uint32_t ProbeHelperClient::echo(std::uint32_t destination,
-                                      std::span<const std::byte> requestData,
-                                      std::span<std::byte> replyBuffer,
-                                      std::chrono::milliseconds timeout) noexcept
+EchoOutcome ProbeHelperClient::echo(std::uint32_t destination,
+                                    std::span<const std::byte> requestData,
+                                    std::chrono::milliseconds timeout) noexcept
 {
-    if (requestData.size() > helper::MaxRequestData) {
-        writeEchoFailure(replyBuffer, IpStatus::PacketTooBig);
-        return 0;
-    }
-    if (replyBuffer.size() < helper::MinReplySize) {
-        writeEchoFailure(replyBuffer, IpStatus::BufTooSmall);
-        return 0;
-    }
-    const auto replySize =
-        static_cast<std::uint32_t>(std::min(replyBuffer.size(), helper::MaxReplySize));
+    const auto deadline = Clock::now() + MaxProbeTime - StopAllowance;
+    // What no IPv4 packet can carry is refused here, as a socket would.
+    if (requestData.size() > helper::MaxRequestData)
+        return failed(IpStatus::PacketTooBig, HelperCondition::NotUsed);
     const helper::EchoRequest request{destination, std::clamp(timeout, {}, helper::MaxTimeout),
-                                      replySize, requestData};
-    const auto deadline = Clock::now() + request.timeout + AnswerGrace;
+                                      requestData};
     const auto frameSize = helper::encodeRequest(request, m_request);
     const auto started = ensureRunning();
-    if (started != IpStatus::Success || !sendAll(std::span(m_request).first(frameSize))) {
+    if (started != IpStatus::Success)
+        return failed(started, m_lastCondition);
+    // A host may echo more than it was sent (the first bytes must be ours);
+    // never more than an IPv4 packet holds.
+    return askHelper(std::span(m_request).first(frameSize), helper::MaxRequestData, deadline);
+}
+
+EchoOutcome ProbeHelperClient::askHelper(std::span<const std::byte> frame, std::size_t dataLimit,
+                                         Clock::time_point deadline) noexcept
+{
+    if (!sendAll(frame, deadline)) {
         stop();
-        writeEchoFailure(replyBuffer,
-                         started != IpStatus::Success ? started : IpStatus::GeneralFailure);
-        return 0;
+        return failed(IpStatus::GeneralFailure, m_lastCondition);
     }
-    const auto answerSize = receiveAnswer(replySize, deadline);
-    const auto parsed = helper::parseAnswer(std::span(m_answer).first(answerSize), replySize);
+    const auto answerSize = receiveAnswer(dataLimit, deadline);
+    auto parsed = helper::parseAnswer(std::span(m_answer).first(answerSize), dataLimit);
     if (parsed.verdict != helper::AnswerVerdict::Valid) {
         stop();
-        writeEchoFailure(replyBuffer, IpStatus::GeneralFailure);
-        return 0;
+        return failed(IpStatus::GeneralFailure, m_lastCondition);
     }
-    if (parsed.answer.kind == helper::AnswerKind::Refused) {
-        writeEchoFailure(replyBuffer, parsed.answer.status);
-        return 0;
-    }
-    std::copy(parsed.answer.record.begin(), parsed.answer.record.end(), replyBuffer.begin());
-    return parsed.answer.replies;
+    parsed.outcome.helper = HelperCondition::Serving;
+    return parsed.outcome;
+}
+
+EchoOutcome ProbeHelperClient::failed(std::int32_t status, HelperCondition condition) noexcept
+{
+    EchoOutcome outcome;
+    outcome.status = status;
+    outcome.origin = FailureOrigin::ThisMachine;
+    outcome.helper = condition;
+    return outcome;
 }
 
 // A helper that has ended since the last probe is replaced before this one,
-// so one crash costs no more than the probe it happened in.
+// so one crash costs no more than the probe it happened in; but not sooner
+// than RestartSpacing after the last start.
 std::int32_t ProbeHelperClient::ensureRunning() noexcept
 {
-    if (m_process > 0) {
-        int status = 0;
-        if (::waitpid(m_process, &status, WNOHANG) == 0)
-            return IpStatus::Success;
-        m_process = -1;
-        stop();
-    }
+    if (m_process > 0 && ::waitpid(m_process, nullptr, WNOHANG) == 0)
+        return IpStatus::Success;
+    stop();
+    if (m_started && Clock::now() - m_lastStart < RestartSpacing)
+        return IpStatus::GeneralFailure;
     return start();
 }
 
@@ -134,6 +136,8 @@ std::int32_t ProbeHelperClient::ensureRunning() noexcept
 // or will not run is a general failure.
 std::int32_t ProbeHelperClient::start() noexcept
 {
+    m_started = true;
+    m_lastStart = Clock::now();
     int ends[2];
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0)
         return statusForOpenError(errno);
@@ -143,14 +147,16 @@ std::int32_t ProbeHelperClient::start() noexcept
     m_socket = ends[0];
     if (error != 0) {
         stop();
+        m_lastCondition = HelperCondition::Missing;
         return statusForOpenError(error);
     }
     m_process = process;
     return IpStatus::Success;
 }
 
-// Closing its input ends the helper; one that does not end at once is hung
-// or busy and is killed, so a stop never waits on it.
+// Closing its input ends a helper that is waiting for a request; one that
+// does not end at once is hung or busy and is killed, so a stop never waits
+// on it. How it ended tells why it could not serve.
 void ProbeHelperClient::stop() noexcept
 {
     if (m_socket >= 0)
@@ -158,37 +164,55 @@ void ProbeHelperClient::stop() noexcept
     if (m_process <= 0)
         return;
     const pid_t process = std::exchange(m_process, -1);
-    for (int attempt = 0; attempt < 50; ++attempt) {
-        if (::waitpid(process, nullptr, WNOHANG) != 0)
-            return;
+    int status = 0;
+    pid_t ended = 0;
+    for (int waited = 0; waited < ExitWaitMilliseconds; ++waited) {
+        ended = ::waitpid(process, &status, WNOHANG);
+        if (ended != 0)
+            break;
         ::usleep(1000);
     }
-    ::kill(process, SIGKILL);
-    ::waitpid(process, nullptr, 0);
+    if (ended == 0) {
+        ::kill(process, SIGKILL);
+        ended = ::waitpid(process, &status, 0);
+    }
+    const bool lacksCapability =
+        ended == process && WIFEXITED(status) && WEXITSTATUS(status) == helper::ExitLacksCapability;
+    m_lastCondition =
+        lacksCapability ? HelperCondition::LacksCapability : HelperCondition::Unresponsive;
 }
 
-bool ProbeHelperClient::sendAll(std::span<const std::byte> bytes) noexcept
+bool ProbeHelperClient::sendAll(std::span<const std::byte> bytes,
+                                Clock::time_point deadline) noexcept
 {
+    pollfd watched{m_socket, POLLOUT, 0};
     while (!bytes.empty()) {
-        const ssize_t sent = ::send(m_socket, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-        if (sent < 0 && errno == EINTR)
+        const ssize_t sent =
+            ::send(m_socket, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (sent > 0) {
+            bytes = bytes.subspan(static_cast<std::size_t>(sent));
             continue;
-        if (sent <= 0)
+        }
+        if (sent == 0 || (errno != EINTR && errno != EAGAIN))
             return false;
-        bytes = bytes.subspan(static_cast<std::size_t>(sent));
+        const auto now = Clock::now();
+        if (now >= deadline)
+            return false;
+        const timespec remaining = toTimespec(deadline - now);
+        ::ppoll(&watched, 1, &remaining, nullptr);
     }
     return true;
 }
 
 // Reads until one whole answer frame is in, the frame turns out malformed,
 // the helper goes away or the deadline passes; returns the bytes read.
-std::size_t ProbeHelperClient::receiveAnswer(std::uint32_t replySize,
+std::size_t ProbeHelperClient::receiveAnswer(std::size_t dataLimit,
                                              Clock::time_point deadline) noexcept
 {
     std::size_t received = 0;
     pollfd watched{m_socket, POLLIN, 0};
     for (auto now = Clock::now(); now < deadline; now = Clock::now()) {
-        const auto parsed = helper::parseAnswer(std::span(m_answer).first(received), replySize);
+        const auto parsed = helper::parseAnswer(std::span(m_answer).first(received), dataLimit);
         if (parsed.verdict != helper::AnswerVerdict::Incomplete)
             return received;
         const timespec remaining = toTimespec(deadline - now);

@@ -1,6 +1,6 @@
-#include "echowatch/net/errno_status.h"
+#include "echowatch/icmp/errno_status.h"
 
-#include "echowatch/net/ip_status.h"
+#include "echowatch/icmp/ip_status.h"
 
 #include <cerrno>
 
@@ -69,6 +69,11 @@ std::int32_t statusForPendingError(int error) noexcept
     default:
         return statusForSendError(error);
     }
+}
+
+bool socketUnusable(int error) noexcept
+{
+    return error == EBADF || error == ENOTSOCK;
 }
 
 } // namespace net

@@ -1,5 +1,5 @@
-#include "echowatch/net/errno_status.h"
-#include "echowatch/net/ip_status.h"
+#include "echowatch/icmp/errno_status.h"
+#include "echowatch/icmp/ip_status.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "echowatch/net/probe_helper_location.h"
+#include "echowatch/helper/probe_helper_location.h"
 
 #include <filesystem>
 #include <system_error>
