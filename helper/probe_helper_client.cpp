@@ -18,7 +18,7 @@ namespace net {
 namespace {
 
 // What a probe keeps of MaxProbeTime for putting a hung helper down.
-constexpr std::chrono::milliseconds StopAllowance{20};
+constexpr std::chrono::milliseconds StopAllowance{40};
 // How long a helper whose input closed may take to end before it is killed.
 constexpr int ExitWaitMilliseconds = 5;
 
