@@ -18,6 +18,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <poll.h>
 #include <spawn.h>
 #include <sstream>
@@ -204,6 +205,8 @@ public:
         }
     }
 
+    pid_t process() const { return m_process; }
+
     // Closes the helper's input and returns how it ended: its exit status,
     // or 128 + the signal that killed it.
     int finish()
@@ -280,6 +283,45 @@ TEST_P(BadRequest, IsRefusedOrEndsTheHelper)
         EXPECT_FALSE(connection.answer());
         EXPECT_EQ(connection.finish(), 2);
     }
+}
+
+// The four capability sets /proc shows for a process, all zero when empty.
+std::string capabilitySets(pid_t process)
+{
+    std::ifstream status("/proc/" + std::to_string(process) + "/status");
+    std::string sets;
+    for (std::string line; std::getline(status, line);) {
+        if (line.starts_with("CapInh") || line.starts_with("CapPrm") ||
+            line.starts_with("CapEff") || line.starts_with("CapAmb"))
+            sets += line + "\n";
+    }
+    return sets;
+}
+
+const std::string NoCapabilities = "CapInh:\t0000000000000000\nCapPrm:\t0000000000000000\n"
+                                   "CapEff:\t0000000000000000\nCapAmb:\t0000000000000000\n";
+
+// The helper given CAP_NET_RAW by its file holds no capability from before
+// its first request is read (it waits for one, confined) and still probes.
+TEST_F(AsUserWithCapableHelper, HoldsNoCapabilityWhileItServes)
+{
+    HelperConnection connection(helperUnderTest());
+    std::string beforeFirstRequest;
+    for (int attempt = 0; attempt < 100 && beforeFirstRequest != NoCapabilities; ++attempt) {
+        std::this_thread::sleep_for(10ms);
+        beforeFirstRequest = capabilitySets(connection.process());
+    }
+    EXPECT_EQ(beforeFirstRequest, NoCapabilities);
+    ASSERT_TRUE(connection.send(
+        testpackets::helperRequest(testpackets::address(std::string(Address::Host).c_str()))));
+    const auto answer = connection.answer();
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(answer->status, IpStatus::Success);
+    EXPECT_EQ(capabilitySets(connection.process()), NoCapabilities);
+    std::cout << "helper before its first request:\n"
+              << beforeFirstRequest << "after it:\n"
+              << capabilitySets(connection.process());
+    EXPECT_EQ(connection.finish(), 0);
 }
 
 Bytes truncated()
