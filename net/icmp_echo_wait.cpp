@@ -71,10 +71,10 @@ bool wouldBlock(int error) noexcept
 
 } // namespace
 
-IcmpEchoWait::IcmpEchoWait(const IcmpSocket &socket, const icmp::SentEcho &sent,
-                           ReceiveBuffers &buffers, SocketCalls &calls) noexcept
-    : m_descriptor(socket.descriptor()), m_kind(socket.kind()), m_sent(sent), m_buffers(buffers),
-      m_calls(calls), m_sendStamped(!socket.timestamped())
+IcmpEchoWait::IcmpEchoWait(IcmpSocket &socket, const icmp::SentEcho &sent, ReceiveBuffers &buffers,
+                           SocketCalls &calls) noexcept
+    : m_socket(socket), m_descriptor(socket.descriptor()), m_kind(socket.kind()), m_sent(sent),
+      m_buffers(buffers), m_calls(calls), m_sendStamped(!socket.timestamped())
 {}
 
 WaitResult IcmpEchoWait::run(KernelTime sentAt, std::chrono::milliseconds timeout,
@@ -181,9 +181,12 @@ void IcmpEchoWait::takeErrorEntry(std::span<const std::byte> quoted) noexcept
         return;
     // It is what an errno from a receive was about.
     m_icmpErrorQueued = true;
-    // A raw socket reads its errors as packets, which quote more to match by.
-    if (m_kind == IcmpSocketKind::Raw)
+    // A raw socket reads its errors as packets, which quote more to match by:
+    // an entry here is a copy of some ICMP error on the host.
+    if (m_kind == IcmpSocketKind::Raw) {
+        m_socket.hearErrorsOnlyWhileSending();
         return;
+    }
     if (auto answer = icmp::matchQueuedError(*entry, m_sent))
         m_queued = Arrival{*answer, arrivalTime()};
 }

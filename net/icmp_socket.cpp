@@ -14,16 +14,15 @@
 namespace net {
 namespace {
 
-bool setFlag(int descriptor, int level, int option) noexcept
+bool setFlag(int descriptor, int level, int option, bool on = true) noexcept
 {
-    const int value = 1;
+    const int value = on ? 1 : 0;
     return ::setsockopt(descriptor, level, option, &value, sizeof value) == 0;
 }
 
 // Without IP_RECVERR a datagram socket never hears of ICMP errors, and a raw
-// socket's sendto() swallows ENOBUFS. Kept on, a raw socket also queues a
-// copy of every ICMP error on the host, which no kernel filter sees: the wait
-// reads its errors as packets and passes those entries by.
+// socket's sendto() swallows ENOBUFS. A raw socket reads its errors as
+// packets; see hearErrorsOnlyWhileSending for the copies it is also queued.
 bool configure(int descriptor, IcmpSocketKind kind) noexcept
 {
     if (!setFlag(descriptor, SOL_IP, IP_RECVERR))
@@ -40,7 +39,8 @@ IcmpSocket::IcmpSocket(int descriptor, IcmpSocketKind kind, std::uint16_t identi
 
 IcmpSocket::IcmpSocket(IcmpSocket &&other) noexcept
     : m_descriptor(std::exchange(other.m_descriptor, -1)), m_kind(other.m_kind),
-      m_identifier(other.m_identifier), m_timestamped(other.m_timestamped)
+      m_identifier(other.m_identifier), m_timestamped(other.m_timestamped),
+      m_queuesErrors(other.m_queuesErrors), m_errorsOnlyWhileSending(other.m_errorsOnlyWhileSending)
 {}
 
 IcmpSocket &IcmpSocket::operator=(IcmpSocket &&other) noexcept
@@ -52,6 +52,8 @@ IcmpSocket &IcmpSocket::operator=(IcmpSocket &&other) noexcept
         m_kind = other.m_kind;
         m_identifier = other.m_identifier;
         m_timestamped = other.m_timestamped;
+        m_queuesErrors = other.m_queuesErrors;
+        m_errorsOnlyWhileSending = other.m_errorsOnlyWhileSending;
     }
     return *this;
 }
@@ -60,6 +62,22 @@ IcmpSocket::~IcmpSocket()
 {
     if (m_descriptor >= 0)
         ::close(m_descriptor);
+}
+
+void IcmpSocket::hearErrorsOnlyWhileSending() noexcept
+{
+    m_errorsOnlyWhileSending = true;
+    queueErrors(false);
+}
+
+bool IcmpSocket::queueErrors(bool on) noexcept
+{
+    if (on == m_queuesErrors)
+        return true;
+    if (!setFlag(m_descriptor, SOL_IP, IP_RECVERR, on))
+        return false;
+    m_queuesErrors = on;
+    return true;
 }
 
 IcmpSocket IcmpSocket::adopt(int descriptor, IcmpSocketKind kind, std::uint16_t identifier,

@@ -46,19 +46,26 @@ EchoOutcome LinuxIcmpEchoHandle::echo(std::uint32_t destination,
     // whatever came back, it would not be the host that was asked for.
     if (destination == INADDR_ANY)
         return failure(IpStatus::BadDestination, FailureOrigin::ThisMachine);
-    const icmp::SentEcho sent{destination, m_socket->identifier(), m_nextSequence++, requestData};
+    const icmp::SentEcho echo{destination, m_socket->identifier(), m_nextSequence++, requestData};
     const auto request =
-        icmp::buildEchoRequest(m_buffers.packet, sent.identifier, sent.sequence, requestData);
+        icmp::buildEchoRequest(m_buffers.packet, echo.identifier, echo.sequence, requestData);
     if (request.empty())
         return failure(IpStatus::PacketTooBig, FailureOrigin::ThisMachine);
     discardStale();
 
+    const bool errorsOnlyWhileSending = m_socket->hearsErrorsOnlyWhileSending();
+    if (errorsOnlyWhileSending)
+        m_socket->queueErrors(true); // best effort: else a full queue is a timeout
     const auto sentAt = realtimeNow();
     const auto deadline = Clock::now() + timeout;
-    if (m_calls.send(m_socket->descriptor(), request, destination) < 0)
-        return sendFailed(errno);
+    const auto sent = m_calls.send(m_socket->descriptor(), request, destination);
+    const int sendError = errno;
+    if (errorsOnlyWhileSending)
+        m_socket->queueErrors(false);
+    if (sent < 0)
+        return sendFailed(sendError);
     return outcomeOf(
-        IcmpEchoWait(*m_socket, sent, m_buffers, m_calls).run(sentAt, timeout, deadline));
+        IcmpEchoWait(*m_socket, echo, m_buffers, m_calls).run(sentAt, timeout, deadline));
 }
 
 // What earlier probes left on the kept socket (a late answer, a late ICMP

@@ -8,6 +8,7 @@
 #include <linux/capability.h>
 #include <linux/filter.h>
 #include <linux/seccomp.h>
+#include <netinet/in.h>
 #include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -90,6 +91,21 @@ std::vector<sock_filter> allowListProgram()
             BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_KILL_PROCESS),
 #endif
     };
+    // Switching IP_RECVERR on the kept socket, and no other option: one such
+    // as IP_HDRINCL would let code in here write whole IP packets.
+    const auto argument = [](int index) {
+        return static_cast<std::uint32_t>(offsetof(seccomp_data, args) + 8 * index);
+    };
+    program.insert(program.end(),
+                   {
+                       BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_setsockopt, 0, 6),
+                       BPF_STMT(BPF_LD | BPF_W | BPF_ABS, argument(1)), // level, low word
+                       BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SOL_IP, 0, 2),
+                       BPF_STMT(BPF_LD | BPF_W | BPF_ABS, argument(2)), // option, low word
+                       BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, IP_RECVERR, 1, 0),
+                       BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EPERM),
+                       BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+                   });
     for (const auto call : AllowedCalls) {
         program.push_back(
             BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, static_cast<std::uint32_t>(call), 0, 1));

@@ -1,6 +1,7 @@
 // Code that runs inside the helper once it has confined itself (a bug in the
 // request parser, say) keeps the socket the helper opened and nothing more:
-// no new socket of any kind, packet sockets among them, and no program run.
+// no new socket of any kind, packet sockets among them, no socket option but
+// the one it switches, and no program run.
 #include "confinement.h"
 
 #include "echowatch/net/icmp_socket.h"
@@ -22,6 +23,8 @@ struct Attempts
     int packetSocketError;
     int rawSocketError;
     int executeError;
+    int headerIncludedError;
+    int receiveErrorsError;
     bool keptSocketSends;
 };
 
@@ -41,6 +44,10 @@ Attempts attemptAfterConfinement()
     attempts.rawSocketError = errorOf(::socket(AF_INET, SOCK_RAW, IPPROTO_ICMP));
     char *arguments[] = {const_cast<char *>("/bin/true"), nullptr};
     attempts.executeError = errorOf(::execv("/bin/true", arguments));
+    const int on = 1;
+    const int kept = opening.socket->descriptor();
+    attempts.headerIncludedError = errorOf(::setsockopt(kept, SOL_IP, IP_HDRINCL, &on, sizeof on));
+    attempts.receiveErrorsError = errorOf(::setsockopt(kept, SOL_IP, IP_RECVERR, &on, sizeof on));
     const unsigned char echo[8] = {8, 0, 0xb5, 0xbd, 0x42, 0x42, 0, 0}; // identifier 0x4242
     sockaddr_in loopback{};
     loopback.sin_family = AF_INET;
@@ -62,6 +69,8 @@ TEST(HelperConfinement, LeavesOnlyTheSocketItOpened)
     EXPECT_EQ(attempts->packetSocketError, EPERM);
     EXPECT_EQ(attempts->rawSocketError, EPERM);
     EXPECT_EQ(attempts->executeError, EPERM);
+    EXPECT_EQ(attempts->headerIncludedError, EPERM);
+    EXPECT_EQ(attempts->receiveErrorsError, 0);
     EXPECT_TRUE(attempts->keptSocketSends);
 }
 

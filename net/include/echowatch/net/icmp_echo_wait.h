@@ -57,7 +57,7 @@ class IcmpEchoWait
 public:
     using Clock = std::chrono::steady_clock;
 
-    IcmpEchoWait(const IcmpSocket &socket, const icmp::SentEcho &sent, ReceiveBuffers &buffers,
+    IcmpEchoWait(IcmpSocket &socket, const icmp::SentEcho &sent, ReceiveBuffers &buffers,
                  SocketCalls &calls) noexcept;
 
     // sentAt: the time taken just before the send; deadline: the same moment
@@ -80,6 +80,7 @@ private:
                       FailureOrigin origin = FailureOrigin::ThisMachine) const noexcept;
     WaitResult socketFailed() const noexcept;
 
+    IcmpSocket &m_socket;
     const int m_descriptor;
     const IcmpSocketKind m_kind;
     const icmp::SentEcho &m_sent;

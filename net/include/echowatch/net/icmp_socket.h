@@ -36,6 +36,14 @@ public:
     // Whether the kernel stamps what it sends and receives (kernel_time.h).
     bool timestamped() const noexcept { return m_timestamped; }
 
+    // A raw socket with IP_RECVERR on also queues a copy of every ICMP error
+    // on the host, which no kernel filter sees. Once such noise shows, the
+    // socket asks for errors only while it sends (to hear of a full queue):
+    // turning IP_RECVERR off drops the queued ICMP errors, not send stamps.
+    void hearErrorsOnlyWhileSending() noexcept;
+    bool hearsErrorsOnlyWhileSending() const noexcept { return m_errorsOnlyWhileSending; }
+    bool queueErrors(bool on) noexcept;
+
     // Wraps a descriptor opened elsewhere (a test's), taking ownership.
     static IcmpSocket adopt(int descriptor, IcmpSocketKind kind, std::uint16_t identifier,
                             bool timestamped) noexcept;
@@ -47,6 +55,8 @@ private:
     IcmpSocketKind m_kind;
     std::uint16_t m_identifier;
     bool m_timestamped = false;
+    bool m_queuesErrors = true;
+    bool m_errorsOnlyWhileSending = false;
 };
 
 // Either an open socket, or the status that says why there is none.
