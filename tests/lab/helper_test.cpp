@@ -9,6 +9,7 @@
 #include "echowatch/helper/probe_helper_protocol.h"
 #include "echowatch/icmp/ip_status.h"
 #include "support/packet_builder.h"
+#include "support/process_status.h"
 #include "support/real_probe.h"
 
 #include <gtest/gtest.h>
@@ -283,19 +284,6 @@ TEST_P(BadRequest, IsRefusedOrEndsTheHelper)
         EXPECT_FALSE(connection.answer());
         EXPECT_EQ(connection.finish(), 2);
     }
-}
-
-// The four capability sets /proc shows for a process, all zero when empty.
-std::string capabilitySets(pid_t process)
-{
-    std::ifstream status("/proc/" + std::to_string(process) + "/status");
-    std::string sets;
-    for (std::string line; std::getline(status, line);) {
-        if (line.starts_with("CapInh") || line.starts_with("CapPrm") ||
-            line.starts_with("CapEff") || line.starts_with("CapAmb"))
-            sets += line + "\n";
-    }
-    return sets;
 }
 
 const std::string NoCapabilities = "CapInh:\t0000000000000000\nCapPrm:\t0000000000000000\n"
