@@ -90,15 +90,23 @@ struct Cost
 {
     double cpuMicroseconds; // user + system per probe
     int answered;
+    double helperMicroseconds = 0; // of which the helper's, where one served
 };
 
-Cost measureOurs(SocketKindChoice kind, int count)
+// The helper's own pace, with room so that no probe waits for it.
+constexpr auto HelperPace = std::chrono::microseconds(3500);
+
+// Back to back, or spaced by pace as a window at its fastest would be.
+Cost measureOurs(SocketKindChoice kind, int count, Clock::duration pace = Clock::duration::zero())
 {
     RealProbe probe(kind);
     int answered = 0;
     const double before = cpuMicrosecondsSoFar();
-    for (int i = 0; i < count; ++i)
+    auto next = Clock::now();
+    for (int i = 0; i < count; ++i, next += pace) {
+        std::this_thread::sleep_until(next);
         answered += probe.echo(LoopbackText).status == 0;
+    }
     return {(cpuMicrosecondsSoFar() - before) / count, answered};
 }
 
@@ -180,35 +188,31 @@ bool canOpen(int type)
 // are spaced at the helper's own pace, so that none waits for it.
 Cost measureThroughHelper(int count)
 {
-    constexpr auto Pace = std::chrono::milliseconds(3);
     rusage childrenBefore{}, childrenAfter{};
     ::getrusage(RUSAGE_CHILDREN, &childrenBefore);
     const double before = cpuMicrosecondsSoFar();
-    int answered = 0;
-    {
-        RealProbe probe(SocketKindChoice::HelperOnly);
-        auto next = Clock::now();
-        for (int i = 0; i < count; ++i, next += Pace) {
-            std::this_thread::sleep_until(next);
-            answered += probe.echo(LoopbackText).status == 0;
-        }
-    }
+    const int answered = measureOurs(SocketKindChoice::HelperOnly, count, HelperPace).answered;
     const double own = cpuMicrosecondsSoFar() - before;
     ::getrusage(RUSAGE_CHILDREN, &childrenAfter);
     const double helper = cpuMicroseconds(childrenAfter) - cpuMicroseconds(childrenBefore);
-    return {(own + helper) / count, answered};
+    return {(own + helper) / count, answered, helper / count};
 }
 
 void helperRow(int count, std::optional<double> ping)
 {
     const Cost through = measureThroughHelper(count);
     const auto peer = pingCpuMicroseconds(count);
+    // What sleeping between probes costs by itself, in one process.
+    const Cost spacedRaw = measureOurs(SocketKindChoice::RawOnly, count, HelperPace);
     printRow("CPU per answered loopback probe through the probe helper, both processes, "
-             "3 ms apart (" +
+             "3.5 ms apart, the helper's pace (" +
                  std::to_string(through.answered) + "/" + std::to_string(count) + " answered)",
-             formatNumber(through.cpuMicroseconds, 2) + " us, " +
+             formatNumber(through.cpuMicroseconds, 2) + " us (helper " +
+                 formatNumber(through.helperMicroseconds, 2) + " us), " +
                  timesPing(through.cpuMicroseconds, ping ? peer : std::nullopt),
-             "ping -f " + (peer ? formatNumber(*peer, 2) + " us" : std::string("n/a")),
+             "ping -f " + (peer ? formatNumber(*peer, 2) + " us" : std::string("n/a")) +
+                 "; in-process raw at the same spacing " +
+                 formatNumber(spacedRaw.cpuMicroseconds, 2) + " us",
              "at most 3x ping -f");
 }
 
