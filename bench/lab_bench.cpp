@@ -7,7 +7,7 @@
 //   lab_bench cpu KIND ADDRESS COUNT LABEL
 #include "bench_table.h"
 
-#include "echowatch/net/ip_status.h"
+#include "echowatch/icmp/ip_status.h"
 #include "support/real_probe.h"
 
 #include <algorithm>

@@ -1,14 +1,14 @@
-// Cost of one answered probe to 127.0.0.1, the whole EchoAddress road (open,
-// send, wait, close), on each kind of socket, against a bare loop of the same
-// socket calls (open, send, receive, close) with nothing of ours in it,
-// measured in the same run. The system ping in flood mode stands beside them
-// as context only: it keeps one socket for all its requests, where a probe
-// opens its own. Last, how many allocations a probe makes.
+// Cost of one answered probe to 127.0.0.1, the whole EchoAddress road (open
+// a handle, send, wait, close it), on each kind of socket and through the
+// probe helper, beside the system ping in flood mode measured in the same
+// run: both keep one socket for all their requests. Then the helper's
+// capability sets once it has started, and how many allocations a probe
+// makes.
 #include "bench_table.h"
 
-#include "echowatch/net/icmp_packet.h"
+#include "echowatch/helper/probe_helper_library.h"
 #include "support/echo_record.h"
-#include "support/packet_builder.h"
+#include "support/process_status.h"
 #include "support/real_probe.h"
 
 #include <algorithm>
@@ -25,6 +25,7 @@
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -89,57 +90,22 @@ struct Cost
 {
     double cpuMicroseconds; // user + system per probe
     int answered;
+    double helperMicroseconds = 0; // of which the helper's, where one served
 };
 
-Cost measureOurs(SocketKindChoice kind, int count)
+// The helper's own pace, with room so that no probe waits for it.
+constexpr auto HelperPace = std::chrono::microseconds(3500);
+
+// Back to back, or spaced by pace as a window at its fastest would be.
+Cost measureOurs(SocketKindChoice kind, int count, Clock::duration pace = Clock::duration::zero())
 {
     RealProbe probe(kind);
     int answered = 0;
     const double before = cpuMicrosecondsSoFar();
-    for (int i = 0; i < count; ++i)
+    auto next = Clock::now();
+    for (int i = 0; i < count; ++i, next += pace) {
+        std::this_thread::sleep_until(next);
         answered += probe.echo(LoopbackText).status == 0;
-    return {(cpuMicrosecondsSoFar() - before) / count, answered};
-}
-
-// The same request through a socket that is opened, used once and closed,
-// with no option, no clock and no check beyond finding the reply.
-bool bareProbe(int type, std::span<const std::byte> request, std::uint16_t sequence)
-{
-    const int descriptor = ::socket(AF_INET, type | SOCK_CLOEXEC, IPPROTO_ICMP);
-    if (descriptor < 0)
-        return false;
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bool answered = ::sendto(descriptor, request.data(), request.size(), 0,
-                             reinterpret_cast<const sockaddr *>(&to), sizeof to) >= 0;
-    std::array<std::byte, 1024> packet{};
-    // A raw socket also reads our own request on loopback: skip to the reply.
-    for (int read = 0; answered && read < 4; ++read) {
-        const ssize_t length = ::recv(descriptor, packet.data(), packet.size(), 0);
-        answered = length > 0;
-        const std::size_t icmpAt = type == SOCK_RAW ? 20 : 0;
-        if (answered && static_cast<std::size_t>(length) > icmpAt + 8 &&
-            packet[icmpAt] == std::byte{0} &&
-            (std::to_integer<int>(packet[icmpAt + 6]) << 8 |
-             std::to_integer<int>(packet[icmpAt + 7])) == sequence)
-            break;
-    }
-    ::close(descriptor);
-    return answered;
-}
-
-Cost measureBare(SocketKindChoice kind, int count)
-{
-    const int type = kind == SocketKindChoice::RawOnly ? SOCK_RAW : SOCK_DGRAM;
-    const auto data = testpackets::bytesOf(TestPayload);
-    std::array<std::byte, 64> buffer{};
-    int answered = 0;
-    const double before = cpuMicrosecondsSoFar();
-    for (int i = 0; i < count; ++i) {
-        const auto sequence = static_cast<std::uint16_t>(i);
-        const auto request = net::icmp::buildEchoRequest(buffer, 0x4242, sequence, data);
-        answered += bareProbe(type, request, sequence);
     }
     return {(cpuMicrosecondsSoFar() - before) / count, answered};
 }
@@ -167,27 +133,30 @@ std::optional<double> pingCpuMicroseconds(int count)
     return cpuMicroseconds(usage) / count;
 }
 
-void cpuRow(SocketKindChoice kind, const char *name, int count, const std::string &pingText)
+std::string timesPing(double ours, std::optional<double> ping)
+{
+    return ping ? formatNumber(ours / *ping, 2) + "x ping -f" : "ping -f n/a";
+}
+
+void cpuRow(SocketKindChoice kind, const char *name, int count, std::optional<double> ping)
 {
     // Turns, so that a busy spell of the shared machine falls on both.
     constexpr int Rounds = 5;
-    double ours = 0, bare = 0;
-    int answered = 0, bareAnswered = 0;
+    double ours = 0, peer = 0;
+    int answered = 0;
     for (int round = 0; round < Rounds; ++round) {
         const Cost own = measureOurs(kind, count / Rounds);
-        const Cost plain = measureBare(kind, count / Rounds);
         ours += own.cpuMicroseconds / Rounds;
-        bare += plain.cpuMicroseconds / Rounds;
         answered += own.answered;
-        bareAnswered += plain.answered;
+        peer += pingCpuMicroseconds(count / Rounds).value_or(0) / Rounds;
     }
+    const auto pingFigure = ping ? std::optional(peer) : std::nullopt;
     const int probes = count / Rounds * Rounds;
-    printRow(std::string("CPU per answered loopback probe, ") + name + " (" +
+    printRow(std::string("CPU per answered loopback probe, in-process, ") + name + " (" +
                  std::to_string(answered) + "/" + std::to_string(probes) + " answered)",
-             formatNumber(ours, 2) + " us, " + formatNumber(ours / bare, 2) + "x the bare loop",
-             "bare loop " + formatNumber(bare, 2) + " us (" + std::to_string(bareAnswered) + "/" +
-                 std::to_string(probes) + "); " + pingText,
-             "at most 1.1x the bare loop");
+             formatNumber(ours, 2) + " us, " + timesPing(ours, pingFigure),
+             "ping -f " + (ping ? formatNumber(peer, 2) + " us" : std::string("n/a")),
+             "at most 1.25x ping -f");
 }
 
 long allocationsOver(SocketKindChoice kind, int count)
@@ -215,48 +184,58 @@ bool canOpen(int type)
 
 // Both processes together: the window's side in this one, the helper's as a
 // child, reaped when the probe is destroyed inside the measured span. The
-// helper's start and exit are counted too, spread over the probes.
+// helper's start and exit are counted too, spread over the probes. Probes
+// are spaced at the helper's own pace, so that none waits for it.
 Cost measureThroughHelper(int count)
 {
     rusage childrenBefore{}, childrenAfter{};
     ::getrusage(RUSAGE_CHILDREN, &childrenBefore);
     const double before = cpuMicrosecondsSoFar();
-    int answered = 0;
-    {
-        RealProbe probe(SocketKindChoice::HelperOnly);
-        for (int i = 0; i < count; ++i)
-            answered += probe.echo(LoopbackText).status == 0;
-    }
+    const int answered = measureOurs(SocketKindChoice::HelperOnly, count, HelperPace).answered;
     const double own = cpuMicrosecondsSoFar() - before;
     ::getrusage(RUSAGE_CHILDREN, &childrenAfter);
     const double helper = cpuMicroseconds(childrenAfter) - cpuMicroseconds(childrenBefore);
-    return {(own + helper) / count, answered};
+    return {(own + helper) / count, answered, helper / count};
 }
 
-void helperRow(int count)
+void helperRow(int count, std::optional<double> ping)
 {
-    constexpr int Rounds = 5;
-    double helper = 0, datagram = 0, bare = 0;
-    int answered = 0;
-    const bool datagramHere = canOpen(SOCK_DGRAM);
-    for (int round = 0; round < Rounds; ++round) {
-        const Cost through = measureThroughHelper(count / Rounds);
-        helper += through.cpuMicroseconds / Rounds;
-        answered += through.answered;
-        bare += measureBare(SocketKindChoice::RawOnly, count / Rounds).cpuMicroseconds / Rounds;
-        if (datagramHere)
-            datagram +=
-                measureOurs(SocketKindChoice::DatagramOnly, count / Rounds).cpuMicroseconds /
-                Rounds;
-    }
-    const int probes = count / Rounds * Rounds;
-    printRow("CPU per answered loopback probe through the probe helper, both processes (" +
-                 std::to_string(answered) + "/" + std::to_string(probes) + " answered)",
-             formatNumber(helper, 2) + " us, " + formatNumber(helper / bare, 2) +
-                 "x the bare raw loop",
-             "bare raw loop " + formatNumber(bare, 2) + " us; in-process datagram " +
-                 (datagramHere ? formatNumber(datagram, 2) + " us" : "n/a"),
-             "at most 2x the bare loop");
+    const Cost through = measureThroughHelper(count);
+    const auto peer = pingCpuMicroseconds(count);
+    // What sleeping between probes costs by itself, in one process.
+    const Cost spacedRaw = measureOurs(SocketKindChoice::RawOnly, count, HelperPace);
+    printRow("CPU per answered loopback probe through the probe helper, both processes, "
+             "3.5 ms apart, the helper's pace (" +
+                 std::to_string(through.answered) + "/" + std::to_string(count) + " answered)",
+             formatNumber(through.cpuMicroseconds, 2) + " us (helper " +
+                 formatNumber(through.helperMicroseconds, 2) + " us), " +
+                 timesPing(through.cpuMicroseconds, ping ? peer : std::nullopt),
+             "ping -f " + (peer ? formatNumber(*peer, 2) + " us" : std::string("n/a")) +
+                 "; in-process raw at the same spacing " +
+                 formatNumber(spacedRaw.cpuMicroseconds, 2) + " us",
+             "at most 3x ping -f");
+}
+
+// The four sets /proc shows for a process, as one line.
+std::string capabilityLine(pid_t process)
+{
+    std::string line = capabilitySets(process);
+    std::replace(line.begin(), line.end(), '\n', ' ');
+    std::replace(line.begin(), line.end(), '\t', ' ');
+    return line;
+}
+
+// Started by this process, which holds what root holds: every set is to be
+// empty once the helper has opened its socket, before its first request.
+void helperCapabilitiesRow()
+{
+    net::ProbeHelperLibrary library(RealProbe::builtHelperPath());
+    library.IcmpCreateFile().handle->echo(htonl(INADDR_LOOPBACK), {},
+                                          std::chrono::milliseconds(500));
+    const pid_t helper = library.client().helperProcess();
+    printRow("the helper's capability sets while it serves (started by root)",
+             helper > 0 ? capabilityLine(helper) : "no helper",
+             "its starter: " + capabilityLine(::getpid()), "all 0");
 }
 
 } // namespace
@@ -264,24 +243,24 @@ void helperRow(int count)
 int main(int argc, char **argv)
 {
     const int count = argc > 1 ? std::atoi(argv[1]) : 5000;
-    const auto ping = pingCpuMicroseconds(count);
-    const std::string pingText =
-        "ping -f " + (ping ? formatNumber(*ping, 2) + " us (one socket for all)" : "n/a");
+    const auto ping = pingCpuMicroseconds(count / 5);
     std::string allocationText;
     const std::pair<SocketKindChoice, const char *> kinds[] = {
         {SocketKindChoice::DatagramOnly, "datagram"}, {SocketKindChoice::RawOnly, "raw"}};
     for (const auto &[kind, name] : kinds) {
         if (!canOpen(kind == SocketKindChoice::RawOnly ? SOCK_RAW : SOCK_DGRAM)) {
-            printRow(std::string("CPU per answered loopback probe, ") + name,
-                     "skipped: no such socket here", "-", "at most 1.1x the bare loop");
+            printRow(std::string("CPU per answered loopback probe, in-process, ") + name,
+                     "skipped: no such socket here", "-", "at most 1.25x ping -f");
             continue;
         }
-        cpuRow(kind, name, count, pingText);
+        cpuRow(kind, name, count, ping);
         allocationText += (allocationText.empty() ? "" : ", ") +
                           std::to_string(allocationsOver(kind, count)) + " " + name;
     }
-    if (canOpen(SOCK_RAW))
-        helperRow(count);
+    if (canOpen(SOCK_RAW)) {
+        helperRow(count / 5, ping);
+        helperCapabilitiesRow();
+    }
     printRow("allocations per probe in the echo path (" + std::to_string(count) +
                  " EchoAddress calls per kind, counted by a malloc hook)",
              allocationText.empty() ? "skipped" : allocationText + " in all", "-", "0");

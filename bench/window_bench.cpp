@@ -8,9 +8,9 @@
 #include "bench_table.h"
 #include "process_figures.h"
 
+#include "echowatch/helper/automatic_echo_library.h"
 #include "echowatch/monitor/failure_log_model.h"
 #include "echowatch/monitor/form1.h"
-#include "echowatch/net/icmp_echo_library.h"
 #include "echowatch/net/sockets_library.h"
 #include "echowatch/platform/clock.h"
 #include "echowatch/platform/qt_message_box.h"
@@ -43,7 +43,7 @@ double millisecondsSince(Clock::time_point start)
 struct Program
 {
     net::LinuxSocketsLibrary sockets;
-    net::LinuxIcmpEchoLibrary icmp{net::SocketKindChoice::Automatic, ECHOWATCH_BENCH_HELPER};
+    net::AutomaticEchoLibrary icmp{ECHOWATCH_BENCH_HELPER};
     platform::QtMessageBox messageBox;
     Module1 probe{sockets, icmp, messageBox};
     platform::SystemClock clock;

@@ -8,12 +8,12 @@ endif()
 set(ECHOWATCH_PACKAGE_MAINTAINER "The EchoWatch authors <authors@echowatch.example>"
     CACHE STRING "The Debian package's maintainer, as Name <address>")
 
-# Where the network layer installs the helper, so the postinst names the
+# Where helper/ installs the helper, so the postinst names the
 # same file.
-get_directory_property(helper_dir DIRECTORY net DEFINITION ECHOWATCH_HELPER_DIR)
-get_directory_property(helper_name DIRECTORY net DEFINITION ECHOWATCH_HELPER_NAME)
+get_directory_property(helper_dir DIRECTORY helper DEFINITION ECHOWATCH_HELPER_DIR)
+get_directory_property(helper_name DIRECTORY helper DEFINITION ECHOWATCH_HELPER_NAME)
 if(NOT helper_dir OR NOT helper_name)
-    message(FATAL_ERROR "net/ no longer says where the probe helper is installed")
+    message(FATAL_ERROR "helper/ no longer says where the probe helper is installed")
 endif()
 
 set(CPACK_GENERATOR DEB)

@@ -4,8 +4,8 @@
 #include "echowatch/monitor/icon_mark.h"
 #include "echowatch/monitor/status_explanation.h"
 
-#include "echowatch/net/icmp_echo_library.h"
-#include "echowatch/net/probe_helper_location.h"
+#include "echowatch/helper/automatic_echo_library.h"
+#include "echowatch/helper/probe_helper_location.h"
 #include "echowatch/net/sockets_library.h"
 #include "echowatch/platform/application_title.h"
 #include "echowatch/platform/clock.h"
@@ -85,7 +85,7 @@ int main(int argc, char *argv[])
     QApplication::setWindowIcon(applicationIcon());
 
     net::LinuxSocketsLibrary sockets;
-    net::LinuxIcmpEchoLibrary icmp(net::SocketKindChoice::Automatic, net::probeHelperPath());
+    net::AutomaticEchoLibrary icmp(net::probeHelperPath());
     platform::QtMessageBox messageBox;
     Module1 probe(sockets, icmp, messageBox);
     platform::SystemClock clock;

@@ -1,20 +1,19 @@
 #include "echowatch/net/icmp_echo_library.h"
 
-#include "echowatch/net/ip_status.h"
+#include "echowatch/icmp/errno_status.h"
+#include "echowatch/icmp/ip_status.h"
+#include "echowatch/net/icmp_echo_reply.h"
+#include "echowatch/net/icmp_reply_writer.h"
 #include "echowatch/net/linux_icmp_echo_handle.h"
 
 #include <chrono>
-#include <new>
 #include <sys/random.h>
 #include <unistd.h>
 
 namespace net {
-namespace {
 
-// Raw sockets share the identifier space with every other pinger on the
-// host; a random start keeps two instances of this program apart. No file
-// is opened for it, so it works when descriptors have run out.
-std::uint16_t randomWord() noexcept
+// No file is opened for it, so it works when descriptors have run out.
+std::uint16_t randomIdentifier() noexcept
 {
     std::uint16_t word = 0;
     if (::getrandom(&word, sizeof word, GRND_NONBLOCK) == sizeof word)
@@ -23,83 +22,64 @@ std::uint16_t randomWord() noexcept
     return static_cast<std::uint16_t>(ticks ^ ::getpid());
 }
 
-// Probes through the helper process; the client it speaks through belongs
-// to the library, so a handle costs nothing to open.
-class HelperEchoHandle final : public IcmpEchoHandle
+std::uint32_t IcmpEchoHandle::IcmpSendEcho(std::uint32_t destination,
+                                           std::span<const std::byte> requestData,
+                                           std::span<std::byte> replyBuffer,
+                                           std::chrono::milliseconds timeout) noexcept
 {
-public:
-    explicit HelperEchoHandle(ProbeHelperClient &helper) noexcept : m_helper(helper) {}
-
-    std::uint32_t IcmpSendEcho(std::uint32_t destination, std::span<const std::byte> requestData,
-                               std::span<std::byte> replyBuffer,
-                               std::chrono::milliseconds timeout) noexcept override
-    {
-        return m_helper.echo(destination, requestData, replyBuffer, timeout);
-    }
-
-private:
-    ProbeHelperClient &m_helper;
-};
-
-// Handles the library keeps are handed back, not destroyed.
-void keepHelperHandle(IcmpEchoHandle &) noexcept {}
-
-void closeSocketHandle(IcmpEchoHandle &handle) noexcept
-{
-    static_cast<LinuxIcmpEchoHandle &>(handle).close();
+    EchoOutcome outcome;
+    return IcmpSendEcho(destination, requestData, replyBuffer, timeout, outcome);
 }
 
-} // namespace
+std::uint32_t IcmpEchoHandle::IcmpSendEcho(std::uint32_t destination,
+                                           std::span<const std::byte> requestData,
+                                           std::span<std::byte> replyBuffer,
+                                           std::chrono::milliseconds timeout,
+                                           EchoOutcome &outcome) noexcept
+{
+    // Without room for the record nothing is sent, as nothing could be told.
+    if (replyBuffer.size() < sizeof(IcmpEchoReply))
+        return 0;
+    outcome = echo(destination, requestData, timeout);
+    return writeEchoRecord(replyBuffer, outcome);
+}
 
-LinuxIcmpEchoLibrary::LinuxIcmpEchoLibrary(SocketKindChoice choice, std::string helperPath,
-                                           SocketCalls *calls)
-    : m_choice(choice), m_identifier(randomWord()), m_nextSequence(randomWord()),
-      m_helper(std::move(helperPath)), m_calls(calls != nullptr ? *calls : m_systemCalls),
-      m_helperHandle(std::make_unique<HelperEchoHandle>(m_helper))
+void keepLentHandle(IcmpEchoHandle &) noexcept {}
+
+LinuxIcmpEchoLibrary::LinuxIcmpEchoLibrary(IcmpSocketKind kind, SocketCalls *calls)
+    : m_kind(kind), m_reopens(true), m_nextSequence(randomIdentifier()),
+      m_handle(std::make_unique<LinuxIcmpEchoHandle>(m_nextSequence,
+                                                     calls != nullptr ? *calls : m_systemCalls))
 {}
+
+LinuxIcmpEchoLibrary::LinuxIcmpEchoLibrary(IcmpSocket socket, SocketCalls *calls)
+    : LinuxIcmpEchoLibrary(socket.kind(), calls)
+{
+    m_reopens = false;
+    m_handle->open(std::move(socket));
+}
 
 LinuxIcmpEchoLibrary::~LinuxIcmpEchoLibrary() = default;
 
-IcmpHandleOpening LinuxIcmpEchoLibrary::openHelperHandle() noexcept
+bool LinuxIcmpEchoLibrary::hasSocket() const noexcept
 {
-    m_helperServed = true;
-    return {IcmpHandle(m_helperHandle.get(), IcmpHandleCloser(keepHelperHandle)),
-            IpStatus::Success};
+    return m_handle->isOpen();
 }
 
-// The kept handle serves while it is not out; a second one open at the same
-// time is made for the occasion.
-IcmpHandleOpening LinuxIcmpEchoLibrary::openSocketHandle(IcmpSocket socket) noexcept
-{
-    if (!m_socketHandle)
-        m_socketHandle.reset(new (std::nothrow)
-                                 LinuxIcmpEchoHandle(m_identifier, m_nextSequence, m_calls));
-    if (m_socketHandle && !m_socketHandle->isOpen()) {
-        m_socketHandle->open(std::move(socket));
-        return {IcmpHandle(m_socketHandle.get(), IcmpHandleCloser(closeSocketHandle)),
-                IpStatus::Success};
-    }
-    auto *handle = new (std::nothrow) LinuxIcmpEchoHandle(m_identifier, m_nextSequence, m_calls);
-    if (handle == nullptr)
-        return {nullptr, IpStatus::NoResources};
-    handle->open(std::move(socket));
-    return {IcmpHandle(handle), IpStatus::Success};
-}
-
-// Asking for a refused ping socket makes the kernel build and tear down a
-// socket at every probe; once the helper has served, go straight to it.
+// Probes go one at a time, so every holder of a handle can share the one
+// socket: each probe clears what earlier ones left before it sends.
 IcmpHandleOpening LinuxIcmpEchoLibrary::IcmpCreateFile() noexcept
 {
-    if (m_choice == SocketKindChoice::HelperOnly ||
-        (m_choice == SocketKindChoice::Automatic && m_helperServed))
-        return openHelperHandle();
-    auto opening = IcmpSocket::open(m_choice);
-    if (!opening.socket) {
-        if (m_choice == SocketKindChoice::Automatic && opening.datagramRefused)
-            return openHelperHandle();
-        return {nullptr, opening.failureStatus};
+    if (!m_handle->isOpen()) {
+        if (!m_reopens)
+            return {nullptr, IpStatus::GeneralFailure};
+        auto opening = IcmpSocket::open(m_kind, randomIdentifier());
+        if (!opening.socket)
+            return {nullptr, opening.failureStatus,
+                    m_kind == IcmpSocketKind::Datagram && datagramSocketRefused(opening.error)};
+        m_handle->open(std::move(*opening.socket));
     }
-    return openSocketHandle(std::move(*opening.socket));
+    return {IcmpHandle(m_handle.get(), IcmpHandleCloser(keepLentHandle)), IpStatus::Success};
 }
 
 } // namespace net

@@ -1,8 +1,7 @@
 #include "echowatch/net/icmp_echo_wait.h"
 
-#include "echowatch/net/errno_status.h"
-#include "echowatch/net/icmp_kernel_filter.h"
-#include "echowatch/net/ip_status.h"
+#include "echowatch/icmp/errno_status.h"
+#include "echowatch/icmp/ip_status.h"
 #include "echowatch/net/socket_calls.h"
 
 #include <algorithm>
@@ -17,11 +16,6 @@ namespace {
 // Reads per queue between two looks at the clock: a flood cannot hold the
 // wait past its deadline.
 constexpr int ReadsPerPass = 256;
-
-// Attaching a kernel filter costs about what reading a hundred packets
-// does (the kernel compiles it), too much for every probe of a quiet
-// network: a raw socket gets one once this much of other traffic was read.
-constexpr int ForeignPacketsBeforeFilter = 32;
 
 timespec toTimespec(std::chrono::nanoseconds duration) noexcept
 {
@@ -77,14 +71,14 @@ bool wouldBlock(int error) noexcept
 
 } // namespace
 
-IcmpEchoWait::IcmpEchoWait(const IcmpSocket &socket, const icmp::SentEcho &sent,
-                           ReceiveBuffers &buffers, SocketCalls &calls) noexcept
-    : m_descriptor(socket.descriptor()), m_kind(socket.kind()), m_sent(sent), m_buffers(buffers),
-      m_calls(calls), m_sendStamped(!socket.timestamped())
+IcmpEchoWait::IcmpEchoWait(IcmpSocket &socket, const icmp::SentEcho &sent, ReceiveBuffers &buffers,
+                           SocketCalls &calls) noexcept
+    : m_socket(socket), m_descriptor(socket.descriptor()), m_kind(socket.kind()), m_sent(sent),
+      m_buffers(buffers), m_calls(calls), m_sendStamped(!socket.timestamped())
 {}
 
-EchoOutcome IcmpEchoWait::run(KernelTime sentAt, std::chrono::milliseconds timeout,
-                              Clock::time_point deadline) noexcept
+WaitResult IcmpEchoWait::run(KernelTime sentAt, std::chrono::milliseconds timeout,
+                             Clock::time_point deadline) noexcept
 {
     m_userSentAt = m_sentAt = sentAt;
     m_timeout = timeout;
@@ -96,18 +90,18 @@ EchoOutcome IcmpEchoWait::run(KernelTime sentAt, std::chrono::milliseconds timeo
         if (auto outcome = readQueued(pollReportedError))
             return *outcome;
         if (deadlinePassed)
-            return failed(IpStatus::ReqTimedOut);
+            return failed(IpStatus::ReqTimedOut, FailureOrigin::None);
         pollfd watched{m_descriptor, POLLIN, 0};
         const int ready = m_calls.poll(watched, toTimespec(deadline - Clock::now()));
         if (ready < 0 && errno != EINTR)
             return failed(IpStatus::GeneralFailure);
         if (ready > 0 && (watched.revents & (POLLNVAL | POLLHUP)) != 0)
-            return failed(IpStatus::GeneralFailure);
+            return socketFailed();
         pollReportedError = ready > 0 && (watched.revents & POLLERR) != 0;
     }
 }
 
-std::optional<EchoOutcome> IcmpEchoWait::readQueued(bool pollReportedError) noexcept
+std::optional<WaitResult> IcmpEchoWait::readQueued(bool pollReportedError) noexcept
 {
     m_readSomething = false;
     if (!m_received)
@@ -126,7 +120,7 @@ std::optional<EchoOutcome> IcmpEchoWait::readQueued(bool pollReportedError) noex
     if (auto outcome = decide())
         return outcome;
     if (m_signalledError != 0 && !m_icmpErrorQueued)
-        return failed(statusForPendingError(m_signalledError));
+        return failed(statusForPendingError(m_signalledError), FailureOrigin::IcmpMessage);
     if (pollReportedError && !m_readSomething)
         return explainPollError();
     return std::nullopt;
@@ -145,10 +139,10 @@ void IcmpEchoWait::readReceiveQueue() noexcept
         m_readSomething = true;
         const auto bytes =
             std::span<const std::byte>(m_buffers.packet).first(static_cast<std::size_t>(length));
+        // A late answer to an earlier probe of the kept socket carries an
+        // earlier sequence, and is passed by as any foreign packet is.
         if (auto answer = matchReceived(bytes))
             m_received = Arrival{*answer, arrivalTime()};
-        else if (++m_foreignPackets == ForeignPacketsBeforeFilter && m_kind == IcmpSocketKind::Raw)
-            attachEchoAnswerFilter(m_descriptor, m_sent.identifier, m_sent.sequence);
     }
 }
 
@@ -187,9 +181,12 @@ void IcmpEchoWait::takeErrorEntry(std::span<const std::byte> quoted) noexcept
         return;
     // It is what an errno from a receive was about.
     m_icmpErrorQueued = true;
-    // A raw socket reads its errors as packets, which quote more to match by.
-    if (m_kind == IcmpSocketKind::Raw)
+    // A raw socket reads its errors as packets, which quote more to match by:
+    // an entry here is a copy of some ICMP error on the host.
+    if (m_kind == IcmpSocketKind::Raw) {
+        m_socket.hearErrorsOnlyWhileSending();
         return;
+    }
     if (auto answer = icmp::matchQueuedError(*entry, m_sent))
         m_queued = Arrival{*answer, arrivalTime()};
 }
@@ -216,7 +213,7 @@ void IcmpEchoWait::noteReceiveError(int error) noexcept
         m_signalledError = error;
 }
 
-std::optional<EchoOutcome> IcmpEchoWait::decide() const noexcept
+std::optional<WaitResult> IcmpEchoWait::decide() const noexcept
 {
     const Arrival *first = m_received ? &*m_received : nullptr;
     if (m_queued && (first == nullptr || m_queued->at < first->at))
@@ -226,18 +223,18 @@ std::optional<EchoOutcome> IcmpEchoWait::decide() const noexcept
     // Nothing the kernel receives later can be earlier than a first answer
     // that came too late.
     if (first->at - m_sentAt >= m_timeout)
-        return failed(IpStatus::ReqTimedOut);
-    return EchoOutcome{*first, IpStatus::Success, m_sentAt};
+        return failed(IpStatus::ReqTimedOut, FailureOrigin::None);
+    return WaitResult{*first, IpStatus::Success, FailureOrigin::None, m_sentAt};
 }
 
 // POLLERR with nothing to read: polling again at once would spin.
-std::optional<EchoOutcome> IcmpEchoWait::explainPollError() noexcept
+std::optional<WaitResult> IcmpEchoWait::explainPollError() noexcept
 {
     const int pending = m_calls.takePendingError(m_descriptor);
     // A ping socket's error that never reached its queue (the kernel could
     // not copy it) is still the answer to our request.
     if (pending > 0 && m_kind == IcmpSocketKind::Datagram && !m_icmpErrorQueued)
-        return failed(statusForPendingError(pending));
+        return failed(statusForPendingError(pending), FailureOrigin::IcmpMessage);
     // Otherwise it stands for an error already read, and reading it cleared
     // it. One that comes back means the poll cannot be waited on.
     if (pending > 0 && !m_clearedPendingError) {
@@ -267,9 +264,15 @@ KernelTime IcmpEchoWait::arrivalTime() noexcept
     return softwareStamp(m_message).value_or(realtimeNow());
 }
 
-EchoOutcome IcmpEchoWait::failed(std::int32_t status) const noexcept
+WaitResult IcmpEchoWait::failed(std::int32_t status, FailureOrigin origin) const noexcept
 {
-    return EchoOutcome{std::nullopt, status, m_sentAt};
+    return WaitResult{std::nullopt, status, origin, m_sentAt};
+}
+
+WaitResult IcmpEchoWait::socketFailed() const noexcept
+{
+    return WaitResult{std::nullopt, IpStatus::GeneralFailure, FailureOrigin::ThisMachine, m_sentAt,
+                      true};
 }
 
 } // namespace net

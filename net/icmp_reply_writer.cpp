@@ -1,7 +1,6 @@
 #include "echowatch/net/icmp_reply_writer.h"
 
 #include "echowatch/net/icmp_echo_reply.h"
-#include "echowatch/net/ip_status.h"
 
 #include <algorithm>
 #include <cstring>
@@ -9,44 +8,34 @@
 namespace net {
 namespace {
 
-void writeHeader(std::span<std::byte> buffer, const IcmpEchoReply &header) noexcept
+// Stamps on the wall clock can go back if it is set during a probe.
+std::uint32_t roundTripMilliseconds(std::chrono::nanoseconds roundTrip) noexcept
 {
-    if (buffer.size() >= sizeof header)
-        std::memcpy(buffer.data(), &header, sizeof header);
+    const auto milliseconds = std::chrono::round<std::chrono::milliseconds>(roundTrip).count();
+    return static_cast<std::uint32_t>(std::max<std::int64_t>(milliseconds, 0));
 }
 
 } // namespace
 
-std::int32_t writeEchoAnswer(std::span<std::byte> buffer, const icmp::Answer &answer,
-                             std::uint32_t roundTripMilliseconds) noexcept
+std::uint32_t writeEchoRecord(std::span<std::byte> buffer, const EchoOutcome &outcome) noexcept
 {
     IcmpEchoReply header{};
     if (buffer.size() < sizeof header)
-        return IpStatus::BufTooSmall;
-    header.address = answer.from;
-    header.roundTripTime = roundTripMilliseconds;
-    header.options.ttl = answer.ttl;
-    header.options.tos = answer.tos;
+        return 0;
+    header.address = outcome.responder;
+    header.status = static_cast<std::uint32_t>(outcome.status);
+    header.roundTripTime = roundTripMilliseconds(outcome.roundTrip);
     header.dataOffset = sizeof header;
-    header.status = static_cast<std::uint32_t>(answer.status);
-
-    if (answer.echoedData.size() > buffer.size() - sizeof header) {
+    header.options.ttl = outcome.ttl;
+    header.options.tos = outcome.tos;
+    if (outcome.data.size() > buffer.size() - sizeof header) {
         header.status = static_cast<std::uint32_t>(IpStatus::BufTooSmall);
     } else {
-        header.dataSize = static_cast<std::uint16_t>(answer.echoedData.size());
-        std::copy(answer.echoedData.begin(), answer.echoedData.end(),
-                  buffer.begin() + sizeof header);
+        header.dataSize = static_cast<std::uint16_t>(outcome.data.size());
+        std::copy(outcome.data.begin(), outcome.data.end(), buffer.begin() + sizeof header);
     }
-    writeHeader(buffer, header);
-    return static_cast<std::int32_t>(header.status);
-}
-
-void writeEchoFailure(std::span<std::byte> buffer, std::int32_t status) noexcept
-{
-    IcmpEchoReply header{};
-    header.status = static_cast<std::uint32_t>(status);
-    header.dataOffset = sizeof header;
-    writeHeader(buffer, header);
+    std::memcpy(buffer.data(), &header, sizeof header);
+    return header.status == static_cast<std::uint32_t>(IpStatus::Success) ? 1 : 0;
 }
 
 } // namespace net

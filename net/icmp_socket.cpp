@@ -1,7 +1,8 @@
 #include "echowatch/net/icmp_socket.h"
 
-#include "echowatch/net/errno_status.h"
-#include "echowatch/net/ip_status.h"
+#include "echowatch/icmp/errno_status.h"
+#include "echowatch/icmp/ip_status.h"
+#include "echowatch/net/icmp_kernel_filter.h"
 #include "echowatch/net/kernel_time.h"
 
 #include <cerrno>
@@ -13,33 +14,33 @@
 namespace net {
 namespace {
 
-bool setFlag(int descriptor, int level, int option, bool on) noexcept
+bool setFlag(int descriptor, int level, int option, bool on = true) noexcept
 {
     const int value = on ? 1 : 0;
     return ::setsockopt(descriptor, level, option, &value, sizeof value) == 0;
 }
 
 // Without IP_RECVERR a datagram socket never hears of ICMP errors, and a raw
-// socket's sendto() swallows ENOBUFS. A raw socket has what it needs from
-// the kernel filter attached at each send, not from ICMP_FILTER, which can
-// only pick types.
+// socket's sendto() swallows ENOBUFS. A raw socket reads its errors as
+// packets; see hearErrorsOnlyWhileSending for the copies it is also queued.
 bool configure(int descriptor, IcmpSocketKind kind) noexcept
 {
-    if (!setFlag(descriptor, SOL_IP, IP_RECVERR, true))
+    if (!setFlag(descriptor, SOL_IP, IP_RECVERR))
         return false;
-    return kind == IcmpSocketKind::Raw || (setFlag(descriptor, SOL_IP, IP_RECVTTL, true) &&
-                                           setFlag(descriptor, SOL_IP, IP_RECVTOS, true));
+    return kind == IcmpSocketKind::Raw ||
+           (setFlag(descriptor, SOL_IP, IP_RECVTTL) && setFlag(descriptor, SOL_IP, IP_RECVTOS));
 }
 
 } // namespace
 
-IcmpSocket::IcmpSocket(int descriptor, IcmpSocketKind kind) noexcept
-    : m_descriptor(descriptor), m_kind(kind)
+IcmpSocket::IcmpSocket(int descriptor, IcmpSocketKind kind, std::uint16_t identifier) noexcept
+    : m_descriptor(descriptor), m_kind(kind), m_identifier(identifier)
 {}
 
 IcmpSocket::IcmpSocket(IcmpSocket &&other) noexcept
     : m_descriptor(std::exchange(other.m_descriptor, -1)), m_kind(other.m_kind),
-      m_timestamped(other.m_timestamped), m_queuesErrors(other.m_queuesErrors)
+      m_identifier(other.m_identifier), m_timestamped(other.m_timestamped),
+      m_queuesErrors(other.m_queuesErrors), m_errorsOnlyWhileSending(other.m_errorsOnlyWhileSending)
 {}
 
 IcmpSocket &IcmpSocket::operator=(IcmpSocket &&other) noexcept
@@ -49,8 +50,10 @@ IcmpSocket &IcmpSocket::operator=(IcmpSocket &&other) noexcept
             ::close(m_descriptor);
         m_descriptor = std::exchange(other.m_descriptor, -1);
         m_kind = other.m_kind;
+        m_identifier = other.m_identifier;
         m_timestamped = other.m_timestamped;
         m_queuesErrors = other.m_queuesErrors;
+        m_errorsOnlyWhileSending = other.m_errorsOnlyWhileSending;
     }
     return *this;
 }
@@ -61,31 +64,10 @@ IcmpSocket::~IcmpSocket()
         ::close(m_descriptor);
 }
 
-IcmpSocketOpening IcmpSocket::openKind(IcmpSocketKind kind, int &socketError) noexcept
+void IcmpSocket::hearErrorsOnlyWhileSending() noexcept
 {
-    const int type = kind == IcmpSocketKind::Raw ? SOCK_RAW : SOCK_DGRAM;
-    const int descriptor = ::socket(AF_INET, type | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_ICMP);
-    socketError = descriptor < 0 ? errno : 0;
-    if (descriptor < 0)
-        return {std::nullopt, statusForOpenError(socketError), false};
-    IcmpSocket socket(descriptor, kind);
-    if (!configure(descriptor, kind))
-        return {std::nullopt, IpStatus::GeneralFailure, false};
-    // Best effort: without stamps, times are taken as the process sees them.
-    socket.m_timestamped = enableKernelTimestamps(descriptor);
-    return {std::move(socket), IpStatus::Success, false};
-}
-
-// Raw sockets are opened only where asked for by name: the window's process
-// never holds the capability they need, the probe helper does.
-IcmpSocketOpening IcmpSocket::open(SocketKindChoice choice) noexcept
-{
-    int socketError = 0;
-    if (choice == SocketKindChoice::RawOnly)
-        return openKind(IcmpSocketKind::Raw, socketError);
-    auto opening = openKind(IcmpSocketKind::Datagram, socketError);
-    opening.datagramRefused = !opening.socket && datagramSocketRefused(socketError);
-    return opening;
+    m_errorsOnlyWhileSending = true;
+    queueErrors(false);
 }
 
 bool IcmpSocket::queueErrors(bool on) noexcept
@@ -96,6 +78,34 @@ bool IcmpSocket::queueErrors(bool on) noexcept
         return false;
     m_queuesErrors = on;
     return true;
+}
+
+IcmpSocket IcmpSocket::adopt(int descriptor, IcmpSocketKind kind, std::uint16_t identifier,
+                             bool timestamped) noexcept
+{
+    IcmpSocket socket(descriptor, kind, identifier);
+    socket.m_timestamped = timestamped;
+    return socket;
+}
+
+IcmpSocketOpening IcmpSocket::open(IcmpSocketKind kind, std::uint16_t identifier) noexcept
+{
+    const int type = kind == IcmpSocketKind::Raw ? SOCK_RAW : SOCK_DGRAM;
+    const int descriptor = ::socket(AF_INET, type | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_ICMP);
+    if (descriptor < 0)
+        return {std::nullopt, statusForOpenError(errno), errno};
+    IcmpSocket socket(descriptor, kind, identifier);
+    if (!configure(descriptor, kind))
+        return {std::nullopt, IpStatus::GeneralFailure, 0};
+    // Best effort: without the filter the matcher still sorts every packet
+    // out, only at more cost under other pingers' traffic.
+    if (kind == IcmpSocketKind::Raw)
+        attachEchoAnswerFilter(descriptor, identifier);
+    // Best effort: without stamps, times are taken as the process sees them.
+    socket.m_timestamped = enableKernelTimestamps(descriptor);
+    if (socket.m_timestamped)
+        awaitReceiveStamping();
+    return {std::move(socket), IpStatus::Success, 0};
 }
 
 } // namespace net

@@ -17,15 +17,63 @@ namespace {
 constexpr int StampFlags = SOF_TIMESTAMPING_TX_SOFTWARE | SOF_TIMESTAMPING_RX_SOFTWARE |
                            SOF_TIMESTAMPING_SOFTWARE | SOF_TIMESTAMPING_OPT_TSONLY;
 
-// How long a new hold waits, in milliseconds at most, for stamping to start.
-constexpr int StampingWaitAttempts = 20;
-
 KernelTime fromTimespec(const timespec &time) noexcept
 {
     return std::chrono::seconds(time.tv_sec) + std::chrono::nanoseconds(time.tv_nsec);
 }
 
+// How long to wait, in milliseconds at most, for stamping to start.
+constexpr int StampingWaitAttempts = 20;
+
+// A UDP socket on the loopback address connected to itself: it hears only
+// itself, so what it sends shows whether stamping is on yet.
+int socketTalkingToItself() noexcept
+{
+    // The kernel counts only sockets of network families.
+    const int descriptor = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (descriptor < 0)
+        return -1;
+    sockaddr_in self{};
+    self.sin_family = AF_INET;
+    self.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof self;
+    if (::bind(descriptor, reinterpret_cast<const sockaddr *>(&self), sizeof self) == 0 &&
+        ::getsockname(descriptor, reinterpret_cast<sockaddr *>(&self), &size) == 0 &&
+        ::connect(descriptor, reinterpret_cast<const sockaddr *>(&self), sizeof self) == 0 &&
+        enableKernelTimestamps(descriptor))
+        return descriptor;
+    ::close(descriptor);
+    return -1;
+}
+
+bool comesBackStamped(int descriptor) noexcept
+{
+    const char note = 0;
+    if (::send(descriptor, &note, sizeof note, 0) != sizeof note)
+        return true; // nothing to learn here: stop waiting
+    char received = 0;
+    iovec vector{&received, sizeof received};
+    std::array<std::byte, 256> control{};
+    msghdr message{};
+    message.msg_iov = &vector;
+    message.msg_iovlen = 1;
+    message.msg_control = control.data();
+    message.msg_controllen = control.size();
+    return ::recvmsg(descriptor, &message, MSG_DONTWAIT) >= 0 && softwareStamp(message);
+}
+
 } // namespace
+
+void awaitReceiveStamping() noexcept
+{
+    const int descriptor = socketTalkingToItself();
+    if (descriptor < 0)
+        return;
+    for (int attempt = 0; attempt < StampingWaitAttempts && !comesBackStamped(descriptor);
+         ++attempt)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ::close(descriptor);
+}
 
 KernelTime realtimeNow() noexcept
 {
@@ -53,57 +101,6 @@ std::optional<KernelTime> softwareStamp(msghdr &message) noexcept
             return fromTimespec(stamps.ts[0]);
     }
     return std::nullopt;
-}
-
-ReceiveStampingHold::ReceiveStampingHold() noexcept
-    // The kernel counts only sockets of network families.
-    : m_descriptor(::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0))
-{
-    if (m_descriptor >= 0 && !enableKernelTimestamps(m_descriptor)) {
-        ::close(m_descriptor);
-        m_descriptor = -1;
-    }
-    if (m_descriptor >= 0 && talkToItself())
-        awaitStamping();
-}
-
-// Bound to the loopback address and connected to itself, it hears only
-// itself: what it sends shows whether stamping is on yet.
-bool ReceiveStampingHold::talkToItself() noexcept
-{
-    sockaddr_in self{};
-    self.sin_family = AF_INET;
-    self.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof self;
-    return ::bind(m_descriptor, reinterpret_cast<const sockaddr *>(&self), sizeof self) == 0 &&
-           ::getsockname(m_descriptor, reinterpret_cast<sockaddr *>(&self), &size) == 0 &&
-           ::connect(m_descriptor, reinterpret_cast<const sockaddr *>(&self), sizeof self) == 0;
-}
-
-void ReceiveStampingHold::awaitStamping() noexcept
-{
-    for (int attempt = 0; attempt < StampingWaitAttempts; ++attempt) {
-        const char note = 0;
-        if (::send(m_descriptor, &note, sizeof note, 0) != sizeof note)
-            return;
-        char received = 0;
-        iovec vector{&received, sizeof received};
-        std::array<std::byte, 256> control{};
-        msghdr message{};
-        message.msg_iov = &vector;
-        message.msg_iovlen = 1;
-        message.msg_control = control.data();
-        message.msg_controllen = control.size();
-        if (::recvmsg(m_descriptor, &message, MSG_DONTWAIT) >= 0 && softwareStamp(message))
-            return;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-}
-
-ReceiveStampingHold::~ReceiveStampingHold()
-{
-    if (m_descriptor >= 0)
-        ::close(m_descriptor);
 }
 
 } // namespace net

@@ -1,11 +1,10 @@
 #include "echowatch/net/linux_icmp_echo_handle.h"
 
-#include "echowatch/net/errno_status.h"
-#include "echowatch/net/icmp_echo_reply.h"
-#include "echowatch/net/icmp_reply_writer.h"
-#include "echowatch/net/ip_status.h"
+#include "echowatch/icmp/errno_status.h"
+#include "echowatch/icmp/icmp_packet.h"
+#include "echowatch/icmp/ip_status.h"
+#include "echowatch/net/socket_calls.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -14,23 +13,22 @@
 namespace net {
 namespace {
 
-std::uint32_t roundTripMilliseconds(std::chrono::nanoseconds roundTrip) noexcept
-{
-    // Stamps on the wall clock can go back if it is set during a probe.
-    const auto milliseconds = std::chrono::round<std::chrono::milliseconds>(roundTrip).count();
-    return static_cast<std::uint32_t>(std::max<std::int64_t>(milliseconds, 0));
-}
+// Reads per queue when clearing what earlier probes left: a flood cannot
+// hold the send back.
+constexpr int StaleReadsAtMost = 256;
 
-EchoOutcome failed(std::int32_t status) noexcept
+EchoOutcome failure(std::int32_t status, FailureOrigin origin) noexcept
 {
-    return EchoOutcome{std::nullopt, status, {}};
+    EchoOutcome outcome;
+    outcome.status = status;
+    outcome.origin = origin;
+    return outcome;
 }
 
 } // namespace
 
-LinuxIcmpEchoHandle::LinuxIcmpEchoHandle(std::uint16_t identifier, std::uint16_t &nextSequence,
-                                         SocketCalls &calls) noexcept
-    : m_identifier(identifier), m_nextSequence(nextSequence), m_calls(calls)
+LinuxIcmpEchoHandle::LinuxIcmpEchoHandle(std::uint16_t &nextSequence, SocketCalls &calls) noexcept
+    : m_nextSequence(nextSequence), m_calls(calls)
 {}
 
 void LinuxIcmpEchoHandle::open(IcmpSocket socket) noexcept
@@ -38,70 +36,82 @@ void LinuxIcmpEchoHandle::open(IcmpSocket socket) noexcept
     m_socket.emplace(std::move(socket));
 }
 
-void LinuxIcmpEchoHandle::close() noexcept
-{
-    m_socket.reset();
-}
-
-std::uint32_t LinuxIcmpEchoHandle::IcmpSendEcho(std::uint32_t destination,
-                                                std::span<const std::byte> requestData,
-                                                std::span<std::byte> replyBuffer,
-                                                std::chrono::milliseconds timeout) noexcept
-{
-    // Without room for the record nothing is sent, as nothing could be told.
-    if (replyBuffer.size() < sizeof(IcmpEchoReply))
-        return 0;
-    const auto outcome = echo(destination, requestData, timeout);
-    if (!outcome.arrival) {
-        writeEchoFailure(replyBuffer, outcome.failureStatus);
-        return 0;
-    }
-    const auto status =
-        writeEchoAnswer(replyBuffer, outcome.arrival->answer,
-                        roundTripMilliseconds(outcome.arrival->at - outcome.sentAt));
-    return status == IpStatus::Success ? 1 : 0;
-}
-
 EchoOutcome LinuxIcmpEchoHandle::echo(std::uint32_t destination,
                                       std::span<const std::byte> requestData,
                                       std::chrono::milliseconds timeout) noexcept
 {
     if (!m_socket)
-        return failed(IpStatus::GeneralFailure);
+        return failure(IpStatus::GeneralFailure, FailureOrigin::ThisMachine);
     // Linux would deliver 0.0.0.0 to this host and answer from 127.0.0.1:
     // whatever came back, it would not be the host that was asked for.
     if (destination == INADDR_ANY)
-        return failed(IpStatus::BadDestination);
-    const icmp::SentEcho sent{destination, m_identifier, m_nextSequence++, requestData};
+        return failure(IpStatus::BadDestination, FailureOrigin::ThisMachine);
+    const icmp::SentEcho echo{destination, m_socket->identifier(), m_nextSequence++, requestData};
     const auto request =
-        icmp::buildEchoRequest(m_buffers.packet, sent.identifier, sent.sequence, requestData);
+        icmp::buildEchoRequest(m_buffers.packet, echo.identifier, echo.sequence, requestData);
     if (request.empty())
-        return failed(IpStatus::PacketTooBig);
-    // Best effort: without it a full queue shows as a timeout.
-    if (m_socket->kind() == IcmpSocketKind::Raw)
-        m_socket->queueErrors(true);
+        return failure(IpStatus::PacketTooBig, FailureOrigin::ThisMachine);
+    discardStale();
 
+    const bool errorsOnlyWhileSending = m_socket->hearsErrorsOnlyWhileSending();
+    if (errorsOnlyWhileSending)
+        m_socket->queueErrors(true); // best effort: else a full queue is a timeout
     const auto sentAt = realtimeNow();
     const auto deadline = Clock::now() + timeout;
-    if (!send(request, destination))
-        return failed(statusForSendError(errno));
-    if (m_socket->kind() == IcmpSocketKind::Raw)
+    const auto sent = m_calls.send(m_socket->descriptor(), request, destination);
+    const int sendError = errno;
+    if (errorsOnlyWhileSending)
         m_socket->queueErrors(false);
-    return IcmpEchoWait(*m_socket, sent, m_buffers, m_calls).run(sentAt, timeout, deadline);
+    if (sent < 0)
+        return sendFailed(sendError);
+    return outcomeOf(
+        IcmpEchoWait(*m_socket, echo, m_buffers, m_calls).run(sentAt, timeout, deadline));
 }
 
-bool LinuxIcmpEchoHandle::send(std::span<const std::byte> packet,
-                               std::uint32_t destination) noexcept
+// What earlier probes left on the kept socket (a late answer, a late ICMP
+// error and the error it leaves pending, a send stamp not read) goes before
+// this probe's request does; whatever comes after is matched by sequence.
+void LinuxIcmpEchoHandle::discardStale() noexcept
 {
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_addr.s_addr = destination;
-    ssize_t sent = -1;
-    do {
-        sent = ::sendto(m_socket->descriptor(), packet.data(), packet.size(), 0,
-                        reinterpret_cast<const sockaddr *>(&to), sizeof to);
-    } while (sent < 0 && errno == EINTR);
-    return sent >= 0;
+    for (const int queue : {0, static_cast<int>(MSG_ERRQUEUE)}) {
+        for (int read = 0; read < StaleReadsAtMost; ++read) {
+            iovec vector{m_buffers.quote.data(), m_buffers.quote.size()};
+            msghdr message{};
+            message.msg_iov = &vector;
+            message.msg_iovlen = 1;
+            message.msg_control = m_buffers.control.data();
+            message.msg_controllen = m_buffers.control.size();
+            if (m_calls.receive(m_socket->descriptor(), message, queue | MSG_TRUNC) < 0 &&
+                (errno == EAGAIN || errno == EWOULDBLOCK))
+                break;
+        }
+    }
+}
+
+EchoOutcome LinuxIcmpEchoHandle::sendFailed(int error) noexcept
+{
+    if (socketUnusable(error))
+        m_socket.reset();
+    return failure(statusForSendError(error), FailureOrigin::ThisMachine);
+}
+
+EchoOutcome LinuxIcmpEchoHandle::outcomeOf(const WaitResult &result) noexcept
+{
+    if (result.socketFailed)
+        m_socket.reset();
+    if (!result.arrival)
+        return failure(result.failureStatus, result.failureOrigin);
+    const icmp::Answer &answer = result.arrival->answer;
+    EchoOutcome outcome;
+    outcome.status = answer.status;
+    outcome.roundTrip = result.arrival->at - result.sentAt;
+    outcome.responder = answer.from;
+    outcome.ttl = answer.ttl;
+    outcome.tos = answer.tos;
+    outcome.data = answer.echoedData;
+    outcome.origin =
+        answer.status == IpStatus::Success ? FailureOrigin::None : FailureOrigin::IcmpMessage;
+    return outcome;
 }
 
 } // namespace net

@@ -1,6 +1,23 @@
 #include "echowatch/net/socket_calls.h"
 
+#include <cerrno>
+#include <netinet/in.h>
+
 namespace net {
+
+ssize_t SocketCalls::send(int descriptor, std::span<const std::byte> packet,
+                          std::uint32_t destination) noexcept
+{
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_addr.s_addr = destination;
+    ssize_t sent = -1;
+    do {
+        sent = ::sendto(descriptor, packet.data(), packet.size(), 0,
+                        reinterpret_cast<const sockaddr *>(&to), sizeof to);
+    } while (sent < 0 && errno == EINTR);
+    return sent;
+}
 
 int SocketCalls::poll(pollfd &watched, const timespec &timeout) noexcept
 {

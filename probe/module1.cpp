@@ -2,13 +2,15 @@
 
 #include "echowatch/probe/eight_bit_text.h"
 
+#include "echowatch/icmp/ip_status.h"
 #include "echowatch/net/icmp_echo_library.h"
-#include "echowatch/net/ip_status.h"
 #include "echowatch/net/sockets_library.h"
 #include "echowatch/probe/message_box.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <array>
+#include <chrono>
 #include <new>
 #include <optional>
 #include <span>
@@ -51,15 +53,20 @@ private:
     std::string_view m_view;
 };
 
-// Only a record the service wrote is an outcome, and status 0 only with the
-// reply it reports: a record it left as the caller zero-filled it would
-// otherwise read as an answer.
-EchoStatus outcomeOf(std::uint32_t replies, const net::IcmpEchoReply &record) noexcept
+// The round trip is told for an answer only, never negative: the stamps are
+// on the wall clock, which can be set back during a probe.
+probe::ProbeDetails detailsOf(EchoStatus status, const net::EchoOutcome &outcome) noexcept
 {
-    const auto status = static_cast<EchoStatus>(record.status);
-    if (status == net::IpStatus::Success && replies == 0)
-        return net::IpStatus::GeneralFailure;
-    return status;
+    probe::ProbeDetails details;
+    if (status == net::IpStatus::Success) {
+        const auto roundTrip =
+            std::chrono::duration_cast<std::chrono::microseconds>(outcome.roundTrip);
+        details.roundTripMicroseconds = std::max<std::int64_t>(roundTrip.count(), 0);
+    }
+    details.responder = outcome.responder;
+    details.origin = outcome.origin;
+    details.helper = outcome.helper;
+    return details;
 }
 
 } // namespace
@@ -112,13 +119,11 @@ EchoStatus Module1::EchoAddress(std::u16string_view address, std::u16string_view
     const auto opening = m_icmp.IcmpCreateFile();
     if (!opening.handle)
         return opening.failureStatus;
-    const auto replies = opening.handle->IcmpSendEcho(
-        destination, data.bytes(), std::as_writable_bytes(std::span(&reply, 1)), EchoTimeout);
-    const EchoStatus status = outcomeOf(replies, reply.header);
-    // Until the echo service reports its own stamps, the record's whole
-    // milliseconds are all there is.
-    if (status == net::IpStatus::Success)
-        details.roundTripMicroseconds = std::int64_t{reply.header.roundTripTime} * 1000;
-    details.responder = replies != 0 ? reply.header.address : 0;
+    net::EchoOutcome outcome;
+    opening.handle->IcmpSendEcho(destination, data.bytes(),
+                                 std::as_writable_bytes(std::span(&reply, 1)), EchoTimeout,
+                                 outcome);
+    const auto status = static_cast<EchoStatus>(reply.header.status);
+    details = detailsOf(status, outcome);
     return status;
 }

@@ -1,6 +1,6 @@
 #include "echowatch/probe/status_text.h"
 
-#include "echowatch/net/ip_status.h"
+#include "echowatch/icmp/ip_status.h"
 
 #include <array>
 #include <string_view>

@@ -39,6 +39,33 @@ stop_load() {
 
 "$build/bench/probe_bench" 5000
 
+# The helper's top rate as an unprivileged user, beside ping -i 0.002 as the
+# same user, both with the largest data a packet holds: to the lab's
+# answering host, and to its silent one. Copies, so that the build tree is
+# never given a capability and need not be open to other users.
+host=198.51.100.2
+scratch=$(mktemp -d /tmp/ewbench.XXXXXX)
+on_exit 'rm -rf "$scratch"'
+chmod 755 "$scratch"
+install -m 755 "$build/monitor/echowatch-probe" "$build/bench/helper_rate_bench" "$scratch/"
+setcap cap_net_raw+ep "$scratch/echowatch-probe"
+as_user() { setpriv --reuid=65534 --regid=65534 --clear-groups --inh-caps=-all "$@"; }
+ping_rate() { # address count: requests/s and MB/s of ping -i 0.002 as the user, by its own clock
+    as_user ping -n -q -i 0.002 -s 65507 -W 1 -c "$2" "$1" 2>/dev/null |
+        sed -n 's/^\([0-9]*\) packets transmitted.* time \([0-9]*\)ms$/\1 \2/p' |
+        awk '{printf "%.0f %.1f\n", $1 * 1000 / $2, $1 * 65507 / $2 / 1000}'
+}
+for target in "answering $host 500" "silent $responder 0"; do
+    read -r name address timeout <<<"$target"
+    read -r ours_rate ours_mb answered sent < <(as_user "$scratch/helper_rate_bench" \
+        "$scratch/echowatch-probe" "$address" 2 "$timeout" 65507)
+    read -r ping_rate_figure ping_mb < <(ping_rate "$address" 200)
+    printf '| %s | %s | %s | %s |\n' \
+        "the helper's top rate as user nobody, 65,507-byte requests, $name lab host (timeout $timeout ms)" \
+        "$ours_rate requests/s, $ours_mb MB/s ($answered/$sent answered)" \
+        "ping -i 0.002 as nobody: $ping_rate_figure requests/s, $ping_mb MB/s" "at most ping's"
+done
+
 start_responder answer 40
 start_load
 ping_times=$(ping -n -c 50 -i 0.1 -s 32 -W 1 "$responder" |

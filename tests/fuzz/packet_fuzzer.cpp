@@ -2,7 +2,7 @@
 // hostile or broken host could: as a raw socket's IP packet, as a datagram
 // socket's ICMP message, and as the quote of a queued error. Whatever is
 // accepted is written into a reply record, which must never overflow.
-#include "echowatch/net/icmp_packet.h"
+#include "echowatch/icmp/icmp_packet.h"
 #include "echowatch/net/icmp_reply_writer.h"
 #include "echowatch/probe/echo_reply.h"
 
@@ -15,11 +15,14 @@ namespace {
 
 void writeAndCheck(const net::icmp::Answer &answer)
 {
+    net::EchoOutcome outcome;
+    outcome.status = answer.status;
+    outcome.responder = answer.from;
+    outcome.data = answer.echoedData;
     EchoReply reply{};
-    const auto status =
-        net::writeEchoAnswer(std::as_writable_bytes(std::span(&reply, 1)), answer, 1);
-    if (reply.header.dataSize > reply.data.size() ||
-        static_cast<std::uint32_t>(status) != reply.header.status)
+    const auto replies =
+        net::writeEchoRecord(std::as_writable_bytes(std::span(&reply, 1)), outcome);
+    if (reply.header.dataSize > reply.data.size() || (replies == 1) != (reply.header.status == 0))
         std::abort();
 }
 

@@ -5,9 +5,11 @@
 #include "lab_fixture.h"
 #include "lab_network.h"
 
-#include "echowatch/net/ip_status.h"
-#include "echowatch/net/probe_helper_protocol.h"
+#include "echowatch/helper/probe_helper_client.h"
+#include "echowatch/helper/probe_helper_protocol.h"
+#include "echowatch/icmp/ip_status.h"
 #include "support/packet_builder.h"
+#include "support/process_status.h"
 #include "support/real_probe.h"
 
 #include <gtest/gtest.h>
@@ -17,11 +19,13 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <poll.h>
 #include <spawn.h>
 #include <sstream>
 #include <sys/socket.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -122,17 +126,19 @@ bool awaitDeath(pid_t process)
     return false;
 }
 
-// A helper that has died before a probe is replaced for it; one that hangs
-// costs its probe a general failure, no more than its grace late, and is
-// replaced at the next.
+// A helper that has died before a probe is replaced for it, once a second
+// has passed since the last start; one that hangs costs its probe a general
+// failure within 600 ms of its start, and is replaced as well.
 TEST_F(HelperLife, ADeadOrHungHelperIsReplaced)
 {
+    constexpr auto RestartSpacing = net::ProbeHelperClient::RestartSpacing;
     RealProbe probe(net::SocketKindChoice::HelperOnly);
     ASSERT_EQ(probe.echo(Address::Host).status, IpStatus::Success);
     const pid_t first = helperChild();
     ASSERT_GT(first, 0);
     ASSERT_EQ(::kill(first, SIGKILL), 0);
     ASSERT_TRUE(awaitDeath(first));
+    std::this_thread::sleep_for(RestartSpacing);
     EXPECT_EQ(probe.echo(Address::Host).status, IpStatus::Success);
 
     const pid_t second = helperChild();
@@ -141,7 +147,8 @@ TEST_F(HelperLife, ADeadOrHungHelperIsReplaced)
     ASSERT_EQ(::kill(second, SIGSTOP), 0);
     const auto hung = probe.echo(Address::Host);
     EXPECT_EQ(hung.status, IpStatus::GeneralFailure);
-    EXPECT_LT(hung.took, 3s);
+    EXPECT_LT(hung.took, 600ms);
+    std::this_thread::sleep_for(RestartSpacing);
     EXPECT_EQ(probe.echo(Address::Host).status, IpStatus::Success);
 }
 
@@ -179,13 +186,13 @@ public:
     }
 
     // The next answer, or none when the helper closed or said nothing for 2 s.
-    std::optional<helper::Answer> answer()
+    std::optional<net::EchoOutcome> answer()
     {
         m_received.clear();
         for (;;) {
-            const auto parsed = helper::parseAnswer(m_received, helper::MaxReplySize);
+            const auto parsed = helper::parseAnswer(m_received, helper::MaxRequestData);
             if (parsed.verdict == helper::AnswerVerdict::Valid)
-                return parsed.answer;
+                return parsed.outcome;
             pollfd watched{m_socket, POLLIN, 0};
             std::byte chunk[4096];
             const auto wanted = std::min(sizeof chunk, parsed.frameSize - m_received.size());
@@ -198,6 +205,8 @@ public:
             m_received.insert(m_received.end(), chunk, chunk + got);
         }
     }
+
+    pid_t process() const { return m_process; }
 
     // Closes the helper's input and returns how it ended: its exit status,
     // or 128 + the signal that killed it.
@@ -221,6 +230,18 @@ Bytes request()
     return testpackets::helperRequest(testpackets::address("127.0.0.1"));
 }
 
+// A helper without its capability serves nothing: it says why and ends, so
+// that the window starts a new one once the capability is given back.
+TEST_F(AsUser, WithoutItsCapabilityItEndsSayingSo)
+{
+    if (helperCapable())
+        GTEST_SKIP() << "skipped: the helper under test holds its capability";
+    HelperConnection connection(helperUnderTest());
+    connection.send(request());
+    EXPECT_FALSE(connection.answer());
+    EXPECT_EQ(connection.finish(), helper::ExitLacksCapability);
+}
+
 struct BadRequestCase
 {
     const char *name;
@@ -229,7 +250,20 @@ struct BadRequestCase
     bool refused;
 };
 
-class BadRequest : public AsUser, public testing::WithParamInterface<BadRequestCase>
+// Requests reach only a helper that holds its capability.
+class AsUserWithCapableHelper : public AsUser
+{
+protected:
+    void SetUp() override
+    {
+        AsUser::SetUp();
+        if (!helperCapable())
+            GTEST_SKIP() << "skipped: a helper without its capability reads no request";
+    }
+};
+
+class BadRequest : public AsUserWithCapableHelper,
+                   public testing::WithParamInterface<BadRequestCase>
 {};
 
 TEST_P(BadRequest, IsRefusedOrEndsTheHelper)
@@ -239,18 +273,43 @@ TEST_P(BadRequest, IsRefusedOrEndsTheHelper)
     if (GetParam().refused) {
         const auto refusal = connection.answer();
         ASSERT_TRUE(refusal);
-        EXPECT_EQ(refusal->kind, helper::AnswerKind::Refused);
         EXPECT_EQ(refusal->status, IpStatus::BadReq);
+        EXPECT_EQ(refusal->origin, net::FailureOrigin::ThisMachine);
         ASSERT_TRUE(connection.send(request()));
         const auto next = connection.answer();
         ASSERT_TRUE(next) << "the helper stopped serving after a refusal";
-        EXPECT_EQ(next->kind,
-                  helperCapable() ? helper::AnswerKind::Record : helper::AnswerKind::Refused);
+        EXPECT_EQ(next->status, IpStatus::Success);
         EXPECT_EQ(connection.finish(), 0);
     } else {
         EXPECT_FALSE(connection.answer());
         EXPECT_EQ(connection.finish(), 2);
     }
+}
+
+const std::string NoCapabilities = "CapInh:\t0000000000000000\nCapPrm:\t0000000000000000\n"
+                                   "CapEff:\t0000000000000000\nCapAmb:\t0000000000000000\n";
+
+// The helper given CAP_NET_RAW by its file holds no capability from before
+// its first request is read (it waits for one, confined) and still probes.
+TEST_F(AsUserWithCapableHelper, HoldsNoCapabilityWhileItServes)
+{
+    HelperConnection connection(helperUnderTest());
+    std::string beforeFirstRequest;
+    for (int attempt = 0; attempt < 100 && beforeFirstRequest != NoCapabilities; ++attempt) {
+        std::this_thread::sleep_for(10ms);
+        beforeFirstRequest = capabilitySets(connection.process());
+    }
+    EXPECT_EQ(beforeFirstRequest, NoCapabilities);
+    ASSERT_TRUE(connection.send(
+        testpackets::helperRequest(testpackets::address(std::string(Address::Host).c_str()))));
+    const auto answer = connection.answer();
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(answer->status, IpStatus::Success);
+    EXPECT_EQ(capabilitySets(connection.process()), NoCapabilities);
+    std::cout << "helper before its first request:\n"
+              << beforeFirstRequest << "after it:\n"
+              << capabilitySets(connection.process());
+    EXPECT_EQ(connection.finish(), 0);
 }
 
 Bytes truncated()
@@ -264,31 +323,52 @@ INSTANTIATE_TEST_SUITE_P(
     Frames, BadRequest,
     testing::Values(
         BadRequestCase{"Truncated", truncated(), false},
-        BadRequestCase{"WrongVersion", testpackets::helperRequestWith(4, 0x02000000), false},
-        BadRequestCase{"DataOfOneMegabyte", testpackets::helperRequestWith(20, 1 << 20), false},
+        BadRequestCase{"FirstVersion", testpackets::helperRequestWith(4, 0x01010000), false},
+        BadRequestCase{"DataOfOneMegabyte", testpackets::helperRequestWith(16, 1 << 20), false},
+        BadRequestCase{"DataOverThePacketLimit", testpackets::helperRequestWith(16, 65508), false},
         BadRequestCase{"TimeoutOfAnHour", testpackets::helperRequestWith(12, 3'600'000), true},
-        BadRequestCase{"ReplyOversized", testpackets::helperRequestWith(16, 1 << 20), true},
-        BadRequestCase{"NotAnEcho", testpackets::helperRequestWith(4, 0x01020000), true}),
+        BadRequestCase{"ReservedSet", testpackets::helperRequestWith(4, 0x02010001), true},
+        BadRequestCase{"NotAnEcho", testpackets::helperRequestWith(4, 0x02020000), true}),
     [](const auto &info) { return std::string(info.param.name); });
 
 // A flood written at once is answered in order, one request at a time and
-// no faster than one per millisecond.
-TEST_F(AsUser, AFloodIsPaced)
+// no faster than ping lets a user send: 2 ms apart to a host that answers,
+// 10 ms apart to one that does not, even with a timeout of 0.
+struct FloodCase
 {
-    constexpr int Requests = 200;
+    const char *name;
+    std::string_view address;
+    std::uint32_t timeoutMilliseconds;
+    std::chrono::milliseconds spacing;
+};
+
+class Flood : public AsUserWithCapableHelper, public testing::WithParamInterface<FloodCase>
+{};
+
+TEST_P(Flood, IsPacedAsPingPacesAUser)
+{
+    constexpr int Requests = 60;
     HelperConnection connection(helperUnderTest());
     Bytes flood;
     for (int i = 0; i < Requests; ++i) {
-        const Bytes one = request();
+        Bytes one = testpackets::helperRequest(
+            testpackets::address(std::string(GetParam().address).c_str()));
+        testpackets::put32(one, 12, GetParam().timeoutMilliseconds);
         flood.insert(flood.end(), one.begin(), one.end());
     }
     const auto start = std::chrono::steady_clock::now();
     ASSERT_TRUE(connection.send(flood));
     for (int i = 0; i < Requests; ++i)
         ASSERT_TRUE(connection.answer()) << "answer " << i;
-    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(Requests - 1));
+    EXPECT_GE(std::chrono::steady_clock::now() - start, (Requests - 1) * GetParam().spacing);
     EXPECT_EQ(connection.finish(), 0);
 }
+
+INSTANTIATE_TEST_SUITE_P(Hosts, Flood,
+                         testing::Values(FloodCase{"Answering", Address::Host, 500, 2ms},
+                                         FloodCase{"SilentWithoutTimeout", Address::Responder, 0,
+                                                   10ms}),
+                         [](const auto &info) { return std::string(info.param.name); });
 
 } // namespace
 } // namespace lab

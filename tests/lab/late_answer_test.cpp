@@ -3,7 +3,7 @@
 #include "lab_fixture.h"
 #include "responder_process.h"
 
-#include "echowatch/net/ip_status.h"
+#include "echowatch/icmp/ip_status.h"
 
 namespace lab {
 namespace {

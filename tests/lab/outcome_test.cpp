@@ -5,7 +5,7 @@
 #include "responder_plan.h"
 #include "responder_process.h"
 
-#include "echowatch/net/ip_status.h"
+#include "echowatch/icmp/ip_status.h"
 #include "echowatch/net/socket_calls.h"
 
 #include <algorithm>

@@ -3,7 +3,7 @@
 #include "lab_fixture.h"
 #include "lab_network.h"
 
-#include "echowatch/net/ip_status.h"
+#include "echowatch/icmp/ip_status.h"
 
 #include <filesystem>
 #include <map>

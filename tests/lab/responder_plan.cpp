@@ -1,6 +1,6 @@
 #include "responder_plan.h"
 
-#include "echowatch/net/icmp_packet.h"
+#include "echowatch/icmp/icmp_packet.h"
 
 #include <algorithm>
 #include <arpa/inet.h>

@@ -1,6 +1,6 @@
 #include "responder_request.h"
 
-#include "echowatch/net/icmp_packet.h"
+#include "echowatch/icmp/icmp_packet.h"
 
 namespace lab {
 

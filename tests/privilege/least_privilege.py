@@ -1,14 +1,13 @@
 """The window probes 127.0.0.1 through the helper, driven through AT-SPI;
-meanwhile the capability sets of both processes are read from /proc."""
+meanwhile the capability sets of both processes are read from /proc. Run
+from a copy beside window_session.py, or from the source tree."""
 
 import os
 import sys
 
-sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "window"))
+here = os.path.dirname(os.path.abspath(__file__))
+sys.path[0:0] = [here, os.path.join(here, "..", "window")]
 from window_session import WindowSession, wait_for  # noqa: E402
-
-RAW_SOCKETS = 1 << 13  # CAP_NET_RAW
-
 
 def capabilities(pid):
     sets = {}
@@ -49,11 +48,11 @@ def main(binary):
         for name, value in window.items():
             expect(f"window {name}", value, 0)
         helper = wait_for("the probe helper", lambda: helper_of(session.app.pid))
+        # Given CAP_NET_RAW by its file, it gives it up once its socket is
+        # open, before it reads the window's first request.
         sets = capabilities(helper)
-        expect("helper CapEff", sets["CapEff"], RAW_SOCKETS)
-        expect("helper CapPrm", sets["CapPrm"], RAW_SOCKETS)
-        expect("helper CapInh", sets["CapInh"], 0)
-        expect("helper CapAmb", sets["CapAmb"], 0)
+        for name, value in sets.items():
+            expect(f"helper {name}", value, 0)
         session.press("Stop")
         print(f"window {window}; helper {sets}")
     finally:

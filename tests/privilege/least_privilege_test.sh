@@ -33,7 +33,10 @@ install -m 755 "$window" "$scratch/echowatch"
 install -m 755 "$helper" "$scratch/echowatch-probe"
 install -m 755 "$helper" "$scratch/echowatch-probe-plain"
 setcap cap_net_raw+ep "$scratch/echowatch-probe"
-mkdir -p "$scratch/plugins/generic" "$scratch/home" "$scratch/run"
+mkdir -p "$scratch/plugins/generic" "$scratch/home" "$scratch/run" "$scratch/driver"
+# What nobody runs is copied too: the checkout may be closed to other users
+# (a 0700 home directory, a mktemp -d folder).
+install -m 644 "$here/least_privilege.py" "$here/../window/window_session.py" "$scratch/driver/"
 install -m 644 "$plugin" "$scratch/plugins/generic/"
 chmod 755 "$scratch"
 chown 65534:65534 "$scratch/home" "$scratch/run"
@@ -53,7 +56,7 @@ as_nobody() {
 
 as_nobody QT_PLUGIN_PATH="$scratch/plugins" QT_QPA_GENERIC_PLUGINS=capreport \
     timeout --kill-after=10 120 dbus-run-session -- \
-    /usr/bin/python3 "$here/least_privilege.py" "$scratch/echowatch"
+    /usr/bin/python3 "$scratch/driver/least_privilege.py" "$scratch/echowatch"
 
 # The plugin ran inside the window, and held nothing there.
 grep -A5 -P '^Name:\techowatch$' "$report" | grep -P '^CapEff:\t0{16}$' >/dev/null \
@@ -76,4 +79,4 @@ if [ -s "$report" ]; then
     cat "$report"
     exit 1
 fi
-echo "least privilege holds: window without capabilities, helper with CAP_NET_RAW only"
+echo "least privilege holds: window and helper without capabilities while they serve"

@@ -7,6 +7,16 @@
 
 namespace {
 
+constexpr std::size_t Megabyte = 1024 * 1024;
+
+std::u16string repeated(std::u16string_view text, std::size_t times)
+{
+    std::u16string all;
+    for (std::size_t i = 0; i < times; ++i)
+        all += text;
+    return all;
+}
+
 struct AddressCase
 {
     const char *name;
@@ -63,7 +73,18 @@ INSTANTIATE_TEST_SUITE_P(
         // Longer than the room kept on the stack; inet_addr stops
         // at white space.
         AddressCase{"longText", u"127.0.0.1" + std::u16string(100, u' '), "127.0.0.1"},
-        AddressCase{"longTextWithNul", u"127.0.0.1" + std::u16string(100, u' ') + u'\0', nullptr}),
+        AddressCase{"longTextWithNul", u"127.0.0.1" + std::u16string(100, u' ') + u'\0', nullptr},
+        AddressCase{"megabyteOfDigits", std::u16string(Megabyte, u'1'), nullptr},
+        AddressCase{"megabyteOfDottedQuads", repeated(u"127.0.0.1.", Megabyte / 10), nullptr},
+        AddressCase{"addressThenAMegabyte", u"127.0.0.1" + std::u16string(Megabyte, u'x'), nullptr},
+        AddressCase{"cyrillic", u"\u0441\u0435\u0440\u0432\u0435\u0440", nullptr},
+        AddressCase{"chinese", u"\u4e3b\u673a.\u4f8b\u5b50", nullptr},
+        AddressCase{"emoji", u"127.0.0.\U0001F600", nullptr},
+        AddressCase{"loneSurrogate",
+                    u"\xd800"
+                    u"127.0.0.1",
+                    nullptr},
+        AddressCase{"rightToLeftMark", u"\u200f127.0.0.1", nullptr}),
     [](const auto &info) { return std::string(info.param.name); });
 
 } // namespace

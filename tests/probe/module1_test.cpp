@@ -1,4 +1,4 @@
-#include "echowatch/net/ip_status.h"
+#include "echowatch/icmp/ip_status.h"
 #include "echowatch/probe/module1.h"
 #include "support/echo_record.h"
 #include "support/fake_services.h"
@@ -76,15 +76,58 @@ TEST_F(Module1Test, NoHandleReturnsWhyAndLeavesTheRecordZero)
     EXPECT_TRUE(icmp.sends.empty());
 }
 
-// Status 0 is an answer only with the reply the service reports; a record
-// it did not write reads as the caller zero-filled it.
-TEST_F(Module1Test, ARecordTheServiceDidNotWriteIsNoAnswer)
+// What the record cannot hold reaches the caller from the service's typed
+// outcome: the round trip to the microsecond (for an answer only, never
+// negative), who answered or sent the error, where a failure was decided,
+// and how the helper stood.
+struct DetailsCase
 {
-    icmp.writesRecord = false;
+    const char *name;
+    std::int32_t status;
+    std::chrono::nanoseconds roundTrip;
+    net::FailureOrigin origin;
+    net::HelperCondition helper;
+    std::int64_t roundTripMicroseconds;
+};
+
+class Module1Details : public Module1Test, public testing::WithParamInterface<DetailsCase>
+{};
+
+TEST_P(Module1Details, ComeFromTheTypedOutcome)
+{
+    net::EchoOutcome outcome;
+    outcome.status = GetParam().status;
+    outcome.roundTrip = GetParam().roundTrip;
+    outcome.origin = GetParam().origin;
+    outcome.helper = GetParam().helper;
+    outcome.responder = 0x017100cb;
+    icmp.outcome = outcome;
     EchoReply reply{};
-    EXPECT_EQ(module.EchoAddress(u"127.0.0.1", TestPayload, reply), IpStatus::GeneralFailure);
-    EXPECT_EQ(icmp.sends.size(), 1u);
+    probe::ProbeDetails details;
+    EXPECT_EQ(module.EchoAddress(u"127.0.0.1", TestPayload, reply, details), GetParam().status);
+    EXPECT_EQ(details.roundTripMicroseconds, GetParam().roundTripMicroseconds);
+    EXPECT_EQ(details.responder, outcome.responder);
+    EXPECT_EQ(details.origin, outcome.origin);
+    EXPECT_EQ(details.helper, outcome.helper);
 }
+
+using std::chrono::nanoseconds;
+using Origin = net::FailureOrigin;
+using Helper = net::HelperCondition;
+
+INSTANTIATE_TEST_SUITE_P(
+    Outcomes, Module1Details,
+    testing::Values(DetailsCase{"answer", 0, nanoseconds(1'234'567), Origin::None, Helper::NotUsed,
+                                1234},
+                    DetailsCase{"answerThroughTheHelper", 0, nanoseconds(987'000), Origin::None,
+                                Helper::Serving, 987},
+                    DetailsCase{"errorFromARouter", IpStatus::DestHostUnreachable,
+                                nanoseconds(5'000'000), Origin::IcmpMessage, Helper::NotUsed, -1},
+                    DetailsCase{"helperWithoutItsCapability", IpStatus::GeneralFailure,
+                                nanoseconds(-1), Origin::ThisMachine, Helper::LacksCapability, -1},
+                    DetailsCase{"answerAsTheClockWentBack", 0, nanoseconds(-800'000), Origin::None,
+                                Helper::NotUsed, 0}),
+    [](const auto &info) { return std::string(info.param.name); });
 
 TEST_F(Module1Test, RequestDataWithoutAnEightBitFormIsNotSent)
 {

@@ -1,9 +1,6 @@
 #include "support/fake_services.h"
 
-#include "echowatch/net/icmp_echo_reply.h"
-
 #include <algorithm>
-#include <cstring>
 #include <memory>
 
 namespace fakes {
@@ -16,25 +13,35 @@ public:
     ~Handle() override { ++m_library.closed; }
 
     std::uint32_t IcmpSendEcho(std::uint32_t destination, std::span<const std::byte> requestData,
-                               std::span<std::byte> replyBuffer,
-                               std::chrono::milliseconds timeout) noexcept override
+                               std::span<std::byte> replyBuffer, std::chrono::milliseconds timeout,
+                               net::EchoOutcome &outcome) noexcept override
+    {
+        m_replySize = replyBuffer.size();
+        return net::IcmpEchoHandle::IcmpSendEcho(destination, requestData, replyBuffer, timeout,
+                                                 outcome);
+    }
+
+    net::EchoOutcome echo(std::uint32_t destination, std::span<const std::byte> requestData,
+                          std::chrono::milliseconds timeout) noexcept override
     {
         m_library.sends.push_back({destination,
                                    std::vector<std::byte>(requestData.begin(), requestData.end()),
-                                   replyBuffer.size(), timeout});
+                                   m_replySize, timeout});
+        if (m_library.outcome)
+            return *m_library.outcome;
         const ScriptedEcho &echo = m_library.echo;
-        if (!m_library.writesRecord)
-            return 0;
-        net::IcmpEchoReply header{};
-        header.status = static_cast<std::uint32_t>(echo.status);
-        header.roundTripTime = echo.roundTripTime;
-        header.dataSize = echo.dataSize;
-        std::memcpy(replyBuffer.data(), &header, std::min(sizeof header, replyBuffer.size()));
-        return echo.status == 0 ? 1 : 0;
+        net::EchoOutcome outcome;
+        outcome.status = echo.status;
+        outcome.roundTrip = std::chrono::milliseconds(echo.roundTripTime);
+        m_data.assign(echo.dataSize, std::byte{'x'});
+        outcome.data = m_data;
+        return outcome;
     }
 
 private:
     IcmpEchoLibrary &m_library;
+    std::size_t m_replySize = 0;
+    std::vector<std::byte> m_data;
 };
 
 } // namespace

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -58,8 +59,8 @@ struct ScriptedEcho
     std::uint16_t dataSize;
 };
 
-// An echo service that records each request and writes the scripted outcome
-// into the reply's header.
+// An echo service that records each request and reports the scripted outcome,
+// which the service's own code writes into the reply record.
 class IcmpEchoLibrary final : public net::IcmpEchoLibrary
 {
 public:
@@ -75,9 +76,8 @@ public:
 
     std::int32_t openFailure = 0; // non-zero: no handle, this status
     ScriptedEcho echo{0, 12, 32};
-    // false: a handle that breaks its word, writing nothing and reporting
-    // no reply.
-    bool writesRecord = true;
+    // Where set, reported instead of echo, with every typed field.
+    std::optional<net::EchoOutcome> outcome;
     int opened = 0;
     int closed = 0;
     std::vector<Send> sends;

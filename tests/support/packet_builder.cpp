@@ -1,7 +1,7 @@
 #include "support/packet_builder.h"
 
-#include "echowatch/net/icmp_packet.h"
-#include "echowatch/net/probe_helper_protocol.h"
+#include "echowatch/helper/probe_helper_protocol.h"
+#include "echowatch/icmp/icmp_packet.h"
 #include "support/echo_record.h"
 
 #include <algorithm>
@@ -109,8 +109,7 @@ Bytes helperRequest(std::uint32_t destination)
 {
     const Bytes data = bytesOf(TestPayload);
     Bytes frame(net::helper::RequestHeaderSize + data.size());
-    net::helper::encodeRequest({destination, net::helper::MaxTimeout, sizeof(EchoReply), data},
-                               frame);
+    net::helper::encodeRequest({destination, net::helper::MaxTimeout, data}, frame);
     return frame;
 }
 

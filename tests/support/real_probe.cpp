@@ -6,7 +6,7 @@
 #include <cstring>
 
 RealProbe::RealProbe(net::SocketKindChoice kinds, std::string helperPath, net::SocketCalls *calls)
-    : icmp(kinds, std::move(helperPath), calls)
+    : icmp(net::makeEchoLibrary(kinds, helperPath, calls))
 {}
 
 std::string RealProbe::builtHelperPath()

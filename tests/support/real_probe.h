@@ -1,5 +1,6 @@
 #pragma once
 
+#include "echowatch/helper/automatic_echo_library.h"
 #include "echowatch/net/icmp_echo_library.h"
 #include "echowatch/net/sockets_library.h"
 #include "echowatch/probe/module1.h"
@@ -8,6 +9,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -39,9 +41,9 @@ struct RealProbe
     ProbeOutcome echo(std::string_view address);
 
     net::LinuxSocketsLibrary sockets;
-    net::LinuxIcmpEchoLibrary icmp;
+    std::unique_ptr<net::IcmpEchoLibrary> icmp;
     fakes::MessageBox messageBox;
-    Module1 module{sockets, icmp, messageBox};
+    Module1 module{sockets, *icmp, messageBox};
 };
 
 // One real probe, summed up in a form that crosses a process boundary.

@@ -105,22 +105,10 @@ private slots:
     void badAddressIsReportedAndNothingSent_data()
     {
         QTest::addColumn<QString>("address");
+        // Which texts are addresses is Module1's table (address_conversion_test);
+        // here, that the window's box and labels take the longest.
         QTest::newRow("host name") << QStringLiteral("localhost");
         QTest::newRow("a megabyte of digits") << QString(Megabyte, u'1');
-        QTest::newRow("a megabyte of dotted quads")
-            << QStringLiteral("127.0.0.1.").repeated(Megabyte / 10);
-        QTest::newRow("a valid address then a megabyte")
-            << QStringLiteral("127.0.0.1") + QString(Megabyte, u'x');
-        QTest::newRow("cyrillic") << QStringLiteral("\u0441\u0435\u0440\u0432\u0435\u0440");
-        QTest::newRow("chinese") << QStringLiteral("\u4e3b\u673a.\u4f8b\u5b50");
-        QTest::newRow("emoji") << QStringLiteral("127.0.0.\U0001F600");
-        QTest::newRow("lone surrogate") << QString(QChar(0xd800)) + QStringLiteral("127.0.0.1");
-        QTest::newRow("control characters") << QStringLiteral("127.\a0.\b0.\x1b"
-                                                              "1");
-        QTest::newRow("nul after an address") << QStringLiteral("127.0.0.1") + QChar(u'\0');
-        QTest::newRow("nul before an address") << QChar(u'\0') + QStringLiteral("127.0.0.1");
-        QTest::newRow("right-to-left mark") << QStringLiteral("\u200f127.0.0.1");
-        QTest::newRow("broadcast") << QStringLiteral("255.255.255.255");
     }
 
     void badAddressIsReportedAndNothingSent()

@@ -43,6 +43,60 @@ private slots:
         QLocale::setDefault(QLocale::c());
     }
 
+    // What an interval box accepts, the same in every locale: whole
+    // milliseconds from 1 to the largest 32-bit value and nothing else.
+    void intervalTextIsRefused_data()
+    {
+        QTest::addColumn<QString>("interval");
+        QTest::newRow("empty") << QString();
+        QTest::newRow("only spaces") << QStringLiteral("   ");
+        QTest::newRow("letters") << QStringLiteral("abc");
+        QTest::newRow("digits then letters") << QStringLiteral("100ms");
+        QTest::newRow("zero") << QStringLiteral("0");
+        QTest::newRow("negative") << QStringLiteral("-5");
+        QTest::newRow("plus sign") << QStringLiteral("+5");
+        QTest::newRow("fraction") << QStringLiteral("1.5");
+        QTest::newRow("exponent") << QStringLiteral("1e3");
+        QTest::newRow("group separator") << QStringLiteral("1,000");
+        QTest::newRow("inner space") << QStringLiteral("1 000");
+        QTest::newRow("just beyond the timer") << QStringLiteral("2147483648");
+        QTest::newRow("far beyond") << QStringLiteral("99999999999999999999999");
+        QTest::newRow("other digits") << QStringLiteral("\u0661\u0660\u0660");
+        QTest::newRow("a megabyte of digits") << QString(1024 * 1024, u'9');
+        QTest::newRow("nul inside") << QStringLiteral("10") + QChar(u'\0') + QStringLiteral("0");
+        QTest::newRow("hexadecimal") << QStringLiteral("0x10");
+        QTest::newRow("fullwidth digits") << QStringLiteral("\uff11\uff10\uff10");
+        QTest::newRow("superscript digits") << QStringLiteral("\u00b9\u00b2");
+        QTest::newRow("minus zero") << QStringLiteral("-0");
+        QTest::newRow("infinity") << QStringLiteral("inf");
+        QTest::newRow("control character") << QStringLiteral("1\a0");
+    }
+
+    void intervalTextIsRefused()
+    {
+        QFETCH(QString, interval);
+        QLocale::setDefault(QLocale(QLocale::Arabic, QLocale::Egypt));
+        QVERIFY(!platform::intervalFromText(interval));
+        QLocale::setDefault(QLocale::c());
+    }
+
+    void intervalTextIsAccepted_data()
+    {
+        QTest::addColumn<QString>("interval");
+        QTest::addColumn<int>("milliseconds");
+        QTest::newRow("one") << QStringLiteral("1") << 1;
+        QTest::newRow("surrounding spaces") << QStringLiteral("  250 ") << 250;
+        QTest::newRow("leading zeros") << QStringLiteral("0042") << 42;
+        QTest::newRow("the largest") << QStringLiteral("2147483647") << 2147483647;
+    }
+
+    void intervalTextIsAccepted()
+    {
+        QFETCH(QString, interval);
+        QFETCH(int, milliseconds);
+        QCOMPARE(platform::intervalFromText(interval), std::chrono::milliseconds(milliseconds));
+    }
+
     // One row per way a locale writes its time zone: after the time, in
     // brackets, after a comma, before the time; in its own digits.
     void timeOfDayHasSecondsAndNoZone_data()

@@ -1,16 +1,15 @@
 #pragma once
 
+#include "echowatch/net/echo_outcome.h"
 #include "echowatch/net/icmp_socket.h"
-#include "echowatch/net/kernel_time.h"
-#include "echowatch/net/probe_helper_client.h"
 #include "echowatch/net/socket_calls.h"
 
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
-#include <string>
 
 // The echo service: open a handle, send echo requests through it, close it by
 // letting go of it. The reply lands in the caller's buffer as an IcmpEchoReply
@@ -23,15 +22,26 @@ public:
     virtual ~IcmpEchoHandle() = default;
 
     // Sends one echo request to destination (network byte order) and waits
-    // for its outcome, at most timeout. Returns the number of echo replies
-    // received: 1 with status 0 in the record, or 0 with a failure status in
-    // it. Whenever the buffer can hold the record, a record is written,
-    // whatever happens; a buffer too small for one is left untouched, and 0
-    // is returned. A caller reads status 0 as an answer only with a 1.
+    // for its outcome, at most timeout.
+    virtual EchoOutcome echo(std::uint32_t destination, std::span<const std::byte> requestData,
+                             std::chrono::milliseconds timeout) noexcept = 0;
+
+    // The same probe, told as the platform tells it: returns the number of
+    // echo replies received, 1 with status 0 in the record, or 0 with a
+    // failure status in it. Whenever the buffer can hold the record, a record
+    // is written, whatever happens; a buffer too small for one is left
+    // untouched, nothing is sent, and 0 is returned. outcome, where given,
+    // receives the typed outcome the record was written from.
+    std::uint32_t IcmpSendEcho(std::uint32_t destination, std::span<const std::byte> requestData,
+                               std::span<std::byte> replyBuffer,
+                               std::chrono::milliseconds timeout) noexcept;
+    // Virtual only so that a test can see what it was asked; the record is
+    // always written by this base, from echo()'s outcome.
     virtual std::uint32_t IcmpSendEcho(std::uint32_t destination,
                                        std::span<const std::byte> requestData,
                                        std::span<std::byte> replyBuffer,
-                                       std::chrono::milliseconds timeout) noexcept = 0;
+                                       std::chrono::milliseconds timeout,
+                                       EchoOutcome &outcome) noexcept;
 };
 
 // Closes a handle when its holder lets go of it: destroys it, or hands back
@@ -61,11 +71,17 @@ private:
 
 using IcmpHandle = std::unique_ptr<IcmpEchoHandle, IcmpHandleCloser>;
 
+// Hands a lent handle back without destroying it.
+void keepLentHandle(IcmpEchoHandle &handle) noexcept;
+
 // Either a handle, or the status that says why none could be opened.
 struct IcmpHandleOpening
 {
     IcmpHandle handle;
     std::int32_t failureStatus;
+    // A ping socket was refused as such (not for want of descriptors), so a
+    // privileged helper is the way left.
+    bool socketRefused = false;
 };
 
 class IcmpEchoLibrary
@@ -77,38 +93,39 @@ public:
 
 class LinuxIcmpEchoHandle;
 
-// The real service over Linux ICMP sockets. Handles it opens share its
-// sequence counter and its helper, and must not outlive it. It lends the
-// same handle objects out for every probe, so opening one allocates nothing;
-// it is not for use from two threads at once.
+// The real service over one Linux ICMP socket of one kind, which it opens at
+// the first probe, keeps for its life with its options set once, and opens
+// again after a fatal error. Every handle it opens is the same light object
+// over that socket, lent out and handed back, so opening one allocates and
+// costs nothing; it is not for use from two threads at once.
 class LinuxIcmpEchoLibrary final : public IcmpEchoLibrary
 {
 public:
-    // helperPath: the privileged probe helper, used where ping sockets are
-    // refused; with none, such probes fail as a general failure. calls: the
-    // system calls the wait for an answer makes; the real ones when null.
-    explicit LinuxIcmpEchoLibrary(SocketKindChoice choice = SocketKindChoice::Automatic,
-                                  std::string helperPath = {}, SocketCalls *calls = nullptr);
+    // calls: the system calls the wait for an answer makes; the real ones
+    // when null.
+    explicit LinuxIcmpEchoLibrary(IcmpSocketKind kind, SocketCalls *calls = nullptr);
+    // Serves over a socket opened already, which is never opened again: the
+    // probe helper opens its socket before it gives up the right to.
+    LinuxIcmpEchoLibrary(IcmpSocket socket, SocketCalls *calls = nullptr);
     ~LinuxIcmpEchoLibrary() override;
     LinuxIcmpEchoLibrary(const LinuxIcmpEchoLibrary &) = delete;
     LinuxIcmpEchoLibrary &operator=(const LinuxIcmpEchoLibrary &) = delete;
 
     IcmpHandleOpening IcmpCreateFile() noexcept override;
 
-private:
-    IcmpHandleOpening openHelperHandle() noexcept;
-    IcmpHandleOpening openSocketHandle(IcmpSocket socket) noexcept;
+    // Whether the kept socket is open (it closes after a fatal error).
+    bool hasSocket() const noexcept;
 
-    SocketKindChoice m_choice;
-    bool m_helperServed = false;
-    std::uint16_t m_identifier;
-    std::uint16_t m_nextSequence = 1;
-    ProbeHelperClient m_helper;
+private:
+    IcmpSocketKind m_kind;
+    bool m_reopens;
+    std::uint16_t m_nextSequence;
     SocketCalls m_systemCalls;
-    SocketCalls &m_calls;
-    ReceiveStampingHold m_stamping;
-    std::unique_ptr<IcmpEchoHandle> m_helperHandle;
-    std::unique_ptr<LinuxIcmpEchoHandle> m_socketHandle;
+    std::unique_ptr<LinuxIcmpEchoHandle> m_handle;
 };
+
+// Raw sockets share the identifier space with every other pinger on the
+// host; a random start keeps two instances of this program apart.
+std::uint16_t randomIdentifier() noexcept;
 
 } // namespace net

@@ -1,6 +1,7 @@
 #pragma once
 
-#include "echowatch/net/icmp_packet.h"
+#include "echowatch/icmp/icmp_packet.h"
+#include "echowatch/net/echo_outcome.h"
 #include "echowatch/net/icmp_socket.h"
 #include "echowatch/net/kernel_time.h"
 
@@ -36,11 +37,14 @@ struct Arrival
     KernelTime at;
 };
 
-struct EchoOutcome
+struct WaitResult
 {
     std::optional<Arrival> arrival;
     std::int32_t failureStatus; // the outcome when nothing arrived in time
-    KernelTime sentAt;          // the kernel's send stamp, or the time just before the send
+    FailureOrigin failureOrigin;
+    KernelTime sentAt; // the kernel's send stamp, or the time just before the send
+    // The socket can no longer be waited on: it is to be opened again.
+    bool socketFailed = false;
 };
 
 // The wait for the outcome of one echo request that has just been sent.
@@ -53,27 +57,30 @@ class IcmpEchoWait
 public:
     using Clock = std::chrono::steady_clock;
 
-    IcmpEchoWait(const IcmpSocket &socket, const icmp::SentEcho &sent, ReceiveBuffers &buffers,
+    IcmpEchoWait(IcmpSocket &socket, const icmp::SentEcho &sent, ReceiveBuffers &buffers,
                  SocketCalls &calls) noexcept;
 
     // sentAt: the time taken just before the send; deadline: the same moment
     // plus timeout, on the clock the process waits by.
-    EchoOutcome run(KernelTime sentAt, std::chrono::milliseconds timeout,
-                    Clock::time_point deadline) noexcept;
+    WaitResult run(KernelTime sentAt, std::chrono::milliseconds timeout,
+                   Clock::time_point deadline) noexcept;
 
 private:
-    std::optional<EchoOutcome> readQueued(bool pollReportedError) noexcept;
+    std::optional<WaitResult> readQueued(bool pollReportedError) noexcept;
     void readReceiveQueue() noexcept;
     void readErrorQueue(bool drain) noexcept;
     void takeErrorEntry(std::span<const std::byte> quoted) noexcept;
     std::optional<icmp::Answer> matchReceived(std::span<const std::byte> bytes) noexcept;
     void noteReceiveError(int error) noexcept;
-    std::optional<EchoOutcome> decide() const noexcept;
-    std::optional<EchoOutcome> explainPollError() noexcept;
+    std::optional<WaitResult> decide() const noexcept;
+    std::optional<WaitResult> explainPollError() noexcept;
     ssize_t receive(int flags, std::span<std::byte> into) noexcept;
     KernelTime arrivalTime() noexcept;
-    EchoOutcome failed(std::int32_t status) const noexcept;
+    WaitResult failed(std::int32_t status,
+                      FailureOrigin origin = FailureOrigin::ThisMachine) const noexcept;
+    WaitResult socketFailed() const noexcept;
 
+    IcmpSocket &m_socket;
     const int m_descriptor;
     const IcmpSocketKind m_kind;
     const icmp::SentEcho &m_sent;
@@ -95,7 +102,6 @@ private:
     bool m_icmpErrorQueued = false;
     bool m_clearedPendingError = false;
     bool m_readSomething = false;
-    int m_foreignPackets = 0;
 
     sockaddr_in m_name{};
     iovec m_vector{};

@@ -18,28 +18,15 @@ KernelTime realtimeNow() noexcept;
 // and on every send (queued on its error queue).
 bool enableKernelTimestamps(int descriptor) noexcept;
 
+// The kernel stamps received packets only while some socket asks for it, and
+// switches stamping on a moment after the first one does, so the answer to
+// the first probe of a new socket could arrive unstamped (and lose a race
+// with an error it came before). Called once a socket has asked: returns
+// when a packet that loopback carries comes back stamped, a few milliseconds
+// at most; the socket that asked keeps stamping on from then on. Best effort.
+void awaitReceiveStamping() noexcept;
+
 // The software stamp the kernel put beside a message just read, if any.
 std::optional<KernelTime> softwareStamp(msghdr &message) noexcept;
-
-// The kernel stamps received packets only while some socket asks for it, and
-// switches stamping on a moment after the first one does, so the answer to a
-// socket opened for one probe could arrive unstamped. Holding one socket that
-// asks keeps stamping on for every probe; a new hold waits until stamping
-// has started, a few milliseconds at most. Best effort: without it the
-// probes still work, a few stamps may only be missing.
-class ReceiveStampingHold
-{
-public:
-    ReceiveStampingHold() noexcept;
-    ~ReceiveStampingHold();
-    ReceiveStampingHold(const ReceiveStampingHold &) = delete;
-    ReceiveStampingHold &operator=(const ReceiveStampingHold &) = delete;
-
-private:
-    bool talkToItself() noexcept;
-    void awaitStamping() noexcept;
-
-    int m_descriptor;
-};
 
 } // namespace net

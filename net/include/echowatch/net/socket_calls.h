@@ -1,19 +1,27 @@
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <poll.h>
+#include <span>
 #include <sys/socket.h>
 #include <sys/types.h>
 
 namespace net {
 
-// The calls the wait for an echo's outcome makes on its socket. The real
-// system calls by default; a test overrides one to make it fail the way a
-// kernel can, which no lab can be relied on to provoke.
+// The calls a probe makes on its kept socket. The real system calls by
+// default; a test overrides them to script what a kernel can do (replies,
+// errors, stamps, late and foreign packets, failures), which no lab can be
+// relied on to provoke.
 class SocketCalls
 {
 public:
     virtual ~SocketCalls() = default;
 
+    // sendto(2) of one packet to an IPv4 address in network order: the
+    // length sent, or -1 with errno set.
+    virtual ssize_t send(int descriptor, std::span<const std::byte> packet,
+                         std::uint32_t destination) noexcept;
     // ppoll(2) on one descriptor: the number ready, or -1 with errno set.
     virtual int poll(pollfd &watched, const timespec &timeout) noexcept;
     // recvmsg(2), never blocking: the length read, or -1 with errno set.

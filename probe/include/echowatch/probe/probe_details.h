@@ -1,5 +1,6 @@
 #pragma once
 
+#include "echowatch/net/echo_outcome.h"
 #include "echowatch/probe/echo_status.h"
 
 #include <chrono>
@@ -7,24 +8,10 @@
 
 namespace probe {
 
-// Where a failure was decided: by this machine refusing the send, or by an
-// ICMP message some host sent back.
-enum class FailureOrigin : std::uint8_t
-{
-    None,
-    ThisMachine,
-    IcmpMessage,
-};
-
-// How the probe helper stood, where the probe went through it.
-enum class HelperCondition : std::uint8_t
-{
-    NotUsed,
-    Serving,
-    Missing,
-    LacksCapability,
-    Unresponsive,
-};
+// Where a failure was decided (this machine, or an ICMP message some host
+// sent back), and how the probe helper stood, as the echo service tells it.
+using FailureOrigin = net::FailureOrigin;
+using HelperCondition = net::HelperCondition;
 
 // What a probe learned beyond its reply record. The window's labels never
 // read it; what the window keeps beyond them (its history, its alerts) does.

@@ -1,0 +1,49 @@
+#pragma once
+
+#include "echowatch/helper/probe_helper_protocol.h"
+
+#include <chrono>
+#include <cstddef>
+#include <vector>
+
+namespace net {
+class LinuxIcmpEchoLibrary;
+} // namespace net
+
+namespace net::helper {
+
+// Answers echo requests read from one descriptor on another, one at a time,
+// until the input closes or stops making sense. Every request is checked
+// against the protocol's limits before a byte of it is used, and requests go
+// out no faster than the system ping lets an unprivileged user send: at
+// least AnsweredSpacing apart, and UnansweredSpacing after one that got no
+// answer, so that a timeout of 0 cannot make it send and forget. Both are a
+// little wider than ping's own limits (2 and 10 ms), because ping's work per
+// request stretches its pace (to about 2.5 and 10.4 ms for the largest
+// requests, measured side by side) where ours is counted from each send.
+class RequestServer
+{
+public:
+    static constexpr std::chrono::milliseconds AnsweredSpacing{3};
+    static constexpr std::chrono::milliseconds UnansweredSpacing{11};
+
+    explicit RequestServer(LinuxIcmpEchoLibrary &library);
+
+    // Returns the process's exit status: 0 when the input closed between
+    // requests, 2 when it broke off or was not our framing, 3 when the
+    // answer could not be written, ExitSocketLost when the socket failed.
+    int serve(int input, int output) noexcept;
+
+private:
+    using Clock = std::chrono::steady_clock;
+
+    std::size_t answer(const ParsedRequest &parsed) noexcept;
+    EchoOutcome probe(const EchoRequest &request) noexcept;
+
+    LinuxIcmpEchoLibrary &m_library;
+    std::vector<std::byte> m_request;
+    std::vector<std::byte> m_answer;
+    Clock::time_point m_nextSend{};
+};
+
+} // namespace net::helper

@@ -1,0 +1,169 @@
+// The window's client of the probe helper against fake helpers (small shell
+// scripts): whatever a helper does, a probe returns within 600 ms as a
+// general failure, the helper is put down and replaced, no sooner than a
+// second after the last start. Runs without root.
+#include "echowatch/helper/probe_helper_client.h"
+#include "echowatch/helper/probe_helper_library.h"
+#include "echowatch/helper/probe_helper_protocol.h"
+#include "echowatch/icmp/ip_status.h"
+#include "support/echo_record.h"
+#include "support/packet_builder.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+namespace {
+
+using namespace std::chrono_literals;
+using testpackets::Bytes;
+namespace IpStatus = net::IpStatus;
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+const std::uint32_t Host = testpackets::address("198.51.100.7");
+const Bytes Payload = testpackets::bytesOf(TestPayload);
+// What a request for TestPayload takes on the wire.
+const std::string RequestBytes = std::to_string(net::helper::RequestHeaderSize + 32);
+
+net::EchoOutcome scriptedAnswer()
+{
+    net::EchoOutcome outcome;
+    outcome.status = IpStatus::Success;
+    outcome.roundTrip = 1'234'567ns;
+    outcome.responder = Host;
+    outcome.ttl = 61;
+    outcome.data = Payload;
+    return outcome;
+}
+
+// A scratch folder of fake helpers, removed with the fixture.
+class FakeHelpers : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        char pattern[] = "/tmp/ewhelper.XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern), nullptr);
+        m_folder = pattern;
+        Bytes answer(net::helper::MaxAnswerFrame);
+        answer.resize(net::helper::encodeAnswer(scriptedAnswer(), answer));
+        std::ofstream(m_folder / "answer", std::ios::binary)
+            .write(reinterpret_cast<const char *>(answer.data()),
+                   static_cast<std::streamsize>(answer.size()));
+    }
+    void TearDown() override { fs::remove_all(m_folder); }
+
+    // A helper that reads one request, then runs body.
+    std::string helper(const std::string &name, const std::string &body)
+    {
+        const auto path = m_folder / name;
+        std::ofstream(path) << "#!/bin/sh\n/usr/bin/head -c " << RequestBytes << " >/dev/null\n"
+                            << body << "\n";
+        fs::permissions(path, fs::perms::owner_all);
+        return path;
+    }
+    std::string inFolder(const char *name) const { return m_folder / name; }
+
+    fs::path m_folder;
+};
+
+struct FakeCase
+{
+    const char *name;
+    std::string body; // what the helper does once it has read a request
+    net::HelperCondition condition;
+};
+
+class MisbehavingHelper : public FakeHelpers, public testing::WithParamInterface<FakeCase>
+{};
+
+TEST_P(MisbehavingHelper, CostsOneProbeAtMost600Milliseconds)
+{
+    net::ProbeHelperClient client(helper("probe", GetParam().body));
+    const auto start = Clock::now();
+    const auto outcome = client.echo(Host, Payload, 500ms);
+    EXPECT_LT(Clock::now() - start, net::ProbeHelperClient::MaxProbeTime);
+    EXPECT_EQ(outcome.status, IpStatus::GeneralFailure);
+    EXPECT_EQ(outcome.origin, net::FailureOrigin::ThisMachine);
+    EXPECT_EQ(outcome.helper, GetParam().condition);
+    EXPECT_EQ(client.helperProcess(), -1) << "the helper was not put down";
+}
+
+using Condition = net::HelperCondition;
+const std::string Garbage = "/usr/bin/head -c 200000 /dev/zero | /usr/bin/tr '\\000' G";
+// An answer's 32-byte header claiming 4 GiB of echoed data.
+const std::string HugeClaim = "printf 'EWAN\\002\\000\\000\\000'; /usr/bin/head -c 20 /dev/zero; "
+                              "printf '\\377\\377\\377\\377'";
+
+INSTANTIATE_TEST_SUITE_P(
+    Helpers, MisbehavingHelper,
+    testing::Values(
+        FakeCase{"hangs", "exec /bin/sleep 5", Condition::Unresponsive},
+        FakeCase{"floodsGarbage", Garbage + "; exec /bin/sleep 5", Condition::Unresponsive},
+        FakeCase{"stopsMidFrame", "printf 'EWAN\\002'; exec /bin/sleep 5", Condition::Unresponsive},
+        FakeCase{"claimsHugeData", HugeClaim + "; exec /bin/sleep 5", Condition::Unresponsive},
+        FakeCase{"endsWithoutAnswer", "exit 0", Condition::Unresponsive},
+        FakeCase{"lacksItsCapability", "exit 4", Condition::LacksCapability}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+// The typed fields travel from the helper to the record the window writes.
+TEST_F(FakeHelpers, AnAnswerBecomesTheRecord)
+{
+    net::ProbeHelperLibrary library(
+        helper("probe", "/bin/cat " + inFolder("answer") + "; exec /bin/sleep 5"));
+    EchoReply reply{};
+    net::EchoOutcome outcome;
+    const auto replies = library.IcmpCreateFile().handle->IcmpSendEcho(
+        Host, Payload, std::as_writable_bytes(std::span(&reply, 1)), 500ms, outcome);
+    EXPECT_EQ(replies, 1u);
+    EXPECT_EQ(outcome.helper, net::HelperCondition::Serving);
+    EXPECT_EQ(outcome.roundTrip, 1'234'567ns);
+    EXPECT_EQ(reply.header.roundTripTime, 1u);
+    EXPECT_EQ(reply.header.address, Host);
+    EXPECT_EQ(reply.header.options.ttl, 61u);
+    EXPECT_TRUE(echoesTestPayload(reply));
+}
+
+TEST_F(FakeHelpers, AMissingHelperIsSaidToBeMissing)
+{
+    net::ProbeHelperClient client(inFolder("nowhere"));
+    const auto outcome = client.echo(Host, Payload, 500ms);
+    EXPECT_EQ(outcome.status, IpStatus::GeneralFailure);
+    EXPECT_EQ(outcome.helper, net::HelperCondition::Missing);
+}
+
+// A helper that cannot serve is started again at most once a second, so a
+// capability given back is used soon, and a missing one is no storm.
+TEST_F(FakeHelpers, RestartsAreAtMostOneASecond)
+{
+    const auto starts = inFolder("starts");
+    net::ProbeHelperClient client(helper("probe", "echo start >>" + starts + "; exit 4"));
+    const auto countStarts = [&] {
+        std::ifstream file(starts);
+        return std::count(std::istreambuf_iterator<char>(file), {}, '\n');
+    };
+    for (int probe = 0; probe < 5; ++probe)
+        EXPECT_EQ(client.echo(Host, Payload, 0ms).helper, net::HelperCondition::LacksCapability);
+    EXPECT_EQ(countStarts(), 1);
+    std::this_thread::sleep_for(net::ProbeHelperClient::RestartSpacing);
+    client.echo(Host, Payload, 0ms);
+    EXPECT_EQ(countStarts(), 2);
+}
+
+// More than an IPv4 packet holds is refused here, as a socket would refuse
+// it, without troubling the helper.
+TEST_F(FakeHelpers, DataOverThePacketLimitIsRefusedWithoutAHelper)
+{
+    net::ProbeHelperClient client(inFolder("nowhere"));
+    const Bytes tooMuch(net::helper::MaxRequestData + 1);
+    const auto outcome = client.echo(Host, tooMuch, 500ms);
+    EXPECT_EQ(outcome.status, IpStatus::PacketTooBig);
+    EXPECT_EQ(outcome.helper, net::HelperCondition::NotUsed);
+}
+
+} // namespace
