@@ -1,0 +1,61 @@
+#pragma once
+
+#include "echowatch/probe/echo_status.h"
+
+#include <cstdint>
+#include <limits>
+
+namespace history {
+
+// Wall-clock time in milliseconds since the Unix epoch.
+using Milliseconds = std::int64_t;
+
+inline constexpr Milliseconds MillisecondsPerMinute = 60'000;
+
+// How a probe ended, as the chart colours it.
+enum class ProbeKind : std::uint8_t
+{
+    Answered,
+    Timeout,
+    Unreachable,
+    OtherFailure,
+    NotSent,
+};
+
+ProbeKind kindOf(EchoStatus status) noexcept;
+
+// One probe in 16 bytes, so that a million of them fit in 16 MB: the send
+// time in milliseconds (48 bits reach 8,900 years) shares a word with the
+// reply size; the round trip keeps the kernel's microseconds.
+class ProbeSample
+{
+public:
+    ProbeSample() = default;
+    ProbeSample(Milliseconds sentAt, EchoStatus status, std::int64_t roundTripMicroseconds,
+                std::int32_t replySize) noexcept;
+
+    Milliseconds sentAt() const noexcept;
+    std::int32_t replySize() const noexcept
+    {
+        return static_cast<std::int32_t>(m_timeAndSize & SizeMask);
+    }
+    EchoStatus status() const noexcept { return m_status; }
+    bool answered() const noexcept { return m_status == 0; }
+    // -1 when nothing answered.
+    std::int64_t roundTripMicroseconds() const noexcept
+    {
+        return m_roundTrip == NoRoundTrip ? -1 : m_roundTrip;
+    }
+
+private:
+    static constexpr std::uint64_t SizeMask = 0xffff;
+    static constexpr std::uint32_t NoRoundTrip = std::numeric_limits<std::uint32_t>::max();
+
+    std::uint64_t m_timeAndSize = 0;
+    std::uint32_t m_roundTrip = NoRoundTrip;
+    EchoStatus m_status = 0;
+};
+
+static_assert(sizeof(ProbeSample) == 16);
+
+} // namespace history
