@@ -41,11 +41,12 @@ std::string LocalTimeText::operator()(Milliseconds time)
     const Milliseconds withinMinute = time - minute * MillisecondsPerMinute;
     const long offsetMinutes = m_known ? m_local.tm_gmtoff / 60 : 0;
     char text[48];
-    const int length = std::snprintf(
-        text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03d%c%02ld:%02ld",
-        m_local.tm_year + 1900, m_local.tm_mon + 1, m_local.tm_mday, m_local.tm_hour,
-        m_local.tm_min, static_cast<int>(withinMinute / 1000), static_cast<int>(withinMinute % 1000),
-        offsetMinutes < 0 ? '-' : '+', std::labs(offsetMinutes) / 60, std::labs(offsetMinutes) % 60);
+    const int length =
+        std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03d%c%02ld:%02ld",
+                      m_local.tm_year + 1900, m_local.tm_mon + 1, m_local.tm_mday, m_local.tm_hour,
+                      m_local.tm_min, static_cast<int>(withinMinute / 1000),
+                      static_cast<int>(withinMinute % 1000), offsetMinutes < 0 ? '-' : '+',
+                      std::labs(offsetMinutes) / 60, std::labs(offsetMinutes) % 60);
     return std::string(text, length > 0 ? static_cast<std::size_t>(length) : 0);
 }
 

@@ -21,9 +21,9 @@ constexpr std::string_view OutagesHeader =
 std::string thousandthsText(std::int64_t thousandths)
 {
     char text[32];
-    const int length = std::snprintf(text, sizeof text, "%lld.%03lld",
-                                     static_cast<long long>(thousandths / 1000),
-                                     static_cast<long long>(thousandths % 1000));
+    const int length =
+        std::snprintf(text, sizeof text, "%lld.%03lld", static_cast<long long>(thousandths / 1000),
+                      static_cast<long long>(thousandths % 1000));
     return std::string(text, length > 0 ? static_cast<std::size_t>(length) : 0);
 }
 

@@ -7,9 +7,10 @@ namespace history {
 EchoStatus Outage::cause() const noexcept
 {
     const auto tracked = m_causes.begin() + std::min<std::size_t>(m_kinds, m_causes.size());
-    const auto most = std::max_element(
-        m_causes.begin(), tracked,
-        [](const CauseCount &a, const CauseCount &b) { return a.count < b.count; });
+    const auto most =
+        std::max_element(m_causes.begin(), tracked, [](const CauseCount &a, const CauseCount &b) {
+            return a.count < b.count;
+        });
     return most == tracked ? 0 : most->status;
 }
 

@@ -72,7 +72,8 @@ void ProbeRecord::fold(const ProbeSample &sample)
 
 const ProbeSample &ProbeRecord::retained(std::size_t index) const noexcept
 {
-    return m_ring[(m_oldest + index) % m_ring.size()];
+    const std::size_t position = m_oldest + index;
+    return m_ring[position < m_ring.size() ? position : position - m_ring.size()];
 }
 
 std::size_t ProbeRecord::firstRetainedFrom(Milliseconds time) const noexcept
@@ -91,8 +92,33 @@ std::size_t ProbeRecord::firstRetainedFrom(Milliseconds time) const noexcept
 
 std::span<const StatusCount> ProbeRecord::failures(const MinuteSummary &summary) const noexcept
 {
-    return std::span<const StatusCount>(m_failures).subspan(summary.failureBegin,
-                                                              summary.failureKinds);
+    return std::span<const StatusCount>(m_failures)
+        .subspan(summary.failureBegin, summary.failureKinds);
+}
+
+RunStatistics ProbeRecord::statisticsIn(TimeSpan span) const noexcept
+{
+    RunStatistics statistics;
+    for (const MinuteSummary &summary : m_summaries) {
+        if (summary.minuteStart >= span.from && summary.minuteStart < span.to)
+            statistics.add(summary.statistics);
+    }
+    for (std::size_t index = firstRetainedFrom(span.from); index < m_count; ++index) {
+        const ProbeSample &sample = retained(index);
+        if (sample.sentAt() >= span.to)
+            break;
+        statistics.add(sample);
+    }
+    return statistics;
+}
+
+TimeSpan ProbeRecord::wholeRun() const noexcept
+{
+    if (m_count == 0)
+        return {};
+    const Milliseconds first =
+        m_summaries.empty() ? retained(0).sentAt() : m_summaries.front().minuteStart;
+    return TimeSpan{first, retained(m_count - 1).sentAt() + 1};
 }
 
 std::size_t ProbeRecord::memoryBytes() const noexcept

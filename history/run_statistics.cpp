@@ -27,7 +27,8 @@ std::string millisecondsText(std::uint64_t microseconds)
 // square root, and the root down again.
 std::uint64_t meanDeviation(const RoundTripTotals &totals, std::uint64_t mean)
 {
-    const double meanOfSquares = std::floor(totals.sumOfSquares / static_cast<double>(totals.count));
+    const double meanOfSquares =
+        std::floor(totals.sumOfSquares / static_cast<double>(totals.count));
     const double variance = meanOfSquares - static_cast<double>(mean) * static_cast<double>(mean);
     if (variance <= 0)
         return 0;
@@ -67,8 +68,8 @@ void RunStatistics::add(const ProbeSample &sample) noexcept
     ++transmitted;
     if (kind == ProbeKind::Answered) {
         ++received;
-        roundTrips.add(static_cast<std::uint32_t>(std::max<std::int64_t>(
-            sample.roundTripMicroseconds(), 0)));
+        roundTrips.add(
+            static_cast<std::uint32_t>(std::max<std::int64_t>(sample.roundTripMicroseconds(), 0)));
     } else if (kind != ProbeKind::Timeout) {
         ++errors;
     }

@@ -24,13 +24,6 @@ struct ChartColumn
     bool operator==(const ChartColumn &) const = default;
 };
 
-// [from, to): the times a chart shows.
-struct TimeSpan
-{
-    Milliseconds from = 0;
-    Milliseconds to = 0;
-};
-
 // Fills the columns, which split the span evenly, from the record: the
 // probes it keeps in full by their time, the older ones by the minute of
 // their summary. One pass over the probes in the span, nothing allocated.

@@ -13,8 +13,8 @@ namespace history {
 // neither start nor end one.
 struct Outage
 {
-    Milliseconds start = 0;        // its first failed probe
-    Milliseconds lastFailure = 0;  // its latest failed probe
+    Milliseconds start = 0;          // its first failed probe
+    Milliseconds lastFailure = 0;    // its latest failed probe
     std::optional<Milliseconds> end; // its first answered probe; none while ongoing
     std::uint64_t probesLost = 0;
 

@@ -53,6 +53,11 @@ public:
     std::span<const StatusCount> failures(const MinuteSummary &summary) const noexcept;
 
     const RunStatistics &totals() const noexcept { return m_totals; }
+    // The statistics of the probes sent in the span; the folded ones count
+    // by the start of their minute.
+    RunStatistics statisticsIn(TimeSpan span) const noexcept;
+    // From the first probe to just after the latest; empty before any.
+    TimeSpan wholeRun() const noexcept;
     const OutageList &outages() const noexcept { return m_outages; }
     std::uint64_t recordedCount() const noexcept { return m_recorded; }
 

@@ -12,6 +12,13 @@ using Milliseconds = std::int64_t;
 
 inline constexpr Milliseconds MillisecondsPerMinute = 60'000;
 
+// [from, to): a stretch of the run, as a chart shows it.
+struct TimeSpan
+{
+    Milliseconds from = 0;
+    Milliseconds to = 0;
+};
+
 // How a probe ended, as the chart colours it.
 enum class ProbeKind : std::uint8_t
 {
