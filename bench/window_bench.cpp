@@ -60,7 +60,7 @@ void fillLog(Form1 &window, int lines)
     auto &log = logOf(window);
     const QTime time(12, 34, 56);
     for (int i = 0; i < lines; ++i)
-        log.append(11010, time);
+        log.append(11010, time, {});
 }
 
 double paintMilliseconds(Form1 &window, int repeats)

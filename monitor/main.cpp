@@ -1,4 +1,5 @@
 #include "echowatch/monitor/form1.h"
+#include "echowatch/monitor/history_actions.h"
 
 #include "echowatch/net/icmp_echo_library.h"
 #include "echowatch/net/probe_helper_location.h"
@@ -40,6 +41,7 @@ int main(int argc, char *argv[])
     platform::SystemClock clock;
 
     Form1 window(probe, messageBox, clock);
+    new HistoryActions(window); // owned by the window
     messageBox.setOwner(&window);
     window.show();
     return application.exec();

@@ -6,6 +6,7 @@
 #include <QLocale>
 #include <QString>
 
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <utility>
@@ -19,7 +20,9 @@ class QTime;
 // made again whenever it is shown: the time of day in seconds in the low 17
 // bits, and the status above it when it is one of the codes the probe
 // produces (1 to 32767). Any other code is kept aside with its row, behind a
-// zero, which is never logged.
+// zero, which is never logged. Beside each line its wall-clock time, in
+// milliseconds, gives the tooltip the date and UTC offset the text leaves
+// out.
 class FailureLogModel final : public QAbstractListModel
 {
 public:
@@ -30,12 +33,14 @@ public:
 
     // Once the log holds as many lines as a list can index, the oldest are
     // kept and further failures are no longer logged.
-    void append(EchoStatus status, QTime timeOfDay);
+    void append(EchoStatus status, QTime timeOfDay, std::chrono::system_clock::time_point wallTime);
 
 private:
     EchoStatus statusAt(std::size_t row) const;
+    QString dateText(std::size_t row) const;
 
     std::deque<std::uint32_t> m_lines;
+    std::deque<std::int64_t> m_wallTimes;
     std::vector<std::pair<std::size_t, EchoStatus>> m_uncommonStatuses;
     QLocale m_locale;
     QString m_timeFormat;

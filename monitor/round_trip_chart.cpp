@@ -1,0 +1,166 @@
+#include "echowatch/monitor/round_trip_chart.h"
+
+#include "echowatch/history/probe_record.h"
+
+#include <QDateTime>
+#include <QPainter>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr int LeftMargin = 64;
+constexpr int RightMargin = 12;
+constexpr int TopMargin = 10;
+constexpr int BottomMargin = 22;
+constexpr int FailureBandHeight = 6;
+constexpr double MicrosecondsPerMillisecond = 1000.0;
+constexpr history::Milliseconds MillisecondsPerDay = 86'400'000;
+
+// Readable on light and dark bases alike.
+const QColor TimeoutColour(220, 50, 47);
+const QColor UnreachableColour(230, 140, 0);
+const QColor OtherFailureColour(160, 90, 220);
+const QColor OutageShade(220, 50, 47, 45);
+
+// The smallest 1, 2 or 5 times a power of ten at or above the value.
+double roundedUp(double value)
+{
+    const double power = std::pow(10.0, std::floor(std::log10(value)));
+    for (const double step : {1.0, 2.0, 5.0, 10.0}) {
+        if (step * power >= value)
+            return step * power;
+    }
+    return 10.0 * power;
+}
+
+QString millisecondsLabel(double milliseconds)
+{
+    return QString::number(milliseconds, 'g', 3) + QStringLiteral(" ms");
+}
+
+QString timeLabel(history::Milliseconds time, history::TimeSpan span)
+{
+    const QString format = span.to - span.from > MillisecondsPerDay
+                               ? QStringLiteral("yyyy-MM-dd HH:mm")
+                               : QStringLiteral("HH:mm:ss");
+    return QDateTime::fromMSecsSinceEpoch(time).toString(format);
+}
+
+const QColor *failureColour(const history::ChartColumn &column)
+{
+    const auto most = std::max({column.timeouts, column.unreachables, column.otherFailures});
+    if (most == 0)
+        return nullptr;
+    if (column.timeouts == most)
+        return &TimeoutColour;
+    return column.unreachables == most ? &UnreachableColour : &OtherFailureColour;
+}
+
+} // namespace
+
+RoundTripChart::RoundTripChart(const history::ProbeRecord &record, QWidget *parent)
+    : QWidget(parent), m_record(record)
+{
+    setObjectName(QStringLiteral("RoundTripChart"));
+    setFocusPolicy(Qt::StrongFocus);
+    setMinimumSize(320, 160);
+}
+
+void RoundTripChart::setSpan(history::TimeSpan span)
+{
+    m_span = span;
+    update();
+}
+
+QSize RoundTripChart::sizeHint() const
+{
+    return QSize(640, 240);
+}
+
+QRect RoundTripChart::plotArea() const
+{
+    return rect().adjusted(LeftMargin, TopMargin, -RightMargin, -BottomMargin);
+}
+
+int RoundTripChart::xOf(history::Milliseconds time, QRect plot) const
+{
+    const double fraction =
+        static_cast<double>(time - m_span.from) /
+        static_cast<double>(std::max<history::Milliseconds>(m_span.to - m_span.from, 1));
+    return plot.left() + static_cast<int>(std::clamp(fraction, 0.0, 1.0) * plot.width());
+}
+
+double RoundTripChart::scaleTop() const
+{
+    std::uint32_t longest = 0;
+    for (const history::ChartColumn &column : m_columns) {
+        if (column.answered > 0)
+            longest = std::max(longest, column.maximumMicroseconds);
+    }
+    return roundedUp(std::max(longest / MicrosecondsPerMillisecond, 0.01));
+}
+
+void RoundTripChart::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.fillRect(rect(), palette().base());
+    const QRect plot = plotArea();
+    if (plot.width() <= 0 || plot.height() <= FailureBandHeight)
+        return;
+    m_columns.resize(static_cast<std::size_t>(plot.width()));
+    history::reduceToColumns(m_record, m_span, m_columns);
+    const double top = scaleTop();
+    drawOutages(painter, plot);
+    drawColumns(painter, plot, top);
+    drawAxes(painter, plot, top);
+}
+
+void RoundTripChart::drawOutages(QPainter &painter, QRect plot) const
+{
+    for (const history::Outage &outage : m_record.outages().outages()) {
+        const history::Milliseconds end = outage.end.value_or(outage.lastFailure + 1);
+        if (end <= m_span.from || outage.start >= m_span.to)
+            continue;
+        const int left = xOf(outage.start, plot);
+        const int right = std::max(xOf(end, plot), left + 1);
+        painter.fillRect(QRect(left, plot.top(), right - left, plot.height()), OutageShade);
+    }
+}
+
+void RoundTripChart::drawColumns(QPainter &painter, QRect plot, double topMilliseconds) const
+{
+    const double pixelsPerMillisecond = (plot.height() - FailureBandHeight) / topMilliseconds;
+    const int base = plot.bottom() - FailureBandHeight;
+    painter.setPen(palette().color(QPalette::Highlight));
+    for (std::size_t index = 0; index < m_columns.size(); ++index) {
+        const history::ChartColumn &column = m_columns[index];
+        const int x = plot.left() + static_cast<int>(index);
+        if (column.answered > 0) {
+            const auto height = [&](std::uint32_t microseconds) {
+                return static_cast<int>(microseconds / MicrosecondsPerMillisecond *
+                                        pixelsPerMillisecond);
+            };
+            painter.drawLine(x, base - height(column.minimumMicroseconds), x,
+                             base - height(column.maximumMicroseconds));
+        }
+        if (const QColor *colour = failureColour(column))
+            painter.fillRect(QRect(x, base + 1, 1, FailureBandHeight), *colour);
+    }
+}
+
+void RoundTripChart::drawAxes(QPainter &painter, QRect plot, double topMilliseconds) const
+{
+    painter.setPen(palette().color(QPalette::Text));
+    painter.drawLine(plot.bottomLeft(), plot.topLeft());
+    painter.drawLine(plot.bottomLeft(), plot.bottomRight());
+    const QRect leftLabels(0, plot.top() - TopMargin, LeftMargin - 4, plot.height() + TopMargin);
+    painter.drawText(leftLabels, Qt::AlignRight | Qt::AlignTop, millisecondsLabel(topMilliseconds));
+    painter.drawText(leftLabels, Qt::AlignRight | Qt::AlignBottom, millisecondsLabel(0));
+    const QRect timeLabels(plot.left(), plot.bottom() + 2, plot.width(), BottomMargin - 2);
+    if (m_span.to <= m_span.from)
+        return;
+    painter.drawText(timeLabels, Qt::AlignLeft | Qt::AlignTop, timeLabel(m_span.from, m_span));
+    painter.drawText(timeLabels, Qt::AlignRight | Qt::AlignTop, timeLabel(m_span.to, m_span));
+}
