@@ -26,10 +26,19 @@ void Outage::addFailure(Milliseconds sentAt, EchoStatus status) noexcept
         ++known->count;
         return;
     }
-    if (tracked != m_causes.end())
-        *tracked = CauseCount{status, 1};
     if (m_kinds < 255)
         ++m_kinds;
+    if (tracked != m_causes.end()) {
+        *tracked = CauseCount{status, 1};
+        return;
+    }
+    // Full: the rarest gives way and the newcomer inherits its count, so a
+    // status failing more often than a quarter of the time is never lost
+    // (the "space-saving" count of frequent items).
+    const auto rarest = std::min_element(
+        m_causes.begin(), m_causes.end(),
+        [](const CauseCount &a, const CauseCount &b) { return a.count < b.count; });
+    *rarest = CauseCount{status, rarest->count + 1};
 }
 
 void OutageList::add(const ProbeSample &sample)

@@ -32,7 +32,7 @@ private:
         EchoStatus status = 0;
         std::uint64_t count = 0;
     };
-    // A few kinds are tracked by count; any beyond them only make it mixed.
+    // A few kinds are counted; see addFailure for what happens beyond them.
     std::array<CauseCount, 4> m_causes{};
     std::uint8_t m_kinds = 0;
 };
