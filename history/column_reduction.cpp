@@ -109,14 +109,14 @@ void reduceToColumns(const ProbeRecord &record, TimeSpan span, std::span<ChartCo
             addSummary(columns[columnOf(summary.minuteStart, span, columns.size())], record,
                        summary);
     }
-    const std::size_t count = record.retainedCount();
     ColumnCursor cursor(span, columns.size());
-    for (std::size_t index = record.firstRetainedFrom(span.from); index < count; ++index) {
-        const ProbeSample &sample = record.retained(index);
-        if (sample.sentAt() >= span.to)
-            break;
-        if (sample.sentAt() >= span.from)
-            addSample(columns[cursor.columnFor(sample.sentAt())], sample);
+    for (const auto part : record.retainedFrom(record.firstRetainedFrom(span.from))) {
+        for (const ProbeSample &sample : part) {
+            if (sample.sentAt() >= span.to)
+                return;
+            if (sample.sentAt() >= span.from)
+                addSample(columns[cursor.columnFor(sample.sentAt())], sample);
+        }
     }
 }
 

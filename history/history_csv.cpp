@@ -6,7 +6,7 @@
 
 #include "echowatch/probe/status_text.h"
 
-#include <cstdio>
+#include <algorithm>
 #include <string>
 
 namespace history {
@@ -35,11 +35,34 @@ void appendStatus(std::string &line, EchoStatus status)
     appendCsvField(line, StatusText(status));
 }
 
-void appendProbe(std::string &line, const ProbeSample &sample, LocalTimeText &timeText)
+// The status fields of the latest status written, since a file of a million
+// probes mostly repeats one status.
+class StatusFields
 {
-    line += timeText(sample.sentAt());
+public:
+    void append(std::string &line, EchoStatus status)
+    {
+        if (!m_made || status != m_status) {
+            m_fields.clear();
+            appendStatus(m_fields, status);
+            m_status = status;
+            m_made = true;
+        }
+        line += m_fields;
+    }
+
+private:
+    EchoStatus m_status = 0;
+    bool m_made = false;
+    std::string m_fields;
+};
+
+void appendProbe(std::string &line, const ProbeSample &sample, LocalTimeText &timeText,
+                 StatusFields &statusFields)
+{
+    timeText.append(line, sample.sentAt());
     line += ',';
-    appendStatus(line, sample.status());
+    statusFields.append(line, sample.status());
     line += ',';
     if (sample.answered() && sample.roundTripMicroseconds() >= 0)
         line += thousandthsText(sample.roundTripMicroseconds());
@@ -71,9 +94,10 @@ void writeProbesCsv(const ProbeRecord &record, std::ostream &out)
     std::string lines(ProbesHeader);
     lines += CsvRecordEnd;
     LocalTimeText timeText;
+    StatusFields statusFields;
     constexpr std::size_t FlushAt = 1 << 16;
     for (std::size_t index = 0; index < record.retainedCount(); ++index) {
-        appendProbe(lines, record.retained(index), timeText);
+        appendProbe(lines, record.retained(index), timeText, statusFields);
         if (lines.size() >= FlushAt) {
             out << lines;
             lines.clear();
@@ -87,7 +111,7 @@ void writeOutagesCsv(const OutageList &outages, std::ostream &out)
     std::string lines(OutagesHeader);
     lines += CsvRecordEnd;
     LocalTimeText timeText;
-    for (const Outage &outage : outages.outages())
+    for (const Outage &outage : outages)
         appendOutage(lines, outage, timeText);
     out << lines;
 }

@@ -41,6 +41,29 @@ void Outage::addFailure(Milliseconds sentAt, EchoStatus status) noexcept
     *rarest = CauseCount{status, rarest->count + 1};
 }
 
+const Outage &OutageList::operator[](std::size_t index) const noexcept
+{
+    const std::size_t position = m_oldest + index;
+    return m_ring[position < m_ring.size() ? position : position - m_ring.size()];
+}
+
+// The ring grows only while it has never wrapped, so its outages stay in
+// order from index 0 when it does.
+Outage &OutageList::startOutage()
+{
+    constexpr std::size_t FirstSize = 64;
+    if (m_count == m_ring.size() && m_count < MaximumOutages)
+        m_ring.resize(std::min(MaximumOutages, std::max(FirstSize, m_ring.size() * 2)));
+    if (m_count < m_ring.size()) {
+        ++m_count;
+        return m_ring[m_count - 1] = Outage{};
+    }
+    ++m_dropped;
+    Outage &reused = m_ring[m_oldest];
+    m_oldest = (m_oldest + 1) % m_ring.size();
+    return reused = Outage{};
+}
+
 void OutageList::add(const ProbeSample &sample)
 {
     const ProbeKind kind = kindOf(sample.status());
@@ -48,17 +71,12 @@ void OutageList::add(const ProbeSample &sample)
         return;
     if (kind == ProbeKind::Answered) {
         if (ongoing())
-            m_outages.back().end = sample.sentAt();
+            latest().end = sample.sentAt();
         return;
     }
-    if (!ongoing()) {
-        if (m_outages.size() == MaximumOutages) {
-            m_outages.pop_front();
-            ++m_dropped;
-        }
-        m_outages.emplace_back().start = sample.sentAt();
-    }
-    m_outages.back().addFailure(sample.sentAt(), sample.status());
+    if (!ongoing())
+        startOutage().start = sample.sentAt();
+    latest().addFailure(sample.sentAt(), sample.status());
 }
 
 } // namespace history

@@ -7,6 +7,9 @@ namespace history {
 namespace {
 
 constexpr std::size_t FirstRingSize = 4096;
+// Room for a day of minute summaries from the first fold on, so that a day's
+// recording never has to grow them.
+constexpr std::size_t SummariesReserved = 24 * 60;
 
 Milliseconds minuteOf(Milliseconds time)
 {
@@ -47,6 +50,8 @@ void ProbeRecord::growRing()
 void ProbeRecord::fold(const ProbeSample &sample)
 {
     const Milliseconds minute = minuteOf(sample.sentAt());
+    if (m_summaries.capacity() == 0)
+        m_summaries.reserve(SummariesReserved);
     if (m_summaries.empty() || m_summaries.back().minuteStart != minute) {
         MinuteSummary &summary = m_summaries.emplace_back();
         summary.minuteStart = minute;
@@ -76,6 +81,21 @@ const ProbeSample &ProbeRecord::retained(std::size_t index) const noexcept
     return m_ring[position < m_ring.size() ? position : position - m_ring.size()];
 }
 
+std::array<std::span<const ProbeSample>, 2>
+ProbeRecord::retainedFrom(std::size_t index) const noexcept
+{
+    if (index >= m_count)
+        return {};
+    const std::span<const ProbeSample> ring(m_ring);
+    const std::size_t first = m_oldest + index;
+    const std::size_t end = m_oldest + m_count;
+    if (first >= ring.size())
+        return {ring.subspan(first - ring.size(), m_count - index), {}};
+    if (end <= ring.size())
+        return {ring.subspan(first, m_count - index), {}};
+    return {ring.subspan(first), ring.first(end - ring.size())};
+}
+
 std::size_t ProbeRecord::firstRetainedFrom(Milliseconds time) const noexcept
 {
     std::size_t low = 0;
@@ -103,11 +123,12 @@ RunStatistics ProbeRecord::statisticsIn(TimeSpan span) const noexcept
         if (summary.minuteStart >= span.from && summary.minuteStart < span.to)
             statistics.add(summary.statistics);
     }
-    for (std::size_t index = firstRetainedFrom(span.from); index < m_count; ++index) {
-        const ProbeSample &sample = retained(index);
-        if (sample.sentAt() >= span.to)
-            break;
-        statistics.add(sample);
+    for (const auto part : retainedFrom(firstRetainedFrom(span.from))) {
+        for (const ProbeSample &sample : part) {
+            if (sample.sentAt() >= span.to)
+                return statistics;
+            statistics.add(sample);
+        }
     }
     return statistics;
 }
@@ -123,8 +144,7 @@ TimeSpan ProbeRecord::wholeRun() const noexcept
 
 std::size_t ProbeRecord::memoryBytes() const noexcept
 {
-    // A deque holds its elements in blocks of about 512 bytes.
-    const std::size_t outageBytes = m_outages.outages().size() * sizeof(Outage) + 512;
+    const std::size_t outageBytes = m_outages.memoryBytes();
     return m_ring.capacity() * sizeof(ProbeSample) +
            m_summaries.capacity() * sizeof(MinuteSummary) +
            m_failures.capacity() * sizeof(StatusCount) + outageBytes;

@@ -15,17 +15,21 @@ void appendCsvField(std::string &line, std::string_view field);
 
 // ISO 8601 local time with milliseconds and the UTC offset, e.g.
 // "2027-01-15T08:00:00.123+01:00", as the time zone of the process has it.
-// Keeps the local time of the latest minute it converted, since a file of a
+// Keeps the text of the latest minute it converted, since a file of a
 // million probes mostly repeats minutes.
 class LocalTimeText
 {
 public:
+    void append(std::string &line, Milliseconds time);
     std::string operator()(Milliseconds time);
 
 private:
-    Milliseconds m_minute = -1;
-    std::tm m_local{};
-    bool m_known = false;
+    void convertMinute(Milliseconds minute);
+
+    Milliseconds m_minute = 0;
+    bool m_converted = false;
+    std::string m_dateToMinute; // "2027-01-15T08:00:"
+    std::string m_offset;       // "+01:00"
 };
 
 } // namespace history

@@ -4,6 +4,7 @@
 #include "echowatch/history/probe_sample.h"
 #include "echowatch/history/run_statistics.h"
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -45,6 +46,9 @@ public:
     // The probes kept in full, oldest first.
     std::size_t retainedCount() const noexcept { return m_count; }
     const ProbeSample &retained(std::size_t index) const noexcept;
+    // The retained probes from the index on, oldest first, in the two runs
+    // of memory the ring keeps them in (the second may be empty).
+    std::array<std::span<const ProbeSample>, 2> retainedFrom(std::size_t index) const noexcept;
     // The first retained probe sent at or after the time (retainedCount()
     // when none), assuming the wall clock did not step back.
     std::size_t firstRetainedFrom(Milliseconds time) const noexcept;

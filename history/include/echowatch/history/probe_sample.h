@@ -29,7 +29,25 @@ enum class ProbeKind : std::uint8_t
     NotSent,
 };
 
-ProbeKind kindOf(EchoStatus status) noexcept;
+// The echo service's codes for an ICMP destination unreachable (net, host,
+// protocol, port) and for a request no answer came back to.
+inline constexpr EchoStatus FirstUnreachableStatus = 11002;
+inline constexpr EchoStatus LastUnreachableStatus = 11005;
+inline constexpr EchoStatus TimedOutStatus = 11010;
+
+// Inline: the chart asks it of every probe it draws.
+constexpr ProbeKind kindOf(EchoStatus status) noexcept
+{
+    if (status == 0)
+        return ProbeKind::Answered;
+    if (status == BadAddressStatus)
+        return ProbeKind::NotSent;
+    if (status == TimedOutStatus)
+        return ProbeKind::Timeout;
+    if (status >= FirstUnreachableStatus && status <= LastUnreachableStatus)
+        return ProbeKind::Unreachable;
+    return ProbeKind::OtherFailure;
+}
 
 // One probe in 16 bytes, so that a million of them fit in 16 MB: the send
 // time in milliseconds (48 bits reach 8,900 years) shares a word with the
@@ -41,7 +59,11 @@ public:
     ProbeSample(Milliseconds sentAt, EchoStatus status, std::int64_t roundTripMicroseconds,
                 std::int32_t replySize) noexcept;
 
-    Milliseconds sentAt() const noexcept;
+    Milliseconds sentAt() const noexcept
+    {
+        // An arithmetic shift brings back the sign of a time before 1970.
+        return static_cast<Milliseconds>(m_timeAndSize) >> SizeBits;
+    }
     std::int32_t replySize() const noexcept
     {
         return static_cast<std::int32_t>(m_timeAndSize & SizeMask);
@@ -55,7 +77,8 @@ public:
     }
 
 private:
-    static constexpr std::uint64_t SizeMask = 0xffff;
+    static constexpr unsigned SizeBits = 16;
+    static constexpr std::uint64_t SizeMask = (std::uint64_t{1} << SizeBits) - 1;
     static constexpr std::uint32_t NoRoundTrip = std::numeric_limits<std::uint32_t>::max();
 
     std::uint64_t m_timeAndSize = 0;
