@@ -46,7 +46,7 @@ QVariant OutageTableModel::data(const QModelIndex &index, int role) const
 {
     if (role != Qt::DisplayRole || !checkIndex(index, CheckIndexOption::IndexIsValid))
         return QVariant();
-    return cellText(m_outages.outages()[static_cast<std::size_t>(index.row())], index.column());
+    return cellText(m_outages[static_cast<std::size_t>(index.row())], index.column());
 }
 
 QString OutageTableModel::cellText(const history::Outage &outage, int column) const
@@ -88,7 +88,7 @@ QVariant OutageTableModel::headerData(int section, Qt::Orientation orientation, 
 
 void OutageTableModel::refresh()
 {
-    const auto rows = static_cast<int>(m_outages.outages().size());
+    const auto rows = static_cast<int>(m_outages.size());
     if (m_outages.dropped() != m_dropped) {
         beginResetModel();
         m_rows = rows;

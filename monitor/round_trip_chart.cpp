@@ -117,16 +117,30 @@ void RoundTripChart::paintEvent(QPaintEvent *)
     drawAxes(painter, plot, top);
 }
 
+// Outages closer than a pixel share it, so a flapping host's thousands of
+// outages cost as many fills as there are shaded stretches on screen.
 void RoundTripChart::drawOutages(QPainter &painter, QRect plot) const
 {
-    for (const history::Outage &outage : m_record.outages().outages()) {
+    int shadedFrom = -1;
+    int shadedTo = -1;
+    const auto fill = [&] {
+        if (shadedTo > shadedFrom)
+            painter.fillRect(QRect(shadedFrom, plot.top(), shadedTo - shadedFrom, plot.height()),
+                             OutageShade);
+    };
+    for (const history::Outage &outage : m_record.outages()) {
         const history::Milliseconds end = outage.end.value_or(outage.lastFailure + 1);
         if (end <= m_span.from || outage.start >= m_span.to)
             continue;
         const int left = xOf(outage.start, plot);
         const int right = std::max(xOf(end, plot), left + 1);
-        painter.fillRect(QRect(left, plot.top(), right - left, plot.height()), OutageShade);
+        if (left > shadedTo) {
+            fill();
+            shadedFrom = left;
+        }
+        shadedTo = std::max(shadedTo, right);
     }
+    fill();
 }
 
 void RoundTripChart::drawColumns(QPainter &painter, QRect plot, double topMilliseconds) const
