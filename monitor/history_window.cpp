@@ -54,7 +54,8 @@ HistoryWindow::HistoryWindow(HistoryActions &actions, QWidget *owner)
     setWindowTitle(tr("EchoWatch History"));
 
     m_statistics->setObjectName(QStringLiteral("Statistics"));
-    m_statistics->setAccessibleName(tr("Statistics"));
+    // A reader announces the figures as its name, and what they are after.
+    m_statistics->setAccessibleDescription(tr("Statistics"));
     m_statistics->setTextFormat(Qt::PlainText);
     m_statistics->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     m_statistics->setFocusPolicy(Qt::StrongFocus);
@@ -83,7 +84,7 @@ HistoryWindow::HistoryWindow(HistoryActions &actions, QWidget *owner)
     connect(&actions, &HistoryActions::recorded, this, &HistoryWindow::scheduleRefresh);
     connect(m_span, &QComboBox::currentIndexChanged, this, &HistoryWindow::refresh);
     new QShortcut(QKeySequence(Qt::Key_Escape), this, this, &QWidget::close);
-    resize(720, 560);
+    resize(640, 520);
     refresh();
 }
 
@@ -95,6 +96,7 @@ QWidget *HistoryWindow::makeSpanRow()
     m_span->setObjectName(QStringLiteral("Span"));
     m_span->setAccessibleName(tr("Chart span"));
     m_span->addItems({tr("Last 5 minutes"), tr("Last hour"), tr("Last 24 hours"), tr("Whole run")});
+    m_span->setCurrentIndex(static_cast<int>(Span::WholeRun));
     auto *label = new QLabel(tr("&Span:"), row);
     label->setBuddy(m_span);
     layout->addWidget(label);

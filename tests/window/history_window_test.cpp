@@ -96,7 +96,7 @@ private slots:
                  QStringLiteral("11010   [ ip req timed out ]"));
         const QWidget *chart = history->findChild<QWidget *>(QStringLiteral("RoundTripChart"));
         QCOMPARE(chart->accessibleDescription(),
-                 QStringLiteral("Last 5 minutes: ") + QString(statistics).replace('\n', "; "));
+                 QStringLiteral("Whole run: ") + QString(statistics).replace('\n', "; "));
 
         test.window.Text1->setText(QStringLiteral("127.0.0.1"));
         test.tick(Answered);
