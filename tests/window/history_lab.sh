@@ -5,17 +5,10 @@
 #
 #   history_lab.sh BINARY [PICTURE]
 set -euo pipefail
-binary=$1
+: "${1:?usage: history_lab.sh BINARY [PICTURE]}"
 here=$(cd "$(dirname "$0")" && pwd)
-skip() {
-    echo "SKIPPED: $*"
-    exit 77
-}
-[ "$(id -u)" -eq 0 ] || skip "the History lab test silences a lab host with nftables and needs root"
-command -v Xvfb >/dev/null || skip "Xvfb is missing (package xvfb)"
-command -v dbus-run-session >/dev/null || skip "dbus-run-session is missing (package dbus)"
-/usr/bin/python3 -c 'import gi; gi.require_version("Atspi", "2.0")' 2>/dev/null \
-    || skip "AT-SPI for Python is missing (packages python3-gi, gir1.2-atspi-2.0)"
+source "$here/session_checks.sh"
+skip_unless_session "the History lab test silences a lab host with nftables and needs root"
 command -v xdotool >/dev/null || skip "xdotool is missing (package xdotool)"
 [ -z "${2:-}" ] || command -v import >/dev/null || skip "import is missing (package imagemagick)"
 
