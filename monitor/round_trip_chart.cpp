@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
+#include <utility>
 
 namespace {
 
@@ -115,6 +117,31 @@ void RoundTripChart::paintEvent(QPaintEvent *)
     drawOutages(painter, plot);
     drawColumns(painter, plot, top);
     drawAxes(painter, plot, top);
+    drawLegend(painter, plot);
+}
+
+// Above the plot's top right, one swatch and word per colour.
+void RoundTripChart::drawLegend(QPainter &painter, QRect plot) const
+{
+    const std::pair<QColor, QString> entries[] = {
+        {palette().color(QPalette::Highlight), tr("answered")},
+        {TimeoutColour, tr("timeout")},
+        {UnreachableColour, tr("unreachable")},
+        {OtherFailureColour, tr("other failure")},
+        {OutageShade, tr("outage")},
+    };
+    const QFontMetrics metrics = painter.fontMetrics();
+    const int swatch = metrics.ascent() - 2;
+    int right = plot.right();
+    for (auto entry = std::rbegin(entries); entry != std::rend(entries); ++entry) {
+        const int textWidth = metrics.horizontalAdvance(entry->second);
+        const int left = right - swatch - 4 - textWidth;
+        painter.fillRect(QRect(left, plot.top() + 2, swatch, swatch), entry->first);
+        painter.setPen(palette().color(QPalette::Text));
+        painter.drawText(QPoint(left + swatch + 4, plot.top() + 1 + metrics.ascent()),
+                         entry->second);
+        right = left - 12;
+    }
 }
 
 // Outages closer than a pixel share it, so a flapping host's thousands of

@@ -16,6 +16,8 @@ class ProbeRecord;
 // kind), and the outages shaded. Follows the window's palette.
 class RoundTripChart final : public QWidget
 {
+    Q_OBJECT
+
 public:
     explicit RoundTripChart(const history::ProbeRecord &record, QWidget *parent = nullptr);
 
@@ -33,6 +35,7 @@ private:
     void drawAxes(QPainter &painter, QRect plot, double topMilliseconds) const;
     void drawOutages(QPainter &painter, QRect plot) const;
     void drawColumns(QPainter &painter, QRect plot, double topMilliseconds) const;
+    void drawLegend(QPainter &painter, QRect plot) const;
     int xOf(history::Milliseconds time, QRect plot) const;
 
     const history::ProbeRecord &m_record;
