@@ -60,6 +60,8 @@ void RoundTripTotals::add(const RoundTripTotals &other) noexcept
 
 void RunStatistics::add(const ProbeSample &sample) noexcept
 {
+    firstSentAt = std::min(firstSentAt, sample.sentAt());
+    lastSentAt = std::max(lastSentAt, sample.sentAt());
     const ProbeKind kind = kindOf(sample.status());
     if (kind == ProbeKind::NotSent) {
         ++notSent;
@@ -82,6 +84,8 @@ void RunStatistics::add(const RunStatistics &other) noexcept
     errors += other.errors;
     notSent += other.notSent;
     roundTrips.add(other.roundTrips);
+    firstSentAt = std::min(firstSentAt, other.firstSentAt);
+    lastSentAt = std::max(lastSentAt, other.lastSentAt);
 }
 
 std::string transmissionLine(const RunStatistics &statistics)
@@ -96,7 +100,8 @@ std::string transmissionLine(const RunStatistics &statistics)
         // Through a float, as ping does, so the sixth digit agrees with it.
         const auto loss =
             static_cast<float>(lost * 100.0 / static_cast<double>(statistics.transmitted));
-        line += printed(", %g%% packet loss", static_cast<double>(loss));
+        line += printed(", %g%% packet loss, time %lldms", static_cast<double>(loss),
+                        static_cast<long long>(statistics.lastSentAt - statistics.firstSentAt));
     }
     return line;
 }

@@ -118,6 +118,12 @@ void RoundTripChart::paintEvent(QPaintEvent *)
     drawColumns(painter, plot, top);
     drawAxes(painter, plot, top);
     drawLegend(painter, plot);
+    // The chart takes the focus so that a screen reader reads its
+    // description on the way through; a keyboard user sees where it is.
+    if (hasFocus()) {
+        painter.setPen(QPen(palette().color(QPalette::Highlight), 1, Qt::DotLine));
+        painter.drawRect(rect().adjusted(0, 0, -1, -1));
+    }
 }
 
 // Above the plot's top right, one swatch and word per colour.

@@ -89,7 +89,7 @@ def check_history(session):
     statistics = session.control(lambda node: node.get_description() == "Statistics", history)
     lines = statistics.get_name().split("\n")
     print("\n".join(lines))
-    sent = re.fullmatch(r"(\d+) packets transmitted, (\d+) received, ([0-9.e+-]+)% packet loss",
+    sent = re.fullmatch(r"(\d+) packets transmitted, (\d+) received, ([0-9.e+-]+)% packet loss, time \d+ms",
                         lines[0])
     assert sent, f"statistics line {lines[0]!r}"
     transmitted, received = int(sent.group(1)), int(sent.group(2))

@@ -82,7 +82,7 @@ private slots:
         test.actions->showHistory();
         HistoryWindow *history = test.historyWindow();
         const QString statistics =
-            QStringLiteral("5 packets transmitted, 2 received, 60% packet loss\n"
+            QStringLiteral("5 packets transmitted, 2 received, 60% packet loss, time 5000ms\n"
                            "rtt min/avg/max/mdev = 12.000/12.000/12.000/0.000 ms\n"
                            "1 not sent (bad address)");
         QCOMPARE(history->findChild<QLabel *>(QStringLiteral("Statistics"))->text(), statistics);

@@ -33,13 +33,17 @@ struct RunStatistics
     std::uint64_t errors = 0;
     std::uint64_t notSent = 0;
     RoundTripTotals roundTrips;
+    // When the first and the latest of these probes were sent.
+    Milliseconds firstSentAt = std::numeric_limits<Milliseconds>::max();
+    Milliseconds lastSentAt = std::numeric_limits<Milliseconds>::min();
 
     void add(const ProbeSample &sample) noexcept;
     void add(const RunStatistics &other) noexcept;
 };
 
-// "5 packets transmitted, 4 received, +1 errors, 20% packet loss", as ping
-// prints it (the loss with six significant digits).
+// "5 packets transmitted, 4 received, +1 errors, 20% packet loss, time
+// 4000ms", as ping prints it (the loss with six significant digits); the
+// time from the first probe sent to the latest.
 std::string transmissionLine(const RunStatistics &statistics);
 // "rtt min/avg/max/mdev = 0.031/0.045/0.060/0.010 ms", computed as ping does
 // in whole microseconds; empty when nothing was answered.
