@@ -53,20 +53,7 @@ HistoryWindow::HistoryWindow(HistoryActions &actions, QWidget *owner)
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(tr("EchoWatch History"));
 
-    m_statistics->setObjectName(QStringLiteral("Statistics"));
-    // A reader announces the figures as its name, and what they are after.
-    m_statistics->setAccessibleDescription(tr("Statistics"));
-    m_statistics->setTextFormat(Qt::PlainText);
-    m_statistics->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-    m_statistics->setFocusPolicy(Qt::StrongFocus);
-    m_chart->setAccessibleName(tr("Round-trip chart"));
-    m_outages->setObjectName(QStringLiteral("Outages"));
-    m_outages->setAccessibleName(tr("Outages"));
-    m_outages->setModel(m_outageModel);
-    m_outages->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_outages->setTabKeyNavigation(false);
-    m_outages->horizontalHeader()->setStretchLastSection(true);
-    m_outages->verticalHeader()->hide();
+    describeControls();
 
     auto *outagesLabel = new QLabel(tr("&Outages:"), this);
     outagesLabel->setBuddy(m_outages);
@@ -86,6 +73,24 @@ HistoryWindow::HistoryWindow(HistoryActions &actions, QWidget *owner)
     new QShortcut(QKeySequence(Qt::Key_Escape), this, this, &QWidget::close);
     resize(640, 520);
     refresh();
+}
+
+void HistoryWindow::describeControls()
+{
+    m_statistics->setObjectName(QStringLiteral("Statistics"));
+    // A reader announces the figures as its name, and what they are after.
+    m_statistics->setAccessibleDescription(tr("Statistics"));
+    m_statistics->setTextFormat(Qt::PlainText);
+    m_statistics->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    m_statistics->setFocusPolicy(Qt::StrongFocus);
+    m_chart->setAccessibleName(tr("Round-trip chart"));
+    m_outages->setObjectName(QStringLiteral("Outages"));
+    m_outages->setAccessibleName(tr("Outages"));
+    m_outages->setModel(m_outageModel);
+    m_outages->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_outages->setTabKeyNavigation(false);
+    m_outages->horizontalHeader()->setStretchLastSection(true);
+    m_outages->verticalHeader()->hide();
 }
 
 QWidget *HistoryWindow::makeSpanRow()

@@ -34,6 +34,7 @@ public:
     void refresh();
 
 private:
+    void describeControls();
     QWidget *makeSpanRow();
     QWidget *makeButtonRow();
     void scheduleRefresh();
