@@ -85,7 +85,8 @@ void benchRecording()
              formatNumber(nanoseconds / 1000, 3) + " us", "-", "under 0.5 us");
     printRow("recording, allocations per probe in the steady state",
              formatNumber(static_cast<double>(steadyAllocations) / (Probes - SteadyFrom), 6) +
-                 " (" + std::to_string(steadyAllocations) + " in 8,000,000: new outages' blocks)",
+                 " (" + std::to_string(steadyAllocations) +
+                 " in 8,000,000: the outage ring doubling as outages pass 64, 128, ...)",
              "-", "0");
     printRow("record, bytes per retained probe", std::to_string(sizeof(ProbeSample)) + " bytes",
              "-", "at most 16 bytes");
