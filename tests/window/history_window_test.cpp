@@ -117,6 +117,13 @@ private slots:
         QVERIFY2(date.contains(QRegularExpression(QStringLiteral(" UTC[+-]\\d\\d:\\d\\d$"))),
                  qPrintable(date));
         QCOMPARE(log.data(log.index(0, 0), Qt::AccessibleDescriptionRole).toString(), date);
+
+        // Dates are kept once per change: each line keeps its own.
+        test.clock.wallTime += std::chrono::hours{24};
+        test.tick(TimedOut);
+        test.tick(TimedOut);
+        QVERIFY(log.data(log.index(0, 0), Qt::ToolTipRole).toString().contains("15. Januar 2027"));
+        QVERIFY(log.data(log.index(2, 0), Qt::ToolTipRole).toString().contains("16. Januar 2027"));
     }
 
     void followsAndCopiesTheLogOnlyWhenAsked()
