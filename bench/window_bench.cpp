@@ -5,12 +5,14 @@
 //   window_bench log
 //   window_bench startup NANOSECONDS_SINCE_EPOCH_AT_LAUNCH
 //   window_bench soak PROBES
+//   window_bench soak-history PROBES   the same with the History window open
 #include "bench_table.h"
 #include "process_figures.h"
 
 #include "echowatch/helper/automatic_echo_library.h"
 #include "echowatch/monitor/failure_log_model.h"
 #include "echowatch/monitor/form1.h"
+#include "echowatch/monitor/history_actions.h"
 #include "echowatch/net/sockets_library.h"
 #include "echowatch/platform/clock.h"
 #include "echowatch/platform/qt_message_box.h"
@@ -48,6 +50,7 @@ struct Program
     Module1 probe{sockets, icmp, messageBox};
     platform::SystemClock clock;
     Form1 window{probe, messageBox, clock};
+    HistoryActions *history = new HistoryActions(window);
 };
 
 FailureLogModel &logOf(Form1 &window)
@@ -60,7 +63,7 @@ void fillLog(Form1 &window, int lines)
     auto &log = logOf(window);
     const QTime time(12, 34, 56);
     for (int i = 0; i < lines; ++i)
-        log.append(11010, time);
+        log.append(11010, time, {});
 }
 
 double paintMilliseconds(Form1 &window, int repeats)
@@ -137,9 +140,17 @@ void benchStartup(long long launchedAtNanoseconds)
 
 // The probe tick at the shortest interval against 127.0.0.1: memory and
 // descriptors must stay flat (every probe is answered, so the log is empty).
-void benchSoak(int probes)
+enum class HistoryWindowState
+{
+    Closed,
+    Open,
+};
+
+void benchSoak(int probes, HistoryWindowState historyWindow)
 {
     Program program;
+    if (historyWindow == HistoryWindowState::Open)
+        program.history->showHistory();
     program.window.Text1->setText(QStringLiteral("127.0.0.1"));
     program.window.Text2->setText(QStringLiteral("1"));
     int ticks = 0;
@@ -160,12 +171,16 @@ void benchSoak(int probes)
     QApplication::exec();
     const double seconds = millisecondsSince(start) / 1000;
     printRow(
-        "soak, " + std::to_string(ticks) + " probes of 127.0.0.1 through the tick at 1 ms",
+        "soak, " + std::to_string(ticks) + " probes of 127.0.0.1 through the tick at 1 ms" +
+            (historyWindow == HistoryWindowState::Open ? ", History window open" : ""),
         "resident " + formatNumber(static_cast<double>(residentAfterWarmUp) / 1024, 0) +
             " KiB after 1,000 -> " + formatNumber(static_cast<double>(residentBytes()) / 1024, 0) +
             " KiB at the end; descriptors after 1,000 " + std::to_string(descriptorsAfterWarmUp) +
             " -> " + std::to_string(openDescriptors()) + "; " + formatNumber(ticks / seconds, 0) +
-            " ticks/s; status " + program.window.Label1->text().toStdString(),
+            " ticks/s; status " + program.window.Label1->text().toStdString() +
+            "; the record holds " +
+            formatNumber(static_cast<double>(program.history->record().memoryBytes()) / 1024, 0) +
+            " KiB",
         "-", "memory and descriptors flat");
 }
 
@@ -180,8 +195,11 @@ int main(int argc, char **argv)
     else if (mode == "startup" && argc > 2)
         benchStartup(std::stoll(argv[2]));
     else if (mode == "soak")
-        benchSoak(argc > 2 ? std::stoi(argv[2]) : 100'000);
+        benchSoak(argc > 2 ? std::stoi(argv[2]) : 100'000, HistoryWindowState::Closed);
+    else if (mode == "soak-history")
+        benchSoak(argc > 2 ? std::stoi(argv[2]) : 100'000, HistoryWindowState::Open);
     else
-        std::fprintf(stderr, "usage: window_bench log | startup NS | soak PROBES\n");
+        std::fprintf(stderr,
+                     "usage: window_bench log | startup NS | soak PROBES | soak-history PROBES\n");
     return 0;
 }

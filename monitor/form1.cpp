@@ -146,7 +146,7 @@ void Form1::ProbeTick()
     showResult(status, static_cast<std::int32_t>(reply.header.roundTripTime),
                reply.header.dataSize);
     if (status > 0)
-        m_log->append(status, m_clock.timeOfDay());
+        m_log->append(status, m_clock.timeOfDay(), m_clock.now());
     m_probe.StopSockets();
     m_tickState = TickState::Idle;
     event.status = status;

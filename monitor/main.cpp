@@ -1,5 +1,6 @@
 #include "echowatch/monitor/command_line.h"
 #include "echowatch/monitor/form1.h"
+#include "echowatch/monitor/history_actions.h"
 #include "echowatch/monitor/host_alerts.h"
 #include "echowatch/monitor/icon_mark.h"
 #include "echowatch/monitor/status_explanation.h"
@@ -93,6 +94,7 @@ int main(int argc, char *argv[])
                                                  QStringLiteral(ECHOWATCH_APPLICATION_ID));
 
     Form1 window(probe, messageBox, clock);
+    new HistoryActions(window); // owned by the window
     messageBox.setOwner(&window);
     explainStatusLine(window);
     auto *alerts = new HostAlerts(window, notifications, commandLine.options.downAfter);

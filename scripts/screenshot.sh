@@ -2,6 +2,8 @@
 # Builds the window and takes docs/screenshot.png of it, running on a private
 # X display at 96 DPI and driven through AT-SPI. As root the probe of
 # 127.0.0.1 is answered; otherwise it shows what an unprivileged user sees.
+# As root it also takes docs/history.png: the History window after a run
+# with an outage in the network lab.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/packages.sh
@@ -14,3 +16,9 @@ mkdir -p docs
 timeout --kill-after=10 120 \
     dbus-run-session -- /usr/bin/python3 scripts/screenshot.py \
     "$build/monitor/echowatch" docs/screenshot.png
+# The History window after a run with an outage, which needs the network lab.
+if [ "$(id -u)" -eq 0 ]; then
+    tests/window/history_lab.sh "$build/monitor/echowatch" docs/history.png
+else
+    echo "docs/history.png not taken: the network lab it is taken in needs root"
+fi

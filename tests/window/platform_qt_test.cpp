@@ -187,8 +187,8 @@ private slots:
     void failureLogKeepsStatusAndTime()
     {
         FailureLogModel log(QLocale(QLocale::German, QLocale::Germany));
-        log.append(11010, QTime(23, 59, 59));
-        log.append(-7, QTime(0, 0, 0));
+        log.append(11010, QTime(23, 59, 59), {});
+        log.append(-7, QTime(0, 0, 0), {});
         QCOMPARE(log.rowCount(), 2);
         QCOMPARE(log.data(log.index(0)).toString(),
                  QStringLiteral("11010   [ ip req timed out ] - 23:59:59"));
@@ -212,9 +212,9 @@ private slots:
     {
         QFETCH(int, status);
         FailureLogModel log(QLocale(QLocale::German, QLocale::Germany));
-        log.append(11003, QTime(1, 2, 3));
-        log.append(status, QTime(12, 0, 1));
-        log.append(11013, QTime(23, 59, 59));
+        log.append(11003, QTime(1, 2, 3), {});
+        log.append(status, QTime(12, 0, 1), {});
+        log.append(11013, QTime(23, 59, 59), {});
         QCOMPARE(log.data(log.index(0)).toString(),
                  QStringLiteral("11003   [ ip dest host unreachable ] - 01:02:03"));
         QCOMPARE(log.data(log.index(1)).toString(),

@@ -43,11 +43,11 @@ def end(process):
 
 
 class WindowSession:
-    def __init__(self, binary, dpi=96):
+    def __init__(self, binary, dpi=96, screen="640x480x24"):
         self.xvfb = None
         self.app = None
         try:
-            self._start_display(dpi)
+            self._start_display(dpi, screen)
             self._start_app(binary)
             Atspi.init()
             Atspi.set_timeout(5000, 10000)
@@ -57,10 +57,10 @@ class WindowSession:
             self.close()
             raise
 
-    def _start_display(self, dpi):
+    def _start_display(self, dpi, screen):
         read_end, write_end = os.pipe()
         self.xvfb = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "640x480x24",
+            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", screen,
              "-dpi", str(dpi), "-nolisten", "tcp"],
             pass_fds=[write_end], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         os.close(write_end)
@@ -69,6 +69,10 @@ class WindowSession:
         if not number:
             raise RuntimeError("Xvfb did not start")
         self.display = ":" + number
+        # The accessibility registry, started by D-Bus when the window asks
+        # for it, synthesises keys and clicks on this display.
+        subprocess.run(["dbus-update-activation-environment", "DISPLAY=" + self.display],
+                       check=True, timeout=10)
 
     def _start_app(self, binary):
         environment = dict(os.environ, DISPLAY=self.display, QT_QPA_PLATFORM="xcb",
@@ -76,6 +80,10 @@ class WindowSession:
         self.app = subprocess.Popen([binary], env=environment)
 
     def _find_window(self):
+        return self.frame("EchoWatch")
+
+    def frame(self, title):
+        """The application's top-level window of that title, or None."""
         if self.app.poll() is not None:
             raise RuntimeError(f"echowatch ended with {self.app.returncode}")
         desktop = Atspi.get_desktop(0)
@@ -83,12 +91,13 @@ class WindowSession:
             application = desktop.get_child_at_index(index)
             for child in range(application.get_child_count() if application else 0):
                 frame = application.get_child_at_index(child)
-                if frame and frame.get_name() == "EchoWatch":
+                if frame and frame.get_name() == title:
                     return frame
         return None
 
-    def control(self, match):
-        """The first control under the window for which match(accessible) holds."""
+    def control(self, match, root=None):
+        """The first control under root (the main window by default) for
+        which match(accessible) holds."""
         def search(node, depth):
             if depth > 8 or node is None:
                 return None
@@ -99,7 +108,19 @@ class WindowSession:
                 if found:
                     return found
             return None
-        return wait_for("a control", lambda: search(self.window, 0))
+        start = self.window if root is None else root
+        return wait_for("a control", lambda: search(start, 0))
+
+    def press_shortcut(self, keycode, modifier_keycode):
+        """Presses a key with a modifier held, as a keyboard would, on the main
+        window. With no window manager to give it the keyboard, xdotool sets
+        the X input focus to it first, as a window manager would on a click."""
+        environment = {"DISPLAY": self.display, "PATH": "/usr/bin:/bin"}
+        subprocess.run(["xdotool", "search", "--name", "^EchoWatch$", "windowfocus", "--sync"],
+                       env=environment, check=True, timeout=10)
+        Atspi.generate_keyboard_event(modifier_keycode, None, Atspi.KeySynthType.PRESS)
+        Atspi.generate_keyboard_event(keycode, None, Atspi.KeySynthType.PRESSRELEASE)
+        Atspi.generate_keyboard_event(modifier_keycode, None, Atspi.KeySynthType.RELEASE)
 
     def named(self, name):
         return self.control(lambda node: node.get_name() == name)

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "echowatch/history/probe_sample.h"
+
+#include <cstdint>
+#include <limits>
+#include <span>
+
+namespace history {
+
+class ProbeRecord;
+
+// What one pixel column of the chart stands for: the shortest and longest
+// round trip answered in it, and how many probes failed there, by kind.
+struct ChartColumn
+{
+    std::uint32_t answered = 0;
+    std::uint32_t minimumMicroseconds = std::numeric_limits<std::uint32_t>::max();
+    std::uint32_t maximumMicroseconds = 0;
+    std::uint32_t timeouts = 0;
+    std::uint32_t unreachables = 0;
+    std::uint32_t otherFailures = 0;
+
+    bool operator==(const ChartColumn &) const = default;
+};
+
+// Fills the columns, which split the span evenly, from the record: the
+// probes it keeps in full by their time, the older ones by the minute of
+// their summary. One pass over the probes in the span, nothing allocated.
+void reduceToColumns(const ProbeRecord &record, TimeSpan span, std::span<ChartColumn> columns);
+
+// The column a time falls in; only for times inside the span.
+std::size_t columnOf(Milliseconds time, TimeSpan span, std::size_t columnCount) noexcept;
+
+} // namespace history

@@ -1,0 +1,89 @@
+#pragma once
+
+#include "echowatch/history/probe_sample.h"
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace history {
+
+// A run of consecutive failed probes. Probes never sent (bad address)
+// neither start nor end one.
+struct Outage
+{
+    Milliseconds start = 0;          // its first failed probe
+    Milliseconds lastFailure = 0;    // its latest failed probe
+    std::optional<Milliseconds> end; // its first answered probe; none while ongoing
+    std::uint64_t probesLost = 0;
+
+    // The most frequent status of its failures.
+    EchoStatus cause() const noexcept;
+    // Whether its failures had more than one status.
+    bool mixed() const noexcept { return m_kinds > 1; }
+    Milliseconds duration() const noexcept { return end.value_or(lastFailure) - start; }
+
+    void addFailure(Milliseconds sentAt, EchoStatus status) noexcept;
+
+private:
+    struct CauseCount
+    {
+        EchoStatus status = 0;
+        std::uint64_t count = 0;
+    };
+    // A few kinds are counted; see addFailure for what happens beyond them.
+    std::array<CauseCount, 4> m_causes{};
+    std::uint8_t m_kinds = 0;
+};
+
+// Every outage of the run, oldest first, in a ring that grows by doubling
+// (a few allocations in a whole run, none per probe). A host that fails
+// every other probe makes one outage per two probes, so beyond
+// MaximumOutages the oldest are dropped and counted.
+class OutageList
+{
+public:
+    static constexpr std::size_t MaximumOutages = 100'000;
+
+    class Iterator
+    {
+    public:
+        Iterator(const OutageList &list, std::size_t index) : m_list(&list), m_index(index) {}
+        const Outage &operator*() const { return (*m_list)[m_index]; }
+        Iterator &operator++()
+        {
+            ++m_index;
+            return *this;
+        }
+        bool operator==(const Iterator &) const = default;
+
+    private:
+        const OutageList *m_list;
+        std::size_t m_index;
+    };
+
+    void add(const ProbeSample &sample);
+
+    std::size_t size() const noexcept { return m_count; }
+    bool empty() const noexcept { return m_count == 0; }
+    const Outage &operator[](std::size_t index) const noexcept;
+    Iterator begin() const noexcept { return Iterator(*this, 0); }
+    Iterator end() const noexcept { return Iterator(*this, m_count); }
+
+    std::uint64_t dropped() const noexcept { return m_dropped; }
+    bool ongoing() const noexcept { return m_count > 0 && !latest().end; }
+    std::size_t memoryBytes() const noexcept { return m_ring.capacity() * sizeof(Outage); }
+
+private:
+    const Outage &latest() const noexcept { return (*this)[m_count - 1]; }
+    Outage &latest() noexcept { return const_cast<Outage &>((*this)[m_count - 1]); }
+    Outage &startOutage();
+
+    std::vector<Outage> m_ring;
+    std::size_t m_oldest = 0;
+    std::size_t m_count = 0;
+    std::uint64_t m_dropped = 0;
+};
+
+} // namespace history

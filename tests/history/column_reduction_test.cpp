@@ -1,0 +1,97 @@
+// The chart's reduction to pixel columns against a brute-force scan of every
+// probe recorded: probes kept in full count at their own time, folded ones
+// at the start of their minute.
+#include "echowatch/history/column_reduction.h"
+#include "echowatch/history/probe_record.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <vector>
+
+using namespace history;
+
+namespace {
+
+constexpr Milliseconds Start = 1'800'000'000'000;
+
+std::vector<ProbeSample> randomProbes(std::size_t count, unsigned seed)
+{
+    std::mt19937 random(seed);
+    const EchoStatus statuses[] = {0, 0, 0, 0, 11010, 11003, 11050, -1};
+    std::uniform_int_distribution<int> pick(0, 7);
+    std::uniform_int_distribution<Milliseconds> gap(1, 900);
+    std::uniform_int_distribution<std::int64_t> roundTrip(20, 400'000);
+    std::vector<ProbeSample> probes;
+    Milliseconds time = Start + 12'345;
+    for (std::size_t i = 0; i < count; ++i) {
+        const EchoStatus status = statuses[pick(random)];
+        probes.emplace_back(time, status, status == 0 ? roundTrip(random) : -1, 32);
+        time += gap(random);
+    }
+    return probes;
+}
+
+std::vector<ChartColumn> bruteForce(const std::vector<ProbeSample> &probes, std::size_t retained,
+                                    TimeSpan span, std::size_t columnCount)
+{
+    std::vector<ChartColumn> columns(columnCount);
+    for (std::size_t i = 0; i < probes.size(); ++i) {
+        Milliseconds time = probes[i].sentAt();
+        if (i < probes.size() - retained)
+            time -= time % MillisecondsPerMinute;
+        if (time < span.from || time >= span.to)
+            continue;
+        const auto index = static_cast<std::size_t>((time - span.from) * Milliseconds(columnCount) /
+                                                    (span.to - span.from));
+        ChartColumn &column = columns[index];
+        switch (probes[i].status()) {
+        case 0:
+            ++column.answered;
+            column.minimumMicroseconds = std::min<std::uint32_t>(
+                column.minimumMicroseconds, std::uint32_t(probes[i].roundTripMicroseconds()));
+            column.maximumMicroseconds = std::max<std::uint32_t>(
+                column.maximumMicroseconds, std::uint32_t(probes[i].roundTripMicroseconds()));
+            break;
+        case 11010:
+            ++column.timeouts;
+            break;
+        case 11003:
+            ++column.unreachables;
+            break;
+        case 11050:
+            ++column.otherFailures;
+            break;
+        }
+    }
+    return columns;
+}
+
+TEST(ColumnReduction, AgreesWithABruteForceScan)
+{
+    const std::vector<ProbeSample> probes = randomProbes(3000, 7);
+    for (const std::size_t capacity : {std::size_t{5000}, std::size_t{700}}) {
+        ProbeRecord record(capacity);
+        for (const ProbeSample &probe : probes)
+            record.record(probe);
+        const TimeSpan whole = record.wholeRun();
+        const Milliseconds middle = whole.from + (whole.to - whole.from) / 2;
+        const TimeSpan spans[] = {whole,
+                                  {middle, whole.to},
+                                  {whole.from - 5000, middle + 777},
+                                  {whole.to, whole.to + 60'000}};
+        for (const TimeSpan span : spans) {
+            for (const std::size_t columnCount : {1u, 7u, 333u, 1000u, 4096u}) {
+                SCOPED_TRACE(testing::Message()
+                             << "capacity " << capacity << ", span " << span.from - whole.from
+                             << ".." << span.to - whole.from << ", " << columnCount << " columns");
+                std::vector<ChartColumn> columns(columnCount);
+                reduceToColumns(record, span, columns);
+                EXPECT_EQ(columns, bruteForce(probes, record.retainedCount(), span, columnCount));
+            }
+        }
+    }
+}
+
+} // namespace

@@ -1,0 +1,118 @@
+// The CSV files: RFC 4180 quoting and record ends, ISO 8601 local times with
+// their offset, and the columns of each file.
+#include "echowatch/history/csv_text.h"
+#include "echowatch/history/history_csv.h"
+#include "echowatch/history/probe_record.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <sstream>
+#include <string>
+
+using namespace history;
+
+namespace {
+
+constexpr Milliseconds Start = 1'800'000'000'000; // 2027-01-15 08:00:00 UTC
+
+// Sets the process's time zone for one test, and puts the old one back.
+class TimeZone
+{
+public:
+    explicit TimeZone(const char *zone)
+    {
+        if (const char *old = std::getenv("TZ"))
+            m_old = old;
+        ::setenv("TZ", zone, 1);
+        ::tzset();
+    }
+    ~TimeZone()
+    {
+        if (m_old.empty())
+            ::unsetenv("TZ");
+        else
+            ::setenv("TZ", m_old.c_str(), 1);
+        ::tzset();
+    }
+
+private:
+    std::string m_old;
+};
+
+TEST(CsvField, QuotesOnlyWhatRfc4180Requires)
+{
+    const struct
+    {
+        std::string_view field;
+        std::string_view written;
+    } rows[] = {
+        {"plain text", "plain text"},
+        {"", ""},
+        {"a,b", "\"a,b\""},
+        {"say \"hi\"", "\"say \"\"hi\"\"\""},
+        {"two\nlines", "\"two\nlines\""},
+        {"carriage\r", "\"carriage\r\""},
+        {"11010   [ ip req timed out ]", "11010   [ ip req timed out ]"},
+    };
+    for (const auto &row : rows) {
+        std::string line = "x,";
+        appendCsvField(line, row.field);
+        EXPECT_EQ(line, "x," + std::string(row.written)) << row.field;
+    }
+}
+
+TEST(CsvTime, IsLocalIso8601WithMillisecondsAndOffset)
+{
+    const struct
+    {
+        const char *zone;
+        Milliseconds time;
+        const char *text;
+    } rows[] = {
+        {"UTC0", Start + 123, "2027-01-15T08:00:00.123+00:00"},
+        {"XST-02:30", Start + 59'999, "2027-01-15T10:30:59.999+02:30"},
+        {"XST+05", Start, "2027-01-15T03:00:00.000-05:00"},
+        {"XST+05", Start - 1, "2027-01-15T02:59:59.999-05:00"},
+        {"XST+09", 0, "1969-12-31T15:00:00.000-09:00"},
+    };
+    for (const auto &row : rows) {
+        TimeZone zone(row.zone);
+        LocalTimeText text;
+        EXPECT_EQ(text(row.time), row.text) << row.zone;
+    }
+}
+
+TEST(HistoryCsv, ProbesOneRecordEachWithEmptyRoundTripWhenUnanswered)
+{
+    TimeZone zone("XST-01");
+    ProbeRecord record;
+    record.record(ProbeSample(Start + 5, 0, 412, 32));
+    record.record(ProbeSample(Start + 1000, 11010, -1, 0));
+    record.record(ProbeSample(Start + 2000, 0, 12'307'001, 32));
+    std::ostringstream out;
+    writeProbesCsv(record, out);
+    EXPECT_EQ(out.str(), "time,status,status text,rtt ms,bytes\r\n"
+                         "2027-01-15T09:00:00.005+01:00,0,0   [ ip success ],0.412,32\r\n"
+                         "2027-01-15T09:00:01.000+01:00,11010,11010   [ ip req timed out ],,0\r\n"
+                         "2027-01-15T09:00:02.000+01:00,0,0   [ ip success ],12307.001,32\r\n");
+}
+
+TEST(HistoryCsv, OutagesWithEndEmptyWhileOngoing)
+{
+    TimeZone zone("UTC0");
+    ProbeRecord record;
+    const EchoStatus statuses[] = {11003, 11010, 11003, 0, 11010};
+    for (int i = 0; i < 5; ++i)
+        record.record(ProbeSample(Start + i * 1500, statuses[i], statuses[i] == 0 ? 300 : -1, 0));
+    std::ostringstream out;
+    writeOutagesCsv(record.outages(), out);
+    EXPECT_EQ(out.str(),
+              "start,end,duration s,probes lost,cause,cause text,mixed\r\n"
+              "2027-01-15T08:00:00.000+00:00,2027-01-15T08:00:04.500+00:00,4.500,3,11003,"
+              "11003   [ ip dest host unreachable ],yes\r\n"
+              "2027-01-15T08:00:06.000+00:00,,0.000,1,11010,11010   [ ip req timed out ],no\r\n");
+}
+
+} // namespace

@@ -1,0 +1,130 @@
+"""The History window after a real run in the lab, driven through AT-SPI:
+the lab's host answers, is silenced by an nftables drop for a few seconds,
+then answers again. The window must show one outage of timeouts whose lost
+probes are all the run lost, and ping's statistics lines. With a second
+argument it saves a picture of the History window there.
+
+Run by history_lab.sh inside the lab's client namespace and a D-Bus session
+of its own."""
+
+import re
+import struct
+import subprocess
+import sys
+import time
+
+from window_session import Atspi, WindowSession, wait_for
+
+HOST = "198.51.100.2"
+SILENCE_SECONDS = 4
+DROP_TABLE = "ewhistory_drop"
+TIMED_OUT = "11010   [ ip req timed out ]"
+ANSWERED = "0   [ ip success ]"
+# X keycodes of Xvfb's default keymap.
+KEYCODE_CONTROL_L = 37
+KEYCODE_H = 43
+
+
+def lab_namespace(role):
+    client = subprocess.run(["ip", "netns", "identify"], capture_output=True, text=True,
+                            check=True, timeout=10).stdout.strip()
+    if not client.endswith("-client"):
+        raise RuntimeError(f"not inside a lab's client namespace ({client!r})")
+    return client[: -len("client")] + role
+
+
+def silence_host(silent):
+    host = lab_namespace("host")
+    if silent:
+        rules = (f"table ip {DROP_TABLE} {{\n"
+                 "  chain input {\n"
+                 "    type filter hook input priority 0; policy accept;\n"
+                 "    icmp type echo-request drop\n"
+                 "  }\n"
+                 "}\n")
+        subprocess.run(["ip", "netns", "exec", host, "nft", "-f", "-"], input=rules, text=True,
+                       check=True, timeout=10)
+    else:
+        subprocess.run(["ip", "netns", "exec", host, "nft", "delete", "table", "ip", DROP_TABLE],
+                       check=True, timeout=10)
+
+
+def ping_loss(transmitted, received):
+    """The loss as ping prints it: through a float, with %g."""
+    loss = struct.unpack("f", struct.pack("f", (transmitted - received) * 100.0 / transmitted))[0]
+    return "%g" % loss
+
+
+def vary_round_trips():
+    """For the picture: the host's replies delayed 2 ms +- 1 ms, so the chart
+    has round trips to draw. Left out where the kernel has no netem."""
+    host = lab_namespace("host")
+    added = subprocess.run(["ip", "netns", "exec", host, "tc", "qdisc", "add", "dev", "h0", "root",
+                            "netem", "delay", "2ms", "1ms"], capture_output=True, timeout=10)
+    if added.returncode != 0:
+        print("no netem here: the picture shows the lab's own round trips")
+
+
+def run_with_outage(session):
+    session.type_into("Address", HOST)
+    session.type_into("Interval (ms)", "200")
+    session.press("Start")
+    session.wait_for_text("Status", ANSWERED)
+    time.sleep(2)
+    silence_host(True)
+    try:
+        session.wait_for_text("Status", TIMED_OUT)
+        time.sleep(SILENCE_SECONDS)
+    finally:
+        silence_host(False)
+    session.wait_for_text("Status", ANSWERED)
+    time.sleep(2)
+    session.press("Stop")
+    session.named("Start")
+
+
+def check_history(session):
+    session.press_shortcut(KEYCODE_H, KEYCODE_CONTROL_L)
+    history = wait_for("the History window", lambda: session.frame("EchoWatch History"))
+    statistics = session.control(lambda node: node.get_description() == "Statistics", history)
+    lines = statistics.get_name().split("\n")
+    print("\n".join(lines))
+    sent = re.fullmatch(r"(\d+) packets transmitted, (\d+) received, ([0-9.e+-]+)% packet loss, time \d+ms",
+                        lines[0])
+    assert sent, f"statistics line {lines[0]!r}"
+    transmitted, received = int(sent.group(1)), int(sent.group(2))
+    assert sent.group(3) == ping_loss(transmitted, received), lines[0]
+    assert re.fullmatch(r"rtt min/avg/max/mdev = (\d+\.\d{3}/){3}\d+\.\d{3} ms", lines[1]), lines[1]
+    assert len(lines) == 2, "nothing was left unsent"
+
+    table = session.control(lambda node: node.get_name() == "Outages"
+                            and node.get_role() == Atspi.Role.TABLE, history)
+    rows = Atspi.Table.get_n_rows(table)
+    assert rows == 1, f"{rows} outages"
+    cell = lambda column: Atspi.Table.get_accessible_at(table, 0, column).get_name()  # noqa: E731
+    assert cell(4) == TIMED_OUT, f"cause {cell(4)!r}"
+    assert int(cell(3)) == transmitted - received, f"{cell(3)} lost of {transmitted - received}"
+    assert cell(1) != "ongoing"
+    print(f"one outage: {cell(0)} to {cell(1)}, {cell(2)}, {cell(3)} lost, {cell(4)}")
+    return history
+
+
+def main(binary, picture=None):
+    session = WindowSession(binary, screen="1024x768x24")
+    try:
+        if picture:
+            vary_round_trips()
+        run_with_outage(session)
+        history = check_history(session)
+        if picture:
+            time.sleep(1)
+            environment = {"DISPLAY": session.display, "PATH": "/usr/bin:/bin"}
+            subprocess.run(["import", "-window", history.get_name(), picture], env=environment,
+                           check=True, timeout=30)
+            print(f"wrote {picture}")
+    finally:
+        session.close()
+
+
+if __name__ == "__main__":
+    main(*sys.argv[1:])
