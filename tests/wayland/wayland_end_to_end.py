@@ -56,7 +56,7 @@ class WaylandSession(WindowSession):
     def requests(self, name):
         """The arguments of every xdg_toplevel request NAME the window sent."""
         with open(self.protocol, errors="replace") as log:
-            return re.findall(rf"-> xdg_toplevel@\d+\.{name}\(([^)]*)\)", log.read())
+            return re.findall(rf"-> xdg_toplevel[@#]\d+\.{name}\(([^)]*)\)", log.read())
 
 
 def show(path, lines=30):
