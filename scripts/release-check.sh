@@ -16,18 +16,19 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 here=$PWD
 readonly SOURCE=/usr/src/echowatch
-readonly OLDER=/var/tmp/echowatch-older.deb
 
 step() { echo "== release check of ${release}: $*"; }
 
 in_root() {
     chroot "$ROOT" env -i PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
-        HOME=/root LANG=C.UTF-8 "$@"
+        HOME=/root LANG=C.UTF-8 DEBIAN_FRONTEND=noninteractive "$@"
 }
 
 # Inside the root's namespace (ROOT names it), on the host's side of it.
 in_release() {
     release=$1 older=$2
+    local older_there
+    older_there=/var/tmp/$(basename "$older")
     step "$(. "$ROOT/etc/os-release" && echo "$PRETTY_NAME"), made in $ROOT"
     # The tree as checked out (tracked and new files, what .gitignore leaves
     # out left out), readable by everyone there whatever its mode here.
@@ -35,7 +36,7 @@ in_release() {
     git ls-files -z --cached --others --exclude-standard |
         tar -c --null --ignore-failed-read -T - | tar -x --no-same-owner -C "$ROOT$SOURCE"
     chmod -R a+rX,go-w "$ROOT$SOURCE"
-    cp "$older" "$ROOT$OLDER"
+    cp "$older" "$ROOT$older_there"
 
     step "FUZZ_SECONDS=0 scripts/test.sh"
     in_root sh -c "cd $SOURCE && FUZZ_SECONDS=0 scripts/test.sh" 2>&1 | tee "$ROOT/var/tmp/test.log"
@@ -45,8 +46,8 @@ in_release() {
     fi
 
     step "the older package, upgraded to this release's, installed, probed and purged"
-    in_root "$SOURCE/tests/package/package_test.sh" --upgrade-from "$OLDER"
-    for deb in "$ROOT$OLDER" "$ROOT$SOURCE"/build/package/echowatch_*.deb; do
+    in_root "$SOURCE/tests/package/package_test.sh" --upgrade-from "$older_there"
+    for deb in "$ROOT$older_there" "$ROOT$SOURCE"/build/package/echowatch_*.deb; do
         echo "$(basename "$deb"): Depends: $(dpkg-deb -f "$deb" Depends);" \
             "Recommends: $(dpkg-deb -f "$deb" Recommends)"
     done
