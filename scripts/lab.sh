@@ -174,7 +174,7 @@ sweep() {
 check() {
     if [ "$(id -u)" -ne 0 ]; then
         echo "the network lab needs root (network namespaces, raw sockets)"
-    elif ! command -v ip >/dev/null || ! command -v nft >/dev/null; then
+    elif [ -z "$(command -v ip)" ] || [ -z "$(command -v nft)" ]; then
         echo "the network lab needs ip and nft (packages iproute2, nftables)"
     elif ! mountpoint -q /; then
         echo "/ is not a mount point, and ip netns exec must remount it (in a chroot, bind its root onto itself first)"
