@@ -81,6 +81,7 @@ Form1::Form1(Module1 &probe, probe::MessageBox &messageBox, const platform::Cloc
     setWindowTitle(platform::qtText(platform::ApplicationTitle));
     setFont(windowFont(WindowFontPixelSize));
     setFixedSize(clientSize());
+    setWindowFlag(Qt::WindowMaximizeButtonHint, false);
 
     Command1->setText(platform::qtText(StartCaption));
     describeInputs();

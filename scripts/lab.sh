@@ -6,6 +6,7 @@
 #   scripts/lab.sh down NAME   remove every namespace of the lab NAME
 #   scripts/lab.sh sweep       remove the labs of runs that are no longer alive
 #   scripts/lab.sh stale       list the namespaces of labs whose run is dead
+#   scripts/lab.sh check       exit 1, saying why, where no lab can be built
 #
 # NAME is "ewlab-<pid of the run>-<anything>", so a lab left behind by a
 # killed run can be told from one still in use.
@@ -169,6 +170,22 @@ sweep() {
     remove_namespaces "${left_behind[@]}"
 }
 
+# Why no lab can be built here, if it cannot: one line for a skip message.
+check() {
+    if [ "$(id -u)" -ne 0 ]; then
+        echo "the network lab needs root (network namespaces, raw sockets)"
+    elif [ -z "$(command -v ip)" ] || [ -z "$(command -v nft)" ]; then
+        echo "the network lab needs ip and nft (packages iproute2, nftables)"
+    elif ! mountpoint -q /; then
+        echo "/ is not a mount point, and ip netns exec must remount it (in a chroot, bind its root onto itself first)"
+    elif ! unshare --net true 2>/dev/null; then
+        echo "no network namespace can be made here (unshare --net fails)"
+    else
+        return 0
+    fi
+    return 1
+}
+
 # A lab that could not be built completely is removed again, whatever stopped
 # the build: an error, or a signal.
 up_or_remove() {
@@ -182,8 +199,9 @@ up) up_or_remove "$2" ;;
 down) down "$2" ;;
 sweep) sweep ;;
 stale) stale ;;
+check) check ;;
 *)
-    echo "usage: $0 up NAME | down NAME | sweep | stale" >&2
+    echo "usage: $0 up NAME | down NAME | sweep | stale | check" >&2
     exit 2
     ;;
 esac

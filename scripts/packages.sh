@@ -3,8 +3,8 @@
 
 BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev fonts-dejavu-core libcap2-bin librsvg2-bin)
 TEST_PACKAGES=(libgtest-dev iproute2 nftables xvfb xauth dbus dunst at-spi2-core python3-gi
-               gir1.2-atspi-2.0 xdotool imagemagick util-linux procps clang libclang-rt-14-dev
-               dpkg-dev file lintian desktop-file-utils appstream)
+               gir1.2-atspi-2.0 xdotool imagemagick util-linux procps clang libclang-rt-dev
+               dpkg-dev file lintian desktop-file-utils appstream weston qt6-wayland debootstrap)
 SCREENSHOT_PACKAGES=(xvfb dbus at-spi2-core python3-gi gir1.2-atspi-2.0 imagemagick xdotool iproute2 nftables)
 
 # As root it installs what is missing. Anyone else gets the one command to

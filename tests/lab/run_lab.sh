@@ -12,9 +12,9 @@ set -uo pipefail
 scripts="$(cd "$(dirname "$0")/../../scripts" && pwd)"
 source "$scripts/on_exit.sh"
 
-if [ "$(id -u)" -ne 0 ]; then
-    echo "SKIPPED: the network lab needs root (network namespaces, raw sockets)."
-    echo "Run scripts/test.sh as root to include it."
+if ! reason=$("$scripts/lab.sh" check); then
+    echo "SKIPPED: $reason."
+    [ "$(id -u)" -eq 0 ] || echo "Run scripts/test.sh as root to include it."
     exit 77
 fi
 

@@ -14,8 +14,8 @@ here="$(cd "$(dirname "$0")" && pwd)"
 run_lab="$here/run_lab.sh"
 lab_script="$here/../../scripts/lab.sh"
 
-if [ "$(id -u)" -ne 0 ]; then
-    echo "SKIPPED: the network lab needs root."
+if ! reason=$("$lab_script" check); then
+    echo "SKIPPED: $reason."
     exit 77
 fi
 

@@ -129,7 +129,9 @@ private slots:
     }
 
     // Whatever else the locale writes stays: its day period, its words, the
-    // full stop of an abbreviation.
+    // full stop of an abbreviation. Which space separates them is the locale
+    // data's choice (newer data puts a narrow no-break space before "PM"), so
+    // any space separator counts as one.
     void timeOfDayKeepsTheLocalesWords_data()
     {
         QTest::addColumn<QLocale>("locale");
@@ -148,7 +150,9 @@ private slots:
     {
         QFETCH(QLocale, locale);
         QFETCH(QString, expected);
-        QCOMPARE(locale.toString(QTime(13, 4, 5), platform::timeOfDayFormat(locale)), expected);
+        static const QRegularExpression space(QStringLiteral(R"(\p{Zs})"));
+        QString text = locale.toString(QTime(13, 4, 5), platform::timeOfDayFormat(locale));
+        QCOMPARE(text.replace(space, QStringLiteral(" ")), expected);
     }
 
     void messageBoxIsModalWithOneOk_data()

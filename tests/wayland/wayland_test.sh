@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Runs wayland_end_to_end.py against the shipped binary: a headless weston
+# on a private runtime directory, the window with Qt's Wayland platform and
+# no X display, all in a network namespace with loopback alone and a D-Bus
+# session of its own. Skips (77), saying why, only where that cannot run.
+set -euo pipefail
+binary=$(realpath "$1")
+here=$(cd "$(dirname "$0")" && pwd)
+skip() {
+    echo "SKIPPED: $*"
+    exit 77
+}
+[ "$(id -u)" -eq 0 ] || skip "the window probes 127.0.0.1 through a raw socket in a network namespace: that needs root"
+command -v weston >/dev/null || skip "weston is missing (package weston)"
+compgen -G "/usr/lib/*/qt6/plugins/platforms/libqwayland-generic.so" >/dev/null \
+    || skip "Qt's Wayland platform is missing (package qt6-wayland)"
+command -v dbus-run-session >/dev/null || skip "dbus-run-session is missing (package dbus)"
+/usr/bin/python3 -c 'import gi; gi.require_version("Atspi", "2.0")' 2>/dev/null \
+    || skip "AT-SPI for Python is missing (packages python3-gi, gir1.2-atspi-2.0)"
+reason=$("$here/../../scripts/lab.sh" check) || skip "$reason"
+
+scratch=$(mktemp -d /tmp/echowatch-wayland.XXXXXX)
+namespace=echowatch-wayland-$$
+cleanup() {
+    ip netns del "$namespace" 2>/dev/null || true
+    rm -rf "$scratch"
+}
+trap cleanup EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+mkdir -m 700 "$scratch/runtime"
+ip netns add "$namespace"
+ip -n "$namespace" link set lo up
+
+# timeout signals its whole process group, so nothing outlives a hang.
+ip netns exec "$namespace" env -u DISPLAY -u WAYLAND_DISPLAY XDG_RUNTIME_DIR="$scratch/runtime" \
+    timeout --kill-after=10 120 \
+    dbus-run-session -- /usr/bin/python3 "$here/wayland_end_to_end.py" "$binary" "$scratch"
