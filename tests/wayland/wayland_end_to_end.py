@@ -34,7 +34,7 @@ class WaylandSession(WindowSession):
         self.scratch = scratch
         super().__init__(binary)
 
-    def _start_display(self, dpi):
+    def _start_display(self, dpi, screen):
         runtime = os.environ["XDG_RUNTIME_DIR"]
         with open(os.path.join(self.scratch, "weston.log"), "w") as log:
             self.xvfb = subprocess.Popen(weston_command(), stdout=log, stderr=log)
