@@ -39,7 +39,8 @@ mounted_under() {
 remove_work() {
     local work=$1 pid _
     pid=$(cat "$work/unshare.pid" 2>/dev/null)
-    if [ -n "$pid" ] && grep -qsF -- "$work" "/proc/$pid/cmdline"; then
+    # Only a positive number that is still this run's unshare is signalled.
+    if [[ $pid =~ ^[1-9][0-9]*$ ]] && grep -qsF -- "$work" "/proc/$pid/cmdline"; then
         kill -KILL "$pid" 2>/dev/null
         for _ in $(seq 100); do
             [ -e "/proc/$pid" ] || break
