@@ -38,6 +38,7 @@ mkdir -p "$scratch/plugins/generic" "$scratch/home" "$scratch/run" "$scratch/dri
 # (a 0700 home directory, a mktemp -d folder).
 install -m 644 "$here/least_privilege.py" "$here/../window/window_session.py" "$scratch/driver/"
 install -m 644 "$plugin" "$scratch/plugins/generic/"
+plugin="$scratch/plugins/generic/$(basename "$plugin")"
 chmod 755 "$scratch"
 chown 65534:65534 "$scratch/home" "$scratch/run"
 chmod 700 "$scratch/run"
