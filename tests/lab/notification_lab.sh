@@ -89,7 +89,12 @@ watch() {
     "${nobody[@]}" dunst -print >"$scratch/$name.received" 2>"$scratch/$name.dunst" &
     dunst=$!
     pids+=("$dunst")
-    sleep 1
+    # The window asks the bus once, at --notify: dunst must own its name by then.
+    local _
+    for _ in $(seq 100); do
+        "${nobody[@]}" dunstctl is-paused >/dev/null 2>&1 && break
+        sleep 0.1
+    done
     "${nobody[@]}" "$scratch/echowatch" "$HOST" -i 200 --start --notify --down-after "$2" \
         2>"$scratch/$name.stderr" &
     window=$!
