@@ -86,7 +86,8 @@ void benchRecording()
     printRow("recording, allocations per probe in the steady state",
              formatNumber(static_cast<double>(steadyAllocations) / (Probes - SteadyFrom), 6) +
                  " (" + std::to_string(steadyAllocations) +
-                 " in 8,000,000: the outage ring doubling as outages pass 64, 128, ...)",
+                 " in 8,000,000, a run of 2 h 13 min at 1 ms; minute summaries grow only past a "
+                 "day)",
              "-", "0");
     printRow("record, bytes per retained probe", std::to_string(sizeof(ProbeSample)) + " bytes",
              "-", "at most 16 bytes");

@@ -47,16 +47,13 @@ const Outage &OutageList::operator[](std::size_t index) const noexcept
     return m_ring[position < m_ring.size() ? position : position - m_ring.size()];
 }
 
-// The ring grows only while it has never wrapped, so its outages stay in
+// The ring fills its reserved room before it wraps, so its outages stay in
 // order from index 0 when it does.
 Outage &OutageList::startOutage()
 {
-    constexpr std::size_t FirstSize = 64;
-    if (m_count == m_ring.size() && m_count < MaximumOutages)
-        m_ring.resize(std::min(MaximumOutages, std::max(FirstSize, m_ring.size() * 2)));
-    if (m_count < m_ring.size()) {
+    if (m_ring.size() < MaximumOutages) {
         ++m_count;
-        return m_ring[m_count - 1] = Outage{};
+        return m_ring.emplace_back();
     }
     ++m_dropped;
     Outage &reused = m_ring[m_oldest];

@@ -7,9 +7,11 @@ namespace history {
 namespace {
 
 constexpr std::size_t FirstRingSize = 4096;
-// Room for a day of minute summaries from the first fold on, so that a day's
-// recording never has to grow them.
+// Room for a day of minute summaries, and for their failure counts at two
+// kinds a minute, from the first fold on, so that a day's recording never
+// has to grow them; a longer run grows them once per doubling of its length.
 constexpr std::size_t SummariesReserved = 24 * 60;
+constexpr std::size_t FailureCountsReserved = 2 * SummariesReserved;
 
 Milliseconds minuteOf(Milliseconds time)
 {
@@ -50,8 +52,10 @@ void ProbeRecord::growRing()
 void ProbeRecord::fold(const ProbeSample &sample)
 {
     const Milliseconds minute = minuteOf(sample.sentAt());
-    if (m_summaries.capacity() == 0)
+    if (m_summaries.capacity() == 0) {
         m_summaries.reserve(SummariesReserved);
+        m_failures.reserve(FailureCountsReserved);
+    }
     if (m_summaries.empty() || m_summaries.back().minuteStart != minute) {
         MinuteSummary &summary = m_summaries.emplace_back();
         summary.minuteStart = minute;

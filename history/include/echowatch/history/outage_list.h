@@ -37,14 +37,17 @@ private:
     std::uint8_t m_kinds = 0;
 };
 
-// Every outage of the run, oldest first, in a ring that grows by doubling
-// (a few allocations in a whole run, none per probe). A host that fails
-// every other probe makes one outage per two probes, so beyond
+// Every outage of the run, oldest first, in a ring whose room is reserved
+// once: address space only, the pages are touched as outages come, so a
+// run never allocates for an outage and a quiet run costs no memory. A host
+// that fails every other probe makes one outage per two probes, so beyond
 // MaximumOutages the oldest are dropped and counted.
 class OutageList
 {
 public:
     static constexpr std::size_t MaximumOutages = 100'000;
+
+    OutageList() { m_ring.reserve(MaximumOutages); }
 
     class Iterator
     {
@@ -73,7 +76,8 @@ public:
 
     std::uint64_t dropped() const noexcept { return m_dropped; }
     bool ongoing() const noexcept { return m_count > 0 && !latest().end; }
-    std::size_t memoryBytes() const noexcept { return m_ring.capacity() * sizeof(Outage); }
+    // What the outages kept occupy; the reserved room beyond is untouched.
+    std::size_t memoryBytes() const noexcept { return m_ring.size() * sizeof(Outage); }
 
 private:
     const Outage &latest() const noexcept { return (*this)[m_count - 1]; }
