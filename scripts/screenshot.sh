@@ -3,7 +3,8 @@
 # X display at 96 DPI and driven through AT-SPI. As root the probe of
 # 127.0.0.1 is answered; otherwise it shows what an unprivileged user sees.
 # As root it also takes docs/history.png: the History window after a run
-# with an outage in the network lab.
+# with an outage in the network lab, and docs/wayland.png: the window on
+# weston, in the program's own frame.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/packages.sh
@@ -19,6 +20,7 @@ timeout --kill-after=10 120 \
 # The History window after a run with an outage, which needs the network lab.
 if [ "$(id -u)" -eq 0 ]; then
     tests/window/history_lab.sh "$build/monitor/echowatch" docs/history.png
+    tests/wayland/wayland_test.sh "$build/monitor/echowatch" docs/wayland.png
 else
-    echo "docs/history.png not taken: the network lab it is taken in needs root"
+    echo "docs/history.png and docs/wayland.png not taken: the network lab they are taken in needs root"
 fi

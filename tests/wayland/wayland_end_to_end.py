@@ -1,6 +1,7 @@
 """The shipped binary on Wayland: a headless weston, Qt's Wayland platform,
 the app id and the fixed size read from the protocol the window speaks
-(WAYLAND_DEBUG), and a probe of 127.0.0.1 driven through AT-SPI.
+(WAYLAND_DEBUG), the program's own window frame drawn around it (weston
+draws none), and a probe of 127.0.0.1 driven through AT-SPI.
 
 Run by wayland_test.sh in a D-Bus session of its own, with a private
 XDG_RUNTIME_DIR and no DISPLAY, so the window cannot fall back to X.
@@ -16,28 +17,44 @@ from window_session import WindowSession, wait_for  # noqa: E402
 
 APP_ID = "org.echowatch.EchoWatch"
 SOCKET = "echowatch-wayland"
+FRAME_PLUGIN = "libechowatch-decoration.so"
+# What the program's frame adds around the window: borders of 4 and a title
+# bar of 30 (Qt's own adds 3 and 30, and offers to maximize).
+FRAME_GROWTH = (4 + 4, 30 + 4)
 
 
-def weston_command():
+def weston_command(screenshots, scratch):
     """Weston 10 (Debian 12) names its backends by module file, later ones
-    by name; the headless backend draws nothing unless given a renderer."""
+    by name; the headless backend draws nothing unless given a renderer.
+    A renderer and the debug protocols, screenshots among them, only where
+    screenshots are asked for."""
     usage = subprocess.run(["weston", "--help"], capture_output=True, text=True).stdout
     backend = "headless-backend.so" if "headless-backend.so" in usage else "headless"
-    return ["weston", f"--backend={backend}", f"--socket={SOCKET}",
-            "--width=640", "--height=480", "--idle-time=0", "--no-config"]
+    command = ["weston", f"--backend={backend}", f"--socket={SOCKET}",
+               "--width=640", "--height=480", "--idle-time=0"]
+    if not screenshots:
+        return command + ["--no-config"]
+    # A black screen without a panel, from which the window is cut.
+    config = os.path.join(scratch, "weston.ini")
+    with open(config, "w") as ini:
+        ini.write("[shell]\nbackground-color=0xff000000\npanel-position=none\n")
+    renderer = "--renderer=pixman" if "--renderer" in usage else "--use-pixman"
+    return command + [f"--config={config}", renderer, "--debug"]
 
 
 class WaylandSession(WindowSession):
     """WindowSession with weston where it has Xvfb (closed as it is)."""
 
-    def __init__(self, binary, scratch):
+    def __init__(self, binary, scratch, screenshots=False):
         self.scratch = scratch
+        self.screenshots = screenshots
         super().__init__(binary)
 
     def _start_display(self, dpi, screen):
         runtime = os.environ["XDG_RUNTIME_DIR"]
         with open(os.path.join(self.scratch, "weston.log"), "w") as log:
-            self.xvfb = subprocess.Popen(weston_command(), stdout=log, stderr=log)
+            self.xvfb = subprocess.Popen(weston_command(self.screenshots, self.scratch), stdout=log,
+                                         stderr=log)
 
         def socket_ready():
             if self.xvfb.poll() is not None:
@@ -53,10 +70,27 @@ class WaylandSession(WindowSession):
         with open(self.protocol, "w") as log:
             self.app = subprocess.Popen([binary], env=environment, stderr=log)
 
-    def requests(self, name):
-        """The arguments of every xdg_toplevel request NAME the window sent."""
+    def requests(self, name, interface="xdg_toplevel"):
+        """The arguments of every INTERFACE request NAME the window sent."""
         with open(self.protocol, errors="replace") as log:
-            return re.findall(rf"-> xdg_toplevel[@#]\d+\.{name}\(([^)]*)\)", log.read())
+            return re.findall(rf"-> {interface}[@#]\d+\.{name}\(([^)]*)\)", log.read())
+
+    def frame_plugin_loaded(self):
+        with open(f"/proc/{self.app.pid}/maps") as maps:
+            return FRAME_PLUGIN in maps.read()
+
+
+    def save_window(self, path):
+        """The window in its frame, cut from weston's black screen."""
+        environment = dict(os.environ, WAYLAND_DISPLAY=SOCKET)
+        subprocess.run(["weston-screenshooter"], cwd=self.scratch, env=environment, check=True)
+        screen = next(os.path.join(self.scratch, name) for name in os.listdir(self.scratch)
+                      if name.startswith("wayland-screenshot"))
+        subprocess.run(["convert", screen, "-trim", "+repage", path], check=True)
+
+
+def size_of(arguments):
+    return tuple(int(number) for number in arguments.split(", ")[-2:])
 
 
 def show(path, lines=30):
@@ -66,20 +100,30 @@ def show(path, lines=30):
             print("".join(log.readlines()[-lines:]))
 
 
-def main(binary, scratch):
+def main(binary, scratch, screenshot=None):
     session = None
     try:
-        session = WaylandSession(binary, scratch)
+        session = WaylandSession(binary, scratch, screenshots=bool(screenshot))
         app_ids = session.requests("set_app_id")
         if app_ids != [f'"{APP_ID}"']:
             raise AssertionError(f"the window announced the app ids {app_ids}, not {APP_ID}")
         minimum, maximum = session.requests("set_min_size"), session.requests("set_max_size")
         if not minimum or not maximum or minimum[-1] != maximum[-1] or minimum[-1] == "0, 0":
             raise AssertionError(f"not of fixed size: minimum {minimum}, maximum {maximum}")
+        if not session.frame_plugin_loaded():
+            raise AssertionError(f"the window runs without its own frame ({FRAME_PLUGIN})")
+        geometry = session.requests("set_window_geometry", "xdg_surface")
+        fixed = size_of(minimum[-1])
+        framed = tuple(side + growth for side, growth in zip(fixed, FRAME_GROWTH))
+        if not geometry or size_of(geometry[-1]) != framed:
+            raise AssertionError(f"window geometry {geometry}, not {framed} in the program's frame")
         session.probe_loopback()
         print(f"on Wayland (weston, headless), the window announced the app id {APP_ID},"
-              f" a size fixed at {minimum[-1].replace(', ', ' x ')} (minimum = maximum),"
-              " and showed an answered probe of 127.0.0.1")
+              f" a size fixed at {fixed[0]} x {fixed[1]} (minimum = maximum),"
+              f" was drawn in its own frame ({framed[0]} x {framed[1]}, which offers no"
+              " maximize to a window of fixed size), and showed an answered probe of 127.0.0.1")
+        if screenshot:
+            session.save_window(screenshot)
     except BaseException:
         show(os.path.join(scratch, "weston.log"))
         show(os.path.join(scratch, "protocol.log"))
@@ -90,4 +134,4 @@ def main(binary, scratch):
 
 
 if __name__ == "__main__":
-    main(sys.argv[1], sys.argv[2])
+    main(*sys.argv[1:])

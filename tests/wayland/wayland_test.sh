@@ -5,6 +5,8 @@
 # session of its own. Skips (77), saying why, only where that cannot run.
 set -euo pipefail
 binary=$(realpath "$1")
+# Given a second argument, also saves the window, in its frame, there.
+screenshot=${2:+$(realpath -m "$2")}
 here=$(cd "$(dirname "$0")" && pwd)
 skip() {
     echo "SKIPPED: $*"
@@ -33,6 +35,7 @@ ip netns add "$namespace"
 ip -n "$namespace" link set lo up
 
 # timeout signals its whole process group, so nothing outlives a hang.
-ip netns exec "$namespace" env -u DISPLAY -u WAYLAND_DISPLAY XDG_RUNTIME_DIR="$scratch/runtime" \
+ip netns exec "$namespace" env -u DISPLAY -u WAYLAND_DISPLAY -u QT_WAYLAND_DECORATION XDG_RUNTIME_DIR="$scratch/runtime" \
     timeout --kill-after=10 120 \
-    dbus-run-session -- /usr/bin/python3 "$here/wayland_end_to_end.py" "$binary" "$scratch"
+    dbus-run-session -- /usr/bin/python3 "$here/wayland_end_to_end.py" "$binary" "$scratch" \
+    ${screenshot:+"$screenshot"}
