@@ -27,7 +27,7 @@ fi
 
 [ "$(id -u)" -eq 0 ] || skip "installing a package needs root"
 ! known_to_dpkg || skip "echowatch is installed (or its configuration is left)"
-for tool in lintian dpkg-shlibdeps desktop-file-validate appstreamcli Xvfb dbus-run-session; do
+for tool in lintian dpkg-shlibdeps desktop-file-validate appstreamcli Xvfb weston dbus-run-session; do
     command -v "$tool" >/dev/null || skip "$tool is missing (scripts/test.sh installs it)"
 done
 reason=$("$source_dir/scripts/lab.sh" check) || skip "$reason"
@@ -92,6 +92,8 @@ ip netns exec "$namespace" sysctl -q -w net.ipv4.ping_group_range="1 0"
 home=$scratch/home
 mkdir -p "$home/runtime"
 cp "$source_dir"/tests/window/{end_to_end.py,window_session.py} "$home/"
+cp "$source_dir"/tests/wayland/wayland_end_to_end.py "$home/"
+mkdir "$home/wayland"
 chown -R 65534:65534 "$home"
 chmod 700 "$home/runtime"
 
@@ -110,9 +112,15 @@ check_installed() {
         [ -f "$path" ] && [ "$path" != "$helper" ] || continue
         [ -z "$(getcap "$path")" ] && [ ! -u "$path" ] && [ ! -g "$path" ] || fail "$path is privileged"
     done
+    as_nobody end_to_end.py /usr/bin/echowatch
+}
+
+# as_nobody SCRIPT ARGUMENT...: runs a test script from $home as nobody, in
+# the namespace, with a D-Bus session of its own and no display but its own.
+as_nobody() {
     ip netns exec "$namespace" setpriv --reuid=65534 --regid=65534 --clear-groups \
         env -i HOME="$home" XDG_RUNTIME_DIR="$home/runtime" PATH=/usr/bin:/bin \
-        timeout --kill-after=10 120 dbus-run-session -- python3 "$home/end_to_end.py" /usr/bin/echowatch
+        timeout --kill-after=10 120 dbus-run-session -- python3 "$home/$1" "${@:2}"
 }
 
 if [ -n "$older" ]; then
@@ -123,6 +131,8 @@ fi
 install_package "$deb"
 [ "$(dpkg-query -W -f='${Version}' echowatch)" = "$version" ] || fail "echowatch $version is not installed"
 check_installed
+# The installed window on Wayland, in the frame it finds from its own path.
+as_nobody wayland_end_to_end.py /usr/bin/echowatch "$home/wayland"
 desktop-file-validate /usr/share/applications/org.echowatch.EchoWatch.desktop
 appstream_validate /usr/share/metainfo/org.echowatch.EchoWatch.metainfo.xml
 for png in /usr/share/icons/hicolor/*/apps/org.echowatch.EchoWatch.png; do
