@@ -44,7 +44,8 @@ set_nobody() {
 }
 
 exec 5>"$scratch/display"
-Xvfb -displayfd 5 -nolisten tcp -screen 0 1024x768x24 >/dev/null 2>&1 &
+# -noreset: see tests/window/window_session.py.
+Xvfb -displayfd 5 -nolisten tcp -noreset -screen 0 1024x768x24 >/dev/null 2>&1 &
 pids+=($!)
 for _ in $(seq 50); do [ -s "$scratch/display" ] && break; sleep 0.1; done
 DISPLAY=:$(cat "$scratch/display")

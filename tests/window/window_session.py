@@ -58,10 +58,14 @@ class WindowSession:
             raise
 
     def _start_display(self, dpi, screen):
+        # -noreset: an X server resets when its last client goes, dropping
+        # whoever connects meanwhile. The accessibility bus launcher may be
+        # that client, setting its root window property and leaving just as
+        # the window connects ("could not connect to display").
         read_end, write_end = os.pipe()
         self.xvfb = subprocess.Popen(
             ["Xvfb", "-displayfd", str(write_end), "-screen", "0", screen,
-             "-dpi", str(dpi), "-nolisten", "tcp"],
+             "-dpi", str(dpi), "-nolisten", "tcp", "-noreset"],
             pass_fds=[write_end], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         os.close(write_end)
         with os.fdopen(read_end) as numbers:
