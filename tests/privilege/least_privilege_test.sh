@@ -9,13 +9,8 @@
 set -euo pipefail
 window=$1 helper=$2 plugin=$3
 here=$(cd "$(dirname "$0")" && pwd)
-skip() {
-    echo "SKIPPED: $*"
-    exit 77
-}
-[ "$(id -u)" -eq 0 ] || skip "needs root to give the helper its capability and make a namespace"
-command -v Xvfb >/dev/null || skip "Xvfb is missing (package xvfb)"
-command -v dbus-run-session >/dev/null || skip "dbus-run-session is missing (package dbus)"
+source "$here/../window/session_checks.sh"
+skip_unless_session "needs root to give the helper its capability and make a namespace"
 
 scratch=$(mktemp -d /tmp/ewpriv.XXXXXX)
 namespace="ewpriv-$$"

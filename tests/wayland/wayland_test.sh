@@ -8,17 +8,11 @@ binary=$(realpath "$1")
 # Given a second argument, also saves the window, in its frame, there.
 screenshot=${2:+$(realpath -m "$2")}
 here=$(cd "$(dirname "$0")" && pwd)
-skip() {
-    echo "SKIPPED: $*"
-    exit 77
-}
-[ "$(id -u)" -eq 0 ] || skip "the window probes 127.0.0.1 through a raw socket in a network namespace: that needs root"
+source "$here/../window/session_checks.sh"
+skip_unless_accessible "the window probes 127.0.0.1 through a raw socket in a network namespace: that needs root"
 command -v weston >/dev/null || skip "weston is missing (package weston)"
 compgen -G "/usr/lib/*/qt6/plugins/platforms/libqwayland-generic.so" >/dev/null \
     || skip "Qt's Wayland platform is missing (package qt6-wayland)"
-command -v dbus-run-session >/dev/null || skip "dbus-run-session is missing (package dbus)"
-/usr/bin/python3 -c 'import gi; gi.require_version("Atspi", "2.0")' 2>/dev/null \
-    || skip "AT-SPI for Python is missing (packages python3-gi, gir1.2-atspi-2.0)"
 reason=$("$here/../../scripts/lab.sh" check) || skip "$reason"
 
 scratch=$(mktemp -d /tmp/echowatch-wayland.XXXXXX)
