@@ -13,7 +13,6 @@
 #include "echowatch/platform/desktop_notifications.h"
 #include "echowatch/platform/qt_message_box.h"
 #include "echowatch/platform/qt_text.h"
-#include "echowatch/platform/window_frame.h"
 #include "echowatch/probe/module1.h"
 
 #include <QApplication>
@@ -81,7 +80,6 @@ int main(int argc, char *argv[])
     if (commandLine.exit)
         return finish(*commandLine.exit);
 
-    platform::preferOwnWindowFrame();
     QApplication application(argc, argv);
     // Lets the desktop match the window to its entry, whose name is the id.
     QGuiApplication::setDesktopFileName(QStringLiteral(ECHOWATCH_APPLICATION_ID));

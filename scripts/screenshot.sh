@@ -4,7 +4,7 @@
 # 127.0.0.1 is answered; otherwise it shows what an unprivileged user sees.
 # As root it also takes docs/history.png: the History window after a run
 # with an outage in the network lab, and docs/wayland.png: the window on
-# weston, in the program's own frame.
+# weston, in the frame Qt draws there.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/packages.sh

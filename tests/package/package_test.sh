@@ -67,6 +67,9 @@ if [[ $release =~ ^[0-9]+$ ]]; then
         fail "$(basename "$deb") does not carry the version $version"
 fi
 dpkg-deb -f "$deb" Recommends | grep -qw qt6-wayland || fail "the package does not recommend qt6-wayland"
+# Tied to no one Qt build: a private Qt interface would pin it to one.
+! dpkg-deb -f "$deb" Depends | grep -E -- '-private-abi|libqt6waylandclient' ||
+    fail "the package depends on Qt's private interface or its Wayland client library"
 dpkg-deb --fsys-tarfile "$deb" | tar -t | sed 's/^\.//' >"$scratch/contents"
 grep -qx "$helper" "$scratch/contents" || fail "the package holds no $helper"
 lintian_status=0
@@ -131,7 +134,7 @@ fi
 install_package "$deb"
 [ "$(dpkg-query -W -f='${Version}' echowatch)" = "$version" ] || fail "echowatch $version is not installed"
 check_installed
-# The installed window on Wayland, in the frame it finds from its own path.
+# The installed window on Wayland, in the frame Qt draws there.
 as_nobody wayland_end_to_end.py /usr/bin/echowatch "$home/wayland"
 desktop-file-validate /usr/share/applications/org.echowatch.EchoWatch.desktop
 appstream_validate /usr/share/metainfo/org.echowatch.EchoWatch.metainfo.xml

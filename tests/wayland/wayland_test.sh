@@ -29,7 +29,7 @@ ip netns add "$namespace"
 ip -n "$namespace" link set lo up
 
 # timeout signals its whole process group, so nothing outlives a hang.
-ip netns exec "$namespace" env -u DISPLAY -u WAYLAND_DISPLAY -u QT_WAYLAND_DECORATION XDG_RUNTIME_DIR="$scratch/runtime" \
+ip netns exec "$namespace" env -u DISPLAY -u WAYLAND_DISPLAY XDG_RUNTIME_DIR="$scratch/runtime" \
     timeout --kill-after=10 120 \
     dbus-run-session -- /usr/bin/python3 "$here/wayland_end_to_end.py" "$binary" "$scratch" \
     ${screenshot:+"$screenshot"}
