@@ -93,7 +93,7 @@ as_user cmake --build "$build"
 set_helper_capability
 if ! ping_sockets_open && ! helper_gets_raw_sockets; then
     echo "Ping sockets are closed to $user's groups and $helper has no CAP_NET_RAW:"
-    echo "every probe will fail. See Permissions in README.md."
+    echo "every probe will fail. See docs/security.md."
 fi
 
 # Root's processes get every capability at exec; the window must hold none.
