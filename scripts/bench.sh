@@ -26,7 +26,7 @@ on_exit '[ -z "$window_pid" ] || kill "$window_pid" 2>/dev/null'
 
 # CPU time of the open window with the timer off, over 10 s after start-up.
 idle_row() {
-    "$build/monitor/echowatch" &
+    "$build/app/echowatch" &
     window_pid=$!
     local ticks_per_second before after
     ticks_per_second=$(getconf CLK_TCK)

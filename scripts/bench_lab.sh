@@ -47,7 +47,7 @@ host=198.51.100.2
 scratch=$(mktemp -d /tmp/ewbench.XXXXXX)
 on_exit 'rm -rf "$scratch"'
 chmod 755 "$scratch"
-install -m 755 "$build/monitor/echowatch-probe" "$build/bench/helper_rate_bench" "$scratch/"
+install -m 755 "$build/app/echowatch-probe" "$build/bench/helper_rate_bench" "$scratch/"
 setcap cap_net_raw+ep "$scratch/echowatch-probe"
 as_user() { setpriv --reuid=65534 --regid=65534 --clear-groups --inh-caps=-all "$@"; }
 ping_rate() { # address count: requests/s and MB/s of ping -i 0.002 as the user, by its own clock

@@ -14,8 +14,8 @@ source scripts/packages.sh
 install_missing "${BUILD_PACKAGES[@]}"
 
 build=build/release
-window="$build/monitor/echowatch"
-helper="$build/monitor/echowatch-probe"
+window="$build/app/echowatch"
+helper="$build/app/echowatch-probe"
 user=$(id -un)
 if [ "$(id -u)" -eq 0 ] && [ -n "${SUDO_USER:-}" ]; then
     user=$SUDO_USER

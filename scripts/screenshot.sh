@@ -16,11 +16,11 @@ cmake --build "$build"
 mkdir -p docs
 timeout --kill-after=10 120 \
     dbus-run-session -- /usr/bin/python3 scripts/screenshot.py \
-    "$build/monitor/echowatch" docs/screenshot.png
+    "$build/app/echowatch" docs/screenshot.png
 # The History window after a run with an outage, which needs the network lab.
 if [ "$(id -u)" -eq 0 ]; then
-    tests/window/history_lab.sh "$build/monitor/echowatch" docs/history.png
-    tests/wayland/wayland_test.sh "$build/monitor/echowatch" docs/wayland.png
+    tests/window/history_lab.sh "$build/app/echowatch" docs/history.png
+    tests/wayland/wayland_test.sh "$build/app/echowatch" docs/wayland.png
 else
     echo "docs/history.png and docs/wayland.png not taken: the network lab they are taken in needs root"
 fi
