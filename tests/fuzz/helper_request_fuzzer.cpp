@@ -14,7 +14,7 @@
 
 namespace {
 
-namespace helper = net::helper;
+namespace helper = helper;
 
 void check(bool holds)
 {

@@ -10,7 +10,7 @@
 
 namespace {
 
-namespace helper = net::helper;
+namespace helper = helper;
 using helper::RequestVerdict;
 using testpackets::Bytes;
 using testpackets::put32;

@@ -11,7 +11,7 @@
 namespace lab {
 namespace {
 
-namespace icmp = net::icmp;
+namespace icmp = icmp;
 using std::chrono::milliseconds;
 using testpackets::Bytes;
 using testpackets::icmpMessage;

@@ -4,7 +4,7 @@
 
 namespace lab {
 
-namespace icmp = net::icmp;
+namespace icmp = icmp;
 
 std::span<const std::byte> EchoRequest::data() const noexcept
 {
