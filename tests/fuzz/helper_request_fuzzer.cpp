@@ -14,7 +14,6 @@
 
 namespace {
 
-namespace helper = helper;
 
 void check(bool holds)
 {

@@ -10,7 +10,6 @@
 
 namespace {
 
-namespace helper = helper;
 using helper::RequestVerdict;
 using testpackets::Bytes;
 using testpackets::put32;

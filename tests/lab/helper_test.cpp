@@ -32,7 +32,6 @@
 namespace lab {
 namespace {
 
-namespace helper = helper;
 namespace IpStatus = icmp::IpStatus;
 using Bytes = std::vector<std::byte>;
 using namespace std::chrono_literals;

@@ -11,7 +11,6 @@
 namespace testpackets {
 namespace {
 
-namespace icmp = icmp;
 
 constexpr std::size_t Ipv4HeaderSize = 20;
 
