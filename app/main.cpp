@@ -88,7 +88,7 @@ int main(int argc, char *argv[])
     QApplication::setWindowIcon(applicationIcon());
 
     net::LinuxSocketsLibrary sockets;
-    net::AutomaticEchoLibrary icmp(net::probeHelperPath());
+    helper::AutomaticEchoLibrary icmp(helper::probeHelperPath());
     platform::QtMessageBox messageBox;
     Module1 probe(sockets, icmp, messageBox);
     platform::SystemClock clock;

@@ -68,7 +68,7 @@ extern "C" void *realloc(void *pointer, std::size_t size) noexcept
 namespace {
 
 using Clock = std::chrono::steady_clock;
-using net::SocketKindChoice;
+using helper::SocketKindChoice;
 
 constexpr const char *Loopback = "127.0.0.1";
 constexpr std::u16string_view LoopbackText = u"127.0.0.1";
@@ -229,7 +229,7 @@ std::string capabilityLine(pid_t process)
 // empty once the helper has opened its socket, before its first request.
 void helperCapabilitiesRow()
 {
-    net::ProbeHelperLibrary library(RealProbe::builtHelperPath());
+    helper::ProbeHelperLibrary library(RealProbe::builtHelperPath());
     library.IcmpCreateFile().handle->echo(htonl(INADDR_LOOPBACK), {},
                                           std::chrono::milliseconds(500));
     const pid_t helper = library.client().helperProcess();

@@ -46,7 +46,7 @@ double millisecondsSince(Clock::time_point start)
 struct Program
 {
     net::LinuxSocketsLibrary sockets;
-    net::AutomaticEchoLibrary icmp{ECHOWATCH_BENCH_HELPER};
+    helper::AutomaticEchoLibrary icmp{ECHOWATCH_BENCH_HELPER};
     platform::QtMessageBox messageBox;
     Module1 probe{sockets, icmp, messageBox};
     platform::SystemClock clock;

@@ -60,7 +60,7 @@ probe::ProbeDetails detailsOf(EchoStatus status, const net::EchoOutcome &outcome
 {
     probe::ProbeDetails details;
     details.destination = destination;
-    if (status == net::IpStatus::Success) {
+    if (status == icmp::IpStatus::Success) {
         const auto roundTrip =
             std::chrono::duration_cast<std::chrono::microseconds>(outcome.roundTrip);
         details.roundTripMicroseconds = std::max<std::int64_t>(roundTrip.count(), 0);
@@ -108,7 +108,7 @@ EchoStatus Module1::EchoAddress(std::u16string_view address, std::u16string_view
         addressConverted = addressText.assign(address);
         dataConverted = data.assign(requestData);
     } catch (const std::bad_alloc &) {
-        return net::IpStatus::NoResources;
+        return icmp::IpStatus::NoResources;
     }
     // The all-ones address is also inet_addr's failure value, so
     // 255.255.255.255 is refused with every other text that is no address.
@@ -117,7 +117,7 @@ EchoStatus Module1::EchoAddress(std::u16string_view address, std::u16string_view
         return BadAddressStatus;
     details.destination = destination;
     if (!dataConverted)
-        return net::IpStatus::BadReq;
+        return icmp::IpStatus::BadReq;
 
     const auto opening = m_icmp.IcmpCreateFile();
     if (!opening.handle)

@@ -32,8 +32,7 @@
 namespace lab {
 namespace {
 
-namespace helper = net::helper;
-namespace IpStatus = net::IpStatus;
+namespace IpStatus = icmp::IpStatus;
 using Bytes = std::vector<std::byte>;
 using namespace std::chrono_literals;
 
@@ -74,7 +73,7 @@ class HelperAsUser : public AsUser, public testing::WithParamInterface<HostCase>
 
 TEST_P(HelperAsUser, TheWindowsPathProbesThroughIt)
 {
-    RealProbe probe(net::SocketKindChoice::Automatic, helperUnderTest());
+    RealProbe probe(helper::SocketKindChoice::Automatic, helperUnderTest());
     const auto outcome = probe.echo(GetParam().address);
     EXPECT_EQ(outcome.status, helperCapable() ? GetParam().status : IpStatus::GeneralFailure);
     if (helperCapable()) {
@@ -131,8 +130,8 @@ bool awaitDeath(pid_t process)
 // failure within 600 ms of its start, and is replaced as well.
 TEST_F(HelperLife, ADeadOrHungHelperIsReplaced)
 {
-    constexpr auto RestartSpacing = net::ProbeHelperClient::RestartSpacing;
-    RealProbe probe(net::SocketKindChoice::HelperOnly);
+    constexpr auto RestartSpacing = helper::ProbeHelperClient::RestartSpacing;
+    RealProbe probe(helper::SocketKindChoice::HelperOnly);
     ASSERT_EQ(probe.echo(Address::Host).status, IpStatus::Success);
     const pid_t first = helperChild();
     ASSERT_GT(first, 0);
