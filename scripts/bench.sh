@@ -22,7 +22,7 @@ row() { printf '| %s | %s | %s | %s |\n' "$@"; }
 
 # The window started for the idle row is ended however this run ends.
 window_pid=
-on_exit '[ -z "$window_pid" ] || kill "$window_pid" 2>/dev/null'
+on_exit '[ -z "$window_pid" ] || kill "$window_pid" 2>/dev/null || true'
 
 # CPU time of the open window with the timer off, over 10 s after start-up.
 idle_row() {

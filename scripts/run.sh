@@ -37,7 +37,9 @@ capabilities_of() {
 ping_sockets_open() {
     local low high group
     read -r low high </proc/sys/net/ipv4/ping_group_range
-    for group in $(id -G "$user"); do
+    local groups
+    read -r -a groups < <(id -G "$user")
+    for group in "${groups[@]}"; do
         [ "$group" -ge "$low" ] && [ "$group" -le "$high" ] && return 0
     done
     return 1
