@@ -191,7 +191,7 @@ void benchSoak(int probes, HistoryWindowState historyWindow)
             " -> " + std::to_string(openDescriptors()) + "; " + formatNumber(ticks / seconds, 0) +
             " probes/s; status " + program.window.Label1->text().toStdString() +
             "; the record holds " +
-            formatNumber(static_cast<double>(program.history->record().memoryBytes()) / 1024, 0) +
+            formatNumber(static_cast<double>(program.history->hosts().memoryBytes()) / 1024, 0) +
             " KiB",
         "-", "memory and descriptors flat");
 }
