@@ -12,11 +12,13 @@
 #include "echowatch/probe/status_text.h"
 
 #include <QContextMenuEvent>
+#include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QMenu>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTimer>
 
 using namespace window;
@@ -92,6 +94,10 @@ Form1::Form1(window::ProbeRunner &probes, probe::MessageBox &messageBox,
     connect(Command1, &QPushButton::clicked, this, &Form1::ToggleMonitoring);
     connect(Timer1, &QTimer::timeout, this, &Form1::ProbeTick);
     connect(&m_probes, &window::ProbeRunner::finished, this, &Form1::takeResult);
+    // Shift+F10 opens the context menu where the keyboard is, as the Menu
+    // key does; Qt maps only the latter.
+    auto *menuShortcut = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F10), this);
+    connect(menuShortcut, &QShortcut::activated, this, &Form1::openContextMenuFromKeyboard);
     // An action that cannot be taken says why in its tooltip.
     m_contextMenu->setToolTipsVisible(true);
     connect(m_contextMenu, &QMenu::aboutToShow, this, &Form1::contextMenuOpening);
@@ -213,6 +219,16 @@ void Form1::showMessage(std::string_view text, probe::MessageIcon icon)
         m_heldResult.reset();
         takeResult(held);
     }
+}
+
+// The event the Menu key makes, sent to the control with the focus and,
+// where it does not take it, on to the window.
+void Form1::openContextMenuFromKeyboard()
+{
+    QWidget *target = focusWidget() != nullptr ? focusWidget() : this;
+    const QPoint centre = target->rect().center();
+    QContextMenuEvent event(QContextMenuEvent::Keyboard, centre, target->mapToGlobal(centre));
+    QCoreApplication::sendEvent(target, &event);
 }
 
 void Form1::contextMenuEvent(QContextMenuEvent *event)

@@ -108,6 +108,7 @@ private:
     void describeInputs();
     void describeForScreenReaders();
     void setTabOrder();
+    void openContextMenuFromKeyboard();
     void startProbe();
     void takeResult(const window::ProbeResult &result);
     void showProbe(const window::ProbeResult &result);
