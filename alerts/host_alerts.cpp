@@ -2,6 +2,7 @@
 
 #include "echowatch/window/form1.h"
 
+#include "echowatch/history/duration_text.h"
 #include "echowatch/platform/desktop_notifications.h"
 #include "echowatch/probe/status_text.h"
 
@@ -34,26 +35,6 @@ QString dateAndTime(history::Milliseconds when)
     return dateAndTime(std::chrono::system_clock::time_point(std::chrono::milliseconds(when)));
 }
 
-// Whole units, largest first, zeros left out but for a duration under a
-// second: "1 h 2 min", "4 min 30 s", "0 s".
-QString durationText(history::Milliseconds milliseconds)
-{
-    using namespace std::chrono;
-    const auto total = duration_cast<seconds>(
-        std::chrono::milliseconds(std::max<history::Milliseconds>(milliseconds, 0)));
-    const auto hoursPart = duration_cast<hours>(total);
-    const auto minutesPart = duration_cast<minutes>(total - hoursPart);
-    const auto secondsPart = total - hoursPart - minutesPart;
-    QStringList parts;
-    if (hoursPart.count() > 0)
-        parts << tr("%1 h").arg(hoursPart.count());
-    if (minutesPart.count() > 0)
-        parts << tr("%1 min").arg(minutesPart.count());
-    if (secondsPart.count() > 0 || parts.isEmpty())
-        parts << tr("%1 s").arg(secondsPart.count());
-    return parts.join(QLatin1Char(' '));
-}
-
 QString roundTripText(std::int64_t microseconds)
 {
     constexpr double MicrosecondsPerMillisecond = 1000.0;
@@ -84,7 +65,7 @@ platform::Notification outageNotification(const HostChange &change, const QStrin
     }
     return {tr("%1 is back").arg(address),
             tr("Down for %1, %2 probes lost.\nRound trip now %3 ms.")
-                .arg(durationText(outage.duration()))
+                .arg(QString::fromStdString(history::durationText(outage.duration())))
                 .arg(outage.probesLost)
                 .arg(roundTripText(change.latest.details.roundTripMicroseconds)),
             platform::NotificationUrgency::Normal};
@@ -93,12 +74,12 @@ platform::Notification outageNotification(const HostChange &change, const QStrin
 HostAlerts::HostAlerts(Form1 &window, platform::Notifications &notifications, int downAfter)
     : QObject(&window), m_notifications(notifications),
       m_action(new QAction(tr("Notify when the host goes down or comes back"), this)),
-      m_state(downAfter)
+      m_downAfter(downAfter)
 {
     m_action->setCheckable(true);
     window.addContextAction(window::MenuSection::Alerts, m_action);
     connect(&window, &Form1::contextMenuOpening, this, &HostAlerts::offerIfServed);
-    connect(m_action, &QAction::toggled, this, [this] { m_state.forget(); });
+    connect(m_action, &QAction::toggled, this, [this] { m_hosts.clear(); });
     connect(&window, &Form1::probeShown, this, &HostAlerts::observe);
 }
 
@@ -124,15 +105,16 @@ void HostAlerts::observe(const probe::ProbeEvent &event)
 {
     if (!m_action->isChecked())
         return;
-    // The address is read at every tick; a new one is a new host. A probe
-    // that was never sent names none, and its status forgets anyway.
-    const std::uint32_t destination = event.details.destination;
-    if (destination != 0 && destination != m_destination) {
-        m_state.forget();
-        m_destination = destination;
-    }
-    if (const auto change = m_state.observe(event))
-        m_notifications.show(outageNotification(*change, dottedAddress(m_destination)));
+    // Each host is watched on its own. A probe that was never sent names
+    // none; it belongs to the host probed last, which its status makes
+    // forget what it saw.
+    if (event.details.destination != 0)
+        m_latest = event.details.destination;
+    auto host = m_hosts.find(m_latest);
+    if (host == m_hosts.end())
+        host = m_hosts.emplace(m_latest, HostState(m_downAfter)).first;
+    if (const auto change = host->second.observe(event))
+        m_notifications.show(outageNotification(*change, dottedAddress(m_latest)));
 }
 
 } // namespace alerts

@@ -6,6 +6,7 @@
 #include "echowatch/window/form1.h"
 #include "echowatch/window/log_actions.h"
 #include "echowatch/window/status_explanation.h"
+#include "echowatch/window/threaded_probe_runner.h"
 
 #include "echowatch/helper/automatic_echo_library.h"
 #include "echowatch/helper/probe_helper_location.h"
@@ -15,7 +16,6 @@
 #include "echowatch/platform/desktop_notifications.h"
 #include "echowatch/platform/qt_message_box.h"
 #include "echowatch/platform/qt_text.h"
-#include "echowatch/probe/module1.h"
 
 #include <QApplication>
 #include <QDirIterator>
@@ -90,12 +90,14 @@ int main(int argc, char *argv[])
     net::LinuxSocketsLibrary sockets;
     helper::AutomaticEchoLibrary icmp(helper::probeHelperPath());
     platform::QtMessageBox messageBox;
-    Module1 probe(sockets, icmp, messageBox);
+    // Declared after the services it uses and before the window, so that it
+    // ends its thread after the window has gone and before they go.
+    window::ThreadedProbeRunner probes(sockets, icmp);
     platform::SystemClock clock;
     platform::DesktopNotifications notifications(platform::qtText(platform::ApplicationTitle),
                                                  QStringLiteral(ECHOWATCH_APPLICATION_ID));
 
-    Form1 window(probe, messageBox, clock);
+    Form1 window(probes, messageBox, clock);
     messageBox.setOwner(&window);
     // Each owned by the window, and seen by it only through its signals and
     // its context menu.

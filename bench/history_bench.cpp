@@ -7,6 +7,7 @@
 #include "process_figures.h"
 
 #include "echowatch/history/history_csv.h"
+#include "echowatch/history/host_records.h"
 #include "echowatch/history/probe_record.h"
 #include "echowatch/history_view/round_trip_chart.h"
 
@@ -69,16 +70,26 @@ void recordProbes(history::ProbeRecord &record, std::int64_t from, std::int64_t 
         record.record(probeNumber(index));
 }
 
+// As the window records them: under the address each probe went to.
+constexpr std::uint32_t HostAddress = 0x0200'00c0; // 192.0.2.0 in network byte order
+
+void recordProbes(history::HostRecords &hosts, std::int64_t from, std::int64_t to)
+{
+    for (std::int64_t index = from; index < to; ++index)
+        hosts.record(HostAddress, probeNumber(index));
+}
+
 void benchRecording()
 {
     constexpr std::int64_t Probes = 10'000'000;
     constexpr std::int64_t SteadyFrom = 2'000'000;
     const std::size_t before = residentBytes();
-    auto record = std::make_unique<history::ProbeRecord>();
-    recordProbes(*record, 0, SteadyFrom);
+    auto hosts = std::make_unique<history::HostRecords>();
+    recordProbes(*hosts, 0, SteadyFrom);
     const std::uint64_t allocationsBefore = allocations;
     const auto start = Clock::now();
-    recordProbes(*record, SteadyFrom, Probes);
+    recordProbes(*hosts, SteadyFrom, Probes);
+    const history::ProbeRecord *record = &hosts->at(0);
     const double nanoseconds = millisecondsSince(start) * 1e6 / (Probes - SteadyFrom);
     const std::uint64_t steadyAllocations = allocations - allocationsBefore;
     printRow("recording, CPU per probe (8,000,000 probes once the ring is full)",
@@ -120,8 +131,9 @@ void benchChartAndExport()
 {
     history::ProbeRecord few;
     recordProbes(few, 0, 100);
-    history::ProbeRecord million;
-    recordProbes(million, 0, 1'000'000);
+    history::HostRecords hosts;
+    recordProbes(hosts, 0, 1'000'000);
+    const history::ProbeRecord &million = hosts.at(0);
     const double paintFew = chartPaintMilliseconds(few);
     const double paintMillion = chartPaintMilliseconds(million);
     printRow("chart paint, 1,000,000 probes at 1,000 px vs 100 probes",
@@ -130,7 +142,7 @@ void benchChartAndExport()
 
     std::ofstream out("/dev/null", std::ios::binary);
     const auto start = Clock::now();
-    history::writeProbesCsv(million, out);
+    history::writeProbesCsv(hosts, out);
     out.flush();
     printRow("export, 1,000,000 probes to CSV", formatNumber(millisecondsSince(start), 0) + " ms",
              "-", "under 2 s");

@@ -6,6 +6,10 @@
 //   window_bench startup NANOSECONDS_SINCE_EPOCH_AT_LAUNCH
 //   window_bench soak PROBES
 //   window_bench soak-history PROBES   the same with the History window open
+//   window_bench latency ADDRESS INTERVAL_MS SECONDS LABEL [inline] [HELPER]
+//       how long an event posted to the window's thread waits while the
+//       window probes ADDRESS; "inline" probes on that thread, as the tick
+//       once did
 #include "bench_table.h"
 #include "process_figures.h"
 
@@ -15,9 +19,9 @@
 #include "echowatch/net/sockets_library.h"
 #include "echowatch/platform/clock.h"
 #include "echowatch/platform/qt_message_box.h"
-#include "echowatch/probe/module1.h"
 #include "echowatch/window/failure_log_model.h"
 #include "echowatch/window/form1.h"
+#include "echowatch/window/threaded_probe_runner.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -26,11 +30,16 @@
 #include <QPixmap>
 #include <QTimer>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <malloc.h>
+#include <memory>
 #include <string>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -48,9 +57,9 @@ struct Program
     net::LinuxSocketsLibrary sockets;
     helper::AutomaticEchoLibrary icmp{ECHOWATCH_BENCH_HELPER};
     platform::QtMessageBox messageBox;
-    Module1 probe{sockets, icmp, messageBox};
+    window::ThreadedProbeRunner probes{sockets, icmp};
     platform::SystemClock clock;
-    Form1 window{probe, messageBox, clock};
+    Form1 window{probes, messageBox, clock};
     history_view::ProbeHistory *history = new history_view::ProbeHistory(window);
     history_view::HistoryActions *historyActions =
         new history_view::HistoryActions(window, *history);
@@ -161,7 +170,7 @@ void benchSoak(int probes, HistoryWindowState historyWindow)
     // Measured once the first probes have started what lives for the whole
     // run: the helper and its socket, where ping sockets are refused.
     int descriptorsAfterWarmUp = 0;
-    QObject::connect(program.window.Timer1, &QTimer::timeout, [&] {
+    QObject::connect(&program.window, &Form1::probeShown, [&] {
         if (++ticks == 1000) {
             residentAfterWarmUp = residentBytes();
             descriptorsAfterWarmUp = openDescriptors();
@@ -180,11 +189,100 @@ void benchSoak(int probes, HistoryWindowState historyWindow)
             " KiB after 1,000 -> " + formatNumber(static_cast<double>(residentBytes()) / 1024, 0) +
             " KiB at the end; descriptors after 1,000 " + std::to_string(descriptorsAfterWarmUp) +
             " -> " + std::to_string(openDescriptors()) + "; " + formatNumber(ticks / seconds, 0) +
-            " ticks/s; status " + program.window.Label1->text().toStdString() +
+            " probes/s; status " + program.window.Label1->text().toStdString() +
             "; the record holds " +
-            formatNumber(static_cast<double>(program.history->record().memoryBytes()) / 1024, 0) +
+            formatNumber(static_cast<double>(program.history->hosts().memoryBytes()) / 1024, 0) +
             " KiB",
         "-", "memory and descriptors flat");
+}
+
+struct LatencyRun
+{
+    std::string address;
+    int intervalMilliseconds = 500;
+    int seconds = 10;
+    std::string label;
+    bool inlineProbes = false;
+    std::string helper = ECHOWATCH_BENCH_HELPER;
+};
+
+double percentile(std::vector<double> values, double share)
+{
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    const auto index = static_cast<std::size_t>(share * static_cast<double>(values.size() - 1));
+    return values[index];
+}
+
+// Events posted from another thread every 10 ms, each timed from its
+// posting until the window's thread runs it.
+std::vector<double> postedEventDelays(QObject &receiver, int seconds)
+{
+    std::vector<double> delays;
+    std::atomic<bool> posting{true};
+    std::thread poster([&] {
+        while (posting) {
+            const auto posted = Clock::now();
+            QMetaObject::invokeMethod(
+                &receiver, [&delays, posted] { delays.push_back(millisecondsSince(posted)); },
+                Qt::QueuedConnection);
+            std::this_thread::sleep_for(std::chrono::milliseconds{10});
+        }
+    });
+    QTimer::singleShot(seconds * 1000, qApp, &QApplication::quit);
+    QApplication::exec();
+    posting = false;
+    poster.join();
+    // Events still queued are let run, so that none refers to this frame.
+    QApplication::processEvents();
+    return delays;
+}
+
+void benchLatency(const LatencyRun &run)
+{
+    net::LinuxSocketsLibrary sockets;
+    net::AutomaticEchoLibrary icmp{run.helper};
+    platform::QtMessageBox messageBox;
+    std::unique_ptr<window::ProbeRunner> probes;
+    if (run.inlineProbes)
+        probes = std::make_unique<window::InlineProbeRunner>(sockets, icmp);
+    else
+        probes = std::make_unique<window::ThreadedProbeRunner>(sockets, icmp);
+    platform::SystemClock clock;
+    Form1 window(*probes, messageBox, clock);
+    int shown = 0;
+    QObject::connect(&window, &Form1::probeShown, [&] { ++shown; });
+    window.Text1->setText(QString::fromStdString(run.address));
+    window.Text2->setText(QString::number(run.intervalMilliseconds));
+    window.ToggleMonitoring();
+    const std::vector<double> delays = postedEventDelays(window, run.seconds);
+    window.ToggleMonitoring();
+    printRow("event latency of the window's thread, " + run.label + ", " +
+                 std::to_string(run.intervalMilliseconds) + " ms interval" +
+                 (run.inlineProbes ? ", probing on that thread (as before)" : ""),
+             formatNumber(percentile(delays, 0.5), 2) + " / " +
+                 formatNumber(percentile(delays, 0.99), 2) + " / " +
+                 formatNumber(percentile(delays, 1.0), 2) + " ms p50/p99/max (" +
+                 std::to_string(delays.size()) + " events, " + std::to_string(shown) +
+                 " probes; status " + window.Label1->text().toStdString() + ")",
+             "-", "p99 under 16 ms");
+}
+
+LatencyRun latencyRun(int argc, char **argv)
+{
+    LatencyRun run;
+    run.address = argv[2];
+    run.intervalMilliseconds = std::stoi(argv[3]);
+    run.seconds = std::stoi(argv[4]);
+    run.label = argv[5];
+    for (int index = 6; index < argc; ++index) {
+        if (std::strcmp(argv[index], "inline") == 0)
+            run.inlineProbes = true;
+        else
+            run.helper = argv[index];
+    }
+    return run;
 }
 
 } // namespace
@@ -201,8 +299,11 @@ int main(int argc, char **argv)
         benchSoak(argc > 2 ? std::stoi(argv[2]) : 100'000, HistoryWindowState::Closed);
     else if (mode == "soak-history")
         benchSoak(argc > 2 ? std::stoi(argv[2]) : 100'000, HistoryWindowState::Open);
+    else if (mode == "latency" && argc > 5)
+        benchLatency(latencyRun(argc, argv));
     else
         std::fprintf(stderr,
-                     "usage: window_bench log | startup NS | soak PROBES | soak-history PROBES\n");
+                     "usage: window_bench log | startup NS | soak PROBES | soak-history "
+                     "PROBES | latency ADDRESS INTERVAL_MS SECONDS LABEL [inline] [HELPER]\n");
     return 0;
 }

@@ -1,6 +1,7 @@
 #include "echowatch/history/history_csv.h"
 
 #include "echowatch/history/csv_text.h"
+#include "echowatch/history/host_records.h"
 #include "echowatch/history/outage_list.h"
 #include "echowatch/history/probe_record.h"
 
@@ -8,12 +9,15 @@
 
 #include <algorithm>
 #include <string>
+#include <vector>
+
+#include <arpa/inet.h>
 
 namespace history {
 
 namespace {
 
-constexpr std::string_view ProbesHeader = "time,status,status text,rtt ms,bytes";
+constexpr std::string_view ProbesHeader = "time,address,status,status text,rtt ms,bytes";
 constexpr std::string_view OutagesHeader =
     "start,end,duration s,probes lost,cause,cause text,mixed";
 
@@ -57,10 +61,23 @@ private:
     std::string m_fields;
 };
 
-void appendProbe(std::string &line, const ProbeSample &sample, LocalTimeText &timeText,
-                 StatusFields &statusFields)
+// "192.0.2.7"; empty for the series of probes never sent.
+std::string addressText(std::uint32_t address)
+{
+    if (address == 0)
+        return {};
+    const in_addr binary{address};
+    char text[INET_ADDRSTRLEN] = {};
+    inet_ntop(AF_INET, &binary, text, sizeof text);
+    return text;
+}
+
+void appendProbe(std::string &line, const ProbeSample &sample, std::string_view address,
+                 LocalTimeText &timeText, StatusFields &statusFields)
 {
     timeText.append(line, sample.sentAt());
+    line += ',';
+    line += address;
     line += ',';
     statusFields.append(line, sample.status());
     line += ',';
@@ -89,15 +106,36 @@ void appendOutage(std::string &line, const Outage &outage, LocalTimeText &timeTe
 
 } // namespace
 
-void writeProbesCsv(const ProbeRecord &record, std::ostream &out)
+// The host whose next retained probe was sent first; hosts.size() when
+// every one is written.
+std::size_t nextHost(const HostRecords &hosts, const std::vector<std::size_t> &next)
+{
+    std::size_t first = hosts.size();
+    for (std::size_t host = 0; host < hosts.size(); ++host) {
+        const ProbeRecord &record = hosts.at(host);
+        if (next[host] < record.retainedCount() &&
+            (first == hosts.size() ||
+             record.retained(next[host]).sentAt() < hosts.at(first).retained(next[first]).sentAt()))
+            first = host;
+    }
+    return first;
+}
+
+void writeProbesCsv(const HostRecords &hosts, std::ostream &out)
 {
     std::string lines(ProbesHeader);
     lines += CsvRecordEnd;
     LocalTimeText timeText;
     StatusFields statusFields;
+    std::vector<std::string> addresses;
+    for (std::size_t host = 0; host < hosts.size(); ++host)
+        addresses.push_back(addressText(hosts.address(host)));
+    std::vector<std::size_t> next(hosts.size(), 0);
     constexpr std::size_t FlushAt = 1 << 16;
-    for (std::size_t index = 0; index < record.retainedCount(); ++index) {
-        appendProbe(lines, record.retained(index), timeText, statusFields);
+    for (std::size_t host = nextHost(hosts, next); host < hosts.size();
+         host = nextHost(hosts, next)) {
+        appendProbe(lines, hosts.at(host).retained(next[host]++), addresses[host], timeText,
+                    statusFields);
         if (lines.size() >= FlushAt) {
             out << lines;
             lines.clear();

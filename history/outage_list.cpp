@@ -57,6 +57,7 @@ Outage &OutageList::startOutage()
     }
     ++m_dropped;
     Outage &reused = m_ring[m_oldest];
+    m_droppedDownTime += reused.duration();
     m_oldest = (m_oldest + 1) % m_ring.size();
     return reused = Outage{};
 }
@@ -74,6 +75,25 @@ void OutageList::add(const ProbeSample &sample)
     if (!ongoing())
         startOutage().start = sample.sentAt();
     latest().addFailure(sample.sentAt(), sample.status());
+}
+
+Milliseconds OutageList::downTimeIn(TimeSpan span) const noexcept
+{
+    Milliseconds down = 0;
+    for (const Outage &outage : *this) {
+        const Milliseconds from = std::max(outage.start, span.from);
+        const Milliseconds to = std::min(outage.start + outage.duration(), span.to);
+        down += std::max<Milliseconds>(to - from, 0);
+    }
+    return down;
+}
+
+Milliseconds OutageList::downTime() const noexcept
+{
+    Milliseconds down = m_droppedDownTime;
+    for (const Outage &outage : *this)
+        down += outage.duration();
+    return down;
 }
 
 } // namespace history

@@ -41,7 +41,7 @@ void HistoryActions::showHistory()
 void HistoryActions::saveHistory()
 {
     saveCsvFile(&m_window, tr("Save history"), QStringLiteral("echowatch-history.csv"),
-                [this](std::ostream &out) { history::writeProbesCsv(m_history.record(), out); });
+                [this](std::ostream &out) { history::writeProbesCsv(m_history.hosts(), out); });
 }
 
 } // namespace history_view

@@ -1,5 +1,6 @@
 #include "echowatch/history_view/outage_table_model.h"
 
+#include "echowatch/history/duration_text.h"
 #include "echowatch/history/outage_list.h"
 #include "echowatch/probe/status_text.h"
 
@@ -15,21 +16,8 @@ QString localDateTimeText(qint64 millisecondsSinceEpoch)
         .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
 }
 
-QString durationText(qint64 milliseconds)
-{
-    const qint64 seconds = milliseconds / 1000;
-    if (seconds < 60)
-        return QStringLiteral("%1 s").arg(static_cast<double>(milliseconds) / 1000.0, 0, 'f', 1);
-    const QString minutesAndSeconds = QStringLiteral("%1 min %2 s")
-                                          .arg(seconds / 60 % 60)
-                                          .arg(seconds % 60, 2, 10, QLatin1Char('0'));
-    if (seconds < 3600)
-        return minutesAndSeconds;
-    return QStringLiteral("%1 h ").arg(seconds / 3600) + minutesAndSeconds;
-}
-
 OutageTableModel::OutageTableModel(const history::OutageList &outages, QObject *parent)
-    : QAbstractTableModel(parent), m_outages(outages)
+    : QAbstractTableModel(parent), m_outages(&outages)
 {
     refresh();
 }
@@ -48,7 +36,7 @@ QVariant OutageTableModel::data(const QModelIndex &index, int role) const
 {
     if (role != Qt::DisplayRole || !checkIndex(index, CheckIndexOption::IndexIsValid))
         return QVariant();
-    return cellText(m_outages[static_cast<std::size_t>(index.row())], index.column());
+    return cellText((*m_outages)[static_cast<std::size_t>(index.row())], index.column());
 }
 
 QString OutageTableModel::cellText(const history::Outage &outage, int column) const
@@ -59,7 +47,7 @@ QString OutageTableModel::cellText(const history::Outage &outage, int column) co
     case EndColumn:
         return outage.end ? localDateTimeText(*outage.end) : tr("ongoing");
     case DurationColumn:
-        return durationText(outage.duration());
+        return QString::fromStdString(history::durationText(outage.duration()));
     case LostColumn:
         return m_locale.toString(static_cast<qulonglong>(outage.probesLost));
     case CauseColumn:
@@ -88,13 +76,23 @@ QVariant OutageTableModel::headerData(int section, Qt::Orientation orientation, 
     return QVariant();
 }
 
+void OutageTableModel::setOutages(const history::OutageList &outages)
+{
+    beginResetModel();
+    m_outages = &outages;
+    m_rows = static_cast<int>(outages.size());
+    m_dropped = outages.dropped();
+    endResetModel();
+}
+
 void OutageTableModel::refresh()
 {
-    const auto rows = static_cast<int>(m_outages.size());
-    if (m_outages.dropped() != m_dropped) {
+    const auto rows = static_cast<int>(m_outages->size());
+    // Fewer rows: the host's record was started again.
+    if (m_outages->dropped() != m_dropped || rows < m_rows) {
         beginResetModel();
         m_rows = rows;
-        m_dropped = m_outages.dropped();
+        m_dropped = m_outages->dropped();
         endResetModel();
         return;
     }

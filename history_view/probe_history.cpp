@@ -17,8 +17,9 @@ void ProbeHistory::recordProbe(const probe::ProbeEvent &event)
 {
     using namespace std::chrono;
     const auto sentAt = duration_cast<milliseconds>(event.sentAt.time_since_epoch()).count();
-    m_record.record(history::ProbeSample(sentAt, event.status, event.details.roundTripMicroseconds,
-                                         event.replySize));
+    m_hosts.record(event.details.destination,
+                   history::ProbeSample(sentAt, event.status, event.details.roundTripMicroseconds,
+                                        event.replySize));
     emit recorded();
 }
 

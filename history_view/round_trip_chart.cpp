@@ -65,11 +65,17 @@ const QColor *failureColour(const history::ChartColumn &column)
 } // namespace
 
 RoundTripChart::RoundTripChart(const history::ProbeRecord &record, QWidget *parent)
-    : QWidget(parent), m_record(record)
+    : QWidget(parent), m_record(&record)
 {
     setObjectName(QStringLiteral("RoundTripChart"));
     setFocusPolicy(Qt::StrongFocus);
     setMinimumSize(320, 160);
+}
+
+void RoundTripChart::setRecord(const history::ProbeRecord &record)
+{
+    m_record = &record;
+    update();
 }
 
 void RoundTripChart::setSpan(history::TimeSpan span)
@@ -114,7 +120,7 @@ void RoundTripChart::paintEvent(QPaintEvent *)
     if (plot.width() <= 0 || plot.height() <= FailureBandHeight)
         return;
     m_columns.resize(static_cast<std::size_t>(plot.width()));
-    history::reduceToColumns(m_record, m_span, m_columns);
+    history::reduceToColumns(*m_record, m_span, m_columns);
     const double top = scaleTop();
     drawOutages(painter, plot);
     drawColumns(painter, plot, top);
@@ -163,7 +169,7 @@ void RoundTripChart::drawOutages(QPainter &painter, QRect plot) const
             painter.fillRect(QRect(shadedFrom, plot.top(), shadedTo - shadedFrom, plot.height()),
                              OutageShade);
     };
-    for (const history::Outage &outage : m_record.outages()) {
+    for (const history::Outage &outage : m_record->outages()) {
         const history::Milliseconds end = outage.end.value_or(outage.lastFailure + 1);
         if (end <= m_span.from || outage.start >= m_span.to)
             continue;

@@ -5,6 +5,7 @@
 #
 #   scripts/bench.sh            every row, the 100,000-probe soak included
 #   SOAK_PROBES=0 scripts/bench.sh   without the soak
+#   LATENCY_SECONDS=3 scripts/bench.sh   shorter event-latency rows (10 s each)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/packages.sh
@@ -53,6 +54,9 @@ lab_rows() {
         return
     fi
     tests/lab/run_lab.sh scripts/bench_lab.sh "$build"
+    # The window's thread while it probes, beside the same with the probes
+    # on that thread, as they once were.
+    tests/lab/run_lab.sh scripts/bench_latency.sh "$build" "${LATENCY_SECONDS:-10}" inline
 }
 
 echo "Machine: $(nproc) cores, $(awk '/MemTotal/ {printf "%.0f GiB", $2/1048576}' /proc/meminfo)," \

@@ -8,17 +8,17 @@
 #include "echowatch/platform/clock.h"
 #include "echowatch/platform/number_text.h"
 #include "echowatch/platform/qt_text.h"
-#include "echowatch/probe/echo_reply.h"
 #include "echowatch/probe/message_box.h"
-#include "echowatch/probe/module1.h"
 #include "echowatch/probe/status_text.h"
 
 #include <QContextMenuEvent>
+#include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QMenu>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTimer>
 
 using namespace window;
@@ -59,15 +59,10 @@ QFont windowFont(int pixelSize)
     return font;
 }
 
-std::u16string_view utf16View(const QString &text)
-{
-    return std::u16string_view(QStringView(text).utf16(), static_cast<std::size_t>(text.size()));
-}
-
 } // namespace
 
-Form1::Form1(Module1 &probe, probe::MessageBox &messageBox, const platform::Clock &clock,
-             QWidget *parent)
+Form1::Form1(window::ProbeRunner &probes, probe::MessageBox &messageBox,
+             const platform::Clock &clock, QWidget *parent)
     : QWidget(parent), Text1(placeControl<QLineEdit>(this, "Text1", Text1Place)),
       Command1(placeControl<QPushButton>(this, "Command1", Command1Place)),
       Text2(placeControl<QLineEdit>(this, "Text2", Text2Place)),
@@ -77,7 +72,7 @@ Form1::Form1(Module1 &probe, probe::MessageBox &messageBox, const platform::Cloc
       Label4(placeLabel(this, "Label4", Label4Place)),
       List1(placeControl<QListView>(this, "List1", List1Place)), Timer1(makeProbeTimer(this)),
       m_log(new window::FailureLogModel(QLocale(), this)), m_contextMenu(new QMenu(this)),
-      m_probe(probe), m_messageBox(messageBox), m_clock(clock)
+      m_probes(probes), m_messageBox(messageBox), m_clock(clock)
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(platform::qtText(platform::ApplicationTitle));
@@ -98,6 +93,11 @@ Form1::Form1(Module1 &probe, probe::MessageBox &messageBox, const platform::Cloc
 
     connect(Command1, &QPushButton::clicked, this, &Form1::ToggleMonitoring);
     connect(Timer1, &QTimer::timeout, this, &Form1::ProbeTick);
+    connect(&m_probes, &window::ProbeRunner::finished, this, &Form1::takeResult);
+    // Shift+F10 opens the context menu where the keyboard is, as the Menu
+    // key does; Qt maps only the latter.
+    auto *menuShortcut = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F10), this);
+    connect(menuShortcut, &QShortcut::activated, this, &Form1::openContextMenuFromKeyboard);
     // An action that cannot be taken says why in its tooltip.
     m_contextMenu->setToolTipsVisible(true);
     connect(m_contextMenu, &QMenu::aboutToShow, this, &Form1::contextMenuOpening);
@@ -148,30 +148,87 @@ void Form1::setTabOrder()
 
 void Form1::ProbeTick()
 {
-    // A tick that comes while one of the last tick's message boxes waits for
-    // the user is dropped, so that an unattended window does not pile boxes.
-    if (m_tickState == TickState::Running)
+    // As a timer's due ticks fold into one while its handler runs: one
+    // probe at a time, the next as soon as this one ends. A tick that comes
+    // while one of the last tick's message boxes waits for the user is
+    // dropped, so that an unattended window does not pile boxes.
+    if (m_tickState == TickState::Probing)
+        m_tickPending = true;
+    if (m_tickState != TickState::Idle || m_boxesOpen > 0)
         return;
-    m_tickState = TickState::Running;
-    EchoReply reply{};
-    probe::ProbeEvent event;
-    if (!m_probe.StartSockets()) {
-        m_messageBox.show(SocketsNotRespondingText, probe::MessageIcon::None);
-        m_tickState = TickState::Idle;
+    startProbe();
+}
+
+void Form1::startProbe()
+{
+    m_tickState = TickState::Probing;
+    m_tickPending = false;
+    m_sentAt = m_clock.now();
+    m_probes.start(window::ProbeRequest{++m_sequence, Text1->text()});
+}
+
+void Form1::takeResult(const window::ProbeResult &result)
+{
+    if (result.sequence != m_sequence || m_tickState != TickState::Probing)
+        return;
+    if (m_boxesOpen > 0) {
+        m_heldResult = result;
         return;
     }
-    event.sentAt = m_clock.now();
-    const EchoStatus status =
-        m_probe.EchoAddress(utf16View(Text1->text()), ProbePayload, reply, event.details);
-    showResult(status, static_cast<std::int32_t>(reply.header.roundTripTime),
-               reply.header.dataSize);
-    if (status > 0)
-        m_log->append(status, m_clock.timeOfDay(), m_clock.now());
-    m_probe.StopSockets();
+    showProbe(result);
+    const bool again = m_tickPending && Timer1->isActive();
+    m_tickPending = false;
+    if (again)
+        startProbe();
+}
+
+void Form1::showProbe(const window::ProbeResult &result)
+{
+    if (!result.socketsStarted) {
+        m_tickState = TickState::ShowingBox;
+        showMessage(SocketsNotRespondingText, probe::MessageIcon::None);
+        m_tickState = TickState::Idle;
+        m_tickPending = false;
+        return;
+    }
+    showResult(result.status, result.roundTripTime, result.dataSize);
+    if (result.status > 0)
+        m_log->append(result.status, m_clock.timeOfDay(), m_clock.now());
+    if (result.cleanupFailed) {
+        m_tickState = TickState::ShowingBox;
+        showMessage(result.cleanupWarning.text, result.cleanupWarning.icon);
+        m_tickPending = false;
+    }
     m_tickState = TickState::Idle;
-    event.status = status;
-    event.replySize = reply.header.dataSize;
+    probe::ProbeEvent event;
+    event.sentAt = m_sentAt;
+    event.status = result.status;
+    event.replySize = result.dataSize;
+    event.details = result.details;
     emit probeShown(event);
+}
+
+// A result that came back while the box was open is shown once it closes.
+void Form1::showMessage(std::string_view text, probe::MessageIcon icon)
+{
+    ++m_boxesOpen;
+    m_messageBox.show(text, icon);
+    --m_boxesOpen;
+    if (m_boxesOpen == 0 && m_heldResult) {
+        const window::ProbeResult held = *m_heldResult;
+        m_heldResult.reset();
+        takeResult(held);
+    }
+}
+
+// The event the Menu key makes, sent to the control with the focus and,
+// where it does not take it, on to the window.
+void Form1::openContextMenuFromKeyboard()
+{
+    QWidget *target = focusWidget() != nullptr ? focusWidget() : this;
+    const QPoint centre = target->rect().center();
+    QContextMenuEvent event(QContextMenuEvent::Keyboard, centre, target->mapToGlobal(centre));
+    QCoreApplication::sendEvent(target, &event);
 }
 
 void Form1::contextMenuEvent(QContextMenuEvent *event)
@@ -194,7 +251,9 @@ void Form1::showResult(EchoStatus status, std::int32_t roundTripTime, std::int32
 void Form1::ToggleMonitoring()
 {
     if (Timer1->isActive()) {
+        // The probe under way, if any, is still shown; none starts after it.
         Timer1->stop();
+        m_tickPending = false;
         Command1->setText(platform::qtText(StartCaption));
         emit monitoringChanged(false);
         return;
@@ -203,7 +262,7 @@ void Form1::ToggleMonitoring()
     // the caption saying "Start".
     const auto interval = platform::intervalFromText(Text2->text());
     if (!interval) {
-        m_messageBox.show(BadIntervalText, probe::MessageIcon::Exclamation);
+        showMessage(BadIntervalText, probe::MessageIcon::Exclamation);
         return;
     }
     Timer1->start(*interval);

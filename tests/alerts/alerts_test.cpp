@@ -149,6 +149,30 @@ private slots:
         QCOMPARE(desktop.shown[1].summary, QStringLiteral("127.0.0.2 is back"));
     }
 
+    // A host left while down is still down when probed again.
+    void eachHostIsWatchedOnItsOwn()
+    {
+        TestWindow test;
+        fakes::Notifications desktop;
+        HostAlerts alerts(test.window, desktop, 1);
+        QVERIFY(alerts.switchOn());
+        test.window.Text1->setText(QStringLiteral("127.0.0.1"));
+        test.icmp.echo = {11010, 0, 0};
+        test.window.ProbeTick();
+        test.window.Text1->setText(QStringLiteral("127.0.0.2"));
+        test.icmp.echo = {0, 1, 32};
+        test.window.ProbeTick();
+        test.window.Text1->setText(QStringLiteral("127.0.0.1"));
+        test.clock.wallTime += std::chrono::milliseconds{2'500};
+        test.window.ProbeTick();
+        QCOMPARE(desktop.shown.size(), std::size_t{2});
+        QCOMPARE(desktop.shown[0].summary, QStringLiteral("127.0.0.1 is down"));
+        QCOMPARE(desktop.shown[1].summary, QStringLiteral("127.0.0.1 is back"));
+        // As long as the outage table says it was.
+        QVERIFY2(desktop.shown[1].body.startsWith(QStringLiteral("Down for 2.5 s, 1 probes lost.")),
+                 qPrintable(desktop.shown[1].body));
+    }
+
     void withoutAServiceTheItemIsDisabled()
     {
         TestWindow test;

@@ -2,6 +2,7 @@
 // their offset, and the columns of each file.
 #include "echowatch/history/csv_text.h"
 #include "echowatch/history/history_csv.h"
+#include "echowatch/history/host_records.h"
 #include "echowatch/history/probe_record.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +11,8 @@
 #include <ctime>
 #include <sstream>
 #include <string>
+
+#include <arpa/inet.h>
 
 using namespace history;
 
@@ -87,16 +90,46 @@ TEST(CsvTime, IsLocalIso8601WithMillisecondsAndOffset)
 TEST(HistoryCsv, ProbesOneRecordEachWithEmptyRoundTripWhenUnanswered)
 {
     TimeZone zone("XST-01");
-    ProbeRecord record;
-    record.record(ProbeSample(Start + 5, 0, 412, 32));
-    record.record(ProbeSample(Start + 1000, 11010, -1, 0));
-    record.record(ProbeSample(Start + 2000, 0, 12'307'001, 32));
+    HostRecords hosts;
+    const std::uint32_t host = inet_addr("192.0.2.7");
+    hosts.record(host, ProbeSample(Start + 5, 0, 412, 32));
+    hosts.record(host, ProbeSample(Start + 1000, 11010, -1, 0));
+    hosts.record(host, ProbeSample(Start + 2000, 0, 12'307'001, 32));
     std::ostringstream out;
-    writeProbesCsv(record, out);
-    EXPECT_EQ(out.str(), "time,status,status text,rtt ms,bytes\r\n"
-                         "2027-01-15T09:00:00.005+01:00,0,0   [ ip success ],0.412,32\r\n"
-                         "2027-01-15T09:00:01.000+01:00,11010,11010   [ ip req timed out ],,0\r\n"
-                         "2027-01-15T09:00:02.000+01:00,0,0   [ ip success ],12307.001,32\r\n");
+    writeProbesCsv(hosts, out);
+    EXPECT_EQ(out.str(),
+              "time,address,status,status text,rtt ms,bytes\r\n"
+              "2027-01-15T09:00:00.005+01:00,192.0.2.7,0,0   [ ip success ],0.412,32\r\n"
+              "2027-01-15T09:00:01.000+01:00,192.0.2.7,11010,11010   [ ip req timed out ],,0\r\n"
+              "2027-01-15T09:00:02.000+01:00,192.0.2.7,0,0   [ ip success ],12307.001,32\r\n");
+}
+
+// Each host's series is its own; the file has them in the order sent, and
+// a probe never sent goes with the host probed before it.
+TEST(HistoryCsv, ProbesOfSeveralHostsInTheOrderSent)
+{
+    TimeZone zone("UTC0");
+    HostRecords hosts;
+    const std::uint32_t first = inet_addr("192.0.2.1");
+    const std::uint32_t second = inet_addr("198.51.100.2");
+    hosts.record(0, ProbeSample(Start, -1, -1, 0));
+    hosts.record(first, ProbeSample(Start + 1000, 0, 1000, 32));
+    hosts.record(second, ProbeSample(Start + 2000, 0, 2000, 32));
+    hosts.record(0, ProbeSample(Start + 3000, -1, -1, 0));
+    hosts.record(first, ProbeSample(Start + 4000, 0, 4000, 32));
+    ASSERT_EQ(hosts.size(), 3u);
+    EXPECT_EQ(hosts.at(*hosts.find(second)).retainedCount(), 2u);
+    EXPECT_EQ(hosts.at(*hosts.find(first)).retainedCount(), 2u);
+    std::ostringstream out;
+    writeProbesCsv(hosts, out);
+    EXPECT_EQ(
+        out.str(),
+        "time,address,status,status text,rtt ms,bytes\r\n"
+        "2027-01-15T08:00:00.000+00:00,,-1,-1   [ inet_addr: bad IP format ],,0\r\n"
+        "2027-01-15T08:00:01.000+00:00,192.0.2.1,0,0   [ ip success ],1.000,32\r\n"
+        "2027-01-15T08:00:02.000+00:00,198.51.100.2,0,0   [ ip success ],2.000,32\r\n"
+        "2027-01-15T08:00:03.000+00:00,198.51.100.2,-1,-1   [ inet_addr: bad IP format ],,0\r\n"
+        "2027-01-15T08:00:04.000+00:00,192.0.2.1,0,0   [ ip success ],4.000,32\r\n");
 }
 
 TEST(HistoryCsv, OutagesWithEndEmptyWhileOngoing)

@@ -11,6 +11,7 @@
 #include <QAbstractItemModel>
 #include <QAccessible>
 #include <QClipboard>
+#include <QComboBox>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -91,6 +92,7 @@ private slots:
         HistoryWindow *history = test.historyWindow();
         const QString statistics =
             QStringLiteral("5 packets transmitted, 2 received, 60% packet loss, time 5000ms\n"
+                           "down 40% of the time (2.0 s of 5.0 s)\n"
                            "rtt min/avg/max/mdev = 12.000/12.000/12.000/0.000 ms\n"
                            "1 not sent (bad address)");
         QCOMPARE(history->findChild<QLabel *>(QStringLiteral("Statistics"))->text(), statistics);
@@ -110,6 +112,56 @@ private slots:
         test.tick(Answered);
         QTRY_VERIFY(
             outages.data(outages.index(1, 1)).toString().startsWith(QStringLiteral("2027-01-15 ")));
+    }
+
+    void eachHostHasItsOwnSeries()
+    {
+        HistoryTestWindow test;
+        test.window.Text1->setText(QStringLiteral("127.0.0.1"));
+        test.tick(Answered);
+        test.tick(Answered);
+        test.window.Text1->setText(QStringLiteral("127.0.0.2"));
+        test.tick(TimedOut);
+        test.tick(TimedOut);
+        test.tick(Answered);
+        test.actions->showHistory();
+        HistoryWindow *history = test.historyWindow();
+        QCOMPARE(history->windowTitle(), QStringLiteral("EchoWatch History – 127.0.0.2"));
+        const auto *statistics = history->findChild<QLabel *>(QStringLiteral("Statistics"));
+        QCOMPARE(statistics->text(),
+                 QStringLiteral("3 packets transmitted, 1 received, 66.6667% packet loss, time "
+                                "2000ms\n"
+                                "down 100% of the time (2.0 s of 2.0 s)\n"
+                                "rtt min/avg/max/mdev = 12.000/12.000/12.000/0.000 ms"));
+        auto *hosts = history->findChild<QComboBox *>(QStringLiteral("Host"));
+        QVERIFY(hosts->isVisibleTo(history));
+        QCOMPARE(hosts->count(), 2);
+        QCOMPARE(hosts->itemText(0), QStringLiteral("127.0.0.1"));
+        hosts->setCurrentIndex(0);
+        emit hosts->activated(0);
+        QCOMPARE(history->windowTitle(), QStringLiteral("EchoWatch History – 127.0.0.1"));
+        QCOMPARE(statistics->text(),
+                 QStringLiteral("2 packets transmitted, 2 received, 0% packet loss, time 1000ms\n"
+                                "down 0% of the time (0.0 s of 1.0 s)\n"
+                                "rtt min/avg/max/mdev = 12.000/12.000/12.000/0.000 ms"));
+        const QAbstractItemModel &outages =
+            *history->findChild<QTableView *>(QStringLiteral("Outages"))->model();
+        QCOMPARE(outages.rowCount(), 0);
+        // A probe of the other host leaves the one picked shown.
+        test.tick(Answered);
+        history->refresh();
+        QCOMPARE(history->windowTitle(), QStringLiteral("EchoWatch History – 127.0.0.1"));
+    }
+
+    void oneHostIsNotOffered()
+    {
+        HistoryTestWindow test;
+        test.window.Text1->setText(QStringLiteral("127.0.0.1"));
+        test.tick(Answered);
+        test.actions->showHistory();
+        QVERIFY(!test.historyWindow()
+                     ->findChild<QComboBox *>(QStringLiteral("Host"))
+                     ->isVisibleTo(test.historyWindow()));
     }
 
     void logLinesKeepTheirTextAndGiveTheDateAsTooltip()

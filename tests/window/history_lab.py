@@ -113,7 +113,7 @@ def run_with_outage(session):
 
 def check_history(session):
     session.press_shortcut(KEYCODE_H, KEYCODE_CONTROL_L)
-    history = wait_for("the History window", lambda: session.frame("EchoWatch History"))
+    history = wait_for("the History window", lambda: session.frame(f"EchoWatch History – {HOST}"))
     statistics = session.control(lambda node: node.get_description() == "Statistics", history)
     lines = statistics.get_name().split("\n")
     print("\n".join(lines))
@@ -122,8 +122,10 @@ def check_history(session):
     assert sent, f"statistics line {lines[0]!r}"
     transmitted, received = int(sent.group(1)), int(sent.group(2))
     assert sent.group(3) == ping_loss(transmitted, received), lines[0]
-    assert re.fullmatch(r"rtt min/avg/max/mdev = (\d+\.\d{3}/){3}\d+\.\d{3} ms", lines[1]), lines[1]
-    assert len(lines) == 2, "nothing was left unsent"
+    down = re.fullmatch(r"down [0-9.]+% of the time \((.+) of (.+)\)", lines[1])
+    assert down, f"down time line {lines[1]!r}"
+    assert re.fullmatch(r"rtt min/avg/max/mdev = (\d+\.\d{3}/){3}\d+\.\d{3} ms", lines[2]), lines[2]
+    assert len(lines) == 3, "nothing was left unsent"
 
     table = session.control(lambda node: node.get_name() == "Outages"
                             and node.get_role() == Atspi.Role.TABLE, history)
@@ -136,6 +138,7 @@ def check_history(session):
     assert cell(4) == TIMED_OUT, f"cause {cell(4)!r}"
     assert int(cell(3)) == transmitted - received, f"{cell(3)} lost of {transmitted - received}"
     assert cell(1) != "ongoing"
+    assert cell(2) == down.group(1), f"outage of {cell(2)}, down for {down.group(1)}"
     print(f"one outage: {cell(0)} to {cell(1)}, {cell(2)}, {cell(3)} lost, {cell(4)}")
     return history
 

@@ -2,8 +2,8 @@
 
 #include "echowatch/platform/clock.h"
 #include "echowatch/platform/desktop_notifications.h"
-#include "echowatch/probe/module1.h"
 #include "echowatch/window/form1.h"
+#include "echowatch/window/probe_runner.h"
 #include "support/fake_services.h"
 
 #include <QTime>
@@ -40,14 +40,16 @@ public:
 } // namespace fakes
 
 // The real window over the real probe module, with every service scripted.
+// Its probes run on the test's thread, so that a test steps it tick by
+// tick: each ProbeTick() has shown its probe when it returns.
 struct TestWindow
 {
     fakes::SocketsLibrary sockets;
     fakes::IcmpEchoLibrary icmp;
     fakes::MessageBox messageBox;
     fakes::Clock clock;
-    Module1 probe{sockets, icmp, messageBox};
-    Form1 window{probe, messageBox, clock};
+    window::InlineProbeRunner probes{sockets, icmp};
+    Form1 window{probes, messageBox, clock};
 
     int logLines() const;
     QString logLine(int row) const;

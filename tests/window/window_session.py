@@ -115,13 +115,18 @@ class WindowSession:
         start = self.window if root is None else root
         return wait_for("a control", lambda: search(start, 0))
 
-    def press_shortcut(self, keycode, modifier_keycode):
-        """Presses a key with a modifier held, as a keyboard would, on the main
-        window. With no window manager to give it the keyboard, xdotool sets
-        the X input focus to it first, as a window manager would on a click."""
+    def give_keyboard_focus(self):
+        """With no window manager to give the main window the keyboard,
+        xdotool sets the X input focus to it, as a window manager would on a
+        click."""
         environment = {"DISPLAY": self.display, "PATH": "/usr/bin:/bin"}
         subprocess.run(["xdotool", "search", "--name", "^EchoWatch$", "windowfocus", "--sync"],
                        env=environment, check=True, timeout=10)
+
+    def press_shortcut(self, keycode, modifier_keycode):
+        """Presses a key with a modifier held, as a keyboard would, on the main
+        window."""
+        self.give_keyboard_focus()
         Atspi.generate_keyboard_event(modifier_keycode, None, Atspi.KeySynthType.PRESS)
         Atspi.generate_keyboard_event(keycode, None, Atspi.KeySynthType.PRESSRELEASE)
         Atspi.generate_keyboard_event(modifier_keycode, None, Atspi.KeySynthType.RELEASE)

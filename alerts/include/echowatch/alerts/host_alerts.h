@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <map>
 
 class Form1;
 class QAction;
@@ -16,8 +17,9 @@ struct Notification;
 
 namespace alerts {
 
-// The desktop told when the watched host goes down and when it comes back,
-// once the user asks for it in the window's context menu or with --notify.
+// The desktop told when a watched host goes down and when it comes back,
+// each host on its own, once the user asks for it in the window's context
+// menu or with --notify.
 class HostAlerts : public QObject
 {
     Q_OBJECT
@@ -36,8 +38,9 @@ private:
 
     platform::Notifications &m_notifications;
     QAction *const m_action;
-    HostState m_state;
-    std::uint32_t m_destination = 0;
+    int m_downAfter;
+    std::map<std::uint32_t, HostState> m_hosts;
+    std::uint32_t m_latest = 0;
 };
 
 // The bubble for a change of the host at address, in the user's locale.

@@ -4,13 +4,15 @@
 
 namespace history {
 
+class HostRecords;
 class OutageList;
-class ProbeRecord;
 
-// The probes kept in full, one record each: "time,status,status text,rtt
-// ms,bytes", the round trip with three decimals and empty when nothing
-// answered. Probes already folded into minute summaries have no line.
-void writeProbesCsv(const ProbeRecord &record, std::ostream &out);
+// The probes kept in full of every host, one record each in the order they
+// were sent: "time,address,status,status text,rtt ms,bytes", the address
+// empty for probes never sent before any host was, the round trip with
+// three decimals and empty when nothing answered. Probes already folded
+// into minute summaries have no line.
+void writeProbesCsv(const HostRecords &hosts, std::ostream &out);
 
 // One record per outage: "start,end,duration s,probes lost,cause,cause
 // text,mixed", the end empty while it is ongoing.

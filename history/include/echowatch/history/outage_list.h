@@ -75,6 +75,12 @@ public:
     Iterator end() const noexcept { return Iterator(*this, m_count); }
 
     std::uint64_t dropped() const noexcept { return m_dropped; }
+    // How long the host was down within the span: each outage from its
+    // first failed probe to its first answered one (to its latest failure
+    // while it goes on), the part inside the span. Outages dropped from the
+    // list count in the whole run's figure, not in a span's.
+    Milliseconds downTimeIn(TimeSpan span) const noexcept;
+    Milliseconds downTime() const noexcept;
     bool ongoing() const noexcept { return m_count > 0 && !latest().end; }
     // What the outages kept occupy; the reserved room beyond is untouched.
     std::size_t memoryBytes() const noexcept { return m_ring.size() * sizeof(Outage); }
@@ -88,6 +94,7 @@ private:
     std::size_t m_oldest = 0;
     std::size_t m_count = 0;
     std::uint64_t m_dropped = 0;
+    Milliseconds m_droppedDownTime = 0;
 };
 
 } // namespace history

@@ -1,8 +1,11 @@
 #pragma once
 
+#include "echowatch/history/probe_record.h"
 #include "echowatch/history/probe_sample.h"
 
 #include <QWidget>
+
+#include <cstdint>
 
 class QComboBox;
 class QLabel;
@@ -15,7 +18,8 @@ class OutageTableModel;
 class ProbeHistory;
 class RoundTripChart;
 
-// The run so far: ping's statistics, a chart of round trips over a chosen
+// The run so far for one host at a time: ping's statistics and how long
+// the host was down, a chart of round trips over a chosen
 // span, and the outages. A window of its own, owned by the main window and
 // deleted when closed, so that it costs nothing while it is not open; while
 // open it catches up with the record a few times a second.
@@ -37,6 +41,9 @@ public:
     void refresh();
 
 private:
+    const history::ProbeRecord &shownRecord() const;
+    void offerHosts();
+    void showHost(int index);
     void describeControls();
     QWidget *makeSpanRow();
     QWidget *makeButtonRow();
@@ -47,11 +54,17 @@ private:
 
     const ProbeHistory &m_history;
     QLabel *const m_statistics;
+    QLabel *m_hostLabel = nullptr;
+    QComboBox *const m_host;
     QComboBox *const m_span;
     RoundTripChart *const m_chart;
     OutageTableModel *const m_outageModel;
     QTableView *const m_outages;
     QTimer *const m_refreshTimer;
+    // The host shown: the latest probed, until the user picks another.
+    std::uint32_t m_shownAddress = 0;
+    bool m_followLatest = true;
+    const history::OutageList *m_tableOutages = nullptr;
 };
 
 } // namespace history_view

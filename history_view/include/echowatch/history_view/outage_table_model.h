@@ -35,11 +35,13 @@ public:
                         int role = Qt::DisplayRole) const override;
 
     void refresh();
+    // Another host's outages, which must outlive the model or the next call.
+    void setOutages(const history::OutageList &outages);
 
 private:
     QString cellText(const history::Outage &outage, int column) const;
 
-    const history::OutageList &m_outages;
+    const history::OutageList *m_outages;
     int m_rows = 0;
     quint64 m_dropped = 0;
     QLocale m_locale;
@@ -47,7 +49,5 @@ private:
 
 // "2027-01-15 08:00:00", the local date and time of a wall-clock time.
 QString localDateTimeText(qint64 millisecondsSinceEpoch);
-// "4.2 s", "3 min 05 s", "2 h 03 min 05 s".
-QString durationText(qint64 milliseconds);
 
 } // namespace history_view

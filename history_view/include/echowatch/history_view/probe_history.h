@@ -1,6 +1,6 @@
 #pragma once
 
-#include "echowatch/history/probe_record.h"
+#include "echowatch/history/host_records.h"
 
 #include <QObject>
 
@@ -12,8 +12,9 @@ struct ProbeEvent;
 
 namespace history_view {
 
-// The record of every probe the window shows, kept from the window's
-// signal alone. Owned by the window; writes nothing anywhere.
+// The record of every probe the window shows, one series per host, kept
+// from the window's signal alone. Owned by the window; writes nothing
+// anywhere.
 class ProbeHistory : public QObject
 {
     Q_OBJECT
@@ -21,7 +22,7 @@ class ProbeHistory : public QObject
 public:
     explicit ProbeHistory(Form1 &window);
 
-    const history::ProbeRecord &record() const noexcept { return m_record; }
+    const history::HostRecords &hosts() const noexcept { return m_hosts; }
 
 signals:
     // After each probe is recorded, for the History window while it is open.
@@ -30,7 +31,7 @@ signals:
 private:
     void recordProbe(const probe::ProbeEvent &event);
 
-    history::ProbeRecord m_record;
+    history::HostRecords m_hosts;
 };
 
 } // namespace history_view

@@ -23,6 +23,9 @@ class RoundTripChart final : public QWidget
 public:
     explicit RoundTripChart(const history::ProbeRecord &record, QWidget *parent = nullptr);
 
+    // The record to draw from now on; it must outlive the chart or the
+    // next call.
+    void setRecord(const history::ProbeRecord &record);
     void setSpan(history::TimeSpan span);
     history::TimeSpan span() const noexcept { return m_span; }
 
@@ -40,7 +43,7 @@ private:
     void drawLegend(QPainter &painter, QRect plot) const;
     int xOf(history::Milliseconds time, QRect plot) const;
 
-    const history::ProbeRecord &m_record;
+    const history::ProbeRecord *m_record;
     history::TimeSpan m_span;
     std::vector<history::ChartColumn> m_columns;
 };

@@ -2,12 +2,15 @@
 
 #include "echowatch/probe/echo_status.h"
 #include "echowatch/probe/probe_details.h"
+#include "echowatch/window/probe_runner.h"
 
 #include <QWidget>
 
+#include <chrono>
 #include <cstdint>
+#include <optional>
+#include <string_view>
 
-class Module1;
 class QAction;
 class QLabel;
 class QLineEdit;
@@ -51,10 +54,15 @@ class Form1 : public QWidget
     Q_OBJECT
 
 public:
-    Form1(Module1 &probe, probe::MessageBox &messageBox, const platform::Clock &clock,
+    // probes runs each tick's probe; messageBox is the window's own, shown on
+    // its thread.
+    Form1(window::ProbeRunner &probes, probe::MessageBox &messageBox, const platform::Clock &clock,
           QWidget *parent = nullptr);
 
-    // One probe of the address in Text1, at each tick of Timer1.
+    // One probe of the address in Text1, at each tick of Timer1. The labels
+    // and the log are written when its result comes back; ticks while it is
+    // under way make one more probe as soon as it ends, and ticks while one
+    // of its message boxes is open are dropped.
     void ProbeTick();
     // A click on Command1: switch the probe timer on at the interval in
     // Text2, or off.
@@ -93,18 +101,32 @@ private:
     enum class TickState
     {
         Idle,
-        Running,
+        Probing,
+        ShowingBox,
     };
 
     void describeInputs();
     void describeForScreenReaders();
     void setTabOrder();
+    void openContextMenuFromKeyboard();
+    void startProbe();
+    void takeResult(const window::ProbeResult &result);
+    void showProbe(const window::ProbeResult &result);
+    void showMessage(std::string_view text, probe::MessageIcon icon);
     void showResult(EchoStatus status, std::int32_t roundTripTime, std::int32_t dataSize);
 
     window::FailureLogModel *const m_log;
     QMenu *const m_contextMenu;
-    Module1 &m_probe;
+    window::ProbeRunner &m_probes;
     probe::MessageBox &m_messageBox;
     const platform::Clock &m_clock;
     TickState m_tickState = TickState::Idle;
+    // A tick came while the probe was under way.
+    bool m_tickPending = false;
+    std::uint64_t m_sequence = 0;
+    std::chrono::system_clock::time_point m_sentAt;
+    // Message boxes of the window's open now; a result that comes back
+    // while one is open waits for it to close.
+    int m_boxesOpen = 0;
+    std::optional<window::ProbeResult> m_heldResult;
 };

@@ -1,0 +1,29 @@
+#pragma once
+
+#include "support/fake_services.h"
+
+#include <condition_variable>
+#include <mutex>
+
+// The scripted echo service, answering each request only once the test says
+// so: a probe stays under way on the worker thread for as long as the test
+// needs. A request nobody answers is let go after ten seconds, so that a
+// failing test ends.
+class LateEchoLibrary final : public net::IcmpEchoLibrary
+{
+public:
+    net::IcmpHandleOpening IcmpCreateFile() noexcept override;
+
+    // Lets the oldest waiting request (or the next to come) be answered.
+    void answer();
+    // How many requests have come so far.
+    int begun() const;
+
+    fakes::IcmpEchoLibrary script;
+
+private:
+    mutable std::mutex m_mutex;
+    std::condition_variable m_answered;
+    int m_begun = 0;
+    int m_permits = 0;
+};
