@@ -99,6 +99,15 @@ std::size_t columnOf(Milliseconds time, TimeSpan span, std::size_t columnCount) 
     return std::min<std::size_t>(offset * columnCount / length, columnCount - 1);
 }
 
+std::optional<ColumnStretch> columnAt(int offset, TimeSpan span, std::size_t columnCount) noexcept
+{
+    if (offset < 0 || static_cast<std::size_t>(offset) >= columnCount || span.to <= span.from)
+        return std::nullopt;
+    const auto index = static_cast<std::size_t>(offset);
+    return ColumnStretch{index, TimeSpan{columnStart(index, span, columnCount),
+                                         columnStart(index + 1, span, columnCount)}};
+}
+
 void reduceToColumns(const ProbeRecord &record, TimeSpan span, std::span<ChartColumn> columns)
 {
     std::fill(columns.begin(), columns.end(), ChartColumn{});

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <limits>
+#include <optional>
 #include <span>
 
 namespace history {
@@ -31,5 +32,17 @@ void reduceToColumns(const ProbeRecord &record, TimeSpan span, std::span<ChartCo
 
 // The column a time falls in; only for times inside the span.
 std::size_t columnOf(Milliseconds time, TimeSpan span, std::size_t columnCount) noexcept;
+
+// A column and the stretch of the span its probes were sent in.
+struct ColumnStretch
+{
+    std::size_t index = 0;
+    TimeSpan time;
+};
+
+// The column a pointer `offset` pixels right of the first column's is over,
+// none when it is outside them; the probes reduceToColumns puts in that
+// column are exactly those sent in its stretch.
+std::optional<ColumnStretch> columnAt(int offset, TimeSpan span, std::size_t columnCount) noexcept;
 
 } // namespace history
