@@ -108,6 +108,22 @@ std::optional<ColumnStretch> columnAt(int offset, TimeSpan span, std::size_t col
                                          columnStart(index + 1, span, columnCount)}};
 }
 
+std::size_t nearestWithProbes(std::span<const ChartColumn> columns, std::size_t index,
+                              std::size_t radius) noexcept
+{
+    const auto holdsProbes = [&](std::size_t at) {
+        const ChartColumn &column = columns[at];
+        return column.answered + column.timeouts + column.unreachables + column.otherFailures > 0;
+    };
+    for (std::size_t distance = 0; distance <= radius; ++distance) {
+        if (distance <= index && index - distance < columns.size() && holdsProbes(index - distance))
+            return index - distance;
+        if (index + distance < columns.size() && holdsProbes(index + distance))
+            return index + distance;
+    }
+    return index;
+}
+
 void reduceToColumns(const ProbeRecord &record, TimeSpan span, std::span<ChartColumn> columns)
 {
     std::fill(columns.begin(), columns.end(), ChartColumn{});

@@ -128,4 +128,30 @@ TEST(ColumnReduction, TheColumnUnderThePointerCoversTheTimesDrawnThere)
         EXPECT_FALSE(columnAt(outside.offset, outside.span, outside.count)) << outside.offset;
 }
 
+TEST(ColumnReduction, APointerBesideAProbeReadsIt)
+{
+    ChartColumn answered;
+    answered.answered = 1;
+    ChartColumn timedOut;
+    timedOut.timeouts = 1;
+    //                                   0    1    2         3    4    5    6    7
+    const std::vector<ChartColumn> columns{{}, {}, answered, {}, {}, {}, timedOut, {}};
+    struct Row
+    {
+        std::size_t index;
+        std::size_t radius;
+        std::size_t expected;
+    };
+    const Row rows[] = {
+        {2, 3, 2}, // on a probe
+        {0, 3, 2}, // the probe to the right
+        {0, 1, 0}, // too far: the gap itself
+        {4, 2, 2}, // a tie: the earlier
+        {5, 3, 6}, // the nearer of two
+        {7, 3, 6}, // at the last column
+    };
+    for (const Row &row : rows)
+        EXPECT_EQ(nearestWithProbes(columns, row.index, row.radius), row.expected) << row.index;
+}
+
 } // namespace

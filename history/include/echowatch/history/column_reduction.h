@@ -45,4 +45,10 @@ struct ColumnStretch
 // column are exactly those sent in its stretch.
 std::optional<ColumnStretch> columnAt(int offset, TimeSpan span, std::size_t columnCount) noexcept;
 
+// The column nearest the index that holds probes, at most radius columns
+// away, the earlier on a tie; the index itself when none does. A pointer
+// over a sparse chart reads the probe beside it rather than a gap.
+std::size_t nearestWithProbes(std::span<const ChartColumn> columns, std::size_t index,
+                              std::size_t radius) noexcept;
+
 } // namespace history
