@@ -5,11 +5,29 @@
 #include "echowatch/history_view/probe_history.h"
 
 #include "echowatch/history/history_csv.h"
+#include "echowatch/probe/probe_details.h"
 #include "echowatch/window/form1.h"
 
 #include <QAction>
+#include <QScreen>
+
+#include <cstdint>
 
 namespace history_view {
+
+namespace {
+
+QString dottedQuad(std::uint32_t networkOrder)
+{
+    const auto *octets = reinterpret_cast<const unsigned char *>(&networkOrder);
+    return QStringLiteral("%1.%2.%3.%4")
+        .arg(octets[0])
+        .arg(octets[1])
+        .arg(octets[2])
+        .arg(octets[3]);
+}
+
+} // namespace
 
 HistoryActions::HistoryActions(Form1 &window, const ProbeHistory &history)
     : QObject(&window), m_window(window), m_history(history)
@@ -27,15 +45,43 @@ HistoryActions::HistoryActions(Form1 &window, const ProbeHistory &history)
     auto *save = new QAction(tr("Save history…"), this);
     window.addContextAction(window::MenuSection::Files, save);
     connect(save, &QAction::triggered, this, &HistoryActions::saveHistory);
+    connect(&window, &Form1::probeShown, this, &HistoryActions::noteHost);
 }
 
+void HistoryActions::noteHost(const probe::ProbeEvent &event)
+{
+    if (event.details.destination == 0)
+        return;
+    m_host = dottedQuad(event.details.destination);
+    if (m_historyWindow)
+        m_historyWindow->setHost(m_host);
+}
+
+// Opened beside the main window, so that both can be read at once.
 void HistoryActions::showHistory()
 {
-    if (!m_historyWindow)
+    if (!m_historyWindow) {
         m_historyWindow = new HistoryWindow(m_history, &m_window);
+        m_historyWindow->setHost(m_host);
+        placeBesideWindow();
+    }
     m_historyWindow->show();
     m_historyWindow->raise();
     m_historyWindow->activateWindow();
+}
+
+// A frame as thick as the main window's is assumed, as the window manager
+// has not framed the new window yet.
+void HistoryActions::placeBesideWindow()
+{
+    const QScreen *screen = m_window.screen();
+    if (!screen)
+        return;
+    const QSize frame = m_window.frameGeometry().size() - m_window.size();
+    const QRect place = besideOwner(m_window.frameGeometry(), m_historyWindow->size() + frame,
+                                    screen->availableGeometry());
+    m_historyWindow->resize(place.size() - frame);
+    m_historyWindow->move(place.topLeft());
 }
 
 void HistoryActions::saveHistory()

@@ -2,8 +2,13 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QString>
 
 class Form1;
+
+namespace probe {
+struct ProbeEvent;
+} // namespace probe
 
 namespace history_view {
 
@@ -26,9 +31,14 @@ public:
     void saveHistory();
 
 private:
+    void noteHost(const probe::ProbeEvent &event);
+    void placeBesideWindow();
+
     Form1 &m_window;
     const ProbeHistory &m_history;
     QPointer<HistoryWindow> m_historyWindow;
+    // The address of the latest probe shown, for the window's title.
+    QString m_host;
 };
 
 } // namespace history_view
