@@ -21,8 +21,10 @@ constexpr int FailureBandHeight = 6;
 constexpr int SmallestMark = 3;
 // A press that moves less than this is a click, not a span to zoom into.
 constexpr int SmallestDrag = 4;
-// How far the pointer reaches for a probe when the column under it has none.
-constexpr std::size_t PointerReach = 6;
+// How far the pointer reaches for a probe when the column under it has
+// none: across the gap a silent host's half-second probes leave on a short
+// span.
+constexpr std::size_t PointerReach = 24;
 constexpr int MostTimeTicks = 6;
 constexpr double MicrosecondsPerMillisecond = 1000.0;
 constexpr history::Milliseconds MillisecondsPerMinute = 60'000;
@@ -308,7 +310,7 @@ void RoundTripChart::drawPointer(QPainter &painter, QRect plot) const
         highlight.setAlpha(60);
         painter.fillRect(QRect(left, plot.top(), right - left + 1, plot.height()), highlight);
     } else if (m_pointer) {
-        painter.setPen(gridColour(palette()).darker(300));
+        painter.setPen(palette().color(QPalette::Highlight));
         painter.drawLine(*m_pointer, plot.top(), *m_pointer, plot.bottom());
     }
 }
@@ -394,7 +396,8 @@ void RoundTripChart::readColumnAt(int x)
         stretch = history::columnAt(static_cast<int>(nearest), shownSpan(), m_columns.size());
     }
     if (stretch)
-        m_pointer = m_dragStart ? x : plot.left() + static_cast<int>(stretch->index);
+        m_pointer =
+            m_dragStart ? x : plot.left() + static_cast<int>(stretch->index) + SmallestMark / 2;
     else if (!m_dragStart)
         m_pointer.reset();
     update();
