@@ -112,8 +112,7 @@ std::size_t nearestWithProbes(std::span<const ChartColumn> columns, std::size_t 
                               std::size_t radius) noexcept
 {
     const auto holdsProbes = [&](std::size_t at) {
-        const ChartColumn &column = columns[at];
-        return column.answered + column.timeouts + column.unreachables + column.otherFailures > 0;
+        return columns[at].probes() > 0;
     };
     for (std::size_t distance = 0; distance <= radius; ++distance) {
         if (distance <= index && index - distance < columns.size() && holdsProbes(index - distance))

@@ -4,6 +4,7 @@
 #include "echowatch/history/probe_record.h"
 
 #include <QDateTime>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -380,6 +381,24 @@ void RoundTripChart::leaveEvent(QEvent *event)
     update();
     emit reading(QString());
     QWidget::leaveEvent(event);
+}
+
+// Left and Right step to the previous or next column holding probes, so
+// that the chart reads out from the keyboard as under the pointer.
+void RoundTripChart::keyPressEvent(QKeyEvent *event)
+{
+    const int step = event->key() == Qt::Key_Left ? -1 : event->key() == Qt::Key_Right ? 1 : 0;
+    if (step == 0 || event->modifiers() != Qt::NoModifier)
+        return QWidget::keyPressEvent(event);
+    const QRect plot = plotArea();
+    if (m_columns.size() != static_cast<std::size_t>(std::max(plot.width(), 0)))
+        reduceColumns(plot);
+    const auto count = static_cast<int>(m_columns.size());
+    int index = m_pointer ? *m_pointer - plot.left() - SmallestMark / 2 : (step > 0 ? -1 : count);
+    for (index += step; index >= 0 && index < count; index += step) {
+        if (m_columns[static_cast<std::size_t>(index)].probes() > 0)
+            return readColumnAt(plot.left() + index);
+    }
 }
 
 // The pointer is over a column, or beside one with probes: that column is

@@ -260,6 +260,14 @@ private slots:
                          reading->text().contains(QStringLiteral("timed out")),
                      qPrintable(reading->text()));
 
+        // From the keyboard: Right steps to the next column with probes.
+        const QString pointed = reading->text();
+        chart->setFocus();
+        QTest::keyClick(chart, Qt::Key_Right);
+        QVERIFY(reading->text() != pointed);
+        QTest::keyClick(chart, Qt::Key_Left);
+        QCOMPARE(reading->text(), pointed);
+
         QTest::mousePress(chart, Qt::LeftButton, {}, middle);
         QTest::mouseMove(chart, middle + QPoint(60, 0));
         QTest::mouseRelease(chart, Qt::LeftButton, {}, middle + QPoint(60, 0));

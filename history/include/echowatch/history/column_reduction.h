@@ -22,6 +22,11 @@ struct ChartColumn
     std::uint32_t unreachables = 0;
     std::uint32_t otherFailures = 0;
 
+    std::uint32_t probes() const noexcept
+    {
+        return answered + timeouts + unreachables + otherFailures;
+    }
+
     bool operator==(const ChartColumn &) const = default;
 };
 

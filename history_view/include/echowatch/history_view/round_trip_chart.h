@@ -18,8 +18,9 @@ namespace history_view {
 // column at a time: a bar from the shortest to the longest answer of the
 // column, a mark along the time axis where probes failed (one colour per
 // kind), and the outages shaded, under a grid of round numbers and clock
-// times. Pointing at a column reads it out; dragging across the chart zooms
-// into that stretch until resetZoom(). Follows the window's palette.
+// times. Pointing at a column, or stepping to it with Left and Right, reads
+// it out; dragging across the chart zooms into that stretch until
+// resetZoom(). Follows the window's palette.
 class RoundTripChart final : public QWidget
 {
     Q_OBJECT
@@ -46,6 +47,7 @@ protected:
     void mouseMoveEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
     void leaveEvent(QEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     QRect plotArea() const;
