@@ -28,7 +28,6 @@ constexpr int SmallestDrag = 4;
 constexpr std::size_t PointerReach = 24;
 constexpr int MostTimeTicks = 6;
 constexpr double MicrosecondsPerMillisecond = 1000.0;
-constexpr history::Milliseconds MillisecondsPerMinute = 60'000;
 constexpr history::Milliseconds MillisecondsPerDay = 86'400'000;
 constexpr history::Milliseconds LongestOneTimeReading = 1'000;
 
@@ -49,7 +48,7 @@ QString clockFormat(history::ClockTicks ticks, history::TimeSpan span)
         return QStringLiteral("yyyy-MM-dd");
     if (span.to - span.from > MillisecondsPerDay)
         return QStringLiteral("MM-dd HH:mm");
-    return ticks.step >= MillisecondsPerMinute ? QStringLiteral("HH:mm")
+    return ticks.step >= history::MillisecondsPerMinute ? QStringLiteral("HH:mm")
                                                : QStringLiteral("HH:mm:ss");
 }
 
