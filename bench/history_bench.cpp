@@ -114,7 +114,8 @@ void benchRecording()
 double chartPaintMilliseconds(const history::ProbeRecord &record)
 {
     constexpr int PlotWidth = 1000;
-    constexpr int Margins = 76; // the chart's left and right margins
+    // About the chart's left and right margins in the default font.
+    constexpr int Margins = 88;
     constexpr int Repeats = 50;
     history_view::RoundTripChart chart(record);
     chart.resize(PlotWidth + Margins, 300);

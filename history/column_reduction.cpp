@@ -99,6 +99,30 @@ std::size_t columnOf(Milliseconds time, TimeSpan span, std::size_t columnCount) 
     return std::min<std::size_t>(offset * columnCount / length, columnCount - 1);
 }
 
+std::optional<ColumnStretch> columnAt(int offset, TimeSpan span, std::size_t columnCount) noexcept
+{
+    if (offset < 0 || static_cast<std::size_t>(offset) >= columnCount || span.to <= span.from)
+        return std::nullopt;
+    const auto index = static_cast<std::size_t>(offset);
+    return ColumnStretch{index, TimeSpan{columnStart(index, span, columnCount),
+                                         columnStart(index + 1, span, columnCount)}};
+}
+
+std::size_t nearestWithProbes(std::span<const ChartColumn> columns, std::size_t index,
+                              std::size_t radius) noexcept
+{
+    const auto holdsProbes = [&](std::size_t at) {
+        return columns[at].probes() > 0;
+    };
+    for (std::size_t distance = 0; distance <= radius; ++distance) {
+        if (distance <= index && index - distance < columns.size() && holdsProbes(index - distance))
+            return index - distance;
+        if (index + distance < columns.size() && holdsProbes(index + distance))
+            return index + distance;
+    }
+    return index;
+}
+
 void reduceToColumns(const ProbeRecord &record, TimeSpan span, std::span<ChartColumn> columns)
 {
     std::fill(columns.begin(), columns.end(), ChartColumn{});

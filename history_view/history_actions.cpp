@@ -8,6 +8,7 @@
 #include "echowatch/window/form1.h"
 
 #include <QAction>
+#include <QScreen>
 
 namespace history_view {
 
@@ -29,13 +30,30 @@ HistoryActions::HistoryActions(Form1 &window, const ProbeHistory &history)
     connect(save, &QAction::triggered, this, &HistoryActions::saveHistory);
 }
 
+// Opened beside the main window, so that both can be read at once.
 void HistoryActions::showHistory()
 {
-    if (!m_historyWindow)
+    if (!m_historyWindow) {
         m_historyWindow = new HistoryWindow(m_history, &m_window);
+        placeBesideWindow();
+    }
     m_historyWindow->show();
     m_historyWindow->raise();
     m_historyWindow->activateWindow();
+}
+
+// A frame as thick as the main window's is assumed, as the window manager
+// has not framed the new window yet.
+void HistoryActions::placeBesideWindow()
+{
+    const QScreen *screen = m_window.screen();
+    if (!screen)
+        return;
+    const QSize frame = m_window.frameGeometry().size() - m_window.size();
+    const QRect place = besideOwner(m_window.frameGeometry(), m_historyWindow->size() + frame,
+                                    screen->availableGeometry());
+    m_historyWindow->resize(place.size() - frame);
+    m_historyWindow->move(place.topLeft());
 }
 
 void HistoryActions::saveHistory()

@@ -10,16 +10,19 @@
 
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeySequence>
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QShortcut>
 #include <QTableView>
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 
@@ -32,6 +35,9 @@ namespace {
 // Often enough to look live, seldom enough that a 1 ms interval costs the
 // window nothing it would notice.
 constexpr std::chrono::milliseconds RefreshDelay{250};
+
+// Between the main window and this one.
+constexpr int WindowGap = 8;
 
 constexpr std::array<history::Milliseconds, 3> SpanLengths{5 * 60'000, 60 * 60'000,
                                                            24 * 60 * 60'000};
@@ -68,20 +74,51 @@ QString hostText(std::uint32_t address)
     return QString::fromLatin1(text);
 }
 
+QString spanText(history::TimeSpan span)
+{
+    const auto text = [](history::Milliseconds time) {
+        return QDateTime::fromMSecsSinceEpoch(time).toString(QStringLiteral("HH:mm:ss"));
+    };
+    return text(span.from) + QStringLiteral("–") + text(span.to);
+}
+
+// Where a window of that length starts along one axis: after its owner,
+// else before it, else against the screen's edge on the side with more room.
+int placeAlong(int ownerStart, int ownerEnd, int length, int availableStart, int availableEnd)
+{
+    if (ownerEnd + WindowGap + length <= availableEnd)
+        return ownerEnd + WindowGap;
+    if (ownerStart - WindowGap - length >= availableStart)
+        return ownerStart - WindowGap - length;
+    const bool after = availableEnd - ownerEnd >= ownerStart - availableStart;
+    return after ? availableEnd - length : availableStart;
+}
+
 } // namespace
 
+QRect besideOwner(QRect owner, QSize size, QRect available)
+{
+    const QSize fitted = size.boundedTo(available.size());
+    const int x = placeAlong(owner.left(), owner.right() + 1, fitted.width(), available.left(),
+                             available.right() + 1);
+    const int y =
+        std::clamp(owner.top(), available.top(), available.bottom() + 1 - fitted.height());
+    return QRect(QPoint(x, y), fitted);
+}
+
 HistoryWindow::HistoryWindow(const ProbeHistory &history, QWidget *owner)
-    : QWidget(owner, Qt::Window), m_history(history), m_statistics(new QLabel(this)),
+    : QWidget(owner, Qt::Window), m_history(history), m_statistics(new QPlainTextEdit(this)),
       m_host(new QComboBox(this)), m_span(new QComboBox(this)),
-      m_chart(new RoundTripChart(noProbes(), this)),
+      m_chart(new RoundTripChart(noProbes(), this)), m_reading(new QLabel(this)),
       m_outageModel(new OutageTableModel(noProbes().outages(), this)),
       m_outages(new QTableView(this)), m_refreshTimer(new QTimer(this))
 {
     setObjectName(QStringLiteral("HistoryWindow"));
     setAttribute(Qt::WA_DeleteOnClose);
-    setWindowTitle(tr("EchoWatch History"));
+    setHost(QString());
 
     describeControls();
+    describeOutages();
 
     auto *outagesLabel = new QLabel(tr("&Outages:"), this);
     outagesLabel->setBuddy(m_outages);
@@ -89,6 +126,7 @@ HistoryWindow::HistoryWindow(const ProbeHistory &history, QWidget *owner)
     layout->addWidget(m_statistics);
     layout->addWidget(makeSpanRow());
     layout->addWidget(m_chart, 2);
+    layout->addWidget(m_reading);
     layout->addWidget(outagesLabel);
     layout->addWidget(m_outages, 1);
     layout->addWidget(makeButtonRow());
@@ -97,27 +135,51 @@ HistoryWindow::HistoryWindow(const ProbeHistory &history, QWidget *owner)
     m_refreshTimer->setInterval(RefreshDelay);
     connect(m_refreshTimer, &QTimer::timeout, this, &HistoryWindow::refresh);
     connect(&history, &ProbeHistory::recorded, this, &HistoryWindow::scheduleRefresh);
-    connect(m_span, &QComboBox::currentIndexChanged, this, &HistoryWindow::refresh);
+    connect(m_span, &QComboBox::currentIndexChanged, this, &HistoryWindow::chooseSpan);
     connect(m_host, &QComboBox::activated, this, &HistoryWindow::showHost);
-    new QShortcut(QKeySequence(Qt::Key_Escape), this, this, &QWidget::close);
-    resize(640, 520);
+    connect(m_chart, &RoundTripChart::reading, this, &HistoryWindow::showReading);
+    connect(m_chart, &RoundTripChart::zoomChanged, this, &HistoryWindow::refresh);
+    new QShortcut(QKeySequence(Qt::Key_Escape), this, this, &HistoryWindow::escape);
+    resize(720, 600);
     refresh();
 }
 
+void HistoryWindow::setHost(const QString &address)
+{
+    setWindowTitle(address.isEmpty() ? tr("History") : tr("History of %1").arg(address));
+}
+
+// Text to read and copy, never to edit: no caret blinks in it, and a
+// screen reader reads it as text.
 void HistoryWindow::describeControls()
 {
     m_statistics->setObjectName(QStringLiteral("Statistics"));
-    // A reader announces the figures as its name, and what they are after.
-    m_statistics->setAccessibleDescription(tr("Statistics"));
-    m_statistics->setTextFormat(Qt::PlainText);
+    m_statistics->setAccessibleName(tr("Statistics"));
+    m_statistics->setReadOnly(true);
     m_statistics->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-    m_statistics->setFocusPolicy(Qt::StrongFocus);
+    m_statistics->setCursorWidth(0);
+    m_statistics->setFrameShape(QFrame::NoFrame);
+    m_statistics->setBackgroundRole(QPalette::Window);
+    m_statistics->viewport()->setBackgroundRole(QPalette::Window);
+    m_statistics->setLineWrapMode(QPlainTextEdit::NoWrap);
+    m_statistics->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_chart->setAccessibleName(tr("Round-trip chart"));
+    m_reading->setObjectName(QStringLiteral("ChartReading"));
+    m_reading->setTextFormat(Qt::PlainText);
+    showReading(QString());
+}
+
+void HistoryWindow::describeOutages()
+{
     m_outages->setObjectName(QStringLiteral("Outages"));
     m_outages->setAccessibleName(tr("Outages"));
     m_outages->setModel(m_outageModel);
     m_outages->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_outages->setTabKeyNavigation(false);
+    // A cause is one line: wrapped, its closing bracket would stand alone.
+    m_outages->setWordWrap(false);
+    m_outages->setTextElideMode(Qt::ElideMiddle);
+    m_outages->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     m_outages->horizontalHeader()->setStretchLastSection(true);
     m_outages->verticalHeader()->hide();
 }
@@ -153,7 +215,7 @@ QWidget *HistoryWindow::makeButtonRow()
     auto *row = new QWidget(this);
     auto *layout = new QHBoxLayout(row);
     layout->setContentsMargins(0, 0, 0, 0);
-    auto *save = new QPushButton(tr("Save &outages…"), row);
+    auto *save = new QPushButton(tr("Sa&ve outages…"), row);
     save->setAccessibleName(tr("Save outages"));
     auto *close = new QPushButton(tr("&Close"), row);
     close->setAccessibleName(tr("Close"));
@@ -199,7 +261,7 @@ void HistoryWindow::offerHosts()
     }
     m_hostLabel->setVisible(hosts.size() > 1);
     m_host->setVisible(hosts.size() > 1);
-    setWindowTitle(tr("EchoWatch History – %1").arg(hostText(m_shownAddress)));
+    setHost(hostText(m_shownAddress));
 }
 
 void HistoryWindow::showHost(int index)
@@ -222,7 +284,8 @@ history::TimeSpan HistoryWindow::chosenSpan() const
 QString HistoryWindow::spanDescription(history::TimeSpan span) const
 {
     const history::ProbeRecord &record = shownRecord();
-    return m_span->currentText() + QStringLiteral(": ") +
+    const QString name = m_chart->isZoomed() ? spanText(span) : m_span->currentText();
+    return name + QStringLiteral(": ") +
            statisticsText(record.statisticsIn(span), record.outages().downTimeIn(span))
                .replace(QLatin1Char('\n'), QStringLiteral("; "));
 }
@@ -231,17 +294,58 @@ void HistoryWindow::refresh()
 {
     offerHosts();
     const history::ProbeRecord &record = shownRecord();
-    m_statistics->setText(statisticsText(record.totals(), record.outages().downTime()));
-    const history::TimeSpan span = chosenSpan();
+    showStatistics(statisticsText(record.totals(), record.outages().downTime()));
     m_chart->setRecord(record);
-    m_chart->setSpan(span);
-    m_chart->setAccessibleDescription(spanDescription(span));
+    m_chart->setSpan(chosenSpan());
+    m_chart->setAccessibleDescription(spanDescription(m_chart->shownSpan()));
+    if (!m_pointing)
+        showReading(QString());
     if (&record.outages() != m_tableOutages) {
         m_tableOutages = &record.outages();
         m_outageModel->setOutages(record.outages());
     } else {
         m_outageModel->refresh();
     }
+}
+
+void HistoryWindow::showStatistics(const QString &statistics)
+{
+    if (m_statistics->toPlainText() == statistics)
+        return;
+    m_statistics->setPlainText(statistics);
+    // As tall as its lines, no scrolling: two to four of them.
+    const auto margins = static_cast<int>(2 * m_statistics->document()->documentMargin());
+    m_statistics->setFixedHeight(fontMetrics().lineSpacing() *
+                                     (static_cast<int>(statistics.count(QLatin1Char('\n'))) + 1) +
+                                 margins);
+}
+
+// What the pointer is over, else how to read and zoom the chart.
+void HistoryWindow::showReading(const QString &text)
+{
+    m_pointing = !text.isEmpty();
+    if (!text.isEmpty())
+        m_reading->setText(text);
+    else if (m_chart->isZoomed())
+        m_reading->setText(
+            tr("Showing %1. Escape shows the whole span.").arg(spanText(m_chart->shownSpan())));
+    else
+        m_reading->setText(tr("Point at the chart to read it; drag across it to zoom in."));
+}
+
+void HistoryWindow::chooseSpan()
+{
+    m_chart->resetZoom();
+    refresh();
+}
+
+// Out of a zoom first, then out of the window.
+void HistoryWindow::escape()
+{
+    if (m_chart->isZoomed())
+        m_chart->resetZoom();
+    else
+        close();
 }
 
 void HistoryWindow::saveOutages()

@@ -34,9 +34,14 @@ int OutageTableModel::columnCount(const QModelIndex &parent) const
 
 QVariant OutageTableModel::data(const QModelIndex &index, int role) const
 {
-    if (role != Qt::DisplayRole || !checkIndex(index, CheckIndexOption::IndexIsValid))
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid))
         return QVariant();
-    return cellText((*m_outages)[static_cast<std::size_t>(index.row())], index.column());
+    // The newest first; the model shows the outages known at its refresh.
+    const auto outage = static_cast<std::size_t>(m_rows - 1 - index.row());
+    // A cause cut short to fit its column is read in full as the tooltip.
+    if (role == Qt::DisplayRole || (role == Qt::ToolTipRole && index.column() == CauseColumn))
+        return cellText((*m_outages)[outage], index.column());
+    return QVariant();
 }
 
 QString OutageTableModel::cellText(const history::Outage &outage, int column) const
@@ -96,15 +101,17 @@ void OutageTableModel::refresh()
         endResetModel();
         return;
     }
-    // The row that was last may have ended since, as well as the new ones.
-    const int firstChanged = std::max(m_rows - 1, 0);
-    if (rows > m_rows) {
-        beginInsertRows(QModelIndex(), m_rows, rows - 1);
+    // New outages come in on top; the one that was newest may have ended
+    // since, and is just below them.
+    const int added = rows - m_rows;
+    if (added > 0) {
+        beginInsertRows(QModelIndex(), 0, added - 1);
         m_rows = rows;
         endInsertRows();
     }
     if (m_rows > 0)
-        emit dataChanged(index(firstChanged, 0), index(m_rows - 1, ColumnCount - 1));
+        emit dataChanged(index(0, 0),
+                         index(std::min(std::max(added, 0), m_rows - 1), ColumnCount - 1));
 }
 
 } // namespace history_view

@@ -94,4 +94,64 @@ TEST(ColumnReduction, AgreesWithABruteForceScan)
     }
 }
 
+// What the pointer reads must be what the column drew: each stretch holds
+// exactly the times columnOf puts in its column, the stretches tile the span.
+TEST(ColumnReduction, TheColumnUnderThePointerCoversTheTimesDrawnThere)
+{
+    const TimeSpan spans[] = {
+        {Start, Start + 600'000}, {Start, Start + 7}, {Start - 1, Start + 999}};
+    for (const TimeSpan span : spans) {
+        for (const std::size_t count : {std::size_t{1}, std::size_t{13}, std::size_t{560}}) {
+            SCOPED_TRACE(testing::Message() << span.to - span.from << " ms, " << count);
+            Milliseconds expectedFrom = span.from;
+            for (std::size_t index = 0; index < count; ++index) {
+                const auto stretch = columnAt(static_cast<int>(index), span, count);
+                ASSERT_TRUE(stretch);
+                ASSERT_EQ(stretch->index, index);
+                ASSERT_EQ(stretch->time.from, expectedFrom);
+                for (Milliseconds time = stretch->time.from; time < stretch->time.to; ++time)
+                    ASSERT_EQ(columnOf(time, span, count), index) << time;
+                expectedFrom = stretch->time.to;
+            }
+            EXPECT_EQ(expectedFrom, span.to);
+        }
+    }
+    struct Outside
+    {
+        int offset;
+        TimeSpan span;
+        std::size_t count;
+    };
+    for (const Outside &outside :
+         {Outside{-1, {Start, Start + 10}, 5}, Outside{5, {Start, Start + 10}, 5},
+          Outside{0, {Start, Start}, 5}, Outside{0, {Start, Start + 10}, 0}})
+        EXPECT_FALSE(columnAt(outside.offset, outside.span, outside.count)) << outside.offset;
+}
+
+TEST(ColumnReduction, APointerBesideAProbeReadsIt)
+{
+    ChartColumn answered;
+    answered.answered = 1;
+    ChartColumn timedOut;
+    timedOut.timeouts = 1;
+    //                                   0    1    2         3    4    5    6    7
+    const std::vector<ChartColumn> columns{{}, {}, answered, {}, {}, {}, timedOut, {}};
+    struct Row
+    {
+        std::size_t index;
+        std::size_t radius;
+        std::size_t expected;
+    };
+    const Row rows[] = {
+        {2, 3, 2}, // on a probe
+        {0, 3, 2}, // the probe to the right
+        {0, 1, 0}, // too far: the gap itself
+        {4, 2, 2}, // a tie: the earlier
+        {5, 3, 6}, // the nearer of two
+        {7, 3, 6}, // at the last column
+    };
+    for (const Row &row : rows)
+        EXPECT_EQ(nearestWithProbes(columns, row.index, row.radius), row.expected) << row.index;
+}
+
 } // namespace

@@ -1,13 +1,17 @@
 // The history actions on the real window over scripted probes: the context
-// menu, one History window on Ctrl+H, its statistics, the log's dates,
-// following and copying the log, and nothing new until an action is taken.
+// menu, one History window on Ctrl+H beside the main window and named after
+// the host, its statistics, outages newest first, reading and zooming the
+// chart with the mouse, unique mnemonics, the log's dates, following and
+// copying the log, and nothing new until an action is taken.
 #include "test_window.h"
 
 #include "echowatch/history_view/history_actions.h"
 #include "echowatch/history_view/history_window.h"
 #include "echowatch/history_view/probe_history.h"
+#include "echowatch/history_view/round_trip_chart.h"
 #include "echowatch/window/log_actions.h"
 
+#include <QAbstractButton>
 #include <QAbstractItemModel>
 #include <QAccessible>
 #include <QClipboard>
@@ -17,11 +21,15 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QMenu>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScrollBar>
 #include <QTableView>
 #include <QtTest>
+
+Q_DECLARE_METATYPE(history::TimeSpan)
+Q_DECLARE_METATYPE(history::ChartColumn)
 
 namespace {
 
@@ -48,6 +56,23 @@ struct HistoryTestWindow : TestWindow
 
 constexpr fakes::ScriptedEcho Answered{0, 12, 32};
 constexpr fakes::ScriptedEcho TimedOut{11010, 0, 0};
+
+// The letter Alt takes to a control, lower case; none when it has none.
+QChar mnemonic(const QString &text)
+{
+    for (qsizetype at = text.indexOf('&'); at >= 0 && at + 1 < text.size();
+         at = text.indexOf('&', at + 2)) {
+        if (text[at + 1] != '&')
+            return text[at + 1].toLower();
+    }
+    return QChar();
+}
+
+history::TimeSpan localSpan(QTime from, history::Milliseconds length)
+{
+    const qint64 start = QDateTime(QDate(2027, 1, 15), from).toMSecsSinceEpoch();
+    return history::TimeSpan{start, start + length};
+}
 
 } // namespace
 
@@ -95,23 +120,175 @@ private slots:
                            "down 40% of the time (2.0 s of 5.0 s)\n"
                            "rtt min/avg/max/mdev = 12.000/12.000/12.000/0.000 ms\n"
                            "1 not sent (bad address)");
-        QCOMPARE(history->findChild<QLabel *>(QStringLiteral("Statistics"))->text(), statistics);
+        const auto *figures = history->findChild<QPlainTextEdit *>(QStringLiteral("Statistics"));
+        QCOMPARE(figures->toPlainText(), statistics);
+        // Read and copied, never edited, and no caret blinks in it.
+        QVERIFY(figures->isReadOnly() && figures->cursorWidth() == 0);
+        QVERIFY(figures->textInteractionFlags() & Qt::TextSelectableByKeyboard);
+        QCOMPARE(history->windowTitle(), QStringLiteral("History of 127.0.0.1"));
+        // The newest outage first.
         const QAbstractItemModel &outages =
             *history->findChild<QTableView *>(QStringLiteral("Outages"))->model();
         QCOMPARE(outages.rowCount(), 2);
-        QCOMPARE(outages.data(outages.index(0, 2)).toString(), QStringLiteral("2.0 s"));
-        QCOMPARE(outages.data(outages.index(0, 3)).toString(), QStringLiteral("2"));
-        QCOMPARE(outages.data(outages.index(1, 1)).toString(), QStringLiteral("ongoing"));
-        QCOMPARE(outages.data(outages.index(1, 4)).toString(),
+        QCOMPARE(outages.data(outages.index(0, 1)).toString(), QStringLiteral("ongoing"));
+        QCOMPARE(outages.data(outages.index(0, 4)).toString(),
                  QStringLiteral("11010   [ ip req timed out ]"));
+        QCOMPARE(outages.data(outages.index(1, 2)).toString(), QStringLiteral("2.0 s"));
+        QCOMPARE(outages.data(outages.index(1, 3)).toString(), QStringLiteral("2"));
         const QWidget *chart = history->findChild<QWidget *>(QStringLiteral("RoundTripChart"));
         QCOMPARE(chart->accessibleDescription(),
                  QStringLiteral("Whole run: ") + QString(statistics).replace('\n', "; "));
 
-        test.window.Text1->setText(QStringLiteral("127.0.0.1"));
+        // Another host is a series of its own: its outages, not the first's.
+        test.window.Text1->setText(QStringLiteral("127.0.0.2"));
         test.tick(Answered);
-        QTRY_VERIFY(
-            outages.data(outages.index(1, 1)).toString().startsWith(QStringLiteral("2027-01-15 ")));
+        QTRY_COMPARE(history->windowTitle(), QStringLiteral("History of 127.0.0.2"));
+        QCOMPARE(outages.rowCount(), 0);
+        test.tick(TimedOut);
+        QTRY_COMPARE(outages.rowCount(), 1);
+        QCOMPARE(outages.data(outages.index(0, 1)).toString(), QStringLiteral("ongoing"));
+    }
+
+    void opensBesideTheMainWindowOnTheScreen_data()
+    {
+        QTest::addColumn<QRect>("owner");
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<QRect>("available");
+        QTest::addColumn<QRect>("expected");
+        const QRect screen(0, 0, 1024, 768);
+        QTest::newRow("right of it")
+            << QRect(0, 0, 300, 200) << QSize(640, 500) << screen << QRect(308, 0, 640, 500);
+        QTest::newRow("left of it")
+            << QRect(700, 600, 300, 150) << QSize(300, 400) << screen << QRect(392, 368, 300, 400);
+        QTest::newRow("no room: the wider side")
+            << QRect(600, 100, 300, 200) << QSize(640, 500) << screen << QRect(0, 100, 640, 500);
+        QTest::newRow("larger than the screen")
+            << QRect(0, 0, 300, 200) << QSize(2000, 1000) << screen << QRect(0, 0, 1024, 768);
+        QTest::newRow("second screen") << QRect(1930, 10, 300, 200) << QSize(640, 500)
+                                       << QRect(1920, 0, 1280, 1024) << QRect(2238, 10, 640, 500);
+    }
+
+    void opensBesideTheMainWindowOnTheScreen()
+    {
+        QFETCH(QRect, owner);
+        QFETCH(QSize, size);
+        QFETCH(QRect, available);
+        QFETCH(QRect, expected);
+        QCOMPARE(history_view::besideOwner(owner, size, available), expected);
+    }
+
+    void mnemonicsAreUnique()
+    {
+        HistoryTestWindow test;
+        test.actions->showHistory();
+        QMap<QChar, QString> taken;
+        QStringList texts;
+        // Buttons with words (not the table's corner), and labels that lead
+        // to a control.
+        for (const QAbstractButton *button :
+             test.historyWindow()->findChildren<QAbstractButton *>()) {
+            if (!button->text().isEmpty())
+                texts += button->text();
+        }
+        for (const QLabel *label : test.historyWindow()->findChildren<QLabel *>()) {
+            if (label->buddy())
+                texts += label->text();
+        }
+        for (const QString &text : texts) {
+            const QChar letter = mnemonic(text);
+            QVERIFY2(!letter.isNull(), qPrintable(text + " has no mnemonic"));
+            QVERIFY2(!taken.contains(letter), qPrintable(text + " and " + taken.value(letter)));
+            taken.insert(letter, text);
+        }
+        // Span, Host, Outages, Save outages, Close.
+        QCOMPARE(taken.size(), 5);
+    }
+
+    void readsAColumnAsTimeRoundTripAndStatus_data()
+    {
+        QTest::addColumn<history::TimeSpan>("stretch");
+        QTest::addColumn<history::ChartColumn>("column");
+        QTest::addColumn<QString>("expected");
+        history::ChartColumn one;
+        one.answered = 1;
+        one.minimumMicroseconds = one.maximumMicroseconds = 1234;
+        QTest::newRow("one answer") << localSpan({13, 4, 5}, 500) << one
+                                    << QStringLiteral("13:04:05: 1 answered (round trip 1.234 ms)");
+        history::ChartColumn mixed;
+        mixed.answered = 3;
+        mixed.minimumMicroseconds = 30;
+        mixed.maximumMicroseconds = 70;
+        mixed.timeouts = 2;
+        QTest::newRow("answers and timeouts over 3 s")
+            << localSpan({13, 4, 5}, 3000) << mixed
+            << QStringLiteral("13:04:05–13:04:07: 3 answered (round trip 0.030–0.070 ms), "
+                              "2 timed out");
+        history::ChartColumn failures;
+        failures.unreachables = 1;
+        failures.otherFailures = 4;
+        QTest::newRow("failures only")
+            << localSpan({23, 59, 59}, 1000) << failures
+            << QStringLiteral("23:59:59: 1 unreachable, 4 failed otherwise");
+        QTest::newRow("nothing") << localSpan({0, 0, 0}, 1) << history::ChartColumn{}
+                                 << QStringLiteral("00:00:00: no probes");
+    }
+
+    void readsAColumnAsTimeRoundTripAndStatus()
+    {
+        QFETCH(history::TimeSpan, stretch);
+        QFETCH(history::ChartColumn, column);
+        QFETCH(QString, expected);
+        QCOMPARE(history_view::columnReading(history::ColumnStretch{0, stretch}, column), expected);
+    }
+
+    // The pointer reads the column it is over; a drag zooms into what it
+    // crossed; Escape goes back to the whole run, and only then closes.
+    void hoverReadsTheChartAndADragZoomsIn()
+    {
+        HistoryTestWindow test;
+        test.window.Text1->setText(QStringLiteral("127.0.0.1"));
+        for (int i = 0; i < 60; ++i)
+            test.tick(i % 10 < 7 ? Answered : TimedOut);
+        test.actions->showHistory();
+        HistoryWindow *history = test.historyWindow();
+        QVERIFY(QTest::qWaitForWindowExposed(history));
+        auto *chart = history->findChild<history_view::RoundTripChart *>();
+        const QLabel *reading = history->findChild<QLabel *>(QStringLiteral("ChartReading"));
+        const history::TimeSpan whole = chart->shownSpan();
+        const QPoint middle = chart->rect().center();
+
+        QTest::mouseMove(chart, middle);
+        QTRY_VERIFY2(reading->text().contains(QStringLiteral("answered (round trip 12.000 ms)")) ||
+                         reading->text().contains(QStringLiteral("timed out")),
+                     qPrintable(reading->text()));
+
+        // From the keyboard: Right steps to the next column with probes.
+        const QString pointed = reading->text();
+        chart->setFocus();
+        QTest::keyClick(chart, Qt::Key_Right);
+        QVERIFY(reading->text() != pointed);
+        QTest::keyClick(chart, Qt::Key_Left);
+        QCOMPARE(reading->text(), pointed);
+
+        QTest::mousePress(chart, Qt::LeftButton, {}, middle);
+        QTest::mouseMove(chart, middle + QPoint(60, 0));
+        QTest::mouseRelease(chart, Qt::LeftButton, {}, middle + QPoint(60, 0));
+        QTRY_VERIFY(chart->isZoomed());
+        const history::TimeSpan zoomed = chart->shownSpan();
+        QVERIFY(zoomed.from > whole.from && zoomed.to < whole.to && zoomed.to > zoomed.from);
+        // A reader hears the stretch shown and its own figures, not the run's.
+        const QString described = chart->accessibleDescription();
+        QVERIFY2(described.contains(QRegularExpression(QStringLiteral(
+                     "^\\d\\d:\\d\\d:\\d\\d–\\d\\d:\\d\\d:\\d\\d: \\d+ packets transmitted"))),
+                 qPrintable(described));
+        QVERIFY(!described.contains(QStringLiteral("60 packets transmitted")));
+
+        QTest::keyClick(history, Qt::Key_Escape);
+        QVERIFY(!chart->isZoomed());
+        QCOMPARE(chart->shownSpan().from, whole.from);
+        QVERIFY(history->isVisible());
+        QTest::keyClick(history, Qt::Key_Escape);
+        QTRY_VERIFY(!test.historyWindow());
     }
 
     void eachHostHasItsOwnSeries()
@@ -126,9 +303,9 @@ private slots:
         test.tick(Answered);
         test.actions->showHistory();
         HistoryWindow *history = test.historyWindow();
-        QCOMPARE(history->windowTitle(), QStringLiteral("EchoWatch History – 127.0.0.2"));
-        const auto *statistics = history->findChild<QLabel *>(QStringLiteral("Statistics"));
-        QCOMPARE(statistics->text(),
+        QCOMPARE(history->windowTitle(), QStringLiteral("History of 127.0.0.2"));
+        const auto *statistics = history->findChild<QPlainTextEdit *>(QStringLiteral("Statistics"));
+        QCOMPARE(statistics->toPlainText(),
                  QStringLiteral("3 packets transmitted, 1 received, 66.6667% packet loss, time "
                                 "2000ms\n"
                                 "down 100% of the time (2.0 s of 2.0 s)\n"
@@ -139,8 +316,8 @@ private slots:
         QCOMPARE(hosts->itemText(0), QStringLiteral("127.0.0.1"));
         hosts->setCurrentIndex(0);
         emit hosts->activated(0);
-        QCOMPARE(history->windowTitle(), QStringLiteral("EchoWatch History – 127.0.0.1"));
-        QCOMPARE(statistics->text(),
+        QCOMPARE(history->windowTitle(), QStringLiteral("History of 127.0.0.1"));
+        QCOMPARE(statistics->toPlainText(),
                  QStringLiteral("2 packets transmitted, 2 received, 0% packet loss, time 1000ms\n"
                                 "down 0% of the time (0.0 s of 1.0 s)\n"
                                 "rtt min/avg/max/mdev = 12.000/12.000/12.000/0.000 ms"));
@@ -150,7 +327,7 @@ private slots:
         // A probe of the other host leaves the one picked shown.
         test.tick(Answered);
         history->refresh();
-        QCOMPARE(history->windowTitle(), QStringLiteral("EchoWatch History – 127.0.0.1"));
+        QCOMPARE(history->windowTitle(), QStringLiteral("History of 127.0.0.1"));
     }
 
     void oneHostIsNotOffered()

@@ -113,9 +113,11 @@ def run_with_outage(session):
 
 def check_history(session):
     session.press_shortcut(KEYCODE_H, KEYCODE_CONTROL_L)
-    history = wait_for("the History window", lambda: session.frame(f"EchoWatch History – {HOST}"))
-    statistics = session.control(lambda node: node.get_description() == "Statistics", history)
-    lines = statistics.get_name().split("\n")
+    history = wait_for("the History window", lambda: session.frame(f"History of {HOST}"))
+    statistics = session.control(lambda node: node.get_name() == "Statistics"
+                                 and node.get_role() == Atspi.Role.TEXT, history)
+    text = Atspi.Text.get_text(statistics, 0, Atspi.Text.get_character_count(statistics))
+    lines = text.split("\n")
     print("\n".join(lines))
     sent = re.fullmatch(r"(\d+) packets transmitted, (\d+) received, ([0-9.e+-]+)% packet loss, time \d+ms",
                         lines[0])

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <limits>
+#include <optional>
 #include <span>
 
 namespace history {
@@ -21,6 +22,11 @@ struct ChartColumn
     std::uint32_t unreachables = 0;
     std::uint32_t otherFailures = 0;
 
+    std::uint32_t probes() const noexcept
+    {
+        return answered + timeouts + unreachables + otherFailures;
+    }
+
     bool operator==(const ChartColumn &) const = default;
 };
 
@@ -31,5 +37,23 @@ void reduceToColumns(const ProbeRecord &record, TimeSpan span, std::span<ChartCo
 
 // The column a time falls in; only for times inside the span.
 std::size_t columnOf(Milliseconds time, TimeSpan span, std::size_t columnCount) noexcept;
+
+// A column and the stretch of the span its probes were sent in.
+struct ColumnStretch
+{
+    std::size_t index = 0;
+    TimeSpan time;
+};
+
+// The column a pointer `offset` pixels right of the first column's is over,
+// none when it is outside them; the probes reduceToColumns puts in that
+// column are exactly those sent in its stretch.
+std::optional<ColumnStretch> columnAt(int offset, TimeSpan span, std::size_t columnCount) noexcept;
+
+// The column nearest the index that holds probes, at most radius columns
+// away, the earlier on a tie; the index itself when none does. A pointer
+// over a sparse chart reads the probe beside it rather than a gap.
+std::size_t nearestWithProbes(std::span<const ChartColumn> columns, std::size_t index,
+                              std::size_t radius) noexcept;
 
 } // namespace history

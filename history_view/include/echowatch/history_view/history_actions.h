@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QString>
 
 class Form1;
 
@@ -26,6 +27,8 @@ public:
     void saveHistory();
 
 private:
+    void placeBesideWindow();
+
     Form1 &m_window;
     const ProbeHistory &m_history;
     QPointer<HistoryWindow> m_historyWindow;

@@ -9,6 +9,7 @@
 
 class QComboBox;
 class QLabel;
+class QPlainTextEdit;
 class QTableView;
 class QTimer;
 
@@ -38,26 +39,35 @@ public:
 
     HistoryWindow(const ProbeHistory &history, QWidget *owner);
 
+    // The host shown, for the title.
+    void setHost(const QString &address);
     void refresh();
 
 private:
+    void showStatistics(const QString &statistics);
     const history::ProbeRecord &shownRecord() const;
     void offerHosts();
     void showHost(int index);
     void describeControls();
+    void describeOutages();
     QWidget *makeSpanRow();
     QWidget *makeButtonRow();
     void scheduleRefresh();
     history::TimeSpan chosenSpan() const;
     QString spanDescription(history::TimeSpan span) const;
+    void showReading(const QString &text);
+    void chooseSpan();
+    void escape();
     void saveOutages();
 
     const ProbeHistory &m_history;
-    QLabel *const m_statistics;
+    QPlainTextEdit *const m_statistics;
     QLabel *m_hostLabel = nullptr;
     QComboBox *const m_host;
     QComboBox *const m_span;
     RoundTripChart *const m_chart;
+    QLabel *const m_reading;
+    bool m_pointing = false;
     OutageTableModel *const m_outageModel;
     QTableView *const m_outages;
     QTimer *const m_refreshTimer;
@@ -66,5 +76,10 @@ private:
     bool m_followLatest = true;
     const history::OutageList *m_tableOutages = nullptr;
 };
+
+// Where a window of that size goes beside its owner's frame: to its right,
+// else to its left, else on the side with more room; top edges level, all
+// of it on the available part of the screen, shrunk to fit it if need be.
+QRect besideOwner(QRect owner, QSize size, QRect available);
 
 } // namespace history_view

@@ -10,9 +10,10 @@ struct Outage;
 
 namespace history_view {
 
-// The run's outages as a table: start, end, duration, probes lost, cause.
-// refresh() after probes were recorded adds the new rows and updates the
-// latest, so a reader's place in the table stays where it was.
+// The run's outages as a table, the newest first: start, end, duration,
+// probes lost, cause. refresh() after probes were recorded inserts the new
+// rows on top and updates the one that was newest, so the row a reader
+// selected stays selected.
 class OutageTableModel final : public QAbstractTableModel
 {
 public:
