@@ -126,7 +126,9 @@ sed -n "/^	body:/,/'\$/p; /^	\(appname\|summary\|urgency\|desktop_entry\|id\):/p
 [ "$(field threshold desktop_entry | sort -u)" = "'org.echowatch.EchoWatch'" ] || fail "desktop entry"
 grep -q "3 probes in a row" "$scratch/threshold.received" || fail "down came not after 3 failures"
 grep -q "11010   \[ ip req timed out \]" "$scratch/threshold.received" || fail "down lacks its cause"
-grep -Eq "Down for [0-9]+ s, [0-9]+ probes lost" "$scratch/threshold.received" ||
+# The duration as the outage table shows it: "3.5 s", "1 min 5 s".
+grep -Eq "Down for [0-9]+(\.[0-9] s| (h|min|s)( [0-9]+ (min|s))*), [0-9]+ probes lost" \
+    "$scratch/threshold.received" ||
     fail "up lacks the duration or the probes lost"
 [ "$(grep -c '"summary"' "$scratch/threshold.history")" -eq 1 ] ||
     fail "dunst's history holds more than the one replaced bubble"
