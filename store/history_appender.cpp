@@ -58,10 +58,9 @@ std::uint32_t HistoryAppender::hostNumber(std::string_view host)
     if (m_lastHost < m_hosts.size() && m_hosts[m_lastHost] == host)
         return m_lastHost;
     const auto known = std::find(m_hosts.begin(), m_hosts.end(), host);
+    m_lastHost = static_cast<std::uint32_t>(known - m_hosts.begin());
     if (known == m_hosts.end())
         m_hosts.emplace_back(host);
-    m_lastHost = static_cast<std::uint32_t>(known == m_hosts.end() ? m_hosts.size() - 1
-                                                                   : known - m_hosts.begin());
     return m_lastHost;
 }
 

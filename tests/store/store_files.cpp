@@ -2,6 +2,7 @@
 
 #include "echowatch/store/sqlite_connection.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
@@ -76,4 +77,25 @@ store::HostHistory everything(const std::string &file, const char *host, std::si
     if (!history)
         throw std::runtime_error("cannot read " + file + ": " + error);
     return std::move(*history);
+}
+
+std::function<void(const std::string &)> WarningLog::callback()
+{
+    return [this](const std::string &text) {
+        std::lock_guard lock(m_mutex);
+        m_texts.push_back(text);
+    };
+}
+
+std::vector<std::string> WarningLog::texts() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_texts;
+}
+
+std::size_t WarningLog::warningsGiven() const
+{
+    std::lock_guard lock(m_mutex);
+    return static_cast<std::size_t>(std::count_if(
+        m_texts.begin(), m_texts.end(), [](const std::string &text) { return !text.empty(); }));
 }

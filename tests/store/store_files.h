@@ -4,9 +4,12 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 // A folder of its own for each test's history files, removed with it.
 class ScratchFolder
@@ -22,6 +25,20 @@ public:
 
 private:
     std::string m_path;
+};
+
+// The warnings an appender gave, from its own thread.
+class WarningLog
+{
+public:
+    std::function<void(const std::string &)> callback();
+    std::vector<std::string> texts() const;
+    // Not counting the empty text that says writing works again.
+    std::size_t warningsGiven() const;
+
+private:
+    mutable std::mutex m_mutex;
+    std::vector<std::string> m_texts;
 };
 
 // What a fresh connection finds in the file, as another window would.
