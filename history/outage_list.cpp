@@ -76,4 +76,10 @@ void OutageList::add(const ProbeSample &sample)
     latest().addFailure(sample.sentAt(), sample.status());
 }
 
+void OutageList::endOngoing(Milliseconds time) noexcept
+{
+    if (ongoing())
+        latest().end = time;
+}
+
 } // namespace history

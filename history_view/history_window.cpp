@@ -71,6 +71,7 @@ HistoryWindow::HistoryWindow(const ProbeHistory &history, QWidget *owner)
     m_refreshTimer->setInterval(RefreshDelay);
     connect(m_refreshTimer, &QTimer::timeout, this, &HistoryWindow::refresh);
     connect(&history, &ProbeHistory::recorded, this, &HistoryWindow::scheduleRefresh);
+    connect(&history, &ProbeHistory::replaced, m_outageModel, &OutageTableModel::reset);
     connect(m_span, &QComboBox::currentIndexChanged, this, &HistoryWindow::refresh);
     new QShortcut(QKeySequence(Qt::Key_Escape), this, this, &QWidget::close);
     resize(640, 520);
@@ -154,10 +155,22 @@ QString HistoryWindow::spanDescription(history::TimeSpan span) const
 void HistoryWindow::refresh()
 {
     m_statistics->setText(statisticsText(m_history.record().totals()));
+    if (m_history.earlierRuns() > 0)
+        m_statistics->setText(overWhatTime() + QLatin1Char('\n') + m_statistics->text());
     const history::TimeSpan span = chosenSpan();
     m_chart->setSpan(span);
     m_chart->setAccessibleDescription(spanDescription(span));
     m_outageModel->refresh();
+}
+
+// Earlier runs from the history file make the statistics cover more than
+// this run: say from when to when, and how many runs.
+QString HistoryWindow::overWhatTime() const
+{
+    const history::TimeSpan whole = m_history.record().wholeRun();
+    return tr("From %1 to %2, this run and %n earlier from the history file:", nullptr,
+              static_cast<int>(m_history.earlierRuns()))
+        .arg(localDateTimeText(whole.from), localDateTimeText(whole.to - 1));
 }
 
 void HistoryWindow::saveOutages()

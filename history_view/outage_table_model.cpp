@@ -88,6 +88,14 @@ QVariant OutageTableModel::headerData(int section, Qt::Orientation orientation, 
     return QVariant();
 }
 
+void OutageTableModel::reset()
+{
+    beginResetModel();
+    m_rows = static_cast<int>(m_outages.size());
+    m_dropped = m_outages.dropped();
+    endResetModel();
+}
+
 void OutageTableModel::refresh()
 {
     const auto rows = static_cast<int>(m_outages.size());

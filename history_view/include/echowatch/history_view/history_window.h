@@ -43,6 +43,7 @@ private:
     void scheduleRefresh();
     history::TimeSpan chosenSpan() const;
     QString spanDescription(history::TimeSpan span) const;
+    QString overWhatTime() const;
     void saveOutages();
 
     const ProbeHistory &m_history;

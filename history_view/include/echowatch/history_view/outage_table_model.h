@@ -35,6 +35,8 @@ public:
                         int role = Qt::DisplayRole) const override;
 
     void refresh();
+    // After the list was replaced rather than added to.
+    void reset();
 
 private:
     QString cellText(const history::Outage &outage, int column) const;

@@ -4,6 +4,8 @@
 
 #include <QObject>
 
+#include <vector>
+
 class Form1;
 
 namespace probe {
@@ -23,14 +25,24 @@ public:
 
     const history::ProbeRecord &record() const noexcept { return m_record; }
 
+    // Adds the probes of earlier runs of the host, read from the history
+    // file, before those shown since; runs are the stretches in which one
+    // was running, [first probe, latest probe + 1).
+    void addEarlierRuns(const std::vector<history::ProbeSample> &probes,
+                        const std::vector<history::TimeSpan> &runs);
+    std::size_t earlierRuns() const noexcept { return m_earlierRuns; }
+
 signals:
     // After each probe is recorded, for the History window while it is open.
     void recorded();
+    // After earlier runs were added: what was shown may have changed.
+    void replaced();
 
 private:
     void recordProbe(const probe::ProbeEvent &event);
 
     history::ProbeRecord m_record;
+    std::size_t m_earlierRuns = 0;
 };
 
 } // namespace history_view
