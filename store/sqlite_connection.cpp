@@ -56,8 +56,7 @@ bool Statement::nextRow() noexcept
 bool Statement::run() noexcept
 {
     const bool done = !m_failed && sqlite3_step(m_statement.get()) == SQLITE_DONE;
-    // The step's error is what the connection tells; reset would replace it
-    // on the old interface only, which sqlite3_prepare_v3 does not use.
+    // The connection keeps the step's error message through the reset.
     reset();
     return done;
 }
