@@ -10,6 +10,8 @@ namespace {
 constexpr int MisuseStatus = 2;
 constexpr int FewestDownAfter = 1;
 constexpr int MostDownAfter = 100;
+constexpr int FewestKeepDays = 1;
+constexpr int MostKeepDays = 3650;
 
 QString tr(const char *text)
 {
@@ -47,6 +49,16 @@ struct Options
         QStringLiteral("down-after"),
         tr("Call the host down after N failed probes in a row, 1 to 100 (default 3)."),
         QStringLiteral("N"), QStringLiteral("3")};
+    QCommandLineOption history{
+        QStringLiteral("history"),
+        tr("Keep every probe shown, and the outages, in the history file FILE (SQLite), "
+           "added to across runs."),
+        QStringLiteral("FILE")};
+    QCommandLineOption keepDays{
+        QStringLiteral("keep-days"),
+        tr("Keep every probe in the history file for N days, 1 to 3650 (default 30); "
+           "a summary of each minute is kept longer."),
+        QStringLiteral("N"), QStringLiteral("30")};
 };
 
 void describe(QCommandLineParser &parser, const Options &options)
@@ -57,7 +69,8 @@ void describe(QCommandLineParser &parser, const Options &options)
     parser.addPositionalArgument(QStringLiteral("ADDRESS"),
                                  tr("Fill the address box with ADDRESS (dotted IPv4)."),
                                  QStringLiteral("[ADDRESS]"));
-    parser.addOptions({options.interval, options.start, options.notify, options.downAfter});
+    parser.addOptions({options.interval, options.start, options.notify, options.downAfter,
+                       options.history, options.keepDays});
     parser.addHelpOption();
     parser.addVersionOption();
     acceptToolkitOptions(parser);
@@ -69,6 +82,34 @@ CommandLineExit misuse(const QString &message)
     return {MisuseStatus, CommandLineExit::Stream::Error,
             program + QStringLiteral(": ") + message + QLatin1Char('\n') +
                 tr("Try '%1 --help' for more.").arg(program) + QLatin1Char('\n')};
+}
+
+// A whole number from fewest to most, or the misuse that names the option.
+std::optional<CommandLineExit> readWholeNumber(const QCommandLineParser &parser,
+                                               const QCommandLineOption &option, int fewest,
+                                               int most, int &value)
+{
+    bool whole = false;
+    const QString text = parser.value(option);
+    value = text.toInt(&whole);
+    if (whole && value >= fewest && value <= most)
+        return std::nullopt;
+    return misuse(tr("--%1 takes a whole number from %2 to %3, not '%4'")
+                      .arg(option.names().constLast())
+                      .arg(fewest)
+                      .arg(most)
+                      .arg(text));
+}
+
+std::optional<CommandLineExit> readHistoryValues(const QCommandLineParser &parser,
+                                                 const Options &options, LaunchOptions &launch)
+{
+    if (parser.isSet(options.history)) {
+        launch.historyFile = parser.value(options.history);
+        if (launch.historyFile->isEmpty())
+            return misuse(tr("--history needs a file name"));
+    }
+    return readWholeNumber(parser, options.keepDays, FewestKeepDays, MostKeepDays, launch.keepDays);
 }
 
 std::optional<CommandLineExit> readValues(const QCommandLineParser &parser, const Options &options,
@@ -85,13 +126,10 @@ std::optional<CommandLineExit> readValues(const QCommandLineParser &parser, cons
     if (launch.start && !launch.interval)
         return misuse(tr("--start needs --interval MS"));
     launch.notify = parser.isSet(options.notify);
-    bool whole = false;
-    const QString downAfter = parser.value(options.downAfter);
-    launch.downAfter = downAfter.toInt(&whole);
-    if (!whole || launch.downAfter < FewestDownAfter || launch.downAfter > MostDownAfter)
-        return misuse(
-            tr("--down-after takes a whole number from 1 to 100, not '%1'").arg(downAfter));
-    return std::nullopt;
+    if (auto exit = readWholeNumber(parser, options.downAfter, FewestDownAfter, MostDownAfter,
+                                    launch.downAfter))
+        return exit;
+    return readHistoryValues(parser, options, launch);
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 #include "echowatch/alerts/icon_mark.h"
 #include "echowatch/app/command_line.h"
 #include "echowatch/history_view/history_actions.h"
+#include "echowatch/history_view/history_file.h"
 #include "echowatch/history_view/probe_history.h"
 #include "echowatch/window/form1.h"
 #include "echowatch/window/log_actions.h"
@@ -103,7 +104,12 @@ int main(int argc, char *argv[])
     // its context menu.
     window::explainStatusLine(window);
     new window::LogActions(window);
-    new history_view::HistoryActions(window, *new history_view::ProbeHistory(window));
+    auto *probeHistory = new history_view::ProbeHistory(window);
+    new history_view::HistoryActions(window, *probeHistory);
+    auto *historyFile =
+        new history_view::HistoryFile(window, *probeHistory, commandLine.options.keepDays);
+    if (commandLine.options.historyFile)
+        historyFile->keepIn(*commandLine.options.historyFile);
     auto *hostAlerts = new alerts::HostAlerts(window, notifications, commandLine.options.downAfter);
     new alerts::IconMark(window);
     applyOptions(window, *hostAlerts, commandLine.options);

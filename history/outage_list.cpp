@@ -96,4 +96,10 @@ Milliseconds OutageList::downTime() const noexcept
     return down;
 }
 
+void OutageList::endOngoing(Milliseconds time) noexcept
+{
+    if (ongoing())
+        latest().end = time;
+}
+
 } // namespace history

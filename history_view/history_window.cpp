@@ -141,6 +141,7 @@ HistoryWindow::HistoryWindow(const ProbeHistory &history, QWidget *owner)
     connect(m_chart, &RoundTripChart::zoomChanged, this, &HistoryWindow::refresh);
     new QShortcut(QKeySequence(Qt::Key_Escape), this, this, &HistoryWindow::escape);
     resize(720, 600);
+    connect(&history, &ProbeHistory::replaced, m_outageModel, &OutageTableModel::reset);
     refresh();
 }
 
@@ -294,7 +295,10 @@ void HistoryWindow::refresh()
 {
     offerHosts();
     const history::ProbeRecord &record = shownRecord();
-    showStatistics(statisticsText(record.totals(), record.outages().downTime()));
+    QString statistics = statisticsText(record.totals(), record.outages().downTime());
+    if (m_history.earlierRuns(m_shownAddress) > 0)
+        statistics = overWhatTime() + QLatin1Char('\n') + statistics;
+    showStatistics(statistics);
     m_chart->setRecord(record);
     m_chart->setSpan(chosenSpan());
     m_chart->setAccessibleDescription(spanDescription(m_chart->shownSpan()));
@@ -346,6 +350,16 @@ void HistoryWindow::escape()
         m_chart->resetZoom();
     else
         close();
+}
+
+// Earlier runs from the history file make the statistics cover more than
+// this run: say from when to when, and how many runs.
+QString HistoryWindow::overWhatTime() const
+{
+    const history::TimeSpan whole = shownRecord().wholeRun();
+    return tr("From %1 to %2, this run and %n earlier from the history file:", nullptr,
+              static_cast<int>(m_history.earlierRuns(m_shownAddress)))
+        .arg(localDateTimeText(whole.from), localDateTimeText(whole.to - 1));
 }
 
 void HistoryWindow::saveOutages()

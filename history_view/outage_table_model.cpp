@@ -90,6 +90,11 @@ void OutageTableModel::setOutages(const history::OutageList &outages)
     endResetModel();
 }
 
+void OutageTableModel::reset()
+{
+    setOutages(*m_outages);
+}
+
 void OutageTableModel::refresh()
 {
     const auto rows = static_cast<int>(m_outages->size());

@@ -67,9 +67,11 @@ row "---" "---" "---" "---"
 "$build/bench/window_bench" log 2>/dev/null
 "$build/bench/window_bench" startup "$(date +%s%N)" 2>/dev/null
 "$build/bench/history_bench" 2>/dev/null
+"$build/bench/store_bench"
 idle_row
 lab_rows
 if [ "${SOAK_PROBES:-100000}" -gt 0 ]; then
     "$build/bench/window_bench" soak "${SOAK_PROBES:-100000}" 2>/dev/null
     "$build/bench/window_bench" soak-history "${SOAK_PROBES:-100000}" 2>/dev/null
+    "$build/bench/store_bench" soak "${SOAK_PROBES:-100000}"
 fi

@@ -17,7 +17,7 @@ if [ "$seconds" -eq 0 ]; then
     exit 0
 fi
 source scripts/packages.sh
-install_missing clang libclang-rt-dev libgtest-dev cmake ninja-build g++
+install_missing clang libclang-rt-dev libgtest-dev cmake ninja-build g++ libsqlite3-dev
 
 build=build/fuzz
 CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \

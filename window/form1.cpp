@@ -23,6 +23,8 @@
 
 using namespace window;
 
+#include <algorithm>
+
 namespace {
 
 template <typename Control>
@@ -268,4 +270,34 @@ void Form1::ToggleMonitoring()
     Timer1->start(*interval);
     Command1->setText(platform::qtText(StopCaption));
     emit monitoringChanged(true);
+}
+
+void Form1::setStatusExplanation(const QString &text)
+{
+    m_statusExplanation = text;
+    showStatusTooltip();
+}
+
+void Form1::setStatusNote(const QString &feature, const QString &text)
+{
+    const auto note = std::find_if(m_statusNotes.begin(), m_statusNotes.end(),
+                                   [&](const auto &kept) { return kept.first == feature; });
+    if (note == m_statusNotes.end())
+        m_statusNotes.append({feature, text});
+    else
+        note->second = text;
+    showStatusTooltip();
+}
+
+// Rich text, so that the tooltip wraps its sentences.
+void Form1::showStatusTooltip()
+{
+    QString tooltip;
+    if (!m_statusExplanation.isEmpty())
+        tooltip = QStringLiteral("<p>%1</p>").arg(m_statusExplanation.toHtmlEscaped());
+    for (const auto &[feature, text] : m_statusNotes) {
+        if (!text.isEmpty())
+            tooltip += QStringLiteral("<p>%1</p>").arg(text.toHtmlEscaped());
+    }
+    Label1->setToolTip(tooltip);
 }

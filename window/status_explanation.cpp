@@ -113,13 +113,10 @@ QString statusExplanation(const probe::ProbeEvent &event)
 
 void explainStatusLine(Form1 &window)
 {
-    QObject::connect(
-        &window, &Form1::probeShown, window.Label1,
-        [label = window.Label1](const probe::ProbeEvent &event) {
-            // Rich text, so that the tooltip wraps its sentences.
-            label->setToolTip(
-                QStringLiteral("<p>%1</p>").arg(statusExplanation(event).toHtmlEscaped()));
-        });
+    QObject::connect(&window, &Form1::probeShown, &window,
+                     [&window](const probe::ProbeEvent &event) {
+                         window.setStatusExplanation(statusExplanation(event));
+                     });
 }
 
 } // namespace window

@@ -41,6 +41,14 @@ private slots:
                                                 << "--start";
         QTest::newRow("two addresses") << "127.0.0.1 127.0.0.2"
                                        << "'127.0.0.2'";
+        QTest::newRow("history without file") << "--history"
+                                              << "'--history'";
+        QTest::newRow("keep-days 0") << "--keep-days 0"
+                                     << "--keep-days";
+        QTest::newRow("keep-days 3651") << "--history h.sqlite --keep-days 3651"
+                                        << "--keep-days";
+        QTest::newRow("keep-days words") << "--keep-days month"
+                                         << "'month'";
     }
 
     void refusesMisuse()
@@ -61,16 +69,20 @@ private slots:
         QVERIFY(!none.options.address && !none.options.interval);
         QVERIFY(!none.options.start && !none.options.notify);
         QCOMPARE(none.options.downAfter, 3);
+        QVERIFY(!none.options.historyFile);
+        QCOMPARE(none.options.keepDays, 30);
 
         const CommandLine all = parseCommandLine(
             words(QStringLiteral("echowatch -platform offscreen 127.0.0.1 -i 250x -s --notify "
-                                 "--down-after 100")));
+                                 "--down-after 100 --history /tmp/h.sqlite --keep-days 3650")));
         QVERIFY(!all.exit);
         QCOMPARE(all.options.address, QStringLiteral("127.0.0.1"));
         // Not checked here: the box takes it as typed, and Start judges it.
         QCOMPARE(all.options.interval, QStringLiteral("250x"));
         QVERIFY(all.options.start && all.options.notify);
         QCOMPARE(all.options.downAfter, 100);
+        QCOMPARE(all.options.historyFile, QStringLiteral("/tmp/h.sqlite"));
+        QCOMPARE(all.options.keepDays, 3650);
     }
 
     // No display and the toolkit told to use X: a window opened anyway would

@@ -202,4 +202,12 @@ INSTANTIATE_TEST_SUITE_P(
                     OutageCase{"none", {NotSent, 0, NotSent, 0}, {}}),
     [](const auto &info) { return std::string(info.param.name); });
 
+// An unanswered probe's missing round trip, and an answer of 0 µs.
+TEST(ProbeSampleRoundTrip, TellsNoneAsMinusOne)
+{
+    EXPECT_EQ(ProbeSample(Start, TimedOut, -1, 0).roundTripMicroseconds(), -1);
+    EXPECT_EQ(ProbeSample(Start, 0, 0, 32).roundTripMicroseconds(), 0);
+    EXPECT_EQ(ProbeSample(Start, 0, 4'000'000'000, 32).roundTripMicroseconds(), 4'000'000'000);
+}
+
 } // namespace

@@ -17,6 +17,10 @@ struct LaunchOptions
     bool start = false;
     bool notify = false;
     int downAfter = 3;
+    // The history file to append to, and for how many days it keeps every
+    // probe (also when the file is chosen from the menu).
+    std::optional<QString> historyFile;
+    int keepDays = 30;
 };
 
 // How a command line ends before any window exists: the text to print, where

@@ -34,6 +34,14 @@ public:
     // The host the latest probe went to.
     std::size_t latest() const noexcept { return m_latest; }
 
+    std::size_t capacityPerHost() const noexcept { return m_capacity; }
+    // Puts another record in a host's place, as earlier runs read back from
+    // a file are merged into it; whoever shows that host keeps its object.
+    void replace(std::size_t host, ProbeRecord record)
+    {
+        *m_hosts[host].record = std::move(record);
+    }
+
     std::size_t memoryBytes() const noexcept;
 
 private:

@@ -67,6 +67,9 @@ public:
     };
 
     void add(const ProbeSample &sample);
+    // Nothing was probed after the time: an outage going on ends there, so
+    // that a gap between two runs is not counted as one.
+    void endOngoing(Milliseconds time) noexcept;
 
     std::size_t size() const noexcept { return m_count; }
     bool empty() const noexcept { return m_count == 0; }

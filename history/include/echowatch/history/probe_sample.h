@@ -73,7 +73,8 @@ public:
     // -1 when nothing answered.
     std::int64_t roundTripMicroseconds() const noexcept
     {
-        return m_roundTrip == NoRoundTrip ? -1 : m_roundTrip;
+        // Both arms as int64: with the unsigned member, -1 would read 2^32-1.
+        return m_roundTrip == NoRoundTrip ? std::int64_t{-1} : std::int64_t{m_roundTrip};
     }
 
 private:

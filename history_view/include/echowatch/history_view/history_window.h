@@ -58,6 +58,7 @@ private:
     void showReading(const QString &text);
     void chooseSpan();
     void escape();
+    QString overWhatTime() const;
     void saveOutages();
 
     const ProbeHistory &m_history;

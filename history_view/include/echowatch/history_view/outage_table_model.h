@@ -38,6 +38,8 @@ public:
     void refresh();
     // Another host's outages, which must outlive the model or the next call.
     void setOutages(const history::OutageList &outages);
+    // After the list was replaced rather than added to.
+    void reset();
 
 private:
     QString cellText(const history::Outage &outage, int column) const;

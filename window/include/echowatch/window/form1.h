@@ -4,6 +4,8 @@
 #include "echowatch/probe/probe_details.h"
 #include "echowatch/window/probe_runner.h"
 
+#include <QList>
+#include <QString>
 #include <QWidget>
 
 #include <chrono>
@@ -84,6 +86,12 @@ public:
     QMenu *contextMenu() const noexcept { return m_contextMenu; }
     void addContextAction(window::MenuSection section, QAction *action);
 
+    // The status line's tooltip: what its latest status means, then a note
+    // of each feature that has one (a warning, where the path broke), in the
+    // order the features first gave one. An empty text takes a note away.
+    void setStatusExplanation(const QString &text);
+    void setStatusNote(const QString &feature, const QString &text);
+
 signals:
     // After a tick has shown its probe, for what keeps or reports probes;
     // the event names the address the probe went to.
@@ -114,6 +122,7 @@ private:
     void showProbe(const window::ProbeResult &result);
     void showMessage(std::string_view text, probe::MessageIcon icon);
     void showResult(EchoStatus status, std::int32_t roundTripTime, std::int32_t dataSize);
+    void showStatusTooltip();
 
     window::FailureLogModel *const m_log;
     QMenu *const m_contextMenu;
@@ -129,4 +138,6 @@ private:
     // while one is open waits for it to close.
     int m_boxesOpen = 0;
     std::optional<window::ProbeResult> m_heldResult;
+    QString m_statusExplanation;
+    QList<std::pair<QString, QString>> m_statusNotes;
 };

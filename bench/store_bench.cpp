@@ -1,0 +1,208 @@
+// The history file's figures: CPU per appended probe on the writing thread
+// and on the caller's, bytes on disk per probe, reading a host's history
+// from files of 1,000,000 and 2,592,000 probes, and, given a count, the
+// appender fed a probe a millisecond for that many probes with its memory
+// before and after.
+//
+//   store_bench            every row but the soak
+//   store_bench soak N     the soak of N probes
+#include "bench_table.h"
+#include "process_figures.h"
+
+#include "echowatch/store/history_appender.h"
+#include "echowatch/store/history_reader.h"
+#include "echowatch/store/history_writer.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <string>
+#include <thread>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using history::Milliseconds;
+using history::ProbeSample;
+
+constexpr Milliseconds Start = 1'800'000'000'000;
+constexpr const char *Host = "192.0.2.1";
+// A commit every 500 ms of probes sent every millisecond. Files of probes
+// a second apart are made in batches as large, rather than one commit (and
+// one fsync) a probe: the rows, hence the file, are the same.
+constexpr std::int64_t ProbesPerBatch = 500;
+
+double millisecondsSince(Clock::time_point start)
+{
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+double threadCpuSeconds()
+{
+    timespec time{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &time);
+    return static_cast<double>(time.tv_sec) + static_cast<double>(time.tv_nsec) / 1e9;
+}
+
+// Mostly answers between 0.2 and 1.2 ms, every 1,000th probe opening a run
+// of 20 timeouts, as the record's own benchmark has them.
+ProbeSample probeNumber(std::int64_t index, Milliseconds interval)
+{
+    const bool lost = index % 1000 < 20 && index >= 1000;
+    return ProbeSample(Start + index * interval, lost ? 11010 : 0,
+                       lost ? -1 : 200 + index * 7919 % 1000, lost ? 0 : 32);
+}
+
+class BenchFolder
+{
+public:
+    BenchFolder()
+    {
+        std::string pattern = (std::filesystem::temp_directory_path() / "store-bench-XXXXXX");
+        if (mkdtemp(pattern.data()) == nullptr)
+            std::abort();
+        m_path = pattern;
+    }
+    ~BenchFolder() { std::filesystem::remove_all(m_path); }
+    std::string file(const std::string &name) const { return (m_path / name).string(); }
+
+private:
+    std::filesystem::path m_path;
+};
+
+store::Connection openFile(const std::string &file, store::Access access)
+{
+    std::string error;
+    std::optional<store::Connection> connection = store::Connection::open(file, access, error);
+    if (!connection) {
+        std::fprintf(stderr, "%s: %s\n", file.c_str(), error.c_str());
+        std::exit(1);
+    }
+    return std::move(*connection);
+}
+
+// Writes the probes through the writer in batches as the appender would
+// make them; returns the writing thread's CPU seconds.
+double writeProbes(const std::string &file, std::int64_t count, Milliseconds interval,
+                   std::int64_t perBatch)
+{
+    store::HistoryWriter writer(openFile(file, store::Access::ReadWrite));
+    writer.addHost(Host);
+    store::Batch batch;
+    const double before = threadCpuSeconds();
+    for (std::int64_t index = 0; index < count;) {
+        batch.clear();
+        for (std::int64_t end = std::min(count, index + perBatch); index < end; ++index)
+            batch.probes.push_back(store::QueuedProbe{0, probeNumber(index, interval)});
+        if (!(index == count ? writer.writeLast(batch) : writer.write(batch))) {
+            std::fprintf(stderr, "write: %s\n", writer.lastError().c_str());
+            std::exit(1);
+        }
+    }
+    const double seconds = threadCpuSeconds() - before;
+    writer.connection().execute("PRAGMA wal_checkpoint(TRUNCATE)");
+    return seconds;
+}
+
+void benchWriting(const BenchFolder &folder)
+{
+    constexpr std::int64_t Probes = 1'000'000;
+    const double seconds = writeProbes(folder.file("write.sqlite"), Probes, 1, ProbesPerBatch);
+    printRow("history file, CPU per appended probe on the writing thread (1,000,000 at 1 ms)",
+             formatNumber(seconds * 1e6 / Probes, 2) + " µs", "-", "< 5 µs");
+    const auto file = folder.file("bytes.sqlite");
+    writeProbes(file, Probes, 1000, ProbesPerBatch);
+    const double bytes = static_cast<double>(std::filesystem::file_size(file));
+    printRow("history file, bytes on disk per probe (1,000,000 at 1 s, with minutes and outages)",
+             formatNumber(bytes / Probes, 1) + " bytes", "16 bytes (the record in memory)",
+             "<= 32 bytes");
+}
+
+// What the window's thread pays for each probe it hands over.
+void benchAppending(const BenchFolder &folder)
+{
+    constexpr int Probes = 500'000;
+    store::HistoryAppender appender(
+        {folder.file("append.sqlite"), {}, std::chrono::milliseconds{500}, {}});
+    const double before = threadCpuSeconds();
+    for (int index = 0; index < Probes; ++index)
+        appender.append(Host, probeNumber(index, 1));
+    const double seconds = threadCpuSeconds() - before;
+    printRow("history file, CPU per probe on the window's thread (queueing 500,000)",
+             formatNumber(seconds * 1e9 / Probes, 0) + " ns", "-", "-");
+}
+
+void benchReading(const std::string &file, std::int64_t probes, history::TimeSpan span,
+                  const std::string &figure, const std::string &goal)
+{
+    const auto start = Clock::now();
+    store::Connection connection = openFile(file, store::Access::ReadOnly);
+    std::string error;
+    const std::optional<store::HostHistory> read =
+        store::readHostHistory(connection, Host, span, store::DefaultProbesInFull, error);
+    const double milliseconds = millisecondsSince(start);
+    if (!read) {
+        std::fprintf(stderr, "read: %s\n", error.c_str());
+        std::exit(1);
+    }
+    printRow(figure + " (" + std::to_string(read->probes.size()) + " in full, " +
+                 std::to_string(read->minutes.size()) + " minutes, of " + std::to_string(probes) +
+                 ")",
+             formatNumber(milliseconds, 0) + " ms", "-", goal);
+}
+
+void benchLoading(const BenchFolder &folder)
+{
+    const std::string million = folder.file("million.sqlite");
+    writeProbes(million, 1'000'000, 1000, ProbesPerBatch);
+    benchReading(million, 1'000'000, {Start, Start + 1'000'000'000},
+                 "history file, reading a host's 1,000,000 probes", "< 500 ms");
+    constexpr std::int64_t ThirtyDays = 30 * 24 * 3600;
+    const std::string month = folder.file("month.sqlite");
+    writeProbes(month, ThirtyDays, 1000, ProbesPerBatch);
+    benchReading(month, ThirtyDays, {Start, Start + ThirtyDays * 1000},
+                 "history file, reading 30 days at 1 s", "< 1 s");
+    benchReading(month, ThirtyDays,
+                 {Start + (ThirtyDays - 24 * 3600) * 1000, Start + ThirtyDays * 1000},
+                 "history file, reading the last 24 hours of 30 days at 1 s", "-");
+}
+
+// A probe a millisecond, as the window's fastest interval sends them, with
+// the process's memory at a tenth, half and the end of the run. SQLite's
+// page cache (2 MB by default) fills in the first part.
+void soak(std::int64_t probes)
+{
+    BenchFolder folder;
+    store::HistoryAppender appender(
+        {folder.file("soak.sqlite"), {}, std::chrono::milliseconds{500}, {}});
+    const auto start = Clock::now();
+    std::string memory;
+    for (std::int64_t index = 0; index < probes; ++index) {
+        appender.append(Host, probeNumber(index, 1));
+        if (index + 1 == probes / 10 || index + 1 == probes / 2 || index + 1 == probes)
+            memory += formatNumber(static_cast<double>(residentBytes()) / 1048576, 1) +
+                      (index + 1 == probes ? " MiB" : ", ");
+        std::this_thread::sleep_until(start + std::chrono::milliseconds{index + 1});
+    }
+    const double seconds = millisecondsSince(start) / 1000;
+    printRow("history file soak, " + std::to_string(probes) + " probes at 1 ms in " +
+                 formatNumber(seconds, 0) + " s: resident memory at 10%, 50% and the end",
+             memory + " (" + std::to_string(appender.droppedProbes()) + " dropped)", "-", "flat");
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (argc == 3 && std::string(argv[1]) == "soak") {
+        soak(std::atoll(argv[2]));
+        return 0;
+    }
+    BenchFolder folder;
+    benchWriting(folder);
+    benchAppending(folder);
+    benchLoading(folder);
+    return 0;
+}

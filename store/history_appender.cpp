@@ -1,0 +1,187 @@
+#include "echowatch/store/history_appender.h"
+
+#include "echowatch/store/sqlite_connection.h"
+
+#include <algorithm>
+#include <filesystem>
+
+namespace store {
+
+namespace {
+
+using SteadyClock = std::chrono::steady_clock;
+
+constexpr std::chrono::hours RetentionInterval{1};
+
+Milliseconds wallClockNow()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+// What is queued joins what a failed write left, as long as the two fit in
+// MaximumQueued; the newest beyond that are counted as dropped.
+void takeQueued(Batch &queued, Batch &batch, std::atomic<std::uint64_t> &dropped)
+{
+    if (batch.empty()) {
+        std::swap(queued, batch);
+        return;
+    }
+    const std::size_t room = HistoryAppender::MaximumQueued -
+                             std::min(batch.probes.size(), HistoryAppender::MaximumQueued);
+    const std::size_t taken = std::min(room, queued.probes.size());
+    batch.probes.insert(batch.probes.end(), queued.probes.begin(), queued.probes.begin() + taken);
+    dropped += queued.probes.size() - taken;
+    std::move(queued.verdicts.begin(), queued.verdicts.end(), std::back_inserter(batch.verdicts));
+    queued.clear();
+}
+
+} // namespace
+
+HistoryAppender::HistoryAppender(AppenderOptions options)
+    : m_options(std::move(options)), m_thread([this] { writeLoop(); })
+{}
+
+HistoryAppender::~HistoryAppender()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_stopping = true;
+    }
+    m_wake.notify_one();
+    m_thread.join();
+}
+
+std::uint32_t HistoryAppender::hostNumber(std::string_view host)
+{
+    if (m_lastHost < m_hosts.size() && m_hosts[m_lastHost] == host)
+        return m_lastHost;
+    const auto known = std::find(m_hosts.begin(), m_hosts.end(), host);
+    m_lastHost = static_cast<std::uint32_t>(known - m_hosts.begin());
+    if (known == m_hosts.end())
+        m_hosts.emplace_back(host);
+    return m_lastHost;
+}
+
+void HistoryAppender::append(std::string_view host, const history::ProbeSample &sample)
+{
+    std::lock_guard lock(m_mutex);
+    if (m_queued.probes.size() >= MaximumQueued) {
+        ++m_dropped;
+        return;
+    }
+    m_queued.probes.push_back(QueuedProbe{hostNumber(host), sample});
+}
+
+void HistoryAppender::notePathVerdict(std::string_view host, Milliseconds outageStart,
+                                      std::string verdict)
+{
+    std::lock_guard lock(m_mutex);
+    m_queued.verdicts.push_back(QueuedVerdict{hostNumber(host), outageStart, std::move(verdict)});
+}
+
+std::string HistoryAppender::warning() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_warning;
+}
+
+void HistoryAppender::writeLoop()
+{
+    std::optional<HistoryWriter> writer;
+    Batch batch;
+    auto deadline = SteadyClock::now();
+    for (bool last = false; !last;) {
+        {
+            std::unique_lock lock(m_mutex);
+            m_wake.wait_until(lock, deadline, [this] { return m_stopping; });
+            last = m_stopping;
+            takeQueued(m_queued, batch, m_dropped);
+            if (writer) {
+                for (; m_hostsGiven < m_hosts.size(); ++m_hostsGiven)
+                    writer->addHost(m_hosts[m_hostsGiven]);
+            }
+        }
+        deadline = std::max(deadline + m_options.commitInterval, SteadyClock::now());
+        commit(writer, batch, last);
+    }
+}
+
+void HistoryAppender::commit(std::optional<HistoryWriter> &writer, Batch &batch, bool last)
+{
+    if (!writer && !openWriter(writer))
+        return;
+    if (batch.empty() && !last)
+        return;
+    const std::size_t count = batch.probes.size();
+    if (!(last ? writer->writeLast(batch) : writer->write(batch))) {
+        report(writer->lastError());
+        return;
+    }
+    batch.clear();
+    m_stored += count;
+    m_commits = writer->commits();
+    report({});
+    retain(*writer);
+}
+
+bool HistoryAppender::openWriter(std::optional<HistoryWriter> &writer)
+{
+    const std::filesystem::path parent = std::filesystem::path(m_options.path).parent_path();
+    std::error_code ignored;
+    if (!parent.empty())
+        std::filesystem::create_directories(parent, ignored);
+    std::string error;
+    std::optional<Connection> connection =
+        Connection::open(m_options.path, Access::ReadWrite, error);
+    if (!connection) {
+        report(error);
+        return false;
+    }
+    // Appending touches only the right edge of each table: a small page
+    // cache keeps a long run's memory flat.
+    connection->execute("PRAGMA cache_size = -1024");
+    writer.emplace(std::move(*connection));
+    if (!writer->valid()) {
+        report(writer->connection().lastError());
+        writer.reset();
+        return false;
+    }
+    std::lock_guard lock(m_mutex);
+    for (m_hostsGiven = 0; m_hostsGiven < m_hosts.size(); ++m_hostsGiven)
+        writer->addHost(m_hosts[m_hostsGiven]);
+    return true;
+}
+
+// Once soon after the file opens, then once an hour.
+void HistoryAppender::retain(HistoryWriter &writer)
+{
+    static_assert(RetentionInterval > std::chrono::seconds{0});
+    const auto now = SteadyClock::now();
+    if (m_retainedAt && now - *m_retainedAt < RetentionInterval)
+        return;
+    m_retainedAt = now;
+    std::string error;
+    if (!applyRetention(writer.connection(), wallClockNow(), m_options.retention, error))
+        report(error);
+}
+
+// Once as writing starts to fail, once as it works again.
+void HistoryAppender::report(const std::string &problem)
+{
+    const std::string text = problem.empty()
+                                 ? std::string()
+                                 : "The history file " + m_options.path + " cannot be written (" +
+                                       problem + "). Probing goes on; what the file holds is kept.";
+    {
+        std::lock_guard lock(m_mutex);
+        if (text.empty() == m_warning.empty())
+            return;
+        m_warning = text;
+    }
+    if (m_options.onWarning)
+        m_options.onWarning(text);
+}
+
+} // namespace store

@@ -1,0 +1,87 @@
+#pragma once
+
+#include "echowatch/history/probe_sample.h"
+#include "echowatch/store/history_writer.h"
+#include "echowatch/store/retention.h"
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+namespace store {
+
+struct AppenderOptions
+{
+    std::string path;
+    RetentionPolicy retention;
+    // Twice a second: with the commit's own time, a power cut loses at most
+    // the last second.
+    std::chrono::milliseconds commitInterval{500};
+    // Called on the writing thread when writing starts to fail, with the
+    // text to show, and with an empty text when it works again.
+    std::function<void(const std::string &)> onWarning;
+};
+
+// Appends the probes a window shows to a history file without the window
+// ever waiting for the disk: append() queues, and a thread of its own
+// commits what is queued in one transaction per interval and applies the
+// retention once an hour. A write that fails is kept queued and tried again
+// at the next interval (up to MaximumQueued probes), so a disk that fills
+// and is freed again loses nothing.
+class HistoryAppender
+{
+public:
+    static constexpr std::size_t MaximumQueued = 600'000;
+
+    explicit HistoryAppender(AppenderOptions options);
+    // Commits what is queued, then ends the writing thread.
+    ~HistoryAppender();
+    HistoryAppender(const HistoryAppender &) = delete;
+    HistoryAppender &operator=(const HistoryAppender &) = delete;
+
+    void append(std::string_view host, const history::ProbeSample &sample);
+    // What the path to the host showed in the outage that started then.
+    void notePathVerdict(std::string_view host, Milliseconds outageStart, std::string verdict);
+
+    // Empty while writing works.
+    std::string warning() const;
+    std::uint64_t storedProbes() const noexcept { return m_stored; }
+    std::uint64_t droppedProbes() const noexcept { return m_dropped; }
+    std::uint64_t commits() const noexcept { return m_commits; }
+
+private:
+    std::uint32_t hostNumber(std::string_view host);
+    void writeLoop();
+    void commit(std::optional<HistoryWriter> &writer, Batch &batch, bool last);
+    bool openWriter(std::optional<HistoryWriter> &writer);
+    void retain(HistoryWriter &writer);
+    void report(const std::string &problem);
+
+    const AppenderOptions m_options;
+
+    mutable std::mutex m_mutex;
+    std::condition_variable m_wake;
+    bool m_stopping = false;
+    Batch m_queued;
+    std::vector<std::string> m_hosts;
+    std::size_t m_hostsGiven = 0;
+    std::string m_warning;
+
+    std::uint32_t m_lastHost = 0;
+    // Only the writing thread reads and writes this.
+    std::optional<std::chrono::steady_clock::time_point> m_retainedAt;
+
+    std::atomic<std::uint64_t> m_stored{0};
+    std::atomic<std::uint64_t> m_dropped{0};
+    std::atomic<std::uint64_t> m_commits{0};
+    std::thread m_thread;
+};
+
+} // namespace store

@@ -1,0 +1,108 @@
+#pragma once
+
+#include "echowatch/history/outage_list.h"
+#include "echowatch/store/sqlite_connection.h"
+#include "echowatch/store/stored_history.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace store {
+
+// What the window hands over between two commits. Hosts are numbers the
+// writer was given with addHost, in the order they were first named.
+struct QueuedProbe
+{
+    std::uint32_t host = 0;
+    history::ProbeSample sample;
+};
+
+struct QueuedVerdict
+{
+    std::uint32_t host = 0;
+    Milliseconds outageStart = 0;
+    std::string verdict;
+};
+
+struct Batch
+{
+    std::vector<QueuedProbe> probes;
+    std::vector<QueuedVerdict> verdicts;
+
+    bool empty() const noexcept { return probes.empty() && verdicts.empty(); }
+    void clear() noexcept
+    {
+        probes.clear();
+        verdicts.clear();
+    }
+};
+
+// Writes batches into a history file, each in one transaction, on the thread
+// that made it. Each host's probes form a run of this writer; its minutes
+// are summarised as they end and its outages kept up to date as they start,
+// grow and end.
+class HistoryWriter
+{
+public:
+    explicit HistoryWriter(Connection connection);
+
+    // False when the file's tables do not take our statements.
+    bool valid() const noexcept;
+    void addHost(std::string address);
+
+    // All or nothing: when it fails, neither the file nor this writer keeps
+    // any of the batch, so the same batch can be written again.
+    bool write(const Batch &batch);
+    // Also writes the minutes under way, as the runs end.
+    bool writeLast(const Batch &batch);
+
+    std::string lastError() const { return m_error; }
+    std::uint64_t commits() const noexcept { return m_commits; }
+    Connection &connection() noexcept { return m_connection; }
+
+private:
+    struct Run
+    {
+        std::int64_t id = 0;
+        Milliseconds start = 0;
+        Milliseconds lastAt = 0;
+    };
+    struct HostState
+    {
+        std::string address;
+        std::optional<Run> run;
+        StoredMinute minute;
+        std::optional<history::Outage> outage;
+    };
+    enum class Ending
+    {
+        RunsGoOn,
+        RunsEnd,
+    };
+
+    bool writeInTransaction(const Batch &batch, Ending ending);
+    bool storeProbe(const QueuedProbe &probe);
+    bool startRun(HostState &host, Milliseconds sentAt);
+    std::optional<std::int64_t> hostId(const std::string &address);
+    bool addToMinute(HostState &host, const history::ProbeSample &sample);
+    bool trackOutage(HostState &host, const history::ProbeSample &sample);
+    bool writeOutage(const HostState &host);
+    bool storeVerdict(const QueuedVerdict &verdict);
+    bool endRuns();
+
+    Connection m_connection;
+    Statement m_insertHost;
+    Statement m_selectHost;
+    Statement m_insertRun;
+    Statement m_insertProbe;
+    Statement m_insertMinute;
+    Statement m_upsertOutage;
+    Statement m_updateVerdict;
+    std::vector<HostState> m_hosts;
+    std::string m_error;
+    std::uint64_t m_commits = 0;
+};
+
+} // namespace store
