@@ -14,22 +14,59 @@ QString tr(const char *text)
     return QCoreApplication::translate("CommandLine", text);
 }
 
-// The options QApplication takes out of argv itself; accepted here, unshown,
-// so that they are not refused before it sees them.
+struct ToolkitOption
+{
+    const char *name;
+    const char *valueName; // nullptr for a switch
+    const char *description;
+};
+
+// The options QApplication takes out of argv itself: accepted here, so that
+// they are not refused before it sees them, and listed apart in the help.
+constexpr ToolkitOption ToolkitOptions[] = {
+    {"platform", "NAME",
+     QT_TRANSLATE_NOOP("CommandLine", "window system plugin (xcb, wayland, offscreen)")},
+    {"platformpluginpath", "DIR",
+     QT_TRANSLATE_NOOP("CommandLine", "where to look for platform plugins")},
+    {"platformtheme", "NAME", QT_TRANSLATE_NOOP("CommandLine", "platform theme")},
+    {"plugin", "NAME",
+     QT_TRANSLATE_NOOP("CommandLine", "extra plugin to load, such as an input device")},
+    {"display", "DISPLAY", QT_TRANSLATE_NOOP("CommandLine", "X display to open (xcb)")},
+    {"geometry", "WxH+X+Y", QT_TRANSLATE_NOOP("CommandLine", "position of the window (xcb)")},
+    {"qwindowgeometry", "WxH+X+Y", QT_TRANSLATE_NOOP("CommandLine", "position of the window")},
+    {"qwindowicon", "FILE", QT_TRANSLATE_NOOP("CommandLine", "icon of the window")},
+    {"qwindowtitle", "TITLE", QT_TRANSLATE_NOOP("CommandLine", "title of the window")},
+    {"style", "STYLE", QT_TRANSLATE_NOOP("CommandLine", "widget style (Fusion, Windows)")},
+    {"stylesheet", "FILE", QT_TRANSLATE_NOOP("CommandLine", "style sheet to apply")},
+    {"session", "ID", QT_TRANSLATE_NOOP("CommandLine", "session to restore")},
+    {"reverse", nullptr, QT_TRANSLATE_NOOP("CommandLine", "lay out right to left")},
+    {"widgetcount", nullptr,
+     QT_TRANSLATE_NOOP("CommandLine", "print how many widgets were left at exit")},
+};
+
 void acceptToolkitOptions(QCommandLineParser &parser)
 {
-    for (const char *name :
-         {"platform", "platformpluginpath", "platformtheme", "plugin", "display", "geometry",
-          "qwindowgeometry", "qwindowicon", "qwindowtitle", "style", "stylesheet", "session"}) {
-        QCommandLineOption option(QString::fromLatin1(name), QString(), QStringLiteral("value"));
+    for (const ToolkitOption &toolkit : ToolkitOptions) {
+        QCommandLineOption option(QString::fromLatin1(toolkit.name));
+        if (toolkit.valueName)
+            option.setValueName(QString::fromLatin1(toolkit.valueName));
         option.setFlags(QCommandLineOption::HiddenFromHelp);
         parser.addOption(option);
     }
-    for (const char *name : {"reverse", "widgetcount"}) {
-        QCommandLineOption option(QString::fromLatin1(name));
-        option.setFlags(QCommandLineOption::HiddenFromHelp);
-        parser.addOption(option);
+}
+
+// Qt takes its options with one dash, as its own documentation writes them.
+QString toolkitHelp()
+{
+    QString help = QLatin1Char('\n') + tr("Options passed on to Qt:") + QLatin1Char('\n');
+    for (const ToolkitOption &toolkit : ToolkitOptions) {
+        QString left = QStringLiteral("  -") + QString::fromLatin1(toolkit.name);
+        if (toolkit.valueName)
+            left += QLatin1Char(' ') + QString::fromLatin1(toolkit.valueName);
+        help +=
+            left.leftJustified(31) + QLatin1Char(' ') + tr(toolkit.description) + QLatin1Char('\n');
     }
+    return help;
 }
 
 struct Options
@@ -83,6 +120,8 @@ std::optional<CommandLineExit> readValues(const QCommandLineParser &parser, cons
     if (launch.start && !launch.interval)
         return misuse(tr("--start needs --interval MS"));
     launch.notify = parser.isSet(options.notify);
+    if (parser.isSet(QStringLiteral("platform")))
+        launch.platform = parser.value(QStringLiteral("platform"));
     bool whole = false;
     const QString downAfter = parser.value(options.downAfter);
     launch.downAfter = downAfter.toInt(&whole);
@@ -108,6 +147,7 @@ CommandLine parseCommandLine(const QStringList &arguments)
         // Without an application object the parser cannot know its name.
         QString help = parser.helpText();
         help.replace(QStringLiteral("<executable_name>"), QCoreApplication::applicationName());
+        help += toolkitHelp();
         result.exit = CommandLineExit{0, CommandLineExit::Stream::Output, help};
         return result;
     }

@@ -3,6 +3,7 @@
 #include "echowatch/monitor/history_actions.h"
 #include "echowatch/monitor/host_alerts.h"
 #include "echowatch/monitor/icon_mark.h"
+#include "echowatch/monitor/platform_start.h"
 #include "echowatch/monitor/status_explanation.h"
 
 #include "echowatch/helper/automatic_echo_library.h"
@@ -73,6 +74,17 @@ void applyOptions(Form1 &window, HostAlerts &alerts, const LaunchOptions &option
         QTimer::singleShot(0, window.Command1, &QPushButton::click);
 }
 
+// The platform Qt is asked for, as QApplication picks it: its option first,
+// then the environment.
+std::optional<QString> requestedPlatform(const LaunchOptions &options)
+{
+    if (options.platform)
+        return options.platform;
+    if (qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        return qEnvironmentVariable("QT_QPA_PLATFORM");
+    return std::nullopt;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -82,7 +94,10 @@ int main(int argc, char *argv[])
         return finish(*commandLine.exit);
 
     platform::preferOwnWindowFrame();
+    std::optional<PlatformStartCheck> platformCheck(
+        std::in_place, QCoreApplication::applicationName(), requestedPlatform(commandLine.options));
     QApplication application(argc, argv);
+    platformCheck.reset();
     // Lets the desktop match the window to its entry, whose name is the id.
     QGuiApplication::setDesktopFileName(QStringLiteral(ECHOWATCH_APPLICATION_ID));
     QApplication::setWindowIcon(applicationIcon());

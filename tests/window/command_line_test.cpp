@@ -7,9 +7,15 @@
 
 namespace {
 
+// Words apart at spaces, '' standing for an empty one.
 QStringList words(const QString &line)
 {
-    return line.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    QStringList split = line.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    for (QString &word : split) {
+        if (word == QStringLiteral("''"))
+            word.clear();
+    }
+    return split;
 }
 
 } // namespace
@@ -79,10 +85,20 @@ private slots:
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("printed");
         QTest::newRow("help") << "--help" << 0 << "--down-after <N>";
+        QTest::newRow("help lists Qt's options") << "--help" << 0 << "  -platform NAME ";
         QTest::newRow("short help") << "-h" << 0 << "Usage: echowatch";
         QTest::newRow("version") << "--version" << 0 << "echowatch " ECHOWATCH_VERSION "\n";
         QTest::newRow("bad value") << "--down-after 0" << 2 << "echowatch: --down-after";
         QTest::newRow("unknown option") << "--bogus" << 2 << "Unknown option 'bogus'";
+        // Qt would abort (134) after several lines of its own.
+        QTest::newRow("no such platform")
+            << "-platform nosuch" << 2 << "echowatch: the window platform 'nosuch' cannot start";
+        QTest::newRow("empty platform")
+            << "-platform ''" << 2 << "echowatch: the window platform '' cannot start";
+        QTest::newRow("X without display")
+            << "-platform xcb" << 2 << "echowatch: the window platform 'xcb' cannot start";
+        QTest::newRow("X from the environment")
+            << "127.0.0.1" << 2 << "echowatch: the window platform 'xcb' cannot start";
     }
 
     void endsBeforeAnyWindow()
@@ -103,6 +119,9 @@ private slots:
         const QByteArray output =
             status == 0 ? program.readAllStandardOutput() : program.readAllStandardError();
         QVERIFY2(output.contains(printed.toUtf8()), output.constData());
+        if (printed.contains(QStringLiteral("platform")) && status != 0)
+            QVERIFY2(output.count('\n') == 1 && output.startsWith(printed.toUtf8()),
+                     output.constData());
     }
 };
 

@@ -15,6 +15,8 @@ struct LaunchOptions
     bool start = false;
     bool notify = false;
     int downAfter = 3;
+    // Qt's -platform, which QApplication reads for itself.
+    std::optional<QString> platform;
 };
 
 // How a command line ends before any window exists: the text to print, where
