@@ -1,6 +1,7 @@
 #include "echowatch/monitor/host_alerts.h"
 
 #include "echowatch/monitor/form1.h"
+#include "echowatch/monitor/host_naming.h"
 #include "echowatch/platform/desktop_notifications.h"
 #include "echowatch/probe/status_text.h"
 
@@ -51,33 +52,47 @@ QString roundTripText(std::int64_t microseconds)
                               2);
 }
 
+// Names from the freedesktop.org sound naming specification.
+const QString ConnectionLostSound = QStringLiteral("network-connectivity-lost");
+const QString ConnectionBackSound = QStringLiteral("network-connectivity-established");
+
 } // namespace
 
-platform::Notification outageNotification(const Outage &outage, const QString &address)
+platform::Notification outageNotification(const Outage &outage, const QString &address,
+                                          AlertSound sound)
 {
+    const bool played = sound == AlertSound::Played;
     if (outage.change == Outage::Change::Down) {
         return {tr("%1 is down").arg(address),
                 tr("No answer since %1, %2 probes in a row.\n%3")
                     .arg(dateAndTime(outage.firstFailure.sentAt))
                     .arg(outage.probesLost)
                     .arg(QString::fromStdString(StatusText(outage.latest.status))),
-                platform::NotificationUrgency::Critical};
+                platform::NotificationUrgency::Critical, played ? ConnectionLostSound : QString()};
     }
     return {tr("%1 is back").arg(address),
             tr("Down for %1, %2 probes lost.\nRound trip now %3 ms.")
                 .arg(durationText(outage.latest.sentAt - outage.firstFailure.sentAt))
                 .arg(outage.probesLost)
                 .arg(roundTripText(outage.latest.details.roundTripMicroseconds)),
-            platform::NotificationUrgency::Normal};
+            platform::NotificationUrgency::Normal, played ? ConnectionBackSound : QString()};
 }
 
 HostAlerts::HostAlerts(Form1 &window, platform::Notifications &notifications, int downAfter)
     : QObject(&window), m_window(window), m_notifications(notifications),
       m_action(new QAction(tr("Notify when the host goes down or comes back"), this)),
+      m_soundAction(new QAction(tr("Play a sound with the notifications"), this)),
       m_tracker(downAfter)
 {
     m_action->setCheckable(true);
     window.contextMenu()->addAction(m_action);
+    m_soundAction->setCheckable(true);
+    window.contextMenu()->addAction(m_soundAction);
+    // A sound comes with a bubble: asking for it asks for the bubbles too.
+    connect(m_soundAction, &QAction::toggled, this, [this](bool on) {
+        if (on && !switchOn())
+            m_soundAction->setChecked(false);
+    });
     window.contextMenu()->setToolTipsVisible(true);
     connect(window.contextMenu(), &QMenu::aboutToShow, this, &HostAlerts::offerIfServed);
     connect(m_action, &QAction::toggled, this, [this] { m_tracker.forget(); });
@@ -98,6 +113,7 @@ void HostAlerts::offerIfServed()
 {
     const bool served = m_notifications.available();
     m_action->setEnabled(served);
+    m_soundAction->setEnabled(served);
     m_action->setToolTip(served ? QString()
                                 : tr("No notification service answers on the session bus."));
 }
@@ -113,5 +129,7 @@ void HostAlerts::observe(const probe::ProbeEvent &event)
         m_address = address;
     }
     if (const auto outage = m_tracker.observe(event))
-        m_notifications.show(outageNotification(*outage, address));
+        m_notifications.show(outageNotification(
+            *outage, m_naming ? m_naming->label(address) : address,
+            m_soundAction->isChecked() ? AlertSound::Played : AlertSound::Silent));
 }

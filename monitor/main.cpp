@@ -2,8 +2,11 @@
 #include "echowatch/monitor/form1.h"
 #include "echowatch/monitor/history_actions.h"
 #include "echowatch/monitor/host_alerts.h"
+#include "echowatch/monitor/host_naming.h"
 #include "echowatch/monitor/icon_mark.h"
+#include "echowatch/monitor/launch_resolution.h"
 #include "echowatch/monitor/platform_start.h"
+#include "echowatch/monitor/records_setup.h"
 #include "echowatch/monitor/status_explanation.h"
 
 #include "echowatch/helper/automatic_echo_library.h"
@@ -70,6 +73,8 @@ void applyOptions(Form1 &window, HostAlerts &alerts, const LaunchOptions &option
         std::fputs("echowatch: warning: --notify: no notification service answers on the "
                    "session bus; the window runs without notifications\n",
                    stderr);
+    else if (options.sound)
+        alerts.soundAction()->setChecked(true);
     if (options.start)
         QTimer::singleShot(0, window.Command1, &QPushButton::click);
 }
@@ -83,6 +88,33 @@ std::optional<QString> requestedPlatform(const LaunchOptions &options)
     if (qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         return qEnvironmentVariable("QT_QPA_PLATFORM");
     return std::nullopt;
+}
+
+// The window opens once the host's name has an address; a name that has
+// none ends the program as a bad option does.
+void openOnceNamed(Form1 &window, HostAlerts &alerts, const LaunchOptions &options,
+                   HostNaming &naming)
+{
+    auto *resolution = new LaunchResolution(*options.hostName, &window);
+    QObject::connect(resolution, &LaunchResolution::resolved, &window,
+                     [&window, &alerts, &options, &naming, resolution](const QString &name,
+                                                                       const QString &address) {
+                         naming = {name, address};
+                         LaunchOptions named = options;
+                         named.address = address;
+                         applyOptions(window, alerts, named);
+                         window.show();
+                         resolution->deleteLater();
+                     });
+    QObject::connect(resolution, &LaunchResolution::failed, &window,
+                     [](const QString &name, const QString &message) {
+                         const QString line = QCoreApplication::applicationName() +
+                                              QStringLiteral(": ") + name + QStringLiteral(": ") +
+                                              message + QLatin1Char('\n');
+                         std::fputs(line.toLocal8Bit().constData(), stderr);
+                         QCoreApplication::exit(2);
+                     });
+    resolution->start();
 }
 
 } // namespace
@@ -116,7 +148,14 @@ int main(int argc, char *argv[])
     explainStatusLine(window);
     auto *alerts = new HostAlerts(window, notifications, commandLine.options.downAfter);
     new IconMark(window);
-    applyOptions(window, *alerts, commandLine.options);
-    window.show();
+    HostNaming naming;
+    alerts->setNaming(&naming);
+    attachRecords(window, commandLine.options, naming);
+    if (commandLine.options.hostName) {
+        openOnceNamed(window, *alerts, commandLine.options, naming);
+    } else {
+        applyOptions(window, *alerts, commandLine.options);
+        window.show();
+    }
     return application.exec();
 }

@@ -2,7 +2,10 @@
 # way to install only those that are missing.
 
 BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev fonts-dejavu-core libcap2-bin librsvg2-bin
-                qt6-wayland-dev qt6-base-private-dev)
+                qt6-wayland-dev qt6-base-private-dev qt6-httpserver-dev)
+# Debian 12's HttpServer CMake package asks for WebSockets without depending
+# on its -dev package.
+BUILD_PACKAGES+=(qt6-websockets-dev)
 # The Wayland window frame is built against QtWaylandClient's private
 # headers: packaged from Debian 13 on, fetched from Debian's source package
 # before that (scripts/qt-wayland-private-headers.sh, which needs dpkg-dev).
@@ -13,7 +16,8 @@ else
 fi
 TEST_PACKAGES=(libgtest-dev iproute2 nftables xvfb xauth dbus dunst at-spi2-core python3-gi
                gir1.2-atspi-2.0 xdotool imagemagick util-linux procps clang libclang-rt-dev
-               dpkg-dev file lintian desktop-file-utils appstream weston qt6-wayland debootstrap)
+               dpkg-dev file lintian desktop-file-utils appstream weston qt6-wayland debootstrap
+               prometheus)
 SCREENSHOT_PACKAGES=(xvfb dbus at-spi2-core python3-gi gir1.2-atspi-2.0 imagemagick xdotool iproute2 nftables
                      weston qt6-wayland)
 

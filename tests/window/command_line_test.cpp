@@ -45,6 +45,18 @@ private slots:
                                                 << "--start";
         QTest::newRow("two addresses") << "127.0.0.1 127.0.0.2"
                                        << "'127.0.0.2'";
+        QTest::newRow("log format") << "--log-format xml"
+                                    << "'xml'";
+        QTest::newRow("metrics port") << "--metrics 65536"
+                                      << "'65536'";
+        QTest::newRow("metrics name") << "--metrics localhost:9100"
+                                      << "'localhost:9100'";
+        QTest::newRow("metrics words") << "--metrics all"
+                                       << "'all'";
+        QTest::newRow("open quote") << "--on-down 'mail"
+                                    << "--on-down";
+        QTest::newRow("shell expansion") << "--on-up echo$HOME"
+                                         << "'$'";
     }
 
     void refusesMisuse()
@@ -75,6 +87,64 @@ private slots:
         QCOMPARE(all.options.interval, QStringLiteral("250x"));
         QVERIFY(all.options.start && all.options.notify);
         QCOMPARE(all.options.downAfter, 100);
+        QVERIFY(!all.options.logFile && !all.options.metrics && !all.options.hostName);
+        QVERIFY(all.options.onDown.isEmpty() && all.options.onUp.isEmpty());
+    }
+
+    void readsRecordOptions_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<QString>("hostName");
+        QTest::addColumn<QString>("metrics");
+        QTest::newRow("name") << QStringList{"router.lan"} << ""
+                              << "router.lan"
+                              << "";
+        QTest::newRow("malformed address stays") << QStringList{"1.2.3"} << "1.2.3"
+                                                 << ""
+                                                 << "";
+        QTest::newRow("empty address stays") << QStringList{""} << ""
+                                             << ""
+                                             << "";
+        QTest::newRow("port on loopback") << QStringList{"--metrics", "9100"} << ""
+                                          << ""
+                                          << "127.0.0.1:9100";
+        QTest::newRow("address and port") << QStringList{"--metrics", "0.0.0.0:9100"} << ""
+                                          << ""
+                                          << "0.0.0.0:9100";
+        QTest::newRow("IPv6") << QStringList{"--metrics", "[::1]:0"} << ""
+                              << ""
+                              << "::1:0";
+    }
+
+    void readsRecordOptions()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, address);
+        QFETCH(QString, hostName);
+        QFETCH(QString, metrics);
+        const CommandLine line = parseCommandLine(QStringList{"echowatch"} + arguments);
+        QVERIFY(!line.exit);
+        QCOMPARE(line.options.address.value_or(QString()), address);
+        QCOMPARE(line.options.hostName.value_or(QString()), hostName);
+        const auto &at = line.options.metrics;
+        QCOMPARE(at ? at->address.toString() + QLatin1Char(':') + QString::number(at->port)
+                    : QString(),
+                 metrics);
+    }
+
+    void readsCommandsAndTheLog()
+    {
+        const CommandLine line = parseCommandLine(
+            {"echowatch", "--log", "/tmp/x y.jsonl", "--log-format", "jsonl", "--on-down",
+             "mail -s 'host down' root", "--on-up", "logger \"back up\"", "--sound"});
+        QVERIFY(!line.exit);
+        QCOMPARE(line.options.logFile, QStringLiteral("/tmp/x y.jsonl"));
+        QCOMPARE(line.options.logFormat, records::LogFormat::JsonLines);
+        QCOMPARE(line.options.onDown, (QStringList{"mail", "-s", "host down", "root"}));
+        QCOMPARE(line.options.onUp, (QStringList{"logger", "back up"}));
+        // A sound comes with a notification.
+        QVERIFY(line.options.sound && line.options.notify);
     }
 
     // No display and the toolkit told to use X: a window opened anyway would

@@ -7,6 +7,7 @@
 
 class Form1;
 class QAction;
+struct HostNaming;
 
 namespace platform {
 class Notifications;
@@ -24,8 +25,11 @@ public:
     HostAlerts(Form1 &window, platform::Notifications &notifications, int downAfter);
 
     QAction *action() const noexcept { return m_action; }
+    QAction *soundAction() const noexcept { return m_soundAction; }
     // Switches the alerts on, where the desktop has a notification service.
     bool switchOn();
+    // Calls the host by the name it was given; naming must outlive this.
+    void setNaming(const HostNaming *naming) noexcept { m_naming = naming; }
 
 private:
     void offerIfServed();
@@ -34,9 +38,18 @@ private:
     Form1 &m_window;
     platform::Notifications &m_notifications;
     QAction *const m_action;
+    QAction *const m_soundAction;
+    const HostNaming *m_naming = nullptr;
     OutageTracker m_tracker;
     QString m_address;
 };
 
+enum class AlertSound
+{
+    Silent,
+    Played,
+};
+
 // The bubble for a change of the host at address, in the user's locale.
-platform::Notification outageNotification(const Outage &outage, const QString &address);
+platform::Notification outageNotification(const Outage &outage, const QString &address,
+                                          AlertSound sound = AlertSound::Silent);

@@ -1,0 +1,10 @@
+#pragma once
+
+class Form1;
+struct HostNaming;
+struct LaunchOptions;
+
+// The live log, the metrics server and the commands on down and up, each only
+// where the command line asks for it; with none asked, nothing is added and
+// nothing is opened, served or run. naming must outlive the window.
+void attachRecords(Form1 &window, const LaunchOptions &options, const HostNaming &naming);
