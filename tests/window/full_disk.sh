@@ -12,6 +12,7 @@ command -v unshare >/dev/null || { echo "SKIPPED: unshare is missing (package ut
 mount_point=$(mktemp -d /tmp/echowatch-full-disk.XXXXXX)
 trap 'rmdir "$mount_point"' EXIT
 # The mount lives and dies with the namespace; the folder is removed here.
+# shellcheck disable=SC2016 # the inner sh expands its own arguments
 unshare --mount --propagation private -- sh -c \
     'mount -t tmpfs -o size=64k echowatch-full-disk "$1" && exec "$2" "$1"' \
     sh "$mount_point" "$test_binary"
