@@ -21,7 +21,7 @@ int main(int argc, char **argv)
         return 2;
     }
     using Clock = std::chrono::steady_clock;
-    net::ProbeHelperClient client(argv[1]);
+    helper::ProbeHelperClient client(argv[1]);
     const auto destination = ::inet_addr(argv[2]);
     const auto span = std::chrono::seconds(std::stoi(argv[3]));
     const auto timeout = std::chrono::milliseconds(std::stoi(argv[4]));

@@ -36,7 +36,7 @@ double cpuMilliseconds()
            static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
 }
 
-std::vector<Probe> probe(net::SocketKindChoice kind, const std::string &address, int count)
+std::vector<Probe> probe(helper::SocketKindChoice kind, const std::string &address, int count)
 {
     RealProbe probe(kind);
     std::vector<Probe> probes;
@@ -62,13 +62,13 @@ template <typename Value> std::string minMedianMax(std::vector<Value> values, in
            text(values.back());
 }
 
-void rttRow(net::SocketKindChoice kind, const std::string &address, int count, double pingMin,
+void rttRow(helper::SocketKindChoice kind, const std::string &address, int count, double pingMin,
             double pingMedian, double pingMax, const std::string &label)
 {
     std::vector<std::uint32_t> times;
     int within = 0;
     for (const auto &p : probe(kind, address, count)) {
-        if (p.status != net::IpStatus::Success)
+        if (p.status != icmp::IpStatus::Success)
             continue;
         times.push_back(p.roundTripTime);
         within += std::fabs(p.roundTripTime - pingMedian) <= 1.0;
@@ -81,14 +81,14 @@ void rttRow(net::SocketKindChoice kind, const std::string &address, int count, d
              "every probe within 1 ms of ping's median");
 }
 
-void timeoutRow(net::SocketKindChoice kind, const std::string &address, int count,
+void timeoutRow(helper::SocketKindChoice kind, const std::string &address, int count,
                 const std::string &label)
 {
     std::vector<double> took;
     int timedOut = 0, inBounds = 0;
     for (const auto &p : probe(kind, address, count)) {
         took.push_back(p.tookMilliseconds);
-        timedOut += p.status == net::IpStatus::ReqTimedOut;
+        timedOut += p.status == icmp::IpStatus::ReqTimedOut;
         inBounds += p.tookMilliseconds >= 500 && p.tookMilliseconds <= 505;
     }
     printRow(label + ", " + std::to_string(count) + " probes",
@@ -97,14 +97,14 @@ void timeoutRow(net::SocketKindChoice kind, const std::string &address, int coun
              "-", "every call between 500 and 505 ms");
 }
 
-void cpuRow(net::SocketKindChoice kind, const std::string &address, int count,
+void cpuRow(helper::SocketKindChoice kind, const std::string &address, int count,
             const std::string &label)
 {
     std::vector<double> cpu;
     int timedOut = 0;
     for (const auto &p : probe(kind, address, count)) {
         cpu.push_back(p.cpuMilliseconds);
-        timedOut += p.status == net::IpStatus::ReqTimedOut;
+        timedOut += p.status == icmp::IpStatus::ReqTimedOut;
     }
     printRow(label + ", " + std::to_string(count) + " probes",
              minMedianMax(cpu, 2) + " ms CPU per probe (min/median/max); " +
@@ -126,8 +126,8 @@ int main(int argc, char **argv)
         return 2;
     }
     const auto &mode = arguments[0];
-    const auto kind = arguments[1] == "raw" ? net::SocketKindChoice::RawOnly
-                                            : net::SocketKindChoice::DatagramOnly;
+    const auto kind = arguments[1] == "raw" ? helper::SocketKindChoice::RawOnly
+                                            : helper::SocketKindChoice::DatagramOnly;
     const auto &address = arguments[2];
     const int count = std::stoi(arguments[3]);
     if (mode == "rtt" && argumentCount == 8)

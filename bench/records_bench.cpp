@@ -5,8 +5,8 @@
 //   records_bench
 #include "bench_table.h"
 
-#include "echowatch/monitor/metrics_server.h"
-#include "echowatch/monitor/worker_thread.h"
+#include "echowatch/app/metrics_server.h"
+#include "echowatch/app/worker_thread.h"
 #include "echowatch/records/live_log.h"
 
 #include <QCoreApplication>
@@ -96,10 +96,10 @@ double median(std::vector<double> values)
 void benchScrape()
 {
     QObject owner;
-    auto *server = new MetricsServer(QHostAddress::LocalHost, 0);
-    QSignalSpy listening(server, &MetricsServer::listening);
-    new WorkerThread(server, QStringLiteral("metrics"), &owner);
-    QMetaObject::invokeMethod(server, &MetricsServer::listen, Qt::QueuedConnection);
+    auto *server = new app::MetricsServer(QHostAddress::LocalHost, 0);
+    QSignalSpy listening(server, &app::MetricsServer::listening);
+    new app::WorkerThread(server, QStringLiteral("metrics"), &owner);
+    QMetaObject::invokeMethod(server, &app::MetricsServer::listen, Qt::QueuedConnection);
     if (!listening.wait(10000))
         return;
     const auto port = listening.first().at(1).value<quint16>();

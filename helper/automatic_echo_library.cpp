@@ -1,12 +1,12 @@
 #include "echowatch/helper/automatic_echo_library.h"
 
-namespace net {
+namespace helper {
 
 AutomaticEchoLibrary::AutomaticEchoLibrary(std::string helperPath)
-    : m_datagram(IcmpSocketKind::Datagram), m_helper(std::move(helperPath))
+    : m_datagram(net::IcmpSocketKind::Datagram), m_helper(std::move(helperPath))
 {}
 
-IcmpHandleOpening AutomaticEchoLibrary::IcmpCreateFile() noexcept
+net::IcmpHandleOpening AutomaticEchoLibrary::IcmpCreateFile() noexcept
 {
     if (m_helperServes)
         return m_helper.IcmpCreateFile();
@@ -17,14 +17,14 @@ IcmpHandleOpening AutomaticEchoLibrary::IcmpCreateFile() noexcept
     return m_helper.IcmpCreateFile();
 }
 
-std::unique_ptr<IcmpEchoLibrary> makeEchoLibrary(SocketKindChoice choice,
-                                                 const std::string &helperPath, SocketCalls *calls)
+std::unique_ptr<net::IcmpEchoLibrary>
+makeEchoLibrary(SocketKindChoice choice, const std::string &helperPath, net::SocketCalls *calls)
 {
     switch (choice) {
     case SocketKindChoice::DatagramOnly:
-        return std::make_unique<LinuxIcmpEchoLibrary>(IcmpSocketKind::Datagram, calls);
+        return std::make_unique<net::LinuxIcmpEchoLibrary>(net::IcmpSocketKind::Datagram, calls);
     case SocketKindChoice::RawOnly:
-        return std::make_unique<LinuxIcmpEchoLibrary>(IcmpSocketKind::Raw, calls);
+        return std::make_unique<net::LinuxIcmpEchoLibrary>(net::IcmpSocketKind::Raw, calls);
     case SocketKindChoice::HelperOnly:
         return std::make_unique<ProbeHelperLibrary>(helperPath);
     case SocketKindChoice::Automatic:
@@ -33,4 +33,4 @@ std::unique_ptr<IcmpEchoLibrary> makeEchoLibrary(SocketKindChoice choice,
     return std::make_unique<AutomaticEchoLibrary>(helperPath);
 }
 
-} // namespace net
+} // namespace helper

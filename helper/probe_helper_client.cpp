@@ -14,7 +14,7 @@
 #include <unistd.h>
 #include <utility>
 
-namespace net {
+namespace helper {
 namespace {
 
 // What a probe keeps of MaxProbeTime for putting a hung helper down.
@@ -74,47 +74,49 @@ ProbeHelperClient::~ProbeHelperClient()
     stop();
 }
 
-EchoOutcome ProbeHelperClient::echo(std::uint32_t destination,
-                                    std::span<const std::byte> requestData,
-                                    std::chrono::milliseconds timeout) noexcept
+net::EchoOutcome ProbeHelperClient::echo(std::uint32_t destination,
+                                         std::span<const std::byte> requestData,
+                                         std::chrono::milliseconds timeout) noexcept
 {
     const auto deadline = Clock::now() + MaxProbeTime - StopAllowance;
     // What no IPv4 packet can carry is refused here, as a socket would.
     if (requestData.size() > helper::MaxRequestData)
-        return failed(IpStatus::PacketTooBig, HelperCondition::NotUsed);
+        return failed(icmp::IpStatus::PacketTooBig, net::HelperCondition::NotUsed);
     const helper::EchoRequest request{destination, std::clamp(timeout, {}, helper::MaxTimeout),
                                       requestData};
     const auto frameSize = helper::encodeRequest(request, m_request);
     const auto started = ensureRunning();
-    if (started != IpStatus::Success)
+    if (started != icmp::IpStatus::Success)
         return failed(started, m_lastCondition);
     // A host may echo more than it was sent (the first bytes must be ours);
     // never more than an IPv4 packet holds.
     return askHelper(std::span(m_request).first(frameSize), helper::MaxRequestData, deadline);
 }
 
-EchoOutcome ProbeHelperClient::askHelper(std::span<const std::byte> frame, std::size_t dataLimit,
-                                         Clock::time_point deadline) noexcept
+net::EchoOutcome ProbeHelperClient::askHelper(std::span<const std::byte> frame,
+                                              std::size_t dataLimit,
+                                              Clock::time_point deadline) noexcept
 {
     if (!sendAll(frame, deadline)) {
         stop();
-        return failed(IpStatus::GeneralFailure, m_lastCondition);
+        return failed(icmp::IpStatus::GeneralFailure, m_lastCondition);
     }
     const auto answerSize = receiveAnswer(dataLimit, deadline);
     auto parsed = helper::parseAnswer(std::span(m_answer).first(answerSize), dataLimit);
     if (parsed.verdict != helper::AnswerVerdict::Valid) {
         stop();
-        return failed(IpStatus::GeneralFailure, m_lastCondition);
+        return failed(icmp::IpStatus::GeneralFailure, m_lastCondition);
     }
-    parsed.outcome.helper = HelperCondition::Serving;
+    parsed.outcome.helper = net::HelperCondition::Serving;
     return parsed.outcome;
 }
 
-EchoOutcome ProbeHelperClient::failed(std::int32_t status, HelperCondition condition) noexcept
+net::EchoOutcome ProbeHelperClient::failed(std::int32_t status,
+                                           net::HelperCondition condition) noexcept
 {
-    EchoOutcome outcome;
+    net::EchoOutcome outcome;
     outcome.status = status;
-    outcome.origin = FailureOrigin::ThisMachine;
+    outcome.origin = net::FailureOrigin::ThisMachine;
     outcome.helper = condition;
     return outcome;
 }
@@ -125,10 +127,10 @@ EchoOutcome ProbeHelperClient::failed(std::int32_t status, HelperCondition condi
 std::int32_t ProbeHelperClient::ensureRunning() noexcept
 {
     if (m_process > 0 && ::waitpid(m_process, nullptr, WNOHANG) == 0)
-        return IpStatus::Success;
+        return icmp::IpStatus::Success;
     stop();
     if (m_started && Clock::now() - m_lastStart < RestartSpacing)
-        return IpStatus::GeneralFailure;
+        return icmp::IpStatus::GeneralFailure;
     return start();
 }
 
@@ -140,18 +142,18 @@ std::int32_t ProbeHelperClient::start() noexcept
     m_lastStart = Clock::now();
     int ends[2];
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0)
-        return statusForOpenError(errno);
+        return icmp::statusForOpenError(errno);
     pid_t process = -1;
     const int error = spawnHelper(m_path, ends[1], process);
     ::close(ends[1]);
     m_socket = ends[0];
     if (error != 0) {
         stop();
-        m_lastCondition = HelperCondition::Missing;
-        return statusForOpenError(error);
+        m_lastCondition = net::HelperCondition::Missing;
+        return icmp::statusForOpenError(error);
     }
     m_process = process;
-    return IpStatus::Success;
+    return icmp::IpStatus::Success;
 }
 
 // Closing its input ends a helper that is waiting for a request; one that
@@ -178,8 +180,8 @@ void ProbeHelperClient::stop() noexcept
     }
     const bool lacksCapability =
         ended == process && WIFEXITED(status) && WEXITSTATUS(status) == helper::ExitLacksCapability;
-    m_lastCondition =
-        lacksCapability ? HelperCondition::LacksCapability : HelperCondition::Unresponsive;
+    m_lastCondition = lacksCapability ? net::HelperCondition::LacksCapability
+                                      : net::HelperCondition::Unresponsive;
 }
 
 bool ProbeHelperClient::sendAll(std::span<const std::byte> bytes,
@@ -233,4 +235,4 @@ std::size_t ProbeHelperClient::receiveAnswer(std::size_t dataLimit,
     return received;
 }
 
-} // namespace net
+} // namespace helper

@@ -2,15 +2,15 @@
 
 #include "echowatch/icmp/ip_status.h"
 
-namespace net {
+namespace helper {
 
-class ProbeHelperLibrary::Handle final : public IcmpEchoHandle
+class ProbeHelperLibrary::Handle final : public net::IcmpEchoHandle
 {
 public:
     explicit Handle(ProbeHelperClient &client) noexcept : m_client(client) {}
 
-    EchoOutcome echo(std::uint32_t destination, std::span<const std::byte> requestData,
-                     std::chrono::milliseconds timeout) noexcept override
+    net::EchoOutcome echo(std::uint32_t destination, std::span<const std::byte> requestData,
+                          std::chrono::milliseconds timeout) noexcept override
     {
         return m_client.echo(destination, requestData, timeout);
     }
@@ -25,9 +25,10 @@ ProbeHelperLibrary::ProbeHelperLibrary(std::string helperPath)
 
 ProbeHelperLibrary::~ProbeHelperLibrary() = default;
 
-IcmpHandleOpening ProbeHelperLibrary::IcmpCreateFile() noexcept
+net::IcmpHandleOpening ProbeHelperLibrary::IcmpCreateFile() noexcept
 {
-    return {IcmpHandle(m_handle.get(), IcmpHandleCloser(keepLentHandle)), IpStatus::Success};
+    return {net::IcmpHandle(m_handle.get(), net::IcmpHandleCloser(net::keepLentHandle)),
+            icmp::IpStatus::Success};
 }
 
-} // namespace net
+} // namespace helper

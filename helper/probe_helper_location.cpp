@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <system_error>
 
-namespace net {
+namespace helper {
 
 std::string probeHelperPath()
 {
@@ -22,4 +22,4 @@ std::string probeHelperPath()
     return {};
 }
 
-} // namespace net
+} // namespace helper

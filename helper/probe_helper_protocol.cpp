@@ -4,14 +4,14 @@
 #include <array>
 #include <cstring>
 
-namespace net::helper {
+namespace helper {
 namespace {
 
 using Magic = std::array<std::byte, 4>;
 constexpr Magic RequestMagic{std::byte{'E'}, std::byte{'W'}, std::byte{'R'}, std::byte{'Q'}};
 constexpr Magic AnswerMagic{std::byte{'E'}, std::byte{'W'}, std::byte{'A'}, std::byte{'N'}};
 constexpr std::uint8_t EchoKind = 1;
-constexpr auto LastOrigin = static_cast<std::uint8_t>(FailureOrigin::IcmpMessage);
+constexpr auto LastOrigin = static_cast<std::uint8_t>(net::FailureOrigin::IcmpMessage);
 
 std::uint64_t readBig(std::span<const std::byte> bytes, std::size_t at, std::size_t size) noexcept
 {
@@ -104,8 +104,8 @@ ParsedAnswer parseAnswer(std::span<const std::byte> bytes, std::size_t dataLimit
     if (bytes.size() < parsed.frameSize)
         return parsed;
     parsed.verdict = AnswerVerdict::Valid;
-    EchoOutcome &outcome = parsed.outcome;
-    outcome.origin = static_cast<FailureOrigin>(read8(bytes, 5));
+    net::EchoOutcome &outcome = parsed.outcome;
+    outcome.origin = static_cast<net::FailureOrigin>(read8(bytes, 5));
     outcome.status = static_cast<std::int32_t>(read32(bytes, 8));
     outcome.roundTrip = std::chrono::nanoseconds{static_cast<std::int64_t>(readBig(bytes, 12, 8))};
     std::memcpy(&outcome.responder, bytes.data() + 20, 4);
@@ -115,7 +115,7 @@ ParsedAnswer parseAnswer(std::span<const std::byte> bytes, std::size_t dataLimit
     return parsed;
 }
 
-std::size_t encodeAnswer(const EchoOutcome &outcome, std::span<std::byte> frame) noexcept
+std::size_t encodeAnswer(const net::EchoOutcome &outcome, std::span<std::byte> frame) noexcept
 {
     writePrefix(frame, AnswerMagic, static_cast<std::uint8_t>(outcome.origin));
     writeBig(frame, 8, 4, static_cast<std::uint32_t>(outcome.status));
@@ -130,4 +130,4 @@ std::size_t encodeAnswer(const EchoOutcome &outcome, std::span<std::byte> frame)
     return AnswerHeaderSize + outcome.data.size();
 }
 
-} // namespace net::helper
+} // namespace helper

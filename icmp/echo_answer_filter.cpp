@@ -2,7 +2,7 @@
 
 #include "echowatch/icmp/icmp_packet.h"
 
-namespace net::icmp {
+namespace icmp {
 namespace {
 
 // Offsets in a packet as a raw socket sees it, from its IP header; X holds
@@ -71,4 +71,4 @@ EchoAnswerProgram echoAnswerProgram(std::uint16_t identifier) noexcept
     }};
 }
 
-} // namespace net::icmp
+} // namespace icmp

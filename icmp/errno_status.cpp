@@ -4,7 +4,7 @@
 
 #include <cerrno>
 
-namespace net {
+namespace icmp {
 
 std::int32_t statusForOpenError(int error) noexcept
 {
@@ -76,4 +76,4 @@ bool socketUnusable(int error) noexcept
     return error == EBADF || error == ENOTSOCK;
 }
 
-} // namespace net
+} // namespace icmp

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-namespace net::icmp {
+namespace icmp {
 namespace {
 
 std::uint8_t byteAt(std::span<const std::byte> bytes, std::size_t offset) noexcept
@@ -202,4 +202,4 @@ std::optional<Answer> matchQueuedError(const QueuedError &error, const SentEcho 
     return Answer{*status, error.offender, {}, 0, 0};
 }
 
-} // namespace net::icmp
+} // namespace icmp

@@ -72,14 +72,15 @@ IcmpHandleOpening LinuxIcmpEchoLibrary::IcmpCreateFile() noexcept
 {
     if (!m_handle->isOpen()) {
         if (!m_reopens)
-            return {nullptr, IpStatus::GeneralFailure};
+            return {nullptr, icmp::IpStatus::GeneralFailure};
         auto opening = IcmpSocket::open(m_kind, randomIdentifier());
         if (!opening.socket)
             return {nullptr, opening.failureStatus,
-                    m_kind == IcmpSocketKind::Datagram && datagramSocketRefused(opening.error)};
+                    m_kind == IcmpSocketKind::Datagram &&
+                        icmp::datagramSocketRefused(opening.error)};
         m_handle->open(std::move(*opening.socket));
     }
-    return {IcmpHandle(m_handle.get(), IcmpHandleCloser(keepLentHandle)), IpStatus::Success};
+    return {IcmpHandle(m_handle.get(), IcmpHandleCloser(keepLentHandle)), icmp::IpStatus::Success};
 }
 
 } // namespace net

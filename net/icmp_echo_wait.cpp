@@ -90,11 +90,11 @@ WaitResult IcmpEchoWait::run(KernelTime sentAt, std::chrono::milliseconds timeou
         if (auto outcome = readQueued(pollReportedError))
             return *outcome;
         if (deadlinePassed)
-            return failed(IpStatus::ReqTimedOut, FailureOrigin::None);
+            return failed(icmp::IpStatus::ReqTimedOut, FailureOrigin::None);
         pollfd watched{m_descriptor, POLLIN, 0};
         const int ready = m_calls.poll(watched, toTimespec(deadline - Clock::now()));
         if (ready < 0 && errno != EINTR)
-            return failed(IpStatus::GeneralFailure);
+            return failed(icmp::IpStatus::GeneralFailure);
         if (ready > 0 && (watched.revents & (POLLNVAL | POLLHUP)) != 0)
             return socketFailed();
         pollReportedError = ready > 0 && (watched.revents & POLLERR) != 0;
@@ -120,7 +120,7 @@ std::optional<WaitResult> IcmpEchoWait::readQueued(bool pollReportedError) noexc
     if (auto outcome = decide())
         return outcome;
     if (m_signalledError != 0 && !m_icmpErrorQueued)
-        return failed(statusForPendingError(m_signalledError), FailureOrigin::IcmpMessage);
+        return failed(icmp::statusForPendingError(m_signalledError), FailureOrigin::IcmpMessage);
     if (pollReportedError && !m_readSomething)
         return explainPollError();
     return std::nullopt;
@@ -223,8 +223,8 @@ std::optional<WaitResult> IcmpEchoWait::decide() const noexcept
     // Nothing the kernel receives later can be earlier than a first answer
     // that came too late.
     if (first->at - m_sentAt >= m_timeout)
-        return failed(IpStatus::ReqTimedOut, FailureOrigin::None);
-    return WaitResult{*first, IpStatus::Success, FailureOrigin::None, m_sentAt};
+        return failed(icmp::IpStatus::ReqTimedOut, FailureOrigin::None);
+    return WaitResult{*first, icmp::IpStatus::Success, FailureOrigin::None, m_sentAt};
 }
 
 // POLLERR with nothing to read: polling again at once would spin.
@@ -234,14 +234,14 @@ std::optional<WaitResult> IcmpEchoWait::explainPollError() noexcept
     // A ping socket's error that never reached its queue (the kernel could
     // not copy it) is still the answer to our request.
     if (pending > 0 && m_kind == IcmpSocketKind::Datagram && !m_icmpErrorQueued)
-        return failed(statusForPendingError(pending), FailureOrigin::IcmpMessage);
+        return failed(icmp::statusForPendingError(pending), FailureOrigin::IcmpMessage);
     // Otherwise it stands for an error already read, and reading it cleared
     // it. One that comes back means the poll cannot be waited on.
     if (pending > 0 && !m_clearedPendingError) {
         m_clearedPendingError = true;
         return std::nullopt;
     }
-    return failed(IpStatus::GeneralFailure);
+    return failed(icmp::IpStatus::GeneralFailure);
 }
 
 ssize_t IcmpEchoWait::receive(int flags, std::span<std::byte> into) noexcept
@@ -271,8 +271,8 @@ WaitResult IcmpEchoWait::failed(std::int32_t status, FailureOrigin origin) const
 
 WaitResult IcmpEchoWait::socketFailed() const noexcept
 {
-    return WaitResult{std::nullopt, IpStatus::GeneralFailure, FailureOrigin::ThisMachine, m_sentAt,
-                      true};
+    return WaitResult{std::nullopt, icmp::IpStatus::GeneralFailure, FailureOrigin::ThisMachine,
+                      m_sentAt, true};
 }
 
 } // namespace net

@@ -29,13 +29,13 @@ std::uint32_t writeEchoRecord(std::span<std::byte> buffer, const EchoOutcome &ou
     header.options.ttl = outcome.ttl;
     header.options.tos = outcome.tos;
     if (outcome.data.size() > buffer.size() - sizeof header) {
-        header.status = static_cast<std::uint32_t>(IpStatus::BufTooSmall);
+        header.status = static_cast<std::uint32_t>(icmp::IpStatus::BufTooSmall);
     } else {
         header.dataSize = static_cast<std::uint16_t>(outcome.data.size());
         std::copy(outcome.data.begin(), outcome.data.end(), buffer.begin() + sizeof header);
     }
     std::memcpy(buffer.data(), &header, sizeof header);
-    return header.status == static_cast<std::uint32_t>(IpStatus::Success) ? 1 : 0;
+    return header.status == static_cast<std::uint32_t>(icmp::IpStatus::Success) ? 1 : 0;
 }
 
 } // namespace net

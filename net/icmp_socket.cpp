@@ -93,10 +93,10 @@ IcmpSocketOpening IcmpSocket::open(IcmpSocketKind kind, std::uint16_t identifier
     const int type = kind == IcmpSocketKind::Raw ? SOCK_RAW : SOCK_DGRAM;
     const int descriptor = ::socket(AF_INET, type | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_ICMP);
     if (descriptor < 0)
-        return {std::nullopt, statusForOpenError(errno), errno};
+        return {std::nullopt, icmp::statusForOpenError(errno), errno};
     IcmpSocket socket(descriptor, kind, identifier);
     if (!configure(descriptor, kind))
-        return {std::nullopt, IpStatus::GeneralFailure, 0};
+        return {std::nullopt, icmp::IpStatus::GeneralFailure, 0};
     // Best effort: without the filter the matcher still sorts every packet
     // out, only at more cost under other pingers' traffic.
     if (kind == IcmpSocketKind::Raw)
@@ -105,7 +105,7 @@ IcmpSocketOpening IcmpSocket::open(IcmpSocketKind kind, std::uint16_t identifier
     socket.m_timestamped = enableKernelTimestamps(descriptor);
     if (socket.m_timestamped)
         awaitReceiveStamping();
-    return {std::move(socket), IpStatus::Success, 0};
+    return {std::move(socket), icmp::IpStatus::Success, 0};
 }
 
 } // namespace net

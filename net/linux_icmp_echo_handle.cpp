@@ -41,16 +41,16 @@ EchoOutcome LinuxIcmpEchoHandle::echo(std::uint32_t destination,
                                       std::chrono::milliseconds timeout) noexcept
 {
     if (!m_socket)
-        return failure(IpStatus::GeneralFailure, FailureOrigin::ThisMachine);
+        return failure(icmp::IpStatus::GeneralFailure, FailureOrigin::ThisMachine);
     // Linux would deliver 0.0.0.0 to this host and answer from 127.0.0.1:
     // whatever came back, it would not be the host that was asked for.
     if (destination == INADDR_ANY)
-        return failure(IpStatus::BadDestination, FailureOrigin::ThisMachine);
+        return failure(icmp::IpStatus::BadDestination, FailureOrigin::ThisMachine);
     const icmp::SentEcho echo{destination, m_socket->identifier(), m_nextSequence++, requestData};
     const auto request =
         icmp::buildEchoRequest(m_buffers.packet, echo.identifier, echo.sequence, requestData);
     if (request.empty())
-        return failure(IpStatus::PacketTooBig, FailureOrigin::ThisMachine);
+        return failure(icmp::IpStatus::PacketTooBig, FailureOrigin::ThisMachine);
     discardStale();
 
     const bool errorsOnlyWhileSending = m_socket->hearsErrorsOnlyWhileSending();
@@ -90,9 +90,9 @@ void LinuxIcmpEchoHandle::discardStale() noexcept
 
 EchoOutcome LinuxIcmpEchoHandle::sendFailed(int error) noexcept
 {
-    if (socketUnusable(error))
+    if (icmp::socketUnusable(error))
         m_socket.reset();
-    return failure(statusForSendError(error), FailureOrigin::ThisMachine);
+    return failure(icmp::statusForSendError(error), FailureOrigin::ThisMachine);
 }
 
 EchoOutcome LinuxIcmpEchoHandle::outcomeOf(const WaitResult &result) noexcept
@@ -110,7 +110,7 @@ EchoOutcome LinuxIcmpEchoHandle::outcomeOf(const WaitResult &result) noexcept
     outcome.tos = answer.tos;
     outcome.data = answer.echoedData;
     outcome.origin =
-        answer.status == IpStatus::Success ? FailureOrigin::None : FailureOrigin::IcmpMessage;
+        answer.status == icmp::IpStatus::Success ? FailureOrigin::None : FailureOrigin::IcmpMessage;
     return outcome;
 }
 

@@ -55,10 +55,12 @@ private:
 
 // The round trip is told for an answer only, never negative: the stamps are
 // on the wall clock, which can be set back during a probe.
-probe::ProbeDetails detailsOf(EchoStatus status, const net::EchoOutcome &outcome) noexcept
+probe::ProbeDetails detailsOf(EchoStatus status, const net::EchoOutcome &outcome,
+                              in_addr_t destination) noexcept
 {
     probe::ProbeDetails details;
-    if (status == net::IpStatus::Success) {
+    details.destination = destination;
+    if (status == icmp::IpStatus::Success) {
         const auto roundTrip =
             std::chrono::duration_cast<std::chrono::microseconds>(outcome.roundTrip);
         details.roundTripMicroseconds = std::max<std::int64_t>(roundTrip.count(), 0);
@@ -106,15 +108,16 @@ EchoStatus Module1::EchoAddress(std::u16string_view address, std::u16string_view
         addressConverted = addressText.assign(address);
         dataConverted = data.assign(requestData);
     } catch (const std::bad_alloc &) {
-        return net::IpStatus::NoResources;
+        return icmp::IpStatus::NoResources;
     }
     // The all-ones address is also inet_addr's failure value, so
     // 255.255.255.255 is refused with every other text that is no address.
     const in_addr_t destination = addressConverted ? ::inet_addr(addressText.c_str()) : INADDR_NONE;
     if (destination == INADDR_NONE)
         return BadAddressStatus;
+    details.destination = destination;
     if (!dataConverted)
-        return net::IpStatus::BadReq;
+        return icmp::IpStatus::BadReq;
 
     const auto opening = m_icmp.IcmpCreateFile();
     if (!opening.handle)
@@ -124,6 +127,6 @@ EchoStatus Module1::EchoAddress(std::u16string_view address, std::u16string_view
                                  std::as_writable_bytes(std::span(&reply, 1)), EchoTimeout,
                                  outcome);
     const auto status = static_cast<EchoStatus>(reply.header.status);
-    details = detailsOf(status, outcome);
+    details = detailsOf(status, outcome, destination);
     return status;
 }

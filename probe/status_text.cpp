@@ -7,7 +7,7 @@
 
 namespace {
 
-namespace IpStatus = net::IpStatus;
+namespace IpStatus = icmp::IpStatus;
 
 // The one place a status code meets its words. 500 is a code of the table
 // that nothing produces.

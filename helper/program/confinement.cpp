@@ -14,7 +14,7 @@
 #include <unistd.h>
 #include <vector>
 
-namespace net::helper {
+namespace helper {
 namespace {
 
 using CapabilitySets = __user_cap_data_struct[_LINUX_CAPABILITY_U32S_3];
@@ -145,4 +145,4 @@ bool confine() noexcept
     return allowOnlyServing();
 }
 
-} // namespace net::helper
+} // namespace helper

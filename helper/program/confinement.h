@@ -1,6 +1,6 @@
 #pragma once
 
-namespace net::helper {
+namespace helper {
 
 // Closes every inherited descriptor but the standard three, before the
 // helper opens its own.
@@ -15,4 +15,4 @@ bool closeInheritedDescriptors() noexcept;
 // and the process must then not go on.
 bool confine() noexcept;
 
-} // namespace net::helper
+} // namespace helper

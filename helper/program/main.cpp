@@ -34,7 +34,7 @@ int refuseToServe(int error)
         std::fputs("echowatch-probe: a raw ICMP socket was refused: this program lacks "
                    "CAP_NET_RAW (setcap cap_net_raw+ep on it); not serving.\n",
                    stderr);
-        return net::helper::ExitLacksCapability;
+        return helper::ExitLacksCapability;
     }
     std::fprintf(stderr, "echowatch-probe: no raw ICMP socket: %s; not serving.\n",
                  std::strerror(error));
@@ -45,7 +45,7 @@ int refuseToServe(int error)
 
 int main()
 {
-    if (!net::helper::closeInheritedDescriptors()) {
+    if (!helper::closeInheritedDescriptors()) {
         std::fputs("echowatch-probe: could not close inherited descriptors; not serving.\n",
                    stderr);
         return 1;
@@ -56,8 +56,8 @@ int main()
     // A window that went away shows as a failed write, not a signal.
     std::signal(SIGPIPE, SIG_IGN);
     net::LinuxIcmpEchoLibrary library(std::move(*opening.socket));
-    net::helper::RequestServer server(library);
-    if (!net::helper::confine()) {
+    helper::RequestServer server(library);
+    if (!helper::confine()) {
         std::fputs("echowatch-probe: could not give up its privileges; not serving.\n", stderr);
         return 1;
     }

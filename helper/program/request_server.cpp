@@ -8,7 +8,7 @@
 #include <thread>
 #include <unistd.h>
 
-namespace net::helper {
+namespace helper {
 namespace {
 
 enum class ReadResult
@@ -47,7 +47,7 @@ bool writeAll(int output, std::span<const std::byte> bytes) noexcept
 
 } // namespace
 
-RequestServer::RequestServer(LinuxIcmpEchoLibrary &library)
+RequestServer::RequestServer(net::LinuxIcmpEchoLibrary &library)
     : m_library(library), m_request(MaxRequestFrame), m_answer(MaxAnswerFrame)
 {}
 
@@ -78,29 +78,29 @@ int RequestServer::serve(int input, int output) noexcept
 std::size_t RequestServer::answer(const ParsedRequest &parsed) noexcept
 {
     if (parsed.verdict != RequestVerdict::Valid) {
-        EchoOutcome refused;
-        refused.status = IpStatus::BadReq;
-        refused.origin = FailureOrigin::ThisMachine;
+        net::EchoOutcome refused;
+        refused.status = icmp::IpStatus::BadReq;
+        refused.origin = net::FailureOrigin::ThisMachine;
         return encodeAnswer(refused, m_answer);
     }
     return encodeAnswer(probe(parsed.request), m_answer);
 }
 
-EchoOutcome RequestServer::probe(const EchoRequest &request) noexcept
+net::EchoOutcome RequestServer::probe(const EchoRequest &request) noexcept
 {
     std::this_thread::sleep_until(m_nextSend);
     const auto sentAt = Clock::now();
     auto opening = m_library.IcmpCreateFile();
     if (!opening.handle) {
-        EchoOutcome failed;
+        net::EchoOutcome failed;
         failed.status = opening.failureStatus;
-        failed.origin = FailureOrigin::ThisMachine;
+        failed.origin = net::FailureOrigin::ThisMachine;
         return failed;
     }
     const auto outcome = opening.handle->echo(request.destination, request.data, request.timeout);
     m_nextSend =
-        sentAt + (outcome.status == IpStatus::Success ? AnsweredSpacing : UnansweredSpacing);
+        sentAt + (outcome.status == icmp::IpStatus::Success ? AnsweredSpacing : UnansweredSpacing);
     return outcome;
 }
 
-} // namespace net::helper
+} // namespace helper

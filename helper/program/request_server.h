@@ -10,7 +10,7 @@ namespace net {
 class LinuxIcmpEchoLibrary;
 } // namespace net
 
-namespace net::helper {
+namespace helper {
 
 // Answers echo requests read from one descriptor on another, one at a time,
 // until the input closes or stops making sense. Every request is checked
@@ -27,7 +27,7 @@ public:
     static constexpr std::chrono::milliseconds AnsweredSpacing{3};
     static constexpr std::chrono::milliseconds UnansweredSpacing{11};
 
-    explicit RequestServer(LinuxIcmpEchoLibrary &library);
+    explicit RequestServer(net::LinuxIcmpEchoLibrary &library);
 
     // Returns the process's exit status: 0 when the input closed between
     // requests, 2 when it broke off or was not our framing, 3 when the
@@ -38,12 +38,12 @@ private:
     using Clock = std::chrono::steady_clock;
 
     std::size_t answer(const ParsedRequest &parsed) noexcept;
-    EchoOutcome probe(const EchoRequest &request) noexcept;
+    net::EchoOutcome probe(const EchoRequest &request) noexcept;
 
-    LinuxIcmpEchoLibrary &m_library;
+    net::LinuxIcmpEchoLibrary &m_library;
     std::vector<std::byte> m_request;
     std::vector<std::byte> m_answer;
     Clock::time_point m_nextSend{};
 };
 
-} // namespace net::helper
+} // namespace helper

@@ -14,7 +14,6 @@
 
 namespace {
 
-namespace helper = net::helper;
 
 void check(bool holds)
 {

@@ -13,7 +13,7 @@
 
 namespace {
 
-void writeAndCheck(const net::icmp::Answer &answer)
+void writeAndCheck(const icmp::Answer &answer)
 {
     net::EchoOutcome outcome;
     outcome.status = answer.status;
@@ -30,7 +30,7 @@ void writeAndCheck(const net::icmp::Answer &answer)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
-    using namespace net::icmp;
+    using namespace icmp;
     const auto bytes = std::as_bytes(std::span(data, size));
     // The expected request is taken from the input too, so the matcher's
     // accepting paths are reachable, not only its refusals.

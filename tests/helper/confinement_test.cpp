@@ -37,7 +37,7 @@ Attempts attemptAfterConfinement()
 {
     Attempts attempts{};
     auto opening = net::IcmpSocket::open(net::IcmpSocketKind::Raw, 0x4242);
-    attempts.confined = opening.socket && net::helper::confine();
+    attempts.confined = opening.socket && helper::confine();
     if (!attempts.confined)
         return attempts;
     attempts.packetSocketError = errorOf(::socket(AF_PACKET, SOCK_RAW, htons(ETH_P_ALL)));

@@ -21,14 +21,14 @@ namespace {
 
 using namespace std::chrono_literals;
 using testpackets::Bytes;
-namespace IpStatus = net::IpStatus;
+namespace IpStatus = icmp::IpStatus;
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
 const std::uint32_t Host = testpackets::address("198.51.100.7");
 const Bytes Payload = testpackets::bytesOf(TestPayload);
 // What a request for TestPayload takes on the wire.
-const std::string RequestBytes = std::to_string(net::helper::RequestHeaderSize + 32);
+const std::string RequestBytes = std::to_string(helper::RequestHeaderSize + 32);
 
 net::EchoOutcome scriptedAnswer()
 {
@@ -50,8 +50,8 @@ protected:
         char pattern[] = "/tmp/ewhelper.XXXXXX";
         ASSERT_NE(::mkdtemp(pattern), nullptr);
         m_folder = pattern;
-        Bytes answer(net::helper::MaxAnswerFrame);
-        answer.resize(net::helper::encodeAnswer(scriptedAnswer(), answer));
+        Bytes answer(helper::MaxAnswerFrame);
+        answer.resize(helper::encodeAnswer(scriptedAnswer(), answer));
         std::ofstream(m_folder / "answer", std::ios::binary)
             .write(reinterpret_cast<const char *>(answer.data()),
                    static_cast<std::streamsize>(answer.size()));
@@ -84,10 +84,10 @@ class MisbehavingHelper : public FakeHelpers, public testing::WithParamInterface
 
 TEST_P(MisbehavingHelper, CostsOneProbeAtMost600Milliseconds)
 {
-    net::ProbeHelperClient client(helper("probe", GetParam().body));
+    helper::ProbeHelperClient client(helper("probe", GetParam().body));
     const auto start = Clock::now();
     const auto outcome = client.echo(Host, Payload, 500ms);
-    EXPECT_LT(Clock::now() - start, net::ProbeHelperClient::MaxProbeTime);
+    EXPECT_LT(Clock::now() - start, helper::ProbeHelperClient::MaxProbeTime);
     EXPECT_EQ(outcome.status, IpStatus::GeneralFailure);
     EXPECT_EQ(outcome.origin, net::FailureOrigin::ThisMachine);
     EXPECT_EQ(outcome.helper, GetParam().condition);
@@ -114,7 +114,7 @@ INSTANTIATE_TEST_SUITE_P(
 // The typed fields travel from the helper to the record the window writes.
 TEST_F(FakeHelpers, AnAnswerBecomesTheRecord)
 {
-    net::ProbeHelperLibrary library(
+    helper::ProbeHelperLibrary library(
         helper("probe", "/bin/cat " + inFolder("answer") + "; exec /bin/sleep 5"));
     EchoReply reply{};
     net::EchoOutcome outcome;
@@ -131,7 +131,7 @@ TEST_F(FakeHelpers, AnAnswerBecomesTheRecord)
 
 TEST_F(FakeHelpers, AMissingHelperIsSaidToBeMissing)
 {
-    net::ProbeHelperClient client(inFolder("nowhere"));
+    helper::ProbeHelperClient client(inFolder("nowhere"));
     const auto outcome = client.echo(Host, Payload, 500ms);
     EXPECT_EQ(outcome.status, IpStatus::GeneralFailure);
     EXPECT_EQ(outcome.helper, net::HelperCondition::Missing);
@@ -142,7 +142,7 @@ TEST_F(FakeHelpers, AMissingHelperIsSaidToBeMissing)
 TEST_F(FakeHelpers, RestartsAreAtMostOneASecond)
 {
     const auto starts = inFolder("starts");
-    net::ProbeHelperClient client(helper("probe", "echo start >>" + starts + "; exit 4"));
+    helper::ProbeHelperClient client(helper("probe", "echo start >>" + starts + "; exit 4"));
     const auto countStarts = [&] {
         std::ifstream file(starts);
         return std::count(std::istreambuf_iterator<char>(file), {}, '\n');
@@ -150,7 +150,7 @@ TEST_F(FakeHelpers, RestartsAreAtMostOneASecond)
     for (int probe = 0; probe < 5; ++probe)
         EXPECT_EQ(client.echo(Host, Payload, 0ms).helper, net::HelperCondition::LacksCapability);
     EXPECT_EQ(countStarts(), 1);
-    std::this_thread::sleep_for(net::ProbeHelperClient::RestartSpacing);
+    std::this_thread::sleep_for(helper::ProbeHelperClient::RestartSpacing);
     client.echo(Host, Payload, 0ms);
     EXPECT_EQ(countStarts(), 2);
 }
@@ -159,8 +159,8 @@ TEST_F(FakeHelpers, RestartsAreAtMostOneASecond)
 // it, without troubling the helper.
 TEST_F(FakeHelpers, DataOverThePacketLimitIsRefusedWithoutAHelper)
 {
-    net::ProbeHelperClient client(inFolder("nowhere"));
-    const Bytes tooMuch(net::helper::MaxRequestData + 1);
+    helper::ProbeHelperClient client(inFolder("nowhere"));
+    const Bytes tooMuch(helper::MaxRequestData + 1);
     const auto outcome = client.echo(Host, tooMuch, 500ms);
     EXPECT_EQ(outcome.status, IpStatus::PacketTooBig);
     EXPECT_EQ(outcome.helper, net::HelperCondition::NotUsed);

@@ -10,7 +10,6 @@
 
 namespace {
 
-namespace helper = net::helper;
 using helper::RequestVerdict;
 using testpackets::Bytes;
 using testpackets::put32;

@@ -9,7 +9,7 @@
 
 namespace {
 
-namespace IpStatus = net::IpStatus;
+namespace IpStatus = icmp::IpStatus;
 
 // Why a socket could not be opened, or a request could not go out: missing
 // resources told from refusal.
@@ -20,10 +20,10 @@ struct ErrnoCase
     std::int32_t status;
 };
 
-constexpr auto Send = net::statusForSendError;
-constexpr auto Open = net::statusForOpenError;
+constexpr auto Send = icmp::statusForSendError;
+constexpr auto Open = icmp::statusForOpenError;
 // A ping socket's pending error: the kernel's errno for the ICMP error heard.
-constexpr auto Pending = net::statusForPendingError;
+constexpr auto Pending = icmp::statusForPendingError;
 
 std::string nameOf(const testing::TestParamInfo<ErrnoCase> &info)
 {
@@ -74,11 +74,11 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(DatagramSocketRefusal, FallsBackToRawOnlyForRefusals)
 {
-    EXPECT_TRUE(net::datagramSocketRefused(EACCES));
-    EXPECT_TRUE(net::datagramSocketRefused(EAFNOSUPPORT));
-    EXPECT_TRUE(net::datagramSocketRefused(EPROTONOSUPPORT));
-    EXPECT_FALSE(net::datagramSocketRefused(EMFILE));
-    EXPECT_FALSE(net::datagramSocketRefused(ENOMEM));
+    EXPECT_TRUE(icmp::datagramSocketRefused(EACCES));
+    EXPECT_TRUE(icmp::datagramSocketRefused(EAFNOSUPPORT));
+    EXPECT_TRUE(icmp::datagramSocketRefused(EPROTONOSUPPORT));
+    EXPECT_FALSE(icmp::datagramSocketRefused(EMFILE));
+    EXPECT_FALSE(icmp::datagramSocketRefused(ENOMEM));
 }
 
 } // namespace

@@ -14,13 +14,13 @@
 namespace {
 
 using namespace testpackets;
-using net::icmp::matchDatagramReply;
-using net::icmp::matchQueuedError;
-using net::icmp::matchRawPacket;
-using net::icmp::QueuedError;
-using net::icmp::SentEcho;
-namespace Type = net::icmp::Type;
-namespace IpStatus = net::IpStatus;
+using icmp::matchDatagramReply;
+using icmp::matchQueuedError;
+using icmp::matchRawPacket;
+using icmp::QueuedError;
+using icmp::SentEcho;
+namespace Type = icmp::Type;
+namespace IpStatus = icmp::IpStatus;
 
 constexpr std::uint16_t Identifier = 0x1234;
 constexpr std::uint16_t Sequence = 7;
@@ -37,7 +37,7 @@ SentEcho sentEcho()
 Bytes reply(std::uint32_t from, std::uint16_t identifier, std::uint16_t sequence,
             std::span<const std::byte> data)
 {
-    return ipv4Packet(from, Us, net::icmp::ProtocolIcmp,
+    return ipv4Packet(from, Us, icmp::ProtocolIcmp,
                       icmpMessage(Type::EchoReply, 0, identifier, sequence, data));
 }
 
@@ -97,7 +97,7 @@ std::vector<RawCase> rawCases()
         {"truncatedIpHeader", cutTo(right, 12), std::nullopt, Filter::Drops},
         {"truncatedIcmpHeader", cutTo(right, 24), std::nullopt, Filter::Drops},
         {"ourOwnRequestOnLoopback",
-         ipv4Packet(Us, Host, net::icmp::ProtocolIcmp,
+         ipv4Packet(Us, Host, icmp::ProtocolIcmp,
                     icmpMessage(Type::EchoRequest, 0, Identifier, Sequence, Payload)),
          std::nullopt, Filter::Drops},
         {"notIcmp", ipv4Packet(Host, Us, 17, icmpMessage(0, 0, Identifier, Sequence, Payload)),
@@ -132,7 +132,7 @@ std::vector<RawCase> rawCases()
     };
 }
 
-std::optional<std::int32_t> statusOf(const std::optional<net::icmp::Answer> &answer)
+std::optional<std::int32_t> statusOf(const std::optional<icmp::Answer> &answer)
 {
     return answer ? std::optional(answer->status) : std::nullopt;
 }
@@ -194,7 +194,7 @@ class IcmpErrorMapping : public testing::TestWithParam<IcmpErrorCase>
 
 TEST_P(IcmpErrorMapping, NamesTheOutcome)
 {
-    EXPECT_EQ(net::icmp::statusForIcmpError(GetParam().type, GetParam().code), GetParam().status);
+    EXPECT_EQ(icmp::statusForIcmpError(GetParam().type, GetParam().code), GetParam().status);
 }
 
 constexpr std::uint8_t Unreachable = Type::DestinationUnreachable;
@@ -276,7 +276,7 @@ TEST_P(QueuedErrorMatch, CountsOnlyIcmpErrorsAboutOurRequest)
 const Bytes OurQuote = icmpMessage(Type::EchoRequest, 0, 4321, Sequence, Payload);
 const Bytes OtherSequenceQuote = icmpMessage(Type::EchoRequest, 0, 4321, Sequence + 1, Payload);
 const Bytes ReplyQuote = icmpMessage(Type::EchoReply, 0, 4321, Sequence, Payload);
-constexpr std::uint8_t OriginIcmp = net::icmp::ErrorOriginIcmp;
+constexpr std::uint8_t OriginIcmp = icmp::ErrorOriginIcmp;
 constexpr std::uint8_t OriginLocal = 1;
 
 INSTANTIATE_TEST_SUITE_P(
@@ -302,19 +302,19 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(EchoRequest, CarriesIdentifierSequenceDataAndAValidChecksum)
 {
     std::array<std::byte, 64> buffer{};
-    const auto request = net::icmp::buildEchoRequest(buffer, Identifier, Sequence, Payload);
+    const auto request = icmp::buildEchoRequest(buffer, Identifier, Sequence, Payload);
     ASSERT_EQ(request.size(), 8 + Payload.size());
     // One byte short: nothing is written rather than a request cut short.
-    EXPECT_TRUE(net::icmp::buildEchoRequest(std::span(buffer).first(request.size() - 1), Identifier,
-                                            Sequence, Payload)
+    EXPECT_TRUE(icmp::buildEchoRequest(std::span(buffer).first(request.size() - 1), Identifier,
+                                       Sequence, Payload)
                     .empty());
-    const auto header = net::icmp::readEchoHeader(request);
+    const auto header = icmp::readEchoHeader(request);
     ASSERT_TRUE(header);
     EXPECT_EQ(header->type, Type::EchoRequest);
     EXPECT_EQ(header->code, 0);
     EXPECT_EQ(header->identifier, Identifier);
     EXPECT_EQ(header->sequence, Sequence);
-    EXPECT_EQ(net::icmp::internetChecksum(request), 0);
+    EXPECT_EQ(icmp::internetChecksum(request), 0);
     EXPECT_TRUE(std::equal(Payload.begin(), Payload.end(), request.begin() + 8));
 }
 
@@ -323,9 +323,9 @@ TEST(InternetChecksum, HandlesOddLengthsAndCarries)
     // Worked examples: RFC 1071's sum, and an odd byte padded with zero.
     const Bytes rfc{std::byte{0x00}, std::byte{0x01}, std::byte{0xf2}, std::byte{0x03},
                     std::byte{0xf4}, std::byte{0xf5}, std::byte{0xf6}, std::byte{0xf7}};
-    EXPECT_EQ(net::icmp::internetChecksum(rfc), static_cast<std::uint16_t>(~0xddf2));
+    EXPECT_EQ(icmp::internetChecksum(rfc), static_cast<std::uint16_t>(~0xddf2));
     const Bytes odd{std::byte{0xff}, std::byte{0xff}, std::byte{0x01}};
-    EXPECT_EQ(net::icmp::internetChecksum(odd), static_cast<std::uint16_t>(~0x0100));
+    EXPECT_EQ(icmp::internetChecksum(odd), static_cast<std::uint16_t>(~0x0100));
 }
 
 } // namespace

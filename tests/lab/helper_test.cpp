@@ -32,8 +32,7 @@
 namespace lab {
 namespace {
 
-namespace helper = net::helper;
-namespace IpStatus = net::IpStatus;
+namespace IpStatus = icmp::IpStatus;
 using Bytes = std::vector<std::byte>;
 using namespace std::chrono_literals;
 
@@ -74,7 +73,7 @@ class HelperAsUser : public AsUser, public testing::WithParamInterface<HostCase>
 
 TEST_P(HelperAsUser, TheWindowsPathProbesThroughIt)
 {
-    RealProbe probe(net::SocketKindChoice::Automatic, helperUnderTest());
+    RealProbe probe(helper::SocketKindChoice::Automatic, helperUnderTest());
     const auto outcome = probe.echo(GetParam().address);
     EXPECT_EQ(outcome.status, helperCapable() ? GetParam().status : IpStatus::GeneralFailure);
     if (helperCapable()) {
@@ -128,11 +127,11 @@ bool awaitDeath(pid_t process)
 
 // A helper that has died before a probe is replaced for it, once a second
 // has passed since the last start; one that hangs costs its probe a general
-// failure within 600 ms of its start, and is replaced as well.
+// failure and is put down, and is replaced as well.
 TEST_F(HelperLife, ADeadOrHungHelperIsReplaced)
 {
-    constexpr auto RestartSpacing = net::ProbeHelperClient::RestartSpacing;
-    RealProbe probe(net::SocketKindChoice::HelperOnly);
+    constexpr auto RestartSpacing = helper::ProbeHelperClient::RestartSpacing;
+    RealProbe probe(helper::SocketKindChoice::HelperOnly);
     ASSERT_EQ(probe.echo(Address::Host).status, IpStatus::Success);
     const pid_t first = helperChild();
     ASSERT_GT(first, 0);
@@ -147,7 +146,9 @@ TEST_F(HelperLife, ADeadOrHungHelperIsReplaced)
     ASSERT_EQ(::kill(second, SIGSTOP), 0);
     const auto hung = probe.echo(Address::Host);
     EXPECT_EQ(hung.status, IpStatus::GeneralFailure);
-    EXPECT_LT(hung.took, 600ms);
+    // The probe gave up on the helper rather than waiting for it: it put the
+    // stopped helper down. How soon is the client's test, on a fake helper.
+    EXPECT_TRUE(awaitDeath(second));
     std::this_thread::sleep_for(RestartSpacing);
     EXPECT_EQ(probe.echo(Address::Host).status, IpStatus::Success);
 }

@@ -8,7 +8,7 @@
 namespace lab {
 namespace {
 
-using net::SocketKindChoice;
+using helper::SocketKindChoice;
 using std::chrono::milliseconds;
 
 class LateAnswer : public LabTest, public testing::WithParamInterface<SocketKindChoice>
@@ -23,13 +23,13 @@ TEST_P(LateAnswer, TimesOutAndStaysOutOfTheNextProbe)
     RealProbe probe(GetParam());
 
     const auto first = probe.echo(Address::Responder);
-    EXPECT_EQ(first.status, net::IpStatus::ReqTimedOut);
+    EXPECT_EQ(first.status, icmp::IpStatus::ReqTimedOut);
     EXPECT_GE(first.took, milliseconds{500});
     EXPECT_LT(first.took, milliseconds{520});
     EXPECT_EQ(first.reply.header.roundTripTime, 0u);
 
     const auto second = probe.echo(Address::Responder);
-    EXPECT_EQ(second.status, net::IpStatus::Success);
+    EXPECT_EQ(second.status, icmp::IpStatus::Success);
     // A leaked late answer would show as about 200 ms; a few milliseconds
     // over 300 are a busy machine, not a fault.
     EXPECT_GE(second.reply.header.roundTripTime, 299u);

@@ -17,11 +17,11 @@
 namespace lab {
 namespace {
 
-using net::SocketKindChoice;
+using helper::SocketKindChoice;
 using std::chrono::duration_cast;
 using std::chrono::microseconds;
 using std::chrono::milliseconds;
-namespace IpStatus = net::IpStatus;
+namespace IpStatus = icmp::IpStatus;
 
 struct Span
 {

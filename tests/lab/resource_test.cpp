@@ -14,7 +14,7 @@
 namespace lab {
 namespace {
 
-using net::SocketKindChoice;
+using helper::SocketKindChoice;
 
 std::size_t openDescriptors()
 {
@@ -51,7 +51,7 @@ TEST_P(Descriptors, TwoThousandMixedProbesLeaveNoneOpen)
     EXPECT_EQ(openDescriptors(), before);
     // Success, five failures and the timeouts: the mix really was mixed.
     EXPECT_EQ(seen.size(), 7u);
-    EXPECT_EQ(seen[net::IpStatus::ReqTimedOut], Probes / TimeoutEvery);
+    EXPECT_EQ(seen[icmp::IpStatus::ReqTimedOut], Probes / TimeoutEvery);
 }
 
 INSTANTIATE_TEST_SUITE_P(Datagram, Descriptors, testing::Values(SocketKindChoice::DatagramOnly));

@@ -11,7 +11,6 @@
 namespace lab {
 namespace {
 
-namespace icmp = net::icmp;
 using std::chrono::milliseconds;
 using testpackets::Bytes;
 using testpackets::icmpMessage;

@@ -4,7 +4,6 @@
 
 namespace lab {
 
-namespace icmp = net::icmp;
 
 std::span<const std::byte> EchoRequest::data() const noexcept
 {

@@ -12,7 +12,7 @@
 
 namespace {
 
-namespace IpStatus = net::IpStatus;
+namespace IpStatus = icmp::IpStatus;
 
 // The record with guard bytes behind it: a write past its end shows there.
 struct GuardedReply

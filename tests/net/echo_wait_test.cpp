@@ -23,8 +23,8 @@ using namespace testpackets;
 using fakes::QueuedEntry;
 using fakes::ScriptedSocketCalls;
 using fakes::SentRequest;
-namespace IpStatus = net::IpStatus;
-namespace Type = net::icmp::Type;
+namespace IpStatus = icmp::IpStatus;
+namespace Type = icmp::Type;
 
 const std::uint32_t Host = address("198.51.100.7");
 const std::uint32_t Router = address("203.0.113.1");
@@ -43,7 +43,7 @@ QueuedEntry datagramReply(std::uint16_t sequence, std::chrono::nanoseconds stamp
 QueuedEntry datagramError(std::uint16_t sequence, std::chrono::nanoseconds stamp)
 {
     QueuedEntry entry{icmpMessage(Type::EchoRequest, 0, 0, sequence, Payload), Host, stamp};
-    entry.origin = net::icmp::ErrorOriginIcmp;
+    entry.origin = icmp::ErrorOriginIcmp;
     entry.type = Type::DestinationUnreachable;
     entry.code = 1;
     entry.offender = Router;

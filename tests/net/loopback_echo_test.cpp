@@ -11,8 +11,8 @@
 
 namespace {
 
-namespace IpStatus = net::IpStatus;
-using net::SocketKindChoice;
+namespace IpStatus = icmp::IpStatus;
+using helper::SocketKindChoice;
 
 // In the child's namespace: a link to 198.51.100.0/24 whose far end has no
 // address, with a fixed neighbour entry so no ARP failure turns the silence

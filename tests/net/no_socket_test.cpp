@@ -14,7 +14,7 @@
 
 namespace {
 
-namespace IpStatus = net::IpStatus;
+namespace IpStatus = icmp::IpStatus;
 
 constexpr uid_t Nobody = 65534;
 
@@ -32,7 +32,7 @@ std::string runOutOfDescriptors()
 {
     // The sanitizers' type checks need a pipe the first time they meet a
     // type; meet them all once (0.0.0.0 sends nothing) while that still works.
-    probeOnce("0.0.0.0", net::SocketKindChoice::Automatic);
+    probeOnce("0.0.0.0", helper::SocketKindChoice::Automatic);
     const rlimit none{0, 0};
     return ::setrlimit(RLIMIT_NOFILE, &none) == 0 ? std::string() : "setrlimit failed";
 }
@@ -52,7 +52,7 @@ TEST_P(NoSocket, IsReportedAsAFailureAndNothingIsSent)
     if (!childprocess::isRoot())
         GTEST_SKIP() << "skipped: needs root to make a network namespace and change user";
     const ProbeRun run =
-        probeInChild(GetParam().takeAway, "127.0.0.1", net::SocketKindChoice::Automatic);
+        probeInChild(GetParam().takeAway, "127.0.0.1", helper::SocketKindChoice::Automatic);
     ASSERT_STREQ(run.setupError, "");
     EXPECT_EQ(run.status, GetParam().status);
     EXPECT_EQ(run.roundTripTime, 0u);

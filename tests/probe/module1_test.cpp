@@ -9,7 +9,7 @@
 
 namespace {
 
-namespace IpStatus = net::IpStatus;
+namespace IpStatus = icmp::IpStatus;
 
 class Module1Test : public testing::Test
 {

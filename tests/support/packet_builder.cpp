@@ -11,7 +11,6 @@
 namespace testpackets {
 namespace {
 
-namespace icmp = net::icmp;
 
 constexpr std::size_t Ipv4HeaderSize = 20;
 
@@ -108,8 +107,8 @@ Bytes icmpErrorQuoting(std::uint32_t router, std::uint32_t ourAddress, std::uint
 Bytes helperRequest(std::uint32_t destination)
 {
     const Bytes data = bytesOf(TestPayload);
-    Bytes frame(net::helper::RequestHeaderSize + data.size());
-    net::helper::encodeRequest({destination, net::helper::MaxTimeout, data}, frame);
+    Bytes frame(helper::RequestHeaderSize + data.size());
+    helper::encodeRequest({destination, helper::MaxTimeout, data}, frame);
     return frame;
 }
 

@@ -5,8 +5,9 @@
 
 #include <cstring>
 
-RealProbe::RealProbe(net::SocketKindChoice kinds, std::string helperPath, net::SocketCalls *calls)
-    : icmp(net::makeEchoLibrary(kinds, helperPath, calls))
+RealProbe::RealProbe(helper::SocketKindChoice kinds, std::string helperPath,
+                     net::SocketCalls *calls)
+    : icmp(helper::makeEchoLibrary(kinds, helperPath, calls))
 {}
 
 std::string RealProbe::builtHelperPath()
@@ -28,7 +29,7 @@ ProbeOutcome RealProbe::echo(std::string_view address)
     return echo(std::u16string(address.begin(), address.end()));
 }
 
-ProbeRun probeOnce(const char *address, net::SocketKindChoice kinds)
+ProbeRun probeOnce(const char *address, helper::SocketKindChoice kinds)
 {
     const ProbeOutcome outcome = RealProbe(kinds).echo(std::string_view(address));
     ProbeRun run{};
@@ -53,7 +54,7 @@ ProbeRun setupFailure(const std::string &error)
 } // namespace
 
 ProbeRun probeInChild(const std::function<std::string()> &prepare, const char *address,
-                      net::SocketKindChoice kinds)
+                      helper::SocketKindChoice kinds)
 {
     std::string failure;
     const auto run = childprocess::runFor<ProbeRun>(

@@ -27,7 +27,7 @@ struct RealProbe
 {
     // calls: the system calls the wait for an answer makes, for a test that
     // makes them fail; the real ones when null.
-    explicit RealProbe(net::SocketKindChoice kinds = net::SocketKindChoice::Automatic,
+    explicit RealProbe(helper::SocketKindChoice kinds = helper::SocketKindChoice::Automatic,
                        std::string helperPath = builtHelperPath(),
                        net::SocketCalls *calls = nullptr);
 
@@ -57,10 +57,10 @@ struct ProbeRun
     char setupError[160];
 };
 
-ProbeRun probeOnce(const char *address, net::SocketKindChoice kinds);
+ProbeRun probeOnce(const char *address, helper::SocketKindChoice kinds);
 
 // One real probe in a forked child, once prepare has changed the child's
 // world (a namespace, a user, a limit); prepare returns an error text, empty
 // on success. Any failure to get there is in the run's setupError.
 ProbeRun probeInChild(const std::function<std::string()> &prepare, const char *address,
-                      net::SocketKindChoice kinds);
+                      helper::SocketKindChoice kinds);

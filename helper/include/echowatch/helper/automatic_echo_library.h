@@ -6,21 +6,21 @@
 #include <memory>
 #include <string>
 
-namespace net {
+namespace helper {
 
 // The way the window probes: over a ping socket, or where those are refused
 // (Debian opens none to users), through the probe helper. Once the helper
 // has served, probes go straight to it: asking for a refused ping socket
 // would only make the kernel say no again at every probe.
-class AutomaticEchoLibrary final : public IcmpEchoLibrary
+class AutomaticEchoLibrary final : public net::IcmpEchoLibrary
 {
 public:
     explicit AutomaticEchoLibrary(std::string helperPath);
 
-    IcmpHandleOpening IcmpCreateFile() noexcept override;
+    net::IcmpHandleOpening IcmpCreateFile() noexcept override;
 
 private:
-    LinuxIcmpEchoLibrary m_datagram;
+    net::LinuxIcmpEchoLibrary m_datagram;
     ProbeHelperLibrary m_helper;
     bool m_helperServes = false;
 };
@@ -36,8 +36,8 @@ enum class SocketKindChoice
 };
 
 // calls reaches the in-process socket paths only.
-std::unique_ptr<IcmpEchoLibrary> makeEchoLibrary(SocketKindChoice choice,
-                                                 const std::string &helperPath,
-                                                 SocketCalls *calls = nullptr);
+std::unique_ptr<net::IcmpEchoLibrary> makeEchoLibrary(SocketKindChoice choice,
+                                                      const std::string &helperPath,
+                                                      net::SocketCalls *calls = nullptr);
 
-} // namespace net
+} // namespace helper

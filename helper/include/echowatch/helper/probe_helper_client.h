@@ -10,7 +10,7 @@
 #include <sys/types.h>
 #include <vector>
 
-namespace net {
+namespace helper {
 
 // The window's side of the probe helper: starts it, sends it one echo
 // request at a time over a socket pair, and reads back the typed outcome.
@@ -33,8 +33,8 @@ public:
     ProbeHelperClient &operator=(const ProbeHelperClient &) = delete;
 
     // The outcome's data lives in the client's buffer until the next probe.
-    EchoOutcome echo(std::uint32_t destination, std::span<const std::byte> requestData,
-                     std::chrono::milliseconds timeout) noexcept;
+    net::EchoOutcome echo(std::uint32_t destination, std::span<const std::byte> requestData,
+                          std::chrono::milliseconds timeout) noexcept;
 
     // The running helper's process, or -1; for tests that look at it.
     pid_t helperProcess() const noexcept { return m_process; }
@@ -42,9 +42,9 @@ public:
 private:
     using Clock = std::chrono::steady_clock;
 
-    EchoOutcome askHelper(std::span<const std::byte> frame, std::size_t dataLimit,
-                          Clock::time_point deadline) noexcept;
-    EchoOutcome failed(std::int32_t status, HelperCondition condition) noexcept;
+    net::EchoOutcome askHelper(std::span<const std::byte> frame, std::size_t dataLimit,
+                               Clock::time_point deadline) noexcept;
+    net::EchoOutcome failed(std::int32_t status, net::HelperCondition condition) noexcept;
     std::int32_t ensureRunning() noexcept;
     std::int32_t start() noexcept;
     void stop() noexcept;
@@ -57,10 +57,10 @@ private:
     Clock::time_point m_lastStart{};
     bool m_started = false;
     // Why the last helper went away, told while no new one may start yet.
-    HelperCondition m_lastCondition = HelperCondition::Unresponsive;
+    net::HelperCondition m_lastCondition = net::HelperCondition::Unresponsive;
     // Sized once for the largest frames, so a probe allocates nothing.
     std::vector<std::byte> m_request;
     std::vector<std::byte> m_answer;
 };
 
-} // namespace net
+} // namespace helper

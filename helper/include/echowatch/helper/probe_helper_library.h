@@ -5,17 +5,17 @@
 
 #include <string>
 
-namespace net {
+namespace helper {
 
 // The echo service through the probe helper: every handle it opens is the
 // same light object over its one client, lent out and handed back.
-class ProbeHelperLibrary final : public IcmpEchoLibrary
+class ProbeHelperLibrary final : public net::IcmpEchoLibrary
 {
 public:
     explicit ProbeHelperLibrary(std::string helperPath);
     ~ProbeHelperLibrary() override;
 
-    IcmpHandleOpening IcmpCreateFile() noexcept override;
+    net::IcmpHandleOpening IcmpCreateFile() noexcept override;
 
     const ProbeHelperClient &client() const noexcept { return m_client; }
 
@@ -26,4 +26,4 @@ private:
     std::unique_ptr<Handle> m_handle;
 };
 
-} // namespace net
+} // namespace helper

@@ -2,7 +2,7 @@
 
 #include <string>
 
-namespace net {
+namespace helper {
 
 // Where the privileged probe helper of this program is: beside the running
 // executable in a build tree, or in the libexec directory of the prefix the
@@ -10,4 +10,4 @@ namespace net {
 // from the environment; empty when neither exists.
 std::string probeHelperPath();
 
-} // namespace net
+} // namespace helper

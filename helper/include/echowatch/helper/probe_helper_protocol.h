@@ -21,7 +21,7 @@
 //   8 status (32-bit, signed) | 12 round trip (ns, 64-bit, signed; -1: none)
 //  20 responder, 4 bytes in network order | 24 ttl | 25 tos | 26 reserved (0, 2)
 //  28 data size (32-bit) | 32 echoed data
-namespace net::helper {
+namespace helper {
 
 inline constexpr std::uint8_t ProtocolVersion = 2;
 inline constexpr std::size_t RequestHeaderSize = 20;
@@ -77,7 +77,7 @@ struct ParsedAnswer
 {
     AnswerVerdict verdict;
     std::size_t frameSize;
-    EchoOutcome outcome; // its data points into the bytes parsed
+    net::EchoOutcome outcome; // its data points into the bytes parsed
 };
 
 // Reads one answer frame; echoed data longer than the request's (dataLimit)
@@ -86,6 +86,6 @@ ParsedAnswer parseAnswer(std::span<const std::byte> bytes, std::size_t dataLimit
 
 // Writes an answer frame into frame (at least AnswerHeaderSize +
 // outcome.data.size() bytes); returns the bytes used.
-std::size_t encodeAnswer(const EchoOutcome &outcome, std::span<std::byte> frame) noexcept;
+std::size_t encodeAnswer(const net::EchoOutcome &outcome, std::span<std::byte> frame) noexcept;
 
-} // namespace net::helper
+} // namespace helper

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <linux/filter.h>
 
-namespace net::icmp {
+namespace icmp {
 
 // Every raw ICMP socket receives a copy of every ICMP packet the host gets.
 // This classic BPF program, attached once to a socket kept for many probes,
@@ -18,4 +18,4 @@ using EchoAnswerProgram = std::array<sock_filter, 22>;
 
 EchoAnswerProgram echoAnswerProgram(std::uint16_t identifier) noexcept;
 
-} // namespace net::icmp
+} // namespace icmp

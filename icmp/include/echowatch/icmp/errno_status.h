@@ -4,7 +4,7 @@
 
 // How the kernel's refusals become echo statuses. Kept apart from the socket
 // code so the table can be read, and tested, on its own.
-namespace net {
+namespace icmp {
 
 // socket() failed.
 std::int32_t statusForOpenError(int error) noexcept;
@@ -23,4 +23,4 @@ std::int32_t statusForSendError(int error) noexcept;
 // queued ICMP error explains: the kernel's errno for the ICMP error it heard.
 std::int32_t statusForPendingError(int error) noexcept;
 
-} // namespace net
+} // namespace icmp

@@ -9,7 +9,7 @@
 // No system calls, clocks or globals here, so every rule can be driven with
 // crafted bytes. Addresses are kept in network byte order throughout, as
 // inet_addr returns them; other fields are decoded to host order.
-namespace net::icmp {
+namespace icmp {
 
 namespace Type {
 inline constexpr std::uint8_t EchoReply = 0;
@@ -111,4 +111,4 @@ std::optional<Answer> matchDatagramReply(std::span<const std::byte> icmp, std::u
 
 std::optional<Answer> matchQueuedError(const QueuedError &error, const SentEcho &sent) noexcept;
 
-} // namespace net::icmp
+} // namespace icmp

@@ -5,7 +5,7 @@
 // The echo service's status codes. The numbers are those of the IP_STATUS
 // values the program was first written against, so a code means the same on
 // every platform it runs on.
-namespace net::IpStatus {
+namespace icmp::IpStatus {
 
 inline constexpr std::int32_t Success = 0;
 inline constexpr std::int32_t BufTooSmall = 11001;
@@ -34,4 +34,4 @@ inline constexpr std::int32_t AddrAdded = 11023;
 inline constexpr std::int32_t GeneralFailure = 11050;
 inline constexpr std::int32_t Pending = 11255;
 
-} // namespace net::IpStatus
+} // namespace icmp::IpStatus

@@ -34,7 +34,7 @@ struct EchoOutcome
 {
     static constexpr std::chrono::nanoseconds NoRoundTrip{-1};
 
-    std::int32_t status = IpStatus::GeneralFailure;
+    std::int32_t status = icmp::IpStatus::GeneralFailure;
     // Between the kernel's send and receive stamps, for whatever arrived (an
     // answer or an ICMP error about the request); NoRoundTrip otherwise.
     std::chrono::nanoseconds roundTrip = NoRoundTrip;

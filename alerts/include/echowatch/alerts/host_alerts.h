@@ -1,0 +1,63 @@
+#pragma once
+
+#include "echowatch/alerts/host_state.h"
+
+#include <QObject>
+#include <QString>
+
+#include <cstdint>
+
+class Form1;
+class QAction;
+namespace platform {
+class Notifications;
+struct Notification;
+} // namespace platform
+
+namespace alerts {
+
+struct HostNaming;
+
+// The desktop told when the watched host goes down and when it comes back,
+// once the user asks for it in the window's context menu or with --notify.
+class HostAlerts : public QObject
+{
+    Q_OBJECT
+
+public:
+    // notifications must outlive the window.
+    HostAlerts(Form1 &window, platform::Notifications &notifications, int downAfter);
+
+    QAction *action() const noexcept { return m_action; }
+    QAction *soundAction() const noexcept { return m_soundAction; }
+    // Switches the alerts on, where the desktop has a notification service.
+    bool switchOn();
+    // Calls the host by the name it was given; naming must outlive this.
+    void setNaming(const HostNaming *naming) noexcept { m_naming = naming; }
+
+private:
+    void offerIfServed();
+    void observe(const probe::ProbeEvent &event);
+
+    platform::Notifications &m_notifications;
+    QAction *const m_action;
+    QAction *const m_soundAction;
+    const HostNaming *m_naming = nullptr;
+    HostState m_state;
+    std::uint32_t m_destination = 0;
+};
+
+enum class AlertSound
+{
+    Silent,
+    Played,
+};
+
+// The bubble for a change of the host at address, in the user's locale.
+platform::Notification outageNotification(const HostChange &change, const QString &address,
+                                          AlertSound sound = AlertSound::Silent);
+
+// "192.0.2.7", an address in network byte order as dotted text.
+QString dottedAddress(std::uint32_t address);
+
+} // namespace alerts

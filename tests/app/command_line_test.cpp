@@ -1,0 +1,201 @@
+// The command line: each option and each bad value, read in the process and
+// then by the shipped binary on no display at all.
+#include "echowatch/app/command_line.h"
+
+#include <QProcess>
+#include <QtTest>
+
+namespace {
+
+// Words apart at spaces, '' standing for an empty one.
+QStringList words(const QString &line)
+{
+    QStringList split = line.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    for (QString &word : split) {
+        if (word == QStringLiteral("''"))
+            word.clear();
+    }
+    return split;
+}
+
+} // namespace
+
+using namespace app;
+
+class CommandLineTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QCoreApplication::setApplicationName(QStringLiteral("echowatch")); }
+
+    void refusesMisuse_data()
+    {
+        QTest::addColumn<QString>("arguments");
+        QTest::addColumn<QString>("named");
+        QTest::newRow("unknown option") << "--colour"
+                                        << "'colour'";
+        QTest::newRow("interval without value") << "--interval"
+                                                << "'--interval'";
+        QTest::newRow("down-after 0") << "--down-after 0"
+                                      << "--down-after";
+        QTest::newRow("down-after 101") << "--down-after 101"
+                                        << "--down-after";
+        QTest::newRow("down-after words") << "--down-after three"
+                                          << "'three'";
+        QTest::newRow("start without interval") << "127.0.0.1 --start"
+                                                << "--start";
+        QTest::newRow("two addresses") << "127.0.0.1 127.0.0.2"
+                                       << "'127.0.0.2'";
+        QTest::newRow("log format") << "--log-format xml"
+                                    << "'xml'";
+        QTest::newRow("metrics port") << "--metrics 65536"
+                                      << "'65536'";
+        QTest::newRow("metrics name") << "--metrics localhost:9100"
+                                      << "'localhost:9100'";
+        QTest::newRow("metrics words") << "--metrics all"
+                                       << "'all'";
+        QTest::newRow("open quote") << "--on-down 'mail"
+                                    << "--on-down";
+        QTest::newRow("shell expansion") << "--on-up echo$HOME"
+                                         << "'$'";
+    }
+
+    void refusesMisuse()
+    {
+        QFETCH(QString, arguments);
+        QFETCH(QString, named);
+        const CommandLine line = parseCommandLine(words(QStringLiteral("echowatch ") + arguments));
+        QVERIFY(line.exit.has_value());
+        QCOMPARE(line.exit->status, 2);
+        QCOMPARE(line.exit->stream, CommandLineExit::Stream::Error);
+        QVERIFY2(line.exit->text.contains(named), qPrintable(line.exit->text));
+    }
+
+    void readsWhatItIsGiven()
+    {
+        const CommandLine none = parseCommandLine({QStringLiteral("echowatch")});
+        QVERIFY(!none.exit);
+        QVERIFY(!none.options.address && !none.options.interval);
+        QVERIFY(!none.options.start && !none.options.notify);
+        QCOMPARE(none.options.downAfter, 3);
+
+        const CommandLine all = parseCommandLine(
+            words(QStringLiteral("echowatch -platform offscreen 127.0.0.1 -i 250x -s --notify "
+                                 "--down-after 100")));
+        QVERIFY(!all.exit);
+        QCOMPARE(all.options.address, QStringLiteral("127.0.0.1"));
+        // Not checked here: the box takes it as typed, and Start judges it.
+        QCOMPARE(all.options.interval, QStringLiteral("250x"));
+        QVERIFY(all.options.start && all.options.notify);
+        QCOMPARE(all.options.downAfter, 100);
+        QVERIFY(!all.options.logFile && !all.options.metrics && !all.options.hostName);
+        QVERIFY(all.options.onDown.isEmpty() && all.options.onUp.isEmpty());
+    }
+
+    void readsRecordOptions_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<QString>("hostName");
+        QTest::addColumn<QString>("metrics");
+        QTest::newRow("name") << QStringList{"router.lan"} << ""
+                              << "router.lan"
+                              << "";
+        QTest::newRow("malformed address stays") << QStringList{"1.2.3"} << "1.2.3"
+                                                 << ""
+                                                 << "";
+        QTest::newRow("empty address stays") << QStringList{""} << ""
+                                             << ""
+                                             << "";
+        QTest::newRow("port on loopback") << QStringList{"--metrics", "9100"} << ""
+                                          << ""
+                                          << "127.0.0.1:9100";
+        QTest::newRow("address and port") << QStringList{"--metrics", "0.0.0.0:9100"} << ""
+                                          << ""
+                                          << "0.0.0.0:9100";
+        QTest::newRow("IPv6") << QStringList{"--metrics", "[::1]:0"} << ""
+                              << ""
+                              << "::1:0";
+    }
+
+    void readsRecordOptions()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, address);
+        QFETCH(QString, hostName);
+        QFETCH(QString, metrics);
+        const CommandLine line = parseCommandLine(QStringList{"echowatch"} + arguments);
+        QVERIFY(!line.exit);
+        QCOMPARE(line.options.address.value_or(QString()), address);
+        QCOMPARE(line.options.hostName.value_or(QString()), hostName);
+        const auto &at = line.options.metrics;
+        QCOMPARE(at ? at->address.toString() + QLatin1Char(':') + QString::number(at->port)
+                    : QString(),
+                 metrics);
+    }
+
+    void readsCommandsAndTheLog()
+    {
+        const CommandLine line = parseCommandLine(
+            {"echowatch", "--log", "/tmp/x y.jsonl", "--log-format", "jsonl", "--on-down",
+             "mail -s 'host down' root", "--on-up", "logger \"back up\"", "--sound"});
+        QVERIFY(!line.exit);
+        QCOMPARE(line.options.logFile, QStringLiteral("/tmp/x y.jsonl"));
+        QCOMPARE(line.options.logFormat, records::LogFormat::JsonLines);
+        QCOMPARE(line.options.onDown, (QStringList{"mail", "-s", "host down", "root"}));
+        QCOMPARE(line.options.onUp, (QStringList{"logger", "back up"}));
+        // A sound comes with a notification.
+        QVERIFY(line.options.sound && line.options.notify);
+    }
+
+    // No display and the toolkit told to use X: a window opened anyway would
+    // abort (134) instead.
+    void endsBeforeAnyWindow_data()
+    {
+        QTest::addColumn<QString>("arguments");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("printed");
+        QTest::newRow("help") << "--help" << 0 << "--down-after <N>";
+        QTest::newRow("help lists Qt's options") << "--help" << 0 << "  -platform NAME ";
+        QTest::newRow("short help") << "-h" << 0 << "Usage: echowatch";
+        QTest::newRow("version") << "--version" << 0 << "echowatch " ECHOWATCH_VERSION "\n";
+        QTest::newRow("bad value") << "--down-after 0" << 2 << "echowatch: --down-after";
+        QTest::newRow("unknown option") << "--bogus" << 2 << "Unknown option 'bogus'";
+        // Qt would abort (134) after several lines of its own.
+        QTest::newRow("no such platform")
+            << "-platform nosuch" << 2 << "echowatch: the window platform 'nosuch' cannot start";
+        QTest::newRow("empty platform")
+            << "-platform ''" << 2 << "echowatch: the window platform '' cannot start";
+        QTest::newRow("X without display")
+            << "-platform xcb" << 2 << "echowatch: the window platform 'xcb' cannot start";
+        QTest::newRow("X from the environment")
+            << "127.0.0.1" << 2 << "echowatch: the window platform 'xcb' cannot start";
+    }
+
+    void endsBeforeAnyWindow()
+    {
+        QFETCH(QString, arguments);
+        QFETCH(int, status);
+        QFETCH(QString, printed);
+        QProcess program;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove(QStringLiteral("DISPLAY"));
+        environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        program.setProcessEnvironment(environment);
+        program.start(QStringLiteral(ECHOWATCH_BINARY), words(arguments));
+        QVERIFY(program.waitForFinished(10000));
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.exitCode(), status);
+        const QByteArray output =
+            status == 0 ? program.readAllStandardOutput() : program.readAllStandardError();
+        QVERIFY2(output.contains(printed.toUtf8()), output.constData());
+        if (printed.contains(QStringLiteral("platform")) && status != 0)
+            QVERIFY2(output.count('\n') == 1 && output.startsWith(printed.toUtf8()),
+                     output.constData());
+    }
+};
+
+QTEST_GUILESS_MAIN(CommandLineTest)
+#include "command_line_test.moc"
