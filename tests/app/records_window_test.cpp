@@ -115,6 +115,17 @@ private slots:
                                                  "start down\nend\nstart up\nend\n"));
     }
 
+    // Nothing asked for: no feed, no thread, no process, no file.
+    void attachesNothingUnasked()
+    {
+        TestWindow test;
+        const alerts::HostNaming naming;
+        app::attachRecords(test.window, app::LaunchOptions(), naming);
+        QVERIFY(test.window.findChildren<app::RecordsFeed *>().isEmpty());
+        QVERIFY(test.window.findChildren<app::WorkerThread *>().isEmpty());
+        QVERIFY(test.window.findChildren<alerts::HostActions *>().isEmpty());
+    }
+
     void logsEachProbeByName()
     {
         QTemporaryDir scratch;
