@@ -1,5 +1,7 @@
 #include "echowatch/alerts/host_alerts.h"
 
+#include "echowatch/alerts/host_naming.h"
+
 #include "echowatch/window/form1.h"
 
 #include "echowatch/history/duration_text.h"
@@ -42,6 +44,10 @@ QString roundTripText(std::int64_t microseconds)
                               2);
 }
 
+// Names from the freedesktop.org sound naming specification.
+const QString ConnectionLostSound = QStringLiteral("network-connectivity-lost");
+const QString ConnectionBackSound = QStringLiteral("network-connectivity-established");
+
 } // namespace
 
 QString dottedAddress(std::uint32_t address)
@@ -52,8 +58,10 @@ QString dottedAddress(std::uint32_t address)
     return QString::fromLatin1(text);
 }
 
-platform::Notification outageNotification(const HostChange &change, const QString &address)
+platform::Notification outageNotification(const HostChange &change, const QString &address,
+                                          AlertSound sound)
 {
+    const bool played = sound == AlertSound::Played;
     const history::Outage &outage = change.outage;
     if (change.kind == HostChange::Kind::Down) {
         return {tr("%1 is down").arg(address),
@@ -61,23 +69,31 @@ platform::Notification outageNotification(const HostChange &change, const QStrin
                     .arg(dateAndTime(outage.start))
                     .arg(outage.probesLost)
                     .arg(QString::fromStdString(StatusText(change.latest.status))),
-                platform::NotificationUrgency::Critical};
+                platform::NotificationUrgency::Critical, played ? ConnectionLostSound : QString()};
     }
     return {tr("%1 is back").arg(address),
             tr("Down for %1, %2 probes lost.\nRound trip now %3 ms.")
                 .arg(QString::fromStdString(history::durationText(outage.duration())))
                 .arg(outage.probesLost)
                 .arg(roundTripText(change.latest.details.roundTripMicroseconds)),
-            platform::NotificationUrgency::Normal};
+            platform::NotificationUrgency::Normal, played ? ConnectionBackSound : QString()};
 }
 
 HostAlerts::HostAlerts(Form1 &window, platform::Notifications &notifications, int downAfter)
     : QObject(&window), m_notifications(notifications),
       m_action(new QAction(tr("Notify when the host goes down or comes back"), this)),
+      m_soundAction(new QAction(tr("Play a sound with the notifications"), this)),
       m_downAfter(downAfter)
 {
     m_action->setCheckable(true);
     window.addContextAction(window::MenuSection::Alerts, m_action);
+    m_soundAction->setCheckable(true);
+    window.addContextAction(window::MenuSection::Alerts, m_soundAction);
+    // A sound comes with a bubble: asking for it asks for the bubbles too.
+    connect(m_soundAction, &QAction::toggled, this, [this](bool on) {
+        if (on && !switchOn())
+            m_soundAction->setChecked(false);
+    });
     connect(&window, &Form1::contextMenuOpening, this, &HostAlerts::offerIfServed);
     connect(m_action, &QAction::toggled, this, [this] { m_hosts.clear(); });
     connect(&window, &Form1::probeShown, this, &HostAlerts::observe);
@@ -97,6 +113,7 @@ void HostAlerts::offerIfServed()
 {
     const bool served = m_notifications.available();
     m_action->setEnabled(served);
+    m_soundAction->setEnabled(served);
     m_action->setToolTip(served ? QString()
                                 : tr("No notification service answers on the session bus."));
 }
@@ -113,8 +130,12 @@ void HostAlerts::observe(const probe::ProbeEvent &event)
     auto host = m_hosts.find(m_latest);
     if (host == m_hosts.end())
         host = m_hosts.emplace(m_latest, HostState(m_downAfter)).first;
-    if (const auto change = host->second.observe(event))
-        m_notifications.show(outageNotification(*change, dottedAddress(m_latest)));
+    if (const auto change = host->second.observe(event)) {
+        const QString address = dottedAddress(m_latest);
+        m_notifications.show(outageNotification(
+            *change, m_naming ? m_naming->label(address) : address,
+            m_soundAction->isChecked() ? AlertSound::Played : AlertSound::Silent));
+    }
 }
 
 } // namespace alerts

@@ -1,5 +1,8 @@
 #include "echowatch/app/command_line.h"
 
+#include "echowatch/records/command_words.h"
+#include "echowatch/records/host_resolution.h"
+
 #include <QCommandLineParser>
 #include <QCoreApplication>
 
@@ -12,28 +15,66 @@ constexpr int FewestDownAfter = 1;
 constexpr int MostDownAfter = 100;
 constexpr int FewestKeepDays = 1;
 constexpr int MostKeepDays = 3650;
+constexpr int MostPort = 65535;
 
 QString tr(const char *text)
 {
     return QCoreApplication::translate("CommandLine", text);
 }
 
-// The options QApplication takes out of argv itself; accepted here, unshown,
-// so that they are not refused before it sees them.
+struct ToolkitOption
+{
+    const char *name;
+    const char *valueName; // nullptr for a switch
+    const char *description;
+};
+
+// The options QApplication takes out of argv itself: accepted here, so that
+// they are not refused before it sees them, and listed apart in the help.
+constexpr ToolkitOption ToolkitOptions[] = {
+    {"platform", "NAME",
+     QT_TRANSLATE_NOOP("CommandLine", "window system plugin (xcb, wayland, offscreen)")},
+    {"platformpluginpath", "DIR",
+     QT_TRANSLATE_NOOP("CommandLine", "where to look for platform plugins")},
+    {"platformtheme", "NAME", QT_TRANSLATE_NOOP("CommandLine", "platform theme")},
+    {"plugin", "NAME",
+     QT_TRANSLATE_NOOP("CommandLine", "extra plugin to load, such as an input device")},
+    {"display", "DISPLAY", QT_TRANSLATE_NOOP("CommandLine", "X display to open (xcb)")},
+    {"geometry", "WxH+X+Y", QT_TRANSLATE_NOOP("CommandLine", "position of the window (xcb)")},
+    {"qwindowgeometry", "WxH+X+Y", QT_TRANSLATE_NOOP("CommandLine", "position of the window")},
+    {"qwindowicon", "FILE", QT_TRANSLATE_NOOP("CommandLine", "icon of the window")},
+    {"qwindowtitle", "TITLE", QT_TRANSLATE_NOOP("CommandLine", "title of the window")},
+    {"style", "STYLE", QT_TRANSLATE_NOOP("CommandLine", "widget style (Fusion, Windows)")},
+    {"stylesheet", "FILE", QT_TRANSLATE_NOOP("CommandLine", "style sheet to apply")},
+    {"session", "ID", QT_TRANSLATE_NOOP("CommandLine", "session to restore")},
+    {"reverse", nullptr, QT_TRANSLATE_NOOP("CommandLine", "lay out right to left")},
+    {"widgetcount", nullptr,
+     QT_TRANSLATE_NOOP("CommandLine", "print how many widgets were left at exit")},
+};
+
 void acceptToolkitOptions(QCommandLineParser &parser)
 {
-    for (const char *name :
-         {"platform", "platformpluginpath", "platformtheme", "plugin", "display", "geometry",
-          "qwindowgeometry", "qwindowicon", "qwindowtitle", "style", "stylesheet", "session"}) {
-        QCommandLineOption option(QString::fromLatin1(name), QString(), QStringLiteral("value"));
+    for (const ToolkitOption &toolkit : ToolkitOptions) {
+        QCommandLineOption option(QString::fromLatin1(toolkit.name));
+        if (toolkit.valueName)
+            option.setValueName(QString::fromLatin1(toolkit.valueName));
         option.setFlags(QCommandLineOption::HiddenFromHelp);
         parser.addOption(option);
     }
-    for (const char *name : {"reverse", "widgetcount"}) {
-        QCommandLineOption option(QString::fromLatin1(name));
-        option.setFlags(QCommandLineOption::HiddenFromHelp);
-        parser.addOption(option);
+}
+
+// Qt takes its options with one dash, as its own documentation writes them.
+QString toolkitHelp()
+{
+    QString help = QLatin1Char('\n') + tr("Options passed on to Qt:") + QLatin1Char('\n');
+    for (const ToolkitOption &toolkit : ToolkitOptions) {
+        QString left = QStringLiteral("  -") + QString::fromLatin1(toolkit.name);
+        if (toolkit.valueName)
+            left += QLatin1Char(' ') + QString::fromLatin1(toolkit.valueName);
+        help +=
+            left.leftJustified(31) + QLatin1Char(' ') + tr(toolkit.description) + QLatin1Char('\n');
     }
+    return help;
 }
 
 struct Options
@@ -59,6 +100,24 @@ struct Options
         tr("Keep every probe in the history file for N days, 1 to 3650 (default 30); "
            "a summary of each minute is kept longer."),
         QStringLiteral("N"), QStringLiteral("30")};
+    QCommandLineOption log{QStringLiteral("log"),
+                           tr("Append a line per probe to FILE as it is shown."),
+                           QStringLiteral("FILE")};
+    QCommandLineOption logFormat{QStringLiteral("log-format"),
+                                 tr("Lines of --log as csv (default) or jsonl."),
+                                 QStringLiteral("FORMAT"), QStringLiteral("csv")};
+    QCommandLineOption metrics{
+        QStringLiteral("metrics"),
+        tr("Serve Prometheus metrics at /metrics on PORT, on loopback unless ADDR is given."),
+        QStringLiteral("[ADDR:]PORT")};
+    QCommandLineOption onDown{QStringLiteral("on-down"),
+                              tr("Run CMD when the host goes down (no shell; facts in "
+                                 "ECHOWATCH_* variables)."),
+                              QStringLiteral("CMD")};
+    QCommandLineOption onUp{QStringLiteral("on-up"), tr("Run CMD when the host comes back."),
+                            QStringLiteral("CMD")};
+    QCommandLineOption sound{QStringLiteral("sound"),
+                             tr("Notify with a sound (implies --notify).")};
 };
 
 void describe(QCommandLineParser &parser, const Options &options)
@@ -67,10 +126,12 @@ void describe(QCommandLineParser &parser, const Options &options)
         tr("Watch whether one IPv4 host answers ICMP echo requests (pings)."));
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.addPositionalArgument(QStringLiteral("ADDRESS"),
-                                 tr("Fill the address box with ADDRESS (dotted IPv4)."),
-                                 QStringLiteral("[ADDRESS]"));
+                                 tr("Fill the address box with ADDRESS (dotted IPv4), or with the "
+                                    "address of HOST, looked up once."),
+                                 QStringLiteral("[ADDRESS|HOST]"));
     parser.addOptions({options.interval, options.start, options.notify, options.downAfter,
-                       options.history, options.keepDays});
+                       options.history, options.keepDays, options.sound, options.log,
+                       options.logFormat, options.metrics, options.onDown, options.onUp});
     parser.addHelpOption();
     parser.addVersionOption();
     acceptToolkitOptions(parser);
@@ -112,24 +173,88 @@ std::optional<CommandLineExit> readHistoryValues(const QCommandLineParser &parse
     return readWholeNumber(parser, options.keepDays, FewestKeepDays, MostKeepDays, launch.keepDays);
 }
 
+// "PORT", "ADDR:PORT" or "[IPV6]:PORT"; loopback when no address is given,
+// so that nothing is served beyond this machine unless asked.
+std::optional<LaunchOptions::Endpoint> endpoint(const QString &text)
+{
+    const qsizetype colon = text.lastIndexOf(QLatin1Char(':'));
+    QString host = colon < 0 ? QStringLiteral("127.0.0.1") : text.left(colon);
+    if (host.startsWith(QLatin1Char('[')) && host.endsWith(QLatin1Char(']')))
+        host = host.mid(1, host.size() - 2);
+    bool whole = false;
+    const int port = text.mid(colon + 1).toInt(&whole);
+    QHostAddress address;
+    if (!whole || port < 0 || port > MostPort || !address.setAddress(host))
+        return std::nullopt;
+    return LaunchOptions::Endpoint{address, static_cast<quint16>(port)};
+}
+
+std::optional<CommandLineExit> readCommand(const QCommandLineParser &parser,
+                                           const QCommandLineOption &option, QStringList &words)
+{
+    if (!parser.isSet(option))
+        return std::nullopt;
+    const QString text = parser.value(option);
+    const records::CommandWords split = records::splitCommandWords(text.toStdString());
+    if (!split.error.empty())
+        return misuse(
+            tr("--%1 '%2': %3")
+                .arg(option.names().constFirst(), text, QString::fromStdString(split.error)));
+    for (const std::string &word : split.words)
+        words << QString::fromStdString(word);
+    return std::nullopt;
+}
+
+std::optional<CommandLineExit> readRecordValues(const QCommandLineParser &parser,
+                                                const Options &options, LaunchOptions &launch)
+{
+    if (parser.isSet(options.log))
+        launch.logFile = parser.value(options.log);
+    const QString format = parser.value(options.logFormat);
+    if (format != QStringLiteral("csv") && format != QStringLiteral("jsonl"))
+        return misuse(tr("--log-format takes csv or jsonl, not '%1'").arg(format));
+    launch.logFormat =
+        format == QStringLiteral("csv") ? records::LogFormat::Csv : records::LogFormat::JsonLines;
+    if (parser.isSet(options.metrics)) {
+        launch.metrics = endpoint(parser.value(options.metrics));
+        if (!launch.metrics)
+            return misuse(tr("--metrics takes [ADDR:]PORT, a numeric address and a port from 0 "
+                             "to 65535, not '%1'")
+                              .arg(parser.value(options.metrics)));
+    }
+    if (auto exit = readCommand(parser, options.onDown, launch.onDown))
+        return exit;
+    return readCommand(parser, options.onUp, launch.onUp);
+}
+
 std::optional<CommandLineExit> readValues(const QCommandLineParser &parser, const Options &options,
                                           LaunchOptions &launch)
 {
     const QStringList positional = parser.positionalArguments();
     if (positional.size() > 1)
         return misuse(tr("one address only, but also given '%1'").arg(positional.at(1)));
-    if (!positional.isEmpty())
-        launch.address = positional.first();
+    if (!positional.isEmpty()) {
+        const QString &first = positional.first();
+        if (first.isEmpty() || records::looksLikeAddress(first.toStdString()))
+            launch.address = first;
+        else
+            launch.hostName = first;
+    }
     if (parser.isSet(options.interval))
         launch.interval = parser.value(options.interval);
     launch.start = parser.isSet(options.start);
     if (launch.start && !launch.interval)
         return misuse(tr("--start needs --interval MS"));
-    launch.notify = parser.isSet(options.notify);
+    launch.sound = parser.isSet(options.sound);
+    launch.notify = parser.isSet(options.notify) || launch.sound;
+    if (parser.isSet(QStringLiteral("platform")))
+        launch.platform = parser.value(QStringLiteral("platform"));
     if (auto exit = readWholeNumber(parser, options.downAfter, FewestDownAfter, MostDownAfter,
                                     launch.downAfter))
         return exit;
-    return readHistoryValues(parser, options, launch);
+    if (auto exit = readHistoryValues(parser, options, launch))
+        return exit;
+    return readRecordValues(parser, options, launch);
 }
 
 } // namespace
@@ -148,6 +273,7 @@ CommandLine parseCommandLine(const QStringList &arguments)
         // Without an application object the parser cannot know its name.
         QString help = parser.helpText();
         help.replace(QStringLiteral("<executable_name>"), QCoreApplication::applicationName());
+        help += toolkitHelp();
         result.exit = CommandLineExit{0, CommandLineExit::Stream::Output, help};
         return result;
     }

@@ -1,6 +1,10 @@
 #include "echowatch/alerts/host_alerts.h"
+#include "echowatch/alerts/host_naming.h"
 #include "echowatch/alerts/icon_mark.h"
 #include "echowatch/app/command_line.h"
+#include "echowatch/app/launch_resolution.h"
+#include "echowatch/app/platform_start.h"
+#include "echowatch/app/records_setup.h"
 #include "echowatch/history_view/history_actions.h"
 #include "echowatch/history_view/history_file.h"
 #include "echowatch/history_view/probe_history.h"
@@ -71,8 +75,48 @@ void applyOptions(Form1 &window, alerts::HostAlerts &alerts, const app::LaunchOp
         std::fputs("echowatch: warning: --notify: no notification service answers on the "
                    "session bus; the window runs without notifications\n",
                    stderr);
+    else if (options.sound)
+        alerts.soundAction()->setChecked(true);
     if (options.start)
         QTimer::singleShot(0, window.Command1, &QPushButton::click);
+}
+
+// The window opens once the host's name has an address; a name that has
+// none ends the program as a bad option does.
+void openOnceNamed(Form1 &window, alerts::HostAlerts &alerts, const app::LaunchOptions &options,
+                   alerts::HostNaming &naming)
+{
+    auto *resolution = new app::LaunchResolution(*options.hostName, &window);
+    QObject::connect(resolution, &app::LaunchResolution::resolved, &window,
+                     [&window, &alerts, &options, &naming, resolution](const QString &name,
+                                                                       const QString &address) {
+                         naming = {name, address};
+                         app::LaunchOptions named = options;
+                         named.address = address;
+                         applyOptions(window, alerts, named);
+                         window.show();
+                         resolution->deleteLater();
+                     });
+    QObject::connect(resolution, &app::LaunchResolution::failed, &window,
+                     [](const QString &name, const QString &message) {
+                         const QString line = QCoreApplication::applicationName() +
+                                              QStringLiteral(": ") + name + QStringLiteral(": ") +
+                                              message + QLatin1Char('\n');
+                         std::fputs(line.toLocal8Bit().constData(), stderr);
+                         QCoreApplication::exit(2);
+                     });
+    resolution->start();
+}
+
+// The platform Qt is asked for, as QApplication picks it: its option first,
+// then the environment.
+std::optional<QString> requestedPlatform(const app::LaunchOptions &options)
+{
+    if (options.platform)
+        return options.platform;
+    if (qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        return qEnvironmentVariable("QT_QPA_PLATFORM");
+    return std::nullopt;
 }
 
 } // namespace
@@ -83,7 +127,10 @@ int main(int argc, char *argv[])
     if (commandLine.exit)
         return finish(*commandLine.exit);
 
+    std::optional<app::PlatformStartCheck> platformCheck(
+        std::in_place, QCoreApplication::applicationName(), requestedPlatform(commandLine.options));
     QApplication application(argc, argv);
+    platformCheck.reset();
     // Lets the desktop match the window to its entry, whose name is the id.
     QGuiApplication::setDesktopFileName(QStringLiteral(ECHOWATCH_APPLICATION_ID));
     QApplication::setWindowIcon(applicationIcon());
@@ -112,7 +159,14 @@ int main(int argc, char *argv[])
         historyFile->keepIn(*commandLine.options.historyFile);
     auto *hostAlerts = new alerts::HostAlerts(window, notifications, commandLine.options.downAfter);
     new alerts::IconMark(window);
-    applyOptions(window, *hostAlerts, commandLine.options);
-    window.show();
+    alerts::HostNaming naming;
+    hostAlerts->setNaming(&naming);
+    app::attachRecords(window, commandLine.options, naming);
+    if (commandLine.options.hostName) {
+        openOnceNamed(window, *hostAlerts, commandLine.options, naming);
+    } else {
+        applyOptions(window, *hostAlerts, commandLine.options);
+        window.show();
+    }
     return application.exec();
 }

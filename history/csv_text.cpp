@@ -13,7 +13,30 @@ Milliseconds floorDivide(Milliseconds value, Milliseconds divisor)
     return quotient * divisor > value ? quotient - 1 : quotient;
 }
 
+// value / scale with as many decimals as scale has zeros, the sign kept for
+// values between -1 and 0.
+std::string fixedPointText(std::int64_t value, std::int64_t scale, int decimals)
+{
+    char text[40];
+    const std::int64_t whole = value / scale;
+    const std::int64_t fraction = value % scale;
+    const int length = std::snprintf(
+        text, sizeof text, "%s%lld.%0*lld", value < 0 && whole == 0 ? "-" : "",
+        static_cast<long long>(whole), decimals, static_cast<long long>(std::llabs(fraction)));
+    return std::string(text, length > 0 ? static_cast<std::size_t>(length) : 0);
+}
+
 } // namespace
+
+std::string thousandthsText(std::int64_t thousandths)
+{
+    return fixedPointText(thousandths, 1000, 3);
+}
+
+std::string millionthsText(std::int64_t millionths)
+{
+    return fixedPointText(millionths, 1'000'000, 6);
+}
 
 void appendCsvField(std::string &line, std::string_view field)
 {

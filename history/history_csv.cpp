@@ -21,16 +21,6 @@ constexpr std::string_view ProbesHeader = "time,address,status,status text,rtt m
 constexpr std::string_view OutagesHeader =
     "start,end,duration s,probes lost,cause,cause text,mixed";
 
-// A whole number of thousandths as "12.345".
-std::string thousandthsText(std::int64_t thousandths)
-{
-    char text[32];
-    const int length =
-        std::snprintf(text, sizeof text, "%lld.%03lld", static_cast<long long>(thousandths / 1000),
-                      static_cast<long long>(thousandths % 1000));
-    return std::string(text, length > 0 ? static_cast<std::size_t>(length) : 0);
-}
-
 // The status code and its status line, as two fields.
 void appendStatus(std::string &line, EchoStatus status)
 {

@@ -2,13 +2,75 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFile>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QSaveFile>
 
-#include <fstream>
+#include <array>
+#include <streambuf>
 
 namespace history_view {
+
+namespace {
+
+// The writers speak std::ostream; the file that can be thrown away is a
+// QIODevice. A device that refuses a write fails the stream, so the writer
+// stops early and the commit is never attempted.
+class DeviceBuffer final : public std::streambuf
+{
+public:
+    explicit DeviceBuffer(QIODevice &device) : m_device(device)
+    {
+        setp(m_buffer.data(), m_buffer.data() + m_buffer.size());
+    }
+
+protected:
+    int_type overflow(int_type character) override
+    {
+        if (!drain())
+            return traits_type::eof();
+        if (!traits_type::eq_int_type(character, traits_type::eof())) {
+            *pptr() = traits_type::to_char_type(character);
+            pbump(1);
+        }
+        return traits_type::not_eof(character);
+    }
+
+    int sync() override { return drain() ? 0 : -1; }
+
+private:
+    bool drain()
+    {
+        const qint64 pending = pptr() - pbase();
+        if (pending > 0 && m_device.write(pbase(), pending) != pending)
+            return false;
+        setp(m_buffer.data(), m_buffer.data() + m_buffer.size());
+        return true;
+    }
+
+    QIODevice &m_device;
+    std::array<char, 1 << 16> m_buffer{};
+};
+
+} // namespace
+
+bool replaceFile(const QString &path, const std::function<void(std::ostream &)> &write)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    DeviceBuffer buffer(file);
+    std::ostream out(&buffer);
+    write(out);
+    out.flush();
+    if (!out) {
+        file.cancelWriting();
+        return false;
+    }
+    // commit() flushes, closes and renames, and on any failure removes the
+    // temporary file and leaves the target alone.
+    return file.commit();
+}
 
 void saveCsvFile(QWidget *parent, const QString &title, const QString &suggestedName,
                  const std::function<void(std::ostream &)> &write)
@@ -18,11 +80,7 @@ void saveCsvFile(QWidget *parent, const QString &title, const QString &suggested
                                      QCoreApplication::translate("CsvFile", "CSV files (*.csv)"));
     if (path.isEmpty())
         return;
-    std::ofstream out(QFile::encodeName(path).toStdString(), std::ios::binary | std::ios::trunc);
-    if (out)
-        write(out);
-    out.close();
-    if (!out) {
+    if (!replaceFile(path, write)) {
         QMessageBox::warning(parent, title,
                              QCoreApplication::translate("CsvFile", "%1 could not be written.")
                                  .arg(QDir::toNativeSeparators(path)));

@@ -19,11 +19,15 @@ const QString Interface = QStringLiteral("org.freedesktop.Notifications");
 // -1: the service's own default for how long a bubble stays.
 constexpr int ServiceDefaultTimeout = -1;
 
-QVariantMap hints(NotificationUrgency urgency, const QString &desktopEntry)
+QVariantMap hints(const Notification &notification, const QString &desktopEntry)
 {
     // The service reads urgency as a byte; a plain int would be ignored.
-    return {{QStringLiteral("urgency"), QVariant::fromValue(static_cast<uchar>(urgency))},
-            {QStringLiteral("desktop-entry"), desktopEntry}};
+    QVariantMap map{
+        {QStringLiteral("urgency"), QVariant::fromValue(static_cast<uchar>(notification.urgency))},
+        {QStringLiteral("desktop-entry"), desktopEntry}};
+    if (!notification.soundName.isEmpty())
+        map.insert(QStringLiteral("sound-name"), notification.soundName);
+    return map;
 }
 
 } // namespace
@@ -58,7 +62,7 @@ void DesktopNotifications::show(const Notification &notification)
     QDBusMessage call =
         QDBusMessage::createMethodCall(Service, Path, Interface, QStringLiteral("Notify"));
     call << m_applicationName << m_shownId << m_applicationId << notification.summary
-         << notification.body << QStringList() << hints(notification.urgency, m_applicationId)
+         << notification.body << QStringList() << hints(notification, m_applicationId)
          << ServiceDefaultTimeout;
     const QDBusPendingCall pending = QDBusConnection::sessionBus().asyncCall(call);
     auto *watcher = new QDBusPendingCallWatcher(pending, this);

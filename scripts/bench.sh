@@ -68,6 +68,7 @@ row "---" "---" "---" "---"
 "$build/bench/window_bench" startup "$(date +%s%N)" 2>/dev/null
 "$build/bench/history_bench" 2>/dev/null
 "$build/bench/store_bench"
+"$build/bench/records_bench" 2>/dev/null
 idle_row
 lab_rows
 if [ "${SOAK_PROBES:-100000}" -gt 0 ]; then

@@ -7,9 +7,15 @@
 
 namespace {
 
+// Words apart at spaces, '' standing for an empty one.
 QStringList words(const QString &line)
 {
-    return line.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    QStringList split = line.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    for (QString &word : split) {
+        if (word == QStringLiteral("''"))
+            word.clear();
+    }
+    return split;
 }
 
 } // namespace
@@ -49,6 +55,18 @@ private slots:
                                         << "--keep-days";
         QTest::newRow("keep-days words") << "--keep-days month"
                                          << "'month'";
+        QTest::newRow("log format") << "--log-format xml"
+                                    << "'xml'";
+        QTest::newRow("metrics port") << "--metrics 65536"
+                                      << "'65536'";
+        QTest::newRow("metrics name") << "--metrics localhost:9100"
+                                      << "'localhost:9100'";
+        QTest::newRow("metrics words") << "--metrics all"
+                                       << "'all'";
+        QTest::newRow("open quote") << "--on-down 'mail"
+                                    << "--on-down";
+        QTest::newRow("shell expansion") << "--on-up echo$HOME"
+                                         << "'$'";
     }
 
     void refusesMisuse()
@@ -83,6 +101,64 @@ private slots:
         QCOMPARE(all.options.downAfter, 100);
         QCOMPARE(all.options.historyFile, QStringLiteral("/tmp/h.sqlite"));
         QCOMPARE(all.options.keepDays, 3650);
+        QVERIFY(!all.options.logFile && !all.options.metrics && !all.options.hostName);
+        QVERIFY(all.options.onDown.isEmpty() && all.options.onUp.isEmpty());
+    }
+
+    void readsRecordOptions_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<QString>("hostName");
+        QTest::addColumn<QString>("metrics");
+        QTest::newRow("name") << QStringList{"router.lan"} << ""
+                              << "router.lan"
+                              << "";
+        QTest::newRow("malformed address stays") << QStringList{"1.2.3"} << "1.2.3"
+                                                 << ""
+                                                 << "";
+        QTest::newRow("empty address stays") << QStringList{""} << ""
+                                             << ""
+                                             << "";
+        QTest::newRow("port on loopback") << QStringList{"--metrics", "9100"} << ""
+                                          << ""
+                                          << "127.0.0.1:9100";
+        QTest::newRow("address and port") << QStringList{"--metrics", "0.0.0.0:9100"} << ""
+                                          << ""
+                                          << "0.0.0.0:9100";
+        QTest::newRow("IPv6") << QStringList{"--metrics", "[::1]:0"} << ""
+                              << ""
+                              << "::1:0";
+    }
+
+    void readsRecordOptions()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, address);
+        QFETCH(QString, hostName);
+        QFETCH(QString, metrics);
+        const CommandLine line = parseCommandLine(QStringList{"echowatch"} + arguments);
+        QVERIFY(!line.exit);
+        QCOMPARE(line.options.address.value_or(QString()), address);
+        QCOMPARE(line.options.hostName.value_or(QString()), hostName);
+        const auto &at = line.options.metrics;
+        QCOMPARE(at ? at->address.toString() + QLatin1Char(':') + QString::number(at->port)
+                    : QString(),
+                 metrics);
+    }
+
+    void readsCommandsAndTheLog()
+    {
+        const CommandLine line = parseCommandLine(
+            {"echowatch", "--log", "/tmp/x y.jsonl", "--log-format", "jsonl", "--on-down",
+             "mail -s 'host down' root", "--on-up", "logger \"back up\"", "--sound"});
+        QVERIFY(!line.exit);
+        QCOMPARE(line.options.logFile, QStringLiteral("/tmp/x y.jsonl"));
+        QCOMPARE(line.options.logFormat, records::LogFormat::JsonLines);
+        QCOMPARE(line.options.onDown, (QStringList{"mail", "-s", "host down", "root"}));
+        QCOMPARE(line.options.onUp, (QStringList{"logger", "back up"}));
+        // A sound comes with a notification.
+        QVERIFY(line.options.sound && line.options.notify);
     }
 
     // No display and the toolkit told to use X: a window opened anyway would
@@ -93,10 +169,20 @@ private slots:
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("printed");
         QTest::newRow("help") << "--help" << 0 << "--down-after <N>";
+        QTest::newRow("help lists Qt's options") << "--help" << 0 << "  -platform NAME ";
         QTest::newRow("short help") << "-h" << 0 << "Usage: echowatch";
         QTest::newRow("version") << "--version" << 0 << "echowatch " ECHOWATCH_VERSION "\n";
         QTest::newRow("bad value") << "--down-after 0" << 2 << "echowatch: --down-after";
         QTest::newRow("unknown option") << "--bogus" << 2 << "Unknown option 'bogus'";
+        // Qt would abort (134) after several lines of its own.
+        QTest::newRow("no such platform")
+            << "-platform nosuch" << 2 << "echowatch: the window platform 'nosuch' cannot start";
+        QTest::newRow("empty platform")
+            << "-platform ''" << 2 << "echowatch: the window platform '' cannot start";
+        QTest::newRow("X without display")
+            << "-platform xcb" << 2 << "echowatch: the window platform 'xcb' cannot start";
+        QTest::newRow("X from the environment")
+            << "127.0.0.1" << 2 << "echowatch: the window platform 'xcb' cannot start";
     }
 
     void endsBeforeAnyWindow()
@@ -117,6 +203,9 @@ private slots:
         const QByteArray output =
             status == 0 ? program.readAllStandardOutput() : program.readAllStandardError();
         QVERIFY2(output.contains(printed.toUtf8()), output.constData());
+        if (printed.contains(QStringLiteral("platform")) && status != 0)
+            QVERIFY2(output.count('\n') == 1 && output.startsWith(printed.toUtf8()),
+                     output.constData());
     }
 };
 

@@ -17,6 +17,8 @@ struct Notification;
 
 namespace alerts {
 
+struct HostNaming;
+
 // The desktop told when a watched host goes down and when it comes back,
 // each host on its own, once the user asks for it in the window's context
 // menu or with --notify.
@@ -29,8 +31,11 @@ public:
     HostAlerts(Form1 &window, platform::Notifications &notifications, int downAfter);
 
     QAction *action() const noexcept { return m_action; }
+    QAction *soundAction() const noexcept { return m_soundAction; }
     // Switches the alerts on, where the desktop has a notification service.
     bool switchOn();
+    // Calls the host by the name it was given; naming must outlive this.
+    void setNaming(const HostNaming *naming) noexcept { m_naming = naming; }
 
 private:
     void offerIfServed();
@@ -38,13 +43,22 @@ private:
 
     platform::Notifications &m_notifications;
     QAction *const m_action;
+    QAction *const m_soundAction;
+    const HostNaming *m_naming = nullptr;
     int m_downAfter;
     std::map<std::uint32_t, HostState> m_hosts;
     std::uint32_t m_latest = 0;
 };
 
+enum class AlertSound
+{
+    Silent,
+    Played,
+};
+
 // The bubble for a change of the host at address, in the user's locale.
-platform::Notification outageNotification(const HostChange &change, const QString &address);
+platform::Notification outageNotification(const HostChange &change, const QString &address,
+                                          AlertSound sound = AlertSound::Silent);
 
 // "192.0.2.7", an address in network byte order as dotted text.
 QString dottedAddress(std::uint32_t address);

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "echowatch/records/log_line.h"
+
+#include <QHostAddress>
 #include <QString>
 #include <QStringList>
 
@@ -13,6 +16,8 @@ namespace app {
 struct LaunchOptions
 {
     std::optional<QString> address;
+    // A host name to look up once and put in the box as its address.
+    std::optional<QString> hostName;
     std::optional<QString> interval;
     bool start = false;
     bool notify = false;
@@ -21,6 +26,20 @@ struct LaunchOptions
     // probe (also when the file is chosen from the menu).
     std::optional<QString> historyFile;
     int keepDays = 30;
+    // Qt's -platform, which QApplication reads for itself.
+    std::optional<QString> platform;
+    std::optional<QString> logFile;
+    records::LogFormat logFormat = records::LogFormat::Csv;
+    struct Endpoint
+    {
+        QHostAddress address;
+        quint16 port = 0;
+    };
+    std::optional<Endpoint> metrics;
+    // Program and arguments, as split from the option's text.
+    QStringList onDown;
+    QStringList onUp;
+    bool sound = false;
 };
 
 // How a command line ends before any window exists: the text to print, where

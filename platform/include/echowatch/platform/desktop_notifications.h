@@ -19,6 +19,9 @@ struct Notification
     QString summary;
     QString body;
     NotificationUrgency urgency = NotificationUrgency::Normal;
+    // A name from the freedesktop.org sound theme, which the service plays
+    // with the bubble; empty for none.
+    QString soundName;
 };
 
 // The desktop's bubbles as the window's alerts use them: each one replaces

@@ -1,0 +1,82 @@
+#include "echowatch/app/records_setup.h"
+
+#include "echowatch/alerts/host_actions.h"
+#include "echowatch/app/command_line.h"
+#include "echowatch/app/live_log_writer.h"
+#include "echowatch/app/metrics_server.h"
+#include "echowatch/app/records_feed.h"
+#include "echowatch/app/worker_thread.h"
+#include "echowatch/window/form1.h"
+
+#include <QCoreApplication>
+#include <QDir>
+
+#include <cstdio>
+
+namespace app {
+
+namespace {
+
+void warn(const QString &text)
+{
+    const QByteArray line =
+        (QCoreApplication::applicationName() + QStringLiteral(": ") + text + QLatin1Char('\n'))
+            .toLocal8Bit();
+    std::fputs(line.constData(), stderr);
+}
+
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("Records", text);
+}
+
+void attachLog(Form1 &window, const RecordsFeed &feed, const QString &path,
+               records::LogFormat format)
+{
+    auto *writer = new LiveLogWriter(path, format);
+    QObject::connect(&feed, &RecordsFeed::probeLogged, writer, &LiveLogWriter::append);
+    QObject::connect(writer, &LiveLogWriter::failed, &window, [path](const QString &message) {
+        warn(tr("warning: --log %1: %2; the window goes on probing")
+                 .arg(QDir::toNativeSeparators(path), message));
+    });
+    new WorkerThread(writer, QStringLiteral("log"), &window);
+}
+
+void attachMetrics(Form1 &window, const RecordsFeed &feed, const LaunchOptions::Endpoint &at)
+{
+    auto *server = new MetricsServer(at.address, at.port);
+    QObject::connect(&feed, &RecordsFeed::probeLogged, server, &MetricsServer::recordProbe);
+    QObject::connect(&feed, &RecordsFeed::hostChanged, server, &MetricsServer::recordChange);
+    QObject::connect(server, &MetricsServer::failed, &window, [](const QString &message) {
+        warn(tr("warning: --metrics: %1; the window runs without metrics").arg(message));
+    });
+    // Said only for a port the system chose, which nobody else can know.
+    if (at.port == 0) {
+        QObject::connect(server, &MetricsServer::listening, &window,
+                         [](const QString &address, quint16 port) {
+                             warn(tr("metrics at http://%1:%2/metrics").arg(address).arg(port));
+                         });
+    }
+    new WorkerThread(server, QStringLiteral("metrics"), &window);
+    QMetaObject::invokeMethod(server, &MetricsServer::listen, Qt::QueuedConnection);
+}
+
+} // namespace
+
+void attachRecords(Form1 &window, const LaunchOptions &options, const alerts::HostNaming &naming)
+{
+    const bool commands = !options.onDown.isEmpty() || !options.onUp.isEmpty();
+    if (!options.logFile && !options.metrics && !commands)
+        return;
+    auto *feed = new RecordsFeed(window, naming, options.downAfter);
+    if (options.logFile)
+        attachLog(window, *feed, *options.logFile, options.logFormat);
+    if (options.metrics)
+        attachMetrics(window, *feed, *options.metrics);
+    if (commands) {
+        auto *actions = new alerts::HostActions(options.onDown, options.onUp, &window);
+        QObject::connect(feed, &RecordsFeed::hostChanged, actions, &alerts::HostActions::run);
+    }
+}
+
+} // namespace app

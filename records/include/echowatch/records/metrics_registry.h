@@ -1,0 +1,64 @@
+#pragma once
+
+#include "echowatch/probe/echo_status.h"
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <string_view>
+
+namespace records {
+
+// Round-trip buckets as smokeping_prober has them: 50 µs, doubling, up to
+// 1.6384 s, beyond any wait for an answer.
+inline constexpr std::int64_t FirstBucketMicroseconds = 50;
+inline constexpr std::size_t RoundTripBucketCount = 16;
+
+// What one host's probes add up to since the window opened.
+struct HostFigures
+{
+    std::uint64_t requests = 0;
+    // Per failing status: every probe whose status is not 0.
+    std::map<EchoStatus, std::uint64_t> failures;
+    // Answers per bucket, each counted once (not yet cumulative).
+    std::array<std::uint64_t, RoundTripBucketCount + 1> answersInBucket{};
+    std::uint64_t answers = 0;
+    std::int64_t roundTripSumMicroseconds = 0;
+    bool down = false;
+    std::uint64_t outages = 0;
+};
+
+// The figures of every host the window has probed, by the host's name (the
+// address where it has none), and their Prometheus text exposition.
+class MetricsRegistry
+{
+public:
+    // roundTripMicroseconds: -1 when nothing answered.
+    void recordProbe(std::string_view host, EchoStatus status, std::int64_t roundTripMicroseconds);
+    // The host's going down (counted as an outage) or coming back.
+    void recordDown(std::string_view host);
+    void recordUp(std::string_view host);
+
+    // The text format Prometheus scrapes (version 0.0.4).
+    std::string exposition() const;
+    const std::map<std::string, HostFigures, std::less<>> &hosts() const noexcept
+    {
+        return m_hosts;
+    }
+
+private:
+    HostFigures &figures(std::string_view host);
+
+    std::map<std::string, HostFigures, std::less<>> m_hosts;
+};
+
+// A label value as the text format quotes it: backslash, double quote and
+// line feed escaped.
+void appendLabelValue(std::string &text, std::string_view value);
+
+// The content type of the exposition.
+inline constexpr std::string_view ExpositionContentType =
+    "text/plain; version=0.0.4; charset=utf-8";
+
+} // namespace records

@@ -1,0 +1,145 @@
+#include "echowatch/records/metrics_registry.h"
+
+#include "echowatch/history/csv_text.h"
+
+namespace records {
+
+namespace {
+
+std::size_t bucketOf(std::int64_t roundTripMicroseconds)
+{
+    std::int64_t bound = FirstBucketMicroseconds;
+    for (std::size_t bucket = 0; bucket < RoundTripBucketCount; ++bucket, bound *= 2) {
+        if (roundTripMicroseconds <= bound)
+            return bucket;
+    }
+    return RoundTripBucketCount;
+}
+
+// Seconds as the shortest exact decimal: "0.00005", "1.6384", "3".
+std::string secondsText(std::int64_t microseconds)
+{
+    std::string text = history::millionthsText(microseconds);
+    text.erase(text.find_last_not_of('0') + 1);
+    if (text.back() == '.')
+        text.pop_back();
+    return text;
+}
+
+void appendFamily(std::string &text, std::string_view name, std::string_view type,
+                  std::string_view help)
+{
+    text.append("# HELP ").append(name).append(" ").append(help).append("\n");
+    text.append("# TYPE ").append(name).append(" ").append(type).append("\n");
+}
+
+// name{host="…"[,extra]} value
+void appendSample(std::string &text, std::string_view name, std::string_view host,
+                  std::string_view extraLabels, std::string_view value)
+{
+    text.append(name).append("{host=");
+    appendLabelValue(text, host);
+    text.append(extraLabels).append("} ").append(value).append("\n");
+}
+
+void appendHistogram(std::string &text, const std::string &host, const HostFigures &figures)
+{
+    constexpr std::string_view Name = "echowatch_response_duration_seconds";
+    std::uint64_t cumulative = 0;
+    std::int64_t bound = FirstBucketMicroseconds;
+    for (std::size_t bucket = 0; bucket <= RoundTripBucketCount; ++bucket, bound *= 2) {
+        cumulative += figures.answersInBucket[bucket];
+        const std::string le =
+            bucket < RoundTripBucketCount ? secondsText(bound) : std::string("+Inf");
+        appendSample(text, std::string(Name) + "_bucket", host, ",le=\"" + le + "\"",
+                     std::to_string(cumulative));
+    }
+    appendSample(text, std::string(Name) + "_sum", host, {},
+                 secondsText(figures.roundTripSumMicroseconds));
+    appendSample(text, std::string(Name) + "_count", host, {}, std::to_string(figures.answers));
+}
+
+} // namespace
+
+void appendLabelValue(std::string &text, std::string_view value)
+{
+    text += '"';
+    for (const char character : value) {
+        if (character == '\\')
+            text += "\\\\";
+        else if (character == '"')
+            text += "\\\"";
+        else if (character == '\n')
+            text += "\\n";
+        else
+            text += character;
+    }
+    text += '"';
+}
+
+HostFigures &MetricsRegistry::figures(std::string_view host)
+{
+    auto found = m_hosts.find(host);
+    if (found == m_hosts.end())
+        found = m_hosts.emplace(std::string(host), HostFigures{}).first;
+    return found->second;
+}
+
+void MetricsRegistry::recordProbe(std::string_view host, EchoStatus status,
+                                  std::int64_t roundTripMicroseconds)
+{
+    HostFigures &counted = figures(host);
+    ++counted.requests;
+    if (status != 0) {
+        ++counted.failures[status];
+        return;
+    }
+    if (roundTripMicroseconds < 0)
+        return;
+    ++counted.answersInBucket[bucketOf(roundTripMicroseconds)];
+    ++counted.answers;
+    counted.roundTripSumMicroseconds += roundTripMicroseconds;
+}
+
+void MetricsRegistry::recordDown(std::string_view host)
+{
+    HostFigures &counted = figures(host);
+    counted.down = true;
+    ++counted.outages;
+}
+
+void MetricsRegistry::recordUp(std::string_view host)
+{
+    figures(host).down = false;
+}
+
+std::string MetricsRegistry::exposition() const
+{
+    std::string text;
+    text.reserve(2048 + m_hosts.size() * 2048);
+    appendFamily(text, "echowatch_requests_total", "counter",
+                 "Echo requests whose outcome the window showed.");
+    for (const auto &[host, figures] : m_hosts)
+        appendSample(text, "echowatch_requests_total", host, {}, std::to_string(figures.requests));
+    appendFamily(text, "echowatch_response_duration_seconds", "histogram",
+                 "Round trip of the answered echo requests.");
+    for (const auto &[host, figures] : m_hosts)
+        appendHistogram(text, host, figures);
+    appendFamily(text, "echowatch_failures_total", "counter",
+                 "Echo requests that failed, by status code.");
+    for (const auto &[host, figures] : m_hosts) {
+        for (const auto &[status, count] : figures.failures)
+            appendSample(text, "echowatch_failures_total", host,
+                         ",status=\"" + std::to_string(status) + "\"", std::to_string(count));
+    }
+    appendFamily(text, "echowatch_up", "gauge",
+                 "1 unless the host is down (failed probes in a row reached --down-after).");
+    for (const auto &[host, figures] : m_hosts)
+        appendSample(text, "echowatch_up", host, {}, figures.down ? "0" : "1");
+    appendFamily(text, "echowatch_outages_total", "counter", "Times the host went down.");
+    for (const auto &[host, figures] : m_hosts)
+        appendSample(text, "echowatch_outages_total", host, {}, std::to_string(figures.outages));
+    return text;
+}
+
+} // namespace records

@@ -1,0 +1,82 @@
+#include "echowatch/records/metrics_registry.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+bool has(const std::string &text, const std::string &line)
+{
+    return text.find(line + "\n") != std::string::npos;
+}
+
+TEST(MetricsRegistry, BucketsAreFiftyMicrosecondsDoubling)
+{
+    const std::pair<std::int64_t, const char *> rows[] = {
+        {0, "5e-05"},    {50, "5e-05"},       {51, "0.0001"},    {100, "0.0001"},
+        {101, "0.0002"}, {1638400, "1.6384"}, {1638401, "+Inf"},
+    };
+    for (const auto &[microseconds, bucket] : rows) {
+        records::MetricsRegistry registry;
+        registry.recordProbe("h", 0, microseconds);
+        const std::string text = registry.exposition();
+        // The bucket holding it is the first that counts 1.
+        const std::string label = std::string(bucket) == "5e-05" ? "0.00005" : bucket;
+        const std::size_t first =
+            text.find("echowatch_response_duration_seconds_bucket{host=\"h\",le=");
+        const std::size_t counted = text.find("\"} 1\n", first);
+        ASSERT_NE(counted, std::string::npos);
+        EXPECT_EQ(text.substr(counted - label.size(), label.size()), label) << microseconds;
+    }
+}
+
+TEST(MetricsRegistry, CountsPerHost)
+{
+    records::MetricsRegistry registry;
+    for (const std::int64_t microseconds : {40, 75, 300})
+        registry.recordProbe("127.0.0.1", 0, microseconds);
+    registry.recordProbe("127.0.0.1", 11010, -1);
+    registry.recordProbe("127.0.0.1", 11010, -1);
+    registry.recordDown("127.0.0.1");
+    registry.recordProbe("router.lan", -1, -1);
+    const std::string text = registry.exposition();
+
+    for (const char *line : {
+             "# TYPE echowatch_requests_total counter",
+             "echowatch_requests_total{host=\"127.0.0.1\"} 5",
+             "echowatch_requests_total{host=\"router.lan\"} 1",
+             "# TYPE echowatch_response_duration_seconds histogram",
+             "echowatch_response_duration_seconds_bucket{host=\"127.0.0.1\",le=\"0.00005\"} 1",
+             "echowatch_response_duration_seconds_bucket{host=\"127.0.0.1\",le=\"0.0001\"} 2",
+             "echowatch_response_duration_seconds_bucket{host=\"127.0.0.1\",le=\"0.0002\"} 2",
+             "echowatch_response_duration_seconds_bucket{host=\"127.0.0.1\",le=\"0.0004\"} 3",
+             "echowatch_response_duration_seconds_bucket{host=\"127.0.0.1\",le=\"+Inf\"} 3",
+             "echowatch_response_duration_seconds_sum{host=\"127.0.0.1\"} 0.000415",
+             "echowatch_response_duration_seconds_count{host=\"127.0.0.1\"} 3",
+             "echowatch_response_duration_seconds_count{host=\"router.lan\"} 0",
+             "echowatch_failures_total{host=\"127.0.0.1\",status=\"11010\"} 2",
+             "echowatch_failures_total{host=\"router.lan\",status=\"-1\"} 1",
+             "echowatch_up{host=\"127.0.0.1\"} 0",
+             "echowatch_up{host=\"router.lan\"} 1",
+             "echowatch_outages_total{host=\"127.0.0.1\"} 1",
+             "echowatch_outages_total{host=\"router.lan\"} 0",
+         })
+        EXPECT_TRUE(has(text, line)) << line << "\nin\n" << text;
+
+    registry.recordUp("127.0.0.1");
+    EXPECT_TRUE(has(registry.exposition(), "echowatch_up{host=\"127.0.0.1\"} 1"));
+}
+
+TEST(MetricsRegistry, LabelValuesAreEscaped)
+{
+    const std::pair<const char *, const char *> rows[] = {
+        {"plain", "\"plain\""}, {"a\"b", "\"a\\\"b\""}, {"a\\b", "\"a\\\\b\""},
+        {"a\nb", "\"a\\nb\""},  {"é,}{=", "\"é,}{=\""},
+    };
+    for (const auto &[value, quoted] : rows) {
+        std::string text;
+        records::appendLabelValue(text, value);
+        EXPECT_EQ(text, quoted);
+    }
+}
+
+} // namespace
