@@ -76,14 +76,14 @@ ProbeHelperClient::~ProbeHelperClient()
 
 net::EchoOutcome ProbeHelperClient::echo(std::uint32_t destination,
                                          std::span<const std::byte> requestData,
-                                         std::chrono::milliseconds timeout) noexcept
+                                         std::chrono::milliseconds timeout,
+                                         net::TimeToLive ttl) noexcept
 {
     const auto deadline = Clock::now() + MaxProbeTime - StopAllowance;
     // What no IPv4 packet can carry is refused here, as a socket would.
     if (requestData.size() > helper::MaxRequestData)
         return failed(icmp::IpStatus::PacketTooBig, net::HelperCondition::NotUsed);
-    const helper::EchoRequest request{destination, std::clamp(timeout, {}, helper::MaxTimeout),
-                                      requestData};
+    const EchoRequest request{destination, std::clamp(timeout, {}, MaxTimeout), ttl, requestData};
     const auto frameSize = helper::encodeRequest(request, m_request);
     const auto started = ensureRunning();
     if (started != icmp::IpStatus::Success)

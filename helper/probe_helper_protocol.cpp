@@ -55,7 +55,7 @@ void writePrefix(std::span<std::byte> frame, const Magic &magic, std::uint8_t ki
 
 bool withinLimits(std::span<const std::byte> header) noexcept
 {
-    return read8(header, 5) == EchoKind && read8(header, 6) == 0 && read8(header, 7) == 0 &&
+    return read8(header, 5) == EchoKind && read8(header, 7) == 0 &&
            read32(header, 12) <= MaxTimeout.count();
 }
 
@@ -76,6 +76,7 @@ ParsedRequest parseRequest(std::span<const std::byte> bytes) noexcept
     parsed.verdict = withinLimits(bytes) ? RequestVerdict::Valid : RequestVerdict::Refused;
     std::memcpy(&parsed.request.destination, bytes.data() + 8, 4);
     parsed.request.timeout = std::chrono::milliseconds{read32(bytes, 12)};
+    parsed.request.ttl = read8(bytes, 6);
     parsed.request.data = bytes.subspan(RequestHeaderSize, dataSize);
     return parsed;
 }
@@ -83,6 +84,7 @@ ParsedRequest parseRequest(std::span<const std::byte> bytes) noexcept
 std::size_t encodeRequest(const EchoRequest &request, std::span<std::byte> frame) noexcept
 {
     writePrefix(frame, RequestMagic, EchoKind);
+    frame[6] = std::byte{request.ttl};
     std::memcpy(frame.data() + 8, &request.destination, 4);
     writeBig(frame, 12, 4, static_cast<std::uint32_t>(request.timeout.count()));
     writeBig(frame, 16, 4, request.data.size());

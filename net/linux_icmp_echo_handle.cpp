@@ -38,7 +38,7 @@ void LinuxIcmpEchoHandle::open(IcmpSocket socket) noexcept
 
 EchoOutcome LinuxIcmpEchoHandle::echo(std::uint32_t destination,
                                       std::span<const std::byte> requestData,
-                                      std::chrono::milliseconds timeout) noexcept
+                                      std::chrono::milliseconds timeout, TimeToLive ttl) noexcept
 {
     if (!m_socket)
         return failure(icmp::IpStatus::GeneralFailure, FailureOrigin::ThisMachine);
@@ -58,7 +58,7 @@ EchoOutcome LinuxIcmpEchoHandle::echo(std::uint32_t destination,
         m_socket->queueErrors(true); // best effort: else a full queue is a timeout
     const auto sentAt = realtimeNow();
     const auto deadline = Clock::now() + timeout;
-    const auto sent = m_calls.send(m_socket->descriptor(), request, destination);
+    const auto sent = m_calls.send(m_socket->descriptor(), request, destination, ttl);
     const int sendError = errno;
     if (errorsOnlyWhileSending)
         m_socket->queueErrors(false);

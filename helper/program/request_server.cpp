@@ -97,7 +97,8 @@ net::EchoOutcome RequestServer::probe(const EchoRequest &request) noexcept
         failed.origin = net::FailureOrigin::ThisMachine;
         return failed;
     }
-    const auto outcome = opening.handle->echo(request.destination, request.data, request.timeout);
+    const auto outcome =
+        opening.handle->echo(request.destination, request.data, request.timeout, request.ttl);
     m_nextSend =
         sentAt + (outcome.status == icmp::IpStatus::Success ? AnsweredSpacing : UnansweredSpacing);
     return outcome;

@@ -50,8 +50,22 @@ INSTANTIATE_TEST_SUITE_P(
         RequestCase{"TimeoutJustOver", [](Bytes &f) { put32(f, 12, 501); },
                     RequestVerdict::Refused},
         RequestCase{"NotAnEcho", [](Bytes &f) { f[5] = std::byte{2}; }, RequestVerdict::Refused},
-        RequestCase{"ReservedSet", [](Bytes &f) { f[7] = std::byte{1}; }, RequestVerdict::Refused}),
+        RequestCase{"ReservedSet", [](Bytes &f) { f[7] = std::byte{1}; }, RequestVerdict::Refused},
+        RequestCase{"SecondVersion", [](Bytes &f) { f[4] = std::byte{2}; },
+                    RequestVerdict::Malformed},
+        RequestCase{"LowestTtl", [](Bytes &f) { f[6] = std::byte{1}; }, RequestVerdict::Valid},
+        RequestCase{"HighestTtl", [](Bytes &f) { f[6] = std::byte{255}; }, RequestVerdict::Valid}),
     [](const auto &info) { return std::string(info.param.name); });
+
+TEST(HelperRequest, CarriesItsTtl)
+{
+    for (const net::TimeToLive ttl : {net::SystemTtl, net::TimeToLive{1}, net::TimeToLive{255}}) {
+        const Bytes frame = testpackets::helperRequest(testpackets::address("127.0.0.1"), ttl);
+        const auto parsed = helper::parseRequest(frame);
+        ASSERT_EQ(parsed.verdict, RequestVerdict::Valid);
+        EXPECT_EQ(parsed.request.ttl, ttl);
+    }
+}
 
 // The window trusts the helper no further than the request it sent: the
 // typed fields travel as they were, and nothing else is taken.

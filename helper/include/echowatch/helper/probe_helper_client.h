@@ -1,6 +1,7 @@
 #pragma once
 
 #include "echowatch/net/echo_outcome.h"
+#include "echowatch/net/time_to_live.h"
 
 #include <chrono>
 #include <cstddef>
@@ -34,7 +35,8 @@ public:
 
     // The outcome's data lives in the client's buffer until the next probe.
     net::EchoOutcome echo(std::uint32_t destination, std::span<const std::byte> requestData,
-                          std::chrono::milliseconds timeout) noexcept;
+                          std::chrono::milliseconds timeout,
+                          net::TimeToLive ttl = net::SystemTtl) noexcept;
 
     // The running helper's process, or -1; for tests that look at it.
     pid_t helperProcess() const noexcept { return m_process; }
