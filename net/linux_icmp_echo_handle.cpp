@@ -5,6 +5,7 @@
 #include "echowatch/icmp/ip_status.h"
 #include "echowatch/net/socket_calls.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -104,7 +105,8 @@ EchoOutcome LinuxIcmpEchoHandle::outcomeOf(const WaitResult &result) noexcept
     const icmp::Answer &answer = result.arrival->answer;
     EchoOutcome outcome;
     outcome.status = answer.status;
-    outcome.roundTrip = result.arrival->at - result.sentAt;
+    // The stamps are on the wall clock, which may be set back mid-probe.
+    outcome.roundTrip = std::max(result.arrival->at - result.sentAt, std::chrono::nanoseconds{});
     outcome.responder = answer.from;
     outcome.ttl = answer.ttl;
     outcome.tos = answer.tos;

@@ -189,7 +189,8 @@ public:
     {
         m_received.clear();
         for (;;) {
-            const auto parsed = helper::parseAnswer(m_received, helper::MaxRequestData);
+            const auto parsed =
+                helper::parseAnswer(m_received, {helper::MaxRequestData, helper::MaxTimeout});
             if (parsed.verdict == helper::AnswerVerdict::Valid)
                 return parsed.outcome;
             pollfd watched{m_socket, POLLIN, 0};

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "echowatch/helper/probe_helper_protocol.h"
 #include "echowatch/net/echo_outcome.h"
 #include "echowatch/net/time_to_live.h"
 
@@ -44,14 +45,14 @@ public:
 private:
     using Clock = std::chrono::steady_clock;
 
-    net::EchoOutcome askHelper(std::span<const std::byte> frame, std::size_t dataLimit,
+    net::EchoOutcome askHelper(std::span<const std::byte> frame, AnswerLimits limits,
                                Clock::time_point deadline) noexcept;
     net::EchoOutcome failed(std::int32_t status, net::HelperCondition condition) noexcept;
     std::int32_t ensureRunning() noexcept;
     std::int32_t start() noexcept;
     void stop() noexcept;
     bool sendAll(std::span<const std::byte> bytes, Clock::time_point deadline) noexcept;
-    std::size_t receiveAnswer(std::size_t dataLimit, Clock::time_point deadline) noexcept;
+    std::size_t receiveAnswer(AnswerLimits limits, Clock::time_point deadline) noexcept;
 
     std::string m_path;
     pid_t m_process = -1;

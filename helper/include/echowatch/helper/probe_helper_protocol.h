@@ -84,9 +84,19 @@ struct ParsedAnswer
     net::EchoOutcome outcome; // its data points into the bytes parsed
 };
 
-// Reads one answer frame; echoed data longer than the request's (dataLimit)
-// or an origin we do not know is malformed.
-ParsedAnswer parseAnswer(std::span<const std::byte> bytes, std::size_t dataLimit) noexcept;
+// What an answer to one request can hold: no more echoed data than a host
+// may send back for it, and a round trip no longer than its timeout, as the
+// helper credits nothing the kernel stamped at or past the timeout.
+struct AnswerLimits
+{
+    std::size_t data;
+    std::chrono::nanoseconds roundTrip;
+};
+
+// Reads one answer frame; echoed data or a round trip beyond limits (a round
+// trip is none or lies in 0..limits.roundTrip), or an origin we do not know,
+// is malformed.
+ParsedAnswer parseAnswer(std::span<const std::byte> bytes, AnswerLimits limits) noexcept;
 
 // Writes an answer frame into frame (at least AnswerHeaderSize +
 // outcome.data.size() bytes); returns the bytes used.
