@@ -99,8 +99,7 @@ net::EchoOutcome RequestServer::probe(const EchoRequest &request) noexcept
     }
     const auto outcome =
         opening.handle->echo(request.destination, request.data, request.timeout, request.ttl);
-    m_nextSend =
-        sentAt + (outcome.status == icmp::IpStatus::Success ? AnsweredSpacing : UnansweredSpacing);
+    m_nextSend = sentAt + net::UserPace::spacingAfter(outcome.status);
     return outcome;
 }
 
