@@ -33,23 +33,36 @@ bool HopProber::runRound(std::uint32_t destination, std::stop_token stop) noexce
     return probeHops(destination, 1, stop);
 }
 
-bool HopProber::runTrace(std::uint32_t destination, int probesPerHop, std::stop_token stop) noexcept
+bool HopProber::runTrace(std::uint32_t destination, int probesPerHop, int hostHop,
+                         std::stop_token stop) noexcept
 {
     m_table.hops.clear();
     m_table.rounds = 0;
-    return probeHops(destination, probesPerHop, stop);
+    m_expectedHostHop = hostHop;
+    const bool finished = probeHops(destination, probesPerHop, stop);
+    m_expectedHostHop = 0;
+    return finished;
 }
 
 // Past the TTL the host answered at, a request only reaches the host again:
-// a round goes no further while the host is known to be there.
+// a round goes no further while the host is known to be there, or expected
+// there and no router answered in its place.
+int HopProber::lastTtl() const noexcept
+{
+    const int host = m_table.hostHop();
+    if (host > 0)
+        return host;
+    const auto expected = static_cast<std::size_t>(m_expectedHostHop);
+    if (expected > 0 &&
+        (m_table.hops.size() < expected || m_table.hops[expected - 1].answered() == 0))
+        return m_expectedHostHop;
+    return MaxHops;
+}
+
 bool HopProber::probeHops(std::uint32_t destination, int probesPerHop,
                           std::stop_token stop) noexcept
 {
     auto &hops = m_table.hops;
-    const auto lastTtl = [this] {
-        const int host = m_table.hostHop();
-        return host > 0 ? host : MaxHops;
-    };
     int silentInARow = 0;
     for (int ttl = 1; ttl <= lastTtl() && silentInARow < m_settings.silentHopsToGiveUp; ++ttl) {
         if (static_cast<int>(hops.size()) < ttl)

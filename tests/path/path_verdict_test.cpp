@@ -52,7 +52,7 @@ TEST_P(TraceVerdict, NamesWhereTheWayBroke)
     scripted::ManualClock clock;
     scripted::ScriptedPath echo(GetParam().path, clock);
     path::HopProber prober(echo, clock);
-    ASSERT_TRUE(prober.runTrace(Host, 3));
+    ASSERT_TRUE(prober.runTrace(Host, 3, GetParam().hostHop));
     const auto verdict = path::judgeTrace(prober.table(), GetParam().hostHop);
     EXPECT_EQ(path::verdictText(verdict), GetParam().verdict);
     for (const auto &probe : echo.sent())
@@ -125,6 +125,23 @@ TEST(Trace, AsksARationingRouterUpToThreeTimes)
     EXPECT_EQ(hop.lost, 2);
     EXPECT_EQ(hop.responder, address("192.0.2.2"));
     EXPECT_EQ(prober.table().hostHop(), 4);
+}
+
+// Where the host is known to be, a trace that finds it silent goes no
+// further; a router in its place means the way got longer, and the trace
+// goes on to find where it ends.
+TEST(Trace, EndsWhereTheHostIsKnownToBe)
+{
+    scripted::ManualClock clock;
+    scripted::ScriptedPath echo(pathOf({A, A, A}, false), clock);
+    path::HopProber prober(echo, clock);
+    ASSERT_TRUE(prober.runTrace(Host, 3, 4));
+    EXPECT_EQ(prober.table().hops.size(), 4u);
+    EXPECT_EQ(echo.sent().back().ttl, 4);
+
+    echo.path().routers.push_back({address("192.0.2.4")});
+    ASSERT_TRUE(prober.runTrace(Host, 3, 4));
+    EXPECT_EQ(prober.table().hops.size(), 9u);
 }
 
 // Silence past the last answer goes on for five hops, then the trace ends:

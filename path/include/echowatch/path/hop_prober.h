@@ -39,8 +39,12 @@ public:
     bool runRound(std::uint32_t destination, std::stop_token stop = {}) noexcept;
 
     // A trace of its own: up to probesPerHop requests per TTL, on to the
-    // next TTL as soon as one is answered; the table starts empty.
-    bool runTrace(std::uint32_t destination, int probesPerHop, std::stop_token stop = {}) noexcept;
+    // next TTL as soon as one is answered; the table starts empty. hostHop,
+    // where the host was last known to be (0: not known), ends the trace
+    // there unless a router answers at that TTL: past the host, requests
+    // only reach the host again.
+    bool runTrace(std::uint32_t destination, int probesPerHop, int hostHop = 0,
+                  std::stop_token stop = {}) noexcept;
 
     const PathTable &table() const noexcept { return m_table; }
 
@@ -54,6 +58,7 @@ private:
     };
 
     bool probeHops(std::uint32_t destination, int probesPerHop, std::stop_token stop) noexcept;
+    int lastTtl() const noexcept;
     HopResult probeHop(std::uint32_t destination, int ttl, int probes,
                        std::stop_token stop) noexcept;
     HopResult note(HopStats &hop, const net::EchoOutcome &outcome) noexcept;
@@ -62,6 +67,7 @@ private:
     PaceClock &m_clock;
     ProberSettings m_settings;
     PathTable m_table;
+    int m_expectedHostHop = 0;
     Clock::time_point m_nextSend{};
     Clock::time_point m_nextRound{};
 };
