@@ -8,7 +8,7 @@
 
 #include "echowatch/history/history_csv.h"
 #include "echowatch/history/probe_record.h"
-#include "echowatch/monitor/round_trip_chart.h"
+#include "echowatch/history_view/round_trip_chart.h"
 
 #include <QApplication>
 #include <QImage>
@@ -105,7 +105,7 @@ double chartPaintMilliseconds(const history::ProbeRecord &record)
     constexpr int PlotWidth = 1000;
     constexpr int Margins = 76; // the chart's left and right margins
     constexpr int Repeats = 50;
-    RoundTripChart chart(record);
+    history_view::RoundTripChart chart(record);
     chart.resize(PlotWidth + Margins, 300);
     chart.setSpan(record.wholeRun());
     QImage canvas(chart.size(), QImage::Format_ARGB32_Premultiplied);

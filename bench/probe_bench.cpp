@@ -1,7 +1,8 @@
 // Cost of one answered probe to 127.0.0.1, the whole EchoAddress road (open
-// a handle, send, wait, close it), on each kind of socket and through the
-// probe helper, beside the system ping in flood mode measured in the same
-// run: both keep one socket for all their requests. Then the helper's
+// a handle, send, wait, close it), on each kind of socket beside the system
+// ping in flood mode, and through the probe helper beside ping at the same
+// spacing, measured in the same run: both keep one socket for all their
+// requests. Then the helper's
 // capability sets once it has started, and how many allocations a probe
 // makes.
 #include "bench_table.h"
@@ -93,9 +94,6 @@ struct Cost
     double helperMicroseconds = 0; // of which the helper's, where one served
 };
 
-// The helper's own pace, with room so that no probe waits for it.
-constexpr auto HelperPace = std::chrono::microseconds(3500);
-
 // Back to back, or spaced by pace as a window at its fastest would be.
 Cost measureOurs(SocketKindChoice kind, int count, Clock::duration pace = Clock::duration::zero())
 {
@@ -110,18 +108,29 @@ Cost measureOurs(SocketKindChoice kind, int count, Clock::duration pace = Clock:
     return {(cpuMicrosecondsSoFar() - before) / count, answered};
 }
 
-std::optional<double> pingCpuMicroseconds(int count)
+// ping's CPU per probe: in flood mode (back to back) without an interval,
+// else INTERVAL seconds apart, as `ping -i INTERVAL` (root may go under 0.2).
+std::optional<double> pingCpuMicroseconds(int count, const char *interval = nullptr)
 {
     const std::string countText = std::to_string(count);
-    const char *argv[] = {"ping", "-q", "-f",     "-c",   countText.c_str(),
-                          "-s",   "32", Loopback, nullptr};
+    const char *pace[] = {"-f", nullptr};
+    if (interval != nullptr) {
+        pace[0] = "-i";
+        pace[1] = interval;
+    }
+    std::vector<const char *> argv{"ping", "-q", pace[0]};
+    if (pace[1] != nullptr)
+        argv.push_back(pace[1]);
+    for (const char *argument : {"-c", countText.c_str(), "-s", "32", Loopback})
+        argv.push_back(argument);
+    argv.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
     pid_t child = 0;
-    const int spawned =
-        ::posix_spawnp(&child, "ping", &actions, nullptr, const_cast<char *const *>(argv), environ);
+    const int spawned = ::posix_spawnp(&child, "ping", &actions, nullptr,
+                                       const_cast<char *const *>(argv.data()), environ);
     posix_spawn_file_actions_destroy(&actions);
     if (spawned != 0)
         return std::nullopt;
@@ -185,35 +194,36 @@ bool canOpen(int type)
 // Both processes together: the window's side in this one, the helper's as a
 // child, reaped when the probe is destroyed inside the measured span. The
 // helper's start and exit are counted too, spread over the probes. Probes
-// are spaced at the helper's own pace, so that none waits for it.
-Cost measureThroughHelper(int count)
+// are spaced by pace, so that none waits for the helper's own.
+Cost measureThroughHelper(int count, Clock::duration pace)
 {
     rusage childrenBefore{}, childrenAfter{};
     ::getrusage(RUSAGE_CHILDREN, &childrenBefore);
     const double before = cpuMicrosecondsSoFar();
-    const int answered = measureOurs(SocketKindChoice::HelperOnly, count, HelperPace).answered;
+    const int answered = measureOurs(SocketKindChoice::HelperOnly, count, pace).answered;
     const double own = cpuMicrosecondsSoFar() - before;
     ::getrusage(RUSAGE_CHILDREN, &childrenAfter);
     const double helper = cpuMicroseconds(childrenAfter) - cpuMicroseconds(childrenBefore);
-    return {(own + helper) / count, answered, helper / count};
+    const int per = std::max(answered, 1);
+    return {(own + helper) / per, answered, helper / per};
 }
 
-void helperRow(int count, std::optional<double> ping)
+// Beside ping at the same spacing: a process that sleeps between probes pays
+// for waking each time, which ping -f, never sleeping, does not.
+void helperRow(int count, std::chrono::milliseconds spacing, const char *interval)
 {
-    const Cost through = measureThroughHelper(count);
-    const auto peer = pingCpuMicroseconds(count);
-    // What sleeping between probes costs by itself, in one process.
-    const Cost spacedRaw = measureOurs(SocketKindChoice::RawOnly, count, HelperPace);
-    printRow("CPU per answered loopback probe through the probe helper, both processes, "
-             "3.5 ms apart, the helper's pace (" +
+    const Cost through = measureThroughHelper(count, spacing);
+    const auto peer = pingCpuMicroseconds(count, interval);
+    const std::string pingName = std::string("ping -i ") + interval;
+    printRow("CPU per answered loopback probe through the probe helper, both processes, " +
+                 std::to_string(spacing.count()) + " ms apart (" +
                  std::to_string(through.answered) + "/" + std::to_string(count) + " answered)",
              formatNumber(through.cpuMicroseconds, 2) + " us (helper " +
                  formatNumber(through.helperMicroseconds, 2) + " us), " +
-                 timesPing(through.cpuMicroseconds, ping ? peer : std::nullopt),
-             "ping -f " + (peer ? formatNumber(*peer, 2) + " us" : std::string("n/a")) +
-                 "; in-process raw at the same spacing " +
-                 formatNumber(spacedRaw.cpuMicroseconds, 2) + " us",
-             "at most 3x ping -f");
+                 (peer ? formatNumber(through.cpuMicroseconds / *peer, 2) + "x " + pingName
+                       : pingName + " n/a"),
+             pingName + " " + (peer ? formatNumber(*peer, 2) + " us" : std::string("n/a")),
+             "at most 1.5x " + pingName);
 }
 
 // The four sets /proc shows for a process, as one line.
@@ -258,7 +268,8 @@ int main(int argc, char **argv)
                           std::to_string(allocationsOver(kind, count)) + " " + name;
     }
     if (canOpen(SOCK_RAW)) {
-        helperRow(count / 5, ping);
+        helperRow(count / 10, std::chrono::milliseconds(10), "0.01");
+        helperRow(count / 10, std::chrono::milliseconds(20), "0.02");
         helperCapabilitiesRow();
     }
     printRow("allocations per probe in the echo path (" + std::to_string(count) +

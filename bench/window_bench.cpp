@@ -10,13 +10,14 @@
 #include "process_figures.h"
 
 #include "echowatch/helper/automatic_echo_library.h"
-#include "echowatch/monitor/failure_log_model.h"
-#include "echowatch/monitor/form1.h"
-#include "echowatch/monitor/history_actions.h"
+#include "echowatch/history_view/history_actions.h"
+#include "echowatch/history_view/probe_history.h"
 #include "echowatch/net/sockets_library.h"
 #include "echowatch/platform/clock.h"
 #include "echowatch/platform/qt_message_box.h"
 #include "echowatch/probe/module1.h"
+#include "echowatch/window/failure_log_model.h"
+#include "echowatch/window/form1.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -50,12 +51,14 @@ struct Program
     Module1 probe{sockets, icmp, messageBox};
     platform::SystemClock clock;
     Form1 window{probe, messageBox, clock};
-    HistoryActions *history = new HistoryActions(window);
+    history_view::ProbeHistory *history = new history_view::ProbeHistory(window);
+    history_view::HistoryActions *historyActions =
+        new history_view::HistoryActions(window, *history);
 };
 
-FailureLogModel &logOf(Form1 &window)
+window::FailureLogModel &logOf(Form1 &window)
 {
-    return *static_cast<FailureLogModel *>(window.List1->model());
+    return *static_cast<window::FailureLogModel *>(window.List1->model());
 }
 
 void fillLog(Form1 &window, int lines)
@@ -150,7 +153,7 @@ void benchSoak(int probes, HistoryWindowState historyWindow)
 {
     Program program;
     if (historyWindow == HistoryWindowState::Open)
-        program.history->showHistory();
+        program.historyActions->showHistory();
     program.window.Text1->setText(QStringLiteral("127.0.0.1"));
     program.window.Text2->setText(QStringLiteral("1"));
     int ticks = 0;

@@ -55,9 +55,11 @@ private:
 
 // The round trip is told for an answer only, never negative: the stamps are
 // on the wall clock, which can be set back during a probe.
-probe::ProbeDetails detailsOf(EchoStatus status, const net::EchoOutcome &outcome) noexcept
+probe::ProbeDetails detailsOf(EchoStatus status, const net::EchoOutcome &outcome,
+                              in_addr_t destination) noexcept
 {
     probe::ProbeDetails details;
+    details.destination = destination;
     if (status == icmp::IpStatus::Success) {
         const auto roundTrip =
             std::chrono::duration_cast<std::chrono::microseconds>(outcome.roundTrip);
@@ -113,6 +115,7 @@ EchoStatus Module1::EchoAddress(std::u16string_view address, std::u16string_view
     const in_addr_t destination = addressConverted ? ::inet_addr(addressText.c_str()) : INADDR_NONE;
     if (destination == INADDR_NONE)
         return BadAddressStatus;
+    details.destination = destination;
     if (!dataConverted)
         return icmp::IpStatus::BadReq;
 
@@ -124,6 +127,6 @@ EchoStatus Module1::EchoAddress(std::u16string_view address, std::u16string_view
                                  std::as_writable_bytes(std::span(&reply, 1)), EchoTimeout,
                                  outcome);
     const auto status = static_cast<EchoStatus>(reply.header.status);
-    details = detailsOf(status, outcome);
+    details = detailsOf(status, outcome, destination);
     return status;
 }

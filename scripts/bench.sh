@@ -22,11 +22,11 @@ row() { printf '| %s | %s | %s | %s |\n' "$@"; }
 
 # The window started for the idle row is ended however this run ends.
 window_pid=
-on_exit '[ -z "$window_pid" ] || kill "$window_pid" 2>/dev/null'
+on_exit '[ -z "$window_pid" ] || kill "$window_pid" 2>/dev/null || true'
 
 # CPU time of the open window with the timer off, over 10 s after start-up.
 idle_row() {
-    "$build/monitor/echowatch" &
+    "$build/app/echowatch" &
     window_pid=$!
     local ticks_per_second before after
     ticks_per_second=$(getconf CLK_TCK)

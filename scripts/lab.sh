@@ -193,12 +193,12 @@ down() {
 
 stale() {
     local namespace owner
-    for namespace in $(lab_namespaces); do
+    while read -r namespace; do
         owner=${namespace#"$LAB_PREFIX"-}
         owner=${owner%%-*}
         [[ $owner =~ ^[0-9]+$ ]] && kill -0 "$owner" 2>/dev/null && continue
         echo "$namespace"
-    done
+    done < <(lab_namespaces)
 }
 
 sweep() {

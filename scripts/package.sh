@@ -14,10 +14,15 @@ eval "$(dpkg-buildflags --export=sh)"
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
     -DECHOWATCH_BUILD_TESTS=OFF -DECHOWATCH_SANITIZE=OFF \
     -DCMAKE_CXX_FLAGS="$CXXFLAGS $CPPFLAGS" -DCMAKE_EXE_LINKER_FLAGS="$LDFLAGS"
-cmake --build "$build" -j2
+cmake --build "$build"
 rm -f "$build"/echowatch_*.deb
 (cd "$build" && cpack -G DEB)
 mkdir -p "$output"
-deb=$(ls "$build"/echowatch_*.deb)
+debs=("$build"/echowatch_*.deb)
+if [ ${#debs[@]} -ne 1 ] || [ ! -f "${debs[0]}" ]; then
+    echo "cpack made ${debs[*]}, not one package" >&2
+    exit 1
+fi
+deb=${debs[0]}
 [ "$(realpath "$(dirname "$deb")")" = "$output" ] || cp "$deb" "$output/"
 echo "$output/$(basename "$deb")"

@@ -1,19 +1,12 @@
+# shellcheck shell=bash disable=SC2034
 # Sourced by the set-up scripts: the Debian packages each one needs, and a
 # way to install only those that are missing.
 
-BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev fonts-dejavu-core libcap2-bin librsvg2-bin
-                qt6-wayland-dev qt6-base-private-dev)
-# The Wayland window frame is built against QtWaylandClient's private
-# headers: packaged from Debian 13 on, fetched from Debian's source package
-# before that (scripts/qt-wayland-private-headers.sh, which needs dpkg-dev).
-if [ "$(. /etc/os-release && echo "${VERSION_ID%%.*}")" -ge 13 ] 2>/dev/null; then
-    BUILD_PACKAGES+=(qt6-wayland-private-dev)
-else
-    BUILD_PACKAGES+=(dpkg-dev xz-utils)
-fi
+BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev fonts-dejavu-core libcap2-bin librsvg2-bin)
 TEST_PACKAGES=(libgtest-dev iproute2 nftables xvfb xauth dbus dunst at-spi2-core python3-gi
                gir1.2-atspi-2.0 xdotool imagemagick util-linux procps clang libclang-rt-dev
-               dpkg-dev file lintian desktop-file-utils appstream weston qt6-wayland debootstrap)
+               dpkg-dev file lintian desktop-file-utils appstream weston qt6-wayland debootstrap
+               shellcheck)
 SCREENSHOT_PACKAGES=(xvfb dbus at-spi2-core python3-gi gir1.2-atspi-2.0 imagemagick xdotool iproute2 nftables
                      weston qt6-wayland)
 

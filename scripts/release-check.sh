@@ -2,8 +2,9 @@
 # Proves EchoWatch on another Debian release, from nothing: in a fresh root
 # of RELEASE (scripts/release-root.sh: debootstrap from the machine's own
 # package source, removed however this ends), it
-#   1. runs the README's test command, fuzzing left out, as root: every
-#      test must pass and none may be skipped;
+#   1. runs the README's test command, fuzzing left out, as root: after the
+#      packages, its build and tests run with loopback alone; every test
+#      must pass and none may be skipped;
 #   2. installs this machine's own package (an earlier release's), whose
 #      window probes 127.0.0.1 as nobody, then upgrades it to the package
 #      built there, whose helper alone holds cap_net_raw and whose window
@@ -29,6 +30,7 @@ in_release() {
     release=$1 older=$2
     local older_there
     older_there=/var/tmp/$(basename "$older")
+    # shellcheck source=/dev/null
     step "$(. "$ROOT/etc/os-release" && echo "$PRETTY_NAME"), made in $ROOT"
     # The tree as checked out (tracked and new files, what .gitignore leaves
     # out left out), readable by everyone there whatever its mode here.
@@ -39,7 +41,7 @@ in_release() {
     cp "$older" "$ROOT$older_there"
 
     step "FUZZ_SECONDS=0 scripts/test.sh"
-    in_root sh -c "cd $SOURCE && FUZZ_SECONDS=0 scripts/test.sh" 2>&1 | tee "$ROOT/var/tmp/test.log"
+    in_root sh -c 'cd "$1" && FUZZ_SECONDS=0 scripts/test.sh' sh "$SOURCE" 2>&1 | tee "$ROOT/var/tmp/test.log"
     if grep -q '^The following tests did not run:' "$ROOT/var/tmp/test.log"; then
         echo "FAILED: tests were skipped in the $release root" >&2
         exit 1

@@ -23,6 +23,7 @@
 # Exits with COMMAND's status; root only. What this says goes to stderr.
 set -uo pipefail
 scripts="$(cd "$(dirname "$0")" && pwd)"
+# shellcheck source=on_exit.sh
 source "$scripts/on_exit.sh"
 readonly PREFIX=/var/tmp/echowatch-release
 
@@ -72,10 +73,10 @@ stale() {
 
 sweep() {
     local work status=0
-    for work in $(stale); do
+    while read -r work; do
         say "removing $work, left behind by a run that is gone"
         remove_work "$work" || status=1
-    done
+    done < <(stale)
     return "$status"
 }
 
@@ -155,7 +156,7 @@ run() {
     sweep
     work=$(mktemp -d "$PREFIX-$$-XXXXXX") || exit 1
     chmod 755 "$work"
-    on_exit 'remove_work "$work" || exit 1'
+    on_exit 'remove_work "$work"'
     unshare --mount --propagation private --pid --fork --kill-child -- \
         "$0" --inside "$work" "$release" "$@" &
     echo "$!" >"$work/unshare.pid"

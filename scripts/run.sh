@@ -14,8 +14,8 @@ source scripts/packages.sh
 install_missing "${BUILD_PACKAGES[@]}"
 
 build=build/release
-window="$build/monitor/echowatch"
-helper="$build/monitor/echowatch-probe"
+window="$build/app/echowatch"
+helper="$build/app/echowatch-probe"
 user=$(id -un)
 if [ "$(id -u)" -eq 0 ] && [ -n "${SUDO_USER:-}" ]; then
     user=$SUDO_USER
@@ -37,7 +37,9 @@ capabilities_of() {
 ping_sockets_open() {
     local low high group
     read -r low high </proc/sys/net/ipv4/ping_group_range
-    for group in $(id -G "$user"); do
+    local groups
+    read -r -a groups < <(id -G "$user")
+    for group in "${groups[@]}"; do
         [ "$group" -ge "$low" ] && [ "$group" -le "$high" ] && return 0
     done
     return 1
@@ -93,7 +95,7 @@ as_user cmake --build "$build"
 set_helper_capability
 if ! ping_sockets_open && ! helper_gets_raw_sockets; then
     echo "Ping sockets are closed to $user's groups and $helper has no CAP_NET_RAW:"
-    echo "every probe will fail. See Permissions in README.md."
+    echo "every probe will fail. See docs/security.md."
 fi
 
 # Root's processes get every capability at exec; the window must hold none.

@@ -8,38 +8,32 @@
 #
 #   notification_lab.sh ECHOWATCH
 set -euo pipefail
-readonly HOST=198.51.100.2 NOBODY=65534
-skip() {
-    echo "SKIPPED: $*"
-    exit 77
-}
-for tool in Xvfb dbus-daemon dunst dunstctl nft setpriv; do
-    command -v "$tool" >/dev/null || skip "$tool is missing (scripts/packages.sh lists its package)"
-done
+readonly HOST=198.51.100.2
+# shellcheck source=../support/shell_test.sh
+source "$(dirname "$0")/../support/shell_test.sh"
+need_tools Xvfb dbus-daemon dunst dunstctl nft setpriv stdbuf
 lab=$(ip netns identify)
 lab=${lab%-client}
 [[ "$lab" == ewlab-* ]] || skip "not inside a lab's client namespace (run through run_lab.sh)"
 
-scratch=$(mktemp -d /tmp/ewnotify.XXXXXX)
+make_scratch ewnotify
 pids=()
-cleanup() {
+stop_all() {
     local pid
     for pid in "${pids[@]}"; do
-        [ "$pid" -gt 0 ] && kill "$pid" 2>/dev/null || true
+        if [ "$pid" -gt 0 ]; then kill "$pid" 2>/dev/null || true; fi
     done
     wait 2>/dev/null || true
-    ip netns exec "$lab-host" nft delete table inet ewnotify 2>/dev/null || true
-    rm -rf "$scratch"
 }
-trap cleanup EXIT
+on_exit stop_all
+on_exit 'ip netns exec "$lab-host" nft delete table inet ewnotify 2>/dev/null || true'
 install -m 755 "$1" "$scratch/echowatch"
 chown "$NOBODY:$NOBODY" "$scratch"
 sysctl -q -w net.ipv4.ping_group_range="$NOBODY $NOBODY"
 # Only as a simple command does "$!" name the program itself, not a subshell.
 nobody=()
 set_nobody() {
-    nobody=(setpriv --reuid=$NOBODY --regid=$NOBODY --clear-groups --inh-caps=-all
-        env -i HOME="$scratch" XDG_RUNTIME_DIR="$scratch" DISPLAY="$DISPLAY" PATH=/usr/bin:/bin
+    nobody=("${AS_NOBODY[@]}" env -i HOME="$scratch" XDG_RUNTIME_DIR="$scratch" DISPLAY="$DISPLAY" PATH=/usr/bin:/bin
         DBUS_SESSION_BUS_ADDRESS="unix:path=$scratch/bus" QT_QPA_PLATFORM=xcb)
 }
 
@@ -47,7 +41,7 @@ exec 5>"$scratch/display"
 # -noreset: see tests/window/window_session.py.
 Xvfb -displayfd 5 -nolisten tcp -noreset -screen 0 1024x768x24 >/dev/null 2>&1 &
 pids+=($!)
-for _ in $(seq 50); do [ -s "$scratch/display" ] && break; sleep 0.1; done
+wait_until 20 "display from Xvfb" test -s "$scratch/display"
 DISPLAY=:$(cat "$scratch/display")
 set_nobody
 
@@ -62,7 +56,7 @@ cat >"$scratch/bus.conf" <<CONF
 CONF
 "${nobody[@]}" dbus-daemon --config-file="$scratch/bus.conf" --nofork 2>"$scratch/bus.log" &
 pids+=($!)
-for _ in $(seq 50); do [ -S "$scratch/bus" ] && break; sleep 0.1; done
+wait_until 20 "socket from the session bus" test -S "$scratch/bus"
 
 # Every echo request the host sees is counted; the silence drops them.
 host_nft() { ip netns exec "$lab-host" nft "$@"; }
@@ -77,37 +71,51 @@ answer() {
     host_nft delete rule inet ewnotify input handle "$handle"
 }
 
+# Every check runs, so that one run tells all that is wrong.
 failures=0
-fail() {
+mismatch() {
     echo "FAIL: $*"
     failures=$((failures + 1))
 }
 
-# watch NAME DOWN_AFTER SILENCE_SECONDS: one run of the window with dunst
-# printing what it receives into NAME.received.
+requests_reach() { [ "$(requests)" -ge "$1" ]; }
+# summaries_reach NAME COUNT: dunst has printed COUNT notifications.
+summaries_reach() { [ "$(grep -c '^	summary: ' "$scratch/$1.received")" -ge "$2" ]; }
+dunst_serves() { "${nobody[@]}" dunstctl is-paused >/dev/null 2>&1; }
+history_holds_one() {
+    "${nobody[@]}" dunstctl history >"$scratch/$1.history" && grep -q '"summary"' "$scratch/$1.history"
+}
+
+# watch NAME DOWN_AFTER SILENT_PROBES EXPECTED: one run of the window whose
+# host drops SILENT_PROBES probes, with dunst printing what it receives into
+# NAME.received, until it has printed EXPECTED notifications and the window
+# has had five probes answered after the silence.
 watch() {
     local name=$1 window dunst
-    "${nobody[@]}" dunst -print >"$scratch/$name.received" 2>"$scratch/$name.dunst" &
+    # Line by line, so that each notification can be waited for.
+    "${nobody[@]}" stdbuf -oL dunst -print >"$scratch/$name.received" 2>"$scratch/$name.dunst" &
     dunst=$!
     pids+=("$dunst")
     # The window asks the bus once, at --notify: dunst must own its name by then.
-    local _
-    for _ in $(seq 100); do
-        "${nobody[@]}" dunstctl is-paused >/dev/null 2>&1 && break
-        sleep 0.1
-    done
+    wait_until 20 "notification service from dunst" dunst_serves
+    local start silenced answered
+    start=$(requests)
     "${nobody[@]}" "$scratch/echowatch" "$HOST" -i 200 --start --notify --down-after "$2" \
         2>"$scratch/$name.stderr" &
     window=$!
     pids+=("$window")
-    sleep 2
+    wait_until 30 "five probes answered" requests_reach $((start + 5))
     silence
-    sleep "$3"
+    silenced=$(requests)
+    wait_until 30 "$3 probes dropped" requests_reach $((silenced + $3))
     answer
-    sleep 2
-    "${nobody[@]}" dunstctl close-all
-    sleep 0.5
-    "${nobody[@]}" dunstctl history >"$scratch/$name.history"
+    answered=$(requests)
+    wait_until 30 "five probes answered after the silence" requests_reach $((answered + 5))
+    wait_until 30 "$4 notifications printed by dunst" summaries_reach "$name" "$4"
+    if [ "$4" -gt 0 ]; then
+        "${nobody[@]}" dunstctl close-all
+        wait_until 10 "closed bubble in dunst's history" history_holds_one "$name"
+    fi
     kill "$window" "$dunst"
     wait "$window" "$dunst" 2>/dev/null || true
 }
@@ -115,41 +123,43 @@ watch() {
 field() { grep -o "^	$2: .*" "$scratch/$1.received" | cut -d' ' -f2-; }
 
 # Down after three failures, then back: one bubble, replaced, not stacked.
-watch threshold 3 3
-echo "dunst received, with --down-after 3 and a 3 s silence:"
+watch threshold 3 10 2
+echo "dunst received, with --down-after 3 and 10 probes dropped:"
 sed -n "/^	body:/,/'\$/p; /^	\(appname\|summary\|urgency\|desktop_entry\|id\):/p" \
     "$scratch/threshold.received"
-[ "$(field threshold summary | tr '\n' '|')" = "'$HOST is down'|'$HOST is back'|" ] ||
-    fail "expected exactly one down and then one up"
-[ "$(field threshold urgency | tr '\n' ' ')" = "CRITICAL NORMAL " ] || fail "urgency: down critical, up normal"
-[ "$(field threshold id | sort -u | wc -l)" -eq 1 ] || fail "the up did not replace the down"
-[ "$(field threshold desktop_entry | sort -u)" = "'org.echowatch.EchoWatch'" ] || fail "desktop entry"
-grep -q "3 probes in a row" "$scratch/threshold.received" || fail "down came not after 3 failures"
-grep -q "11010   \[ ip req timed out \]" "$scratch/threshold.received" || fail "down lacks its cause"
-grep -Eq "Down for [0-9]+ s, [0-9]+ probes lost" "$scratch/threshold.received" ||
-    fail "up lacks the duration or the probes lost"
-[ "$(grep -c '"summary"' "$scratch/threshold.history")" -eq 1 ] ||
-    fail "dunst's history holds more than the one replaced bubble"
+[ "$(field threshold summary | tr '\n' '|')" = "'$HOST is down'|'$HOST is back'|" ] || 
+    mismatch "expected exactly one down and then one up"
+[ "$(field threshold urgency | tr '\n' ' ')" = "CRITICAL NORMAL " ] || mismatch "urgency: down critical, up normal"
+[ "$(field threshold id | sort -u | wc -l)" -eq 1 ] || mismatch "the up did not replace the down"
+[ "$(field threshold desktop_entry | sort -u)" = "'org.echowatch.EchoWatch'" ] || mismatch "desktop entry"
+grep -q "3 probes in a row" "$scratch/threshold.received" || mismatch "down came not after 3 failures"
+grep -q "11010   \[ ip req timed out \]" "$scratch/threshold.received" || mismatch "down lacks its cause"
+grep -Eq "Down for [0-9]+ s, [0-9]+ probes lost" "$scratch/threshold.received" || 
+    mismatch "up lacks the duration or the probes lost"
+[ "$(grep -c '"summary"' "$scratch/threshold.history")" -eq 1 ] || 
+    mismatch "dunst's history holds more than the one replaced bubble"
 
 # A silence shorter than the threshold: nothing at all.
-watch below 100 3
-[ "$(field below summary | wc -l)" -eq 0 ] || fail "notified though the threshold was not reached"
+watch below 100 15 0
+[ "$(field below summary | wc -l)" -eq 0 ] || mismatch "notified though the threshold was not reached"
 
 # No notification service on the bus: one warning, and the probes go on.
+warned() { grep -q 'no notification service' "$scratch/alone.stderr"; }
 "${nobody[@]}" "$scratch/echowatch" "$HOST" -i 200 --start --notify 2>"$scratch/alone.stderr" &
 window=$!
 pids+=("$window")
-sleep 1
+wait_until 30 "warning that no service answers" warned
 before=$(requests)
-sleep 2
-after=$(requests)
-kill -0 "$window" 2>/dev/null || fail "the window did not keep running without a service"
+wait_until 30 "five probes after the warning" requests_reach $((before + 5))
+kill -0 "$window" 2>/dev/null || mismatch "the window did not keep running without a service"
 kill "$window"
 wait "$window" 2>/dev/null || true
 echo "without a service, the window said: $(cat "$scratch/alone.stderr")"
-[ "$(grep -c 'no notification service' "$scratch/alone.stderr")" -eq 1 ] ||
-    fail "expected one warning on standard error"
-[ "$after" -ge $((before + 5)) ] || fail "the window stopped probing ($before, then $after requests)"
+[ "$(grep -c 'no notification service' "$scratch/alone.stderr")" -eq 1 ] || 
+    mismatch "expected one warning on standard error"
 
-[ "$failures" -eq 0 ] && echo "PASS: notifications as received by dunst" || tail -n 5 "$scratch"/*.log "$scratch"/*.dunst "$scratch"/*.stderr
-exit $((failures > 0))
+if [ "$failures" -gt 0 ]; then
+    tail -n 5 "$scratch"/*.log "$scratch"/*.dunst "$scratch"/*.stderr
+    exit 1
+fi
+echo "PASS: notifications as received by dunst"

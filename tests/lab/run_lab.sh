@@ -12,6 +12,7 @@
 # the command writes to stdout; what this script says goes to stderr.
 set -uo pipefail
 scripts="$(cd "$(dirname "$0")/../../scripts" && pwd)"
+# shellcheck source=../../scripts/on_exit.sh
 source "$scripts/on_exit.sh"
 
 if ! reason=$("$scripts/lab.sh" check); then

@@ -3,8 +3,8 @@
 // answers again, logging stops again.
 #include "lab_network.h"
 
-#include "echowatch/monitor/form1.h"
 #include "echowatch/platform/clock.h"
+#include "echowatch/window/form1.h"
 #include "support/real_probe.h"
 
 #include <QAbstractItemModel>

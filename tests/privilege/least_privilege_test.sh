@@ -9,18 +9,11 @@
 set -euo pipefail
 window=$1 helper=$2 plugin=$3
 here=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source=../window/session_checks.sh
 source "$here/../window/session_checks.sh"
 skip_unless_session "needs root to give the helper its capability and make a namespace"
 
-scratch=$(mktemp -d /tmp/ewpriv.XXXXXX)
-namespace="ewpriv-$$"
-cleanup() {
-    ip netns delete "$namespace" 2>/dev/null || true
-    rm -rf "$scratch"
-}
-trap cleanup EXIT
-trap 'exit 130' INT
-trap 'exit 143' TERM
+make_scratch ewpriv
 
 # Copies, so the build tree never carries a capability; the helper beside
 # the window is where the window looks for it.
@@ -35,22 +28,19 @@ install -m 644 "$here/least_privilege.py" "$here/../window/window_session.py" "$
 install -m 644 "$plugin" "$scratch/plugins/generic/"
 plugin="$scratch/plugins/generic/$(basename "$plugin")"
 chmod 755 "$scratch"
-chown 65534:65534 "$scratch/home" "$scratch/run"
+chown "$NOBODY:$NOBODY" "$scratch/home" "$scratch/run"
 chmod 700 "$scratch/run"
 report="$scratch/home/capabilities"
 
-ip netns add "$namespace"
-ip -n "$namespace" link set lo up
-ip netns exec "$namespace" sysctl -q -w net.ipv4.ping_group_range="1 0"
+make_namespace "ewpriv-$$" "1 0"
 
-as_nobody() {
-    ip netns exec "$namespace" setpriv --reuid=65534 --regid=65534 --clear-groups \
-        --inh-caps=-all env -i PATH=/usr/bin:/bin HOME="$scratch/home" \
+as_nobody_here() {
+    as_nobody env -i PATH=/usr/bin:/bin HOME="$scratch/home" \
         XDG_RUNTIME_DIR="$scratch/run" ECHOWATCH_CAP_REPORT="$report" \
         ASAN_OPTIONS=verify_asan_link_order=0 "$@"
 }
 
-as_nobody QT_PLUGIN_PATH="$scratch/plugins" QT_QPA_GENERIC_PLUGINS=capreport \
+as_nobody_here QT_PLUGIN_PATH="$scratch/plugins" QT_QPA_GENERIC_PLUGINS=capreport \
     timeout --kill-after=10 120 dbus-run-session -- \
     /usr/bin/python3 "$scratch/driver/least_privilege.py" "$scratch/echowatch"
 
@@ -65,11 +55,11 @@ fi
 # LD_PRELOAD reaches a plain copy of the helper, but not the one that holds
 # the capability: the loader ignores it there.
 : >"$report"
-as_nobody LD_PRELOAD="$plugin" "$scratch/echowatch-probe-plain" </dev/null || true
+as_nobody_here LD_PRELOAD="$plugin" "$scratch/echowatch-probe-plain" </dev/null || true
 grep -qP '^Name:\techowatch-probe' "$report" \
-    || { echo "LD_PRELOAD did not reach even the plain helper"; exit 1; }
+    || fail "LD_PRELOAD did not reach even the plain helper"
 : >"$report"
-as_nobody LD_PRELOAD="$plugin" "$scratch/echowatch-probe" </dev/null || true
+as_nobody_here LD_PRELOAD="$plugin" "$scratch/echowatch-probe" </dev/null || true
 if [ -s "$report" ]; then
     echo "LD_PRELOAD reached the helper that holds CAP_NET_RAW:"
     cat "$report"

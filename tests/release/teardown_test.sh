@@ -39,8 +39,8 @@ gone() {
 # Waits (at most 10 s) until the run writing to $1 has printed its root, and
 # prints the run's folder.
 work_of_run() {
-    local attempt root
-    for attempt in $(seq 100); do
+    local root
+    for _ in $(seq 100); do
         root=$(grep -m1 '^/' "$1" || true)
         [ -n "$root" ] && echo "${root%/root}" && return 0
         sleep 0.1
@@ -112,8 +112,9 @@ on_kill() {
     kill -KILL "$run"
     wait "$run" 2>/dev/null
     rm -f "$output"
-    [ -d "$work" ] && pgrep -f -- "$marker" >/dev/null ||
+    if ! [ -d "$work" ] || ! pgrep -f -- "$marker" >/dev/null; then
         fail "nothing was left to sweep; the check proves nothing"
+    fi
     "$release_root" sweep
     gone "$work" "$marker"
     echo "The killed run's root $work was swept away, with what still ran in it."

@@ -8,6 +8,7 @@ binary=$(realpath "$1")
 # Given a second argument, also saves the window, in its frame, there.
 screenshot=${2:+$(realpath -m "$2")}
 here=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source=../window/session_checks.sh
 source "$here/../window/session_checks.sh"
 skip_unless_accessible "the window probes 127.0.0.1 through a raw socket in a network namespace: that needs root"
 command -v weston >/dev/null || skip "weston is missing (package weston)"
@@ -15,21 +16,12 @@ compgen -G "/usr/lib/*/qt6/plugins/platforms/libqwayland-generic.so" >/dev/null 
     || skip "Qt's Wayland platform is missing (package qt6-wayland)"
 reason=$("$here/../../scripts/lab.sh" check) || skip "$reason"
 
-scratch=$(mktemp -d /tmp/echowatch-wayland.XXXXXX)
-namespace=echowatch-wayland-$$
-cleanup() {
-    ip netns del "$namespace" 2>/dev/null || true
-    rm -rf "$scratch"
-}
-trap cleanup EXIT
-trap 'exit 130' INT
-trap 'exit 143' TERM
+make_scratch echowatch-wayland
 mkdir -m 700 "$scratch/runtime"
-ip netns add "$namespace"
-ip -n "$namespace" link set lo up
+make_namespace "echowatch-wayland-$$" "1 0"
 
 # timeout signals its whole process group, so nothing outlives a hang.
-ip netns exec "$namespace" env -u DISPLAY -u WAYLAND_DISPLAY -u QT_WAYLAND_DECORATION XDG_RUNTIME_DIR="$scratch/runtime" \
+ip netns exec "$namespace" env -u DISPLAY -u WAYLAND_DISPLAY XDG_RUNTIME_DIR="$scratch/runtime" \
     timeout --kill-after=10 120 \
     dbus-run-session -- /usr/bin/python3 "$here/wayland_end_to_end.py" "$binary" "$scratch" \
     ${screenshot:+"$screenshot"}

@@ -16,22 +16,8 @@
 
 namespace {
 
-// The drawing, in twips: left, top, width, height.
-struct Drawn
-{
-    const char *name;
-    int left;
-    int top;
-    int width;
-    int height;
-};
-
-const std::vector<Drawn> Drawing{
-    {"Text1", 120, 0, 1455, 285},     {"Command1", 120, 360, 1455, 375},
-    {"Text2", 2160, 360, 735, 285},   {"Label2", 3120, 0, 1215, 255},
-    {"Label3", 3120, 360, 1215, 255}, {"Label1", 120, 840, 4335, 255},
-    {"Label4", 120, 1200, 4335, 375}, {"List1", 120, 1680, 4455, 645},
-};
+const std::vector<const char *> Controls{"Text1",  "Command1", "Text2",  "Label2",
+                                         "Label3", "Label1",   "Label4", "List1"};
 
 QWidget *control(Form1 &window, const char *name)
 {
@@ -102,30 +88,50 @@ private slots:
         }
     }
 
-    void placesControlsAsDrawn()
+    // How the drawing arranges the controls, whatever their exact places:
+    // the address over the button in one column, the interval beside the
+    // button, the two readings in a column on the right, then the status,
+    // the attribution and the log across the window, one under the other.
+    void arrangesControlsAsDrawn()
     {
         TestWindow test;
-        QCOMPARE(test.window.size(), QSize(4680 / 15, 2430 / 15));
-        QCOMPARE(test.window.minimumSize(), test.window.maximumSize());
-        for (const Drawn &drawn : Drawing) {
-            QWidget *widget = control(test.window, drawn.name);
-            QVERIFY2(widget, drawn.name);
-            const QRect expected(drawn.left / 15, drawn.top / 15, drawn.width / 15,
-                                 drawn.height / 15);
-            QCOMPARE(widget->geometry(), expected);
-        }
+        Form1 &w = test.window;
+        QCOMPARE(w.minimumSize(), w.maximumSize());
+        QVERIFY(!w.size().isEmpty());
+        const QRect text1 = w.Text1->geometry(), command1 = w.Command1->geometry(),
+                    text2 = w.Text2->geometry(), label2 = w.Label2->geometry(),
+                    label3 = w.Label3->geometry(), label1 = w.Label1->geometry(),
+                    label4 = w.Label4->geometry(), list1 = w.List1->geometry();
+        QCOMPARE(command1.left(), text1.left());
+        QCOMPARE(command1.width(), text1.width());
+        QVERIFY(command1.top() > text1.bottom());
+        QCOMPARE(text2.top(), command1.top());
+        QVERIFY(text2.left() > command1.right());
+        QCOMPARE(label2.top(), text1.top());
+        QCOMPARE(label3.top(), command1.top());
+        QCOMPARE(label3.left(), label2.left());
+        QVERIFY(label2.left() > text2.right());
+        for (const QRect &row : {label1, label4, list1})
+            QCOMPARE(row.left(), text1.left());
+        QVERIFY(label1.top() > command1.bottom());
+        QVERIFY(label4.top() > label1.bottom());
+        QVERIFY(list1.top() > label4.bottom());
+        QVERIFY(label1.right() >= label2.right());
+        QVERIFY(list1.right() >= label1.right());
     }
 
     void controlsNeitherOverlapNorLeaveTheWindow()
     {
         TestWindow test;
         const QRect client = test.window.rect();
-        for (std::size_t first = 0; first < Drawing.size(); ++first) {
-            const QRect place = control(test.window, Drawing[first].name)->geometry();
-            QVERIFY2(client.contains(place), Drawing[first].name);
-            for (std::size_t second = first + 1; second < Drawing.size(); ++second) {
-                const QRect other = control(test.window, Drawing[second].name)->geometry();
-                QVERIFY2(!place.intersects(other), Drawing[second].name);
+        for (std::size_t first = 0; first < Controls.size(); ++first) {
+            QWidget *widget = control(test.window, Controls[first]);
+            QVERIFY2(widget, Controls[first]);
+            const QRect place = widget->geometry();
+            QVERIFY2(client.contains(place), Controls[first]);
+            for (std::size_t second = first + 1; second < Controls.size(); ++second) {
+                const QRect other = control(test.window, Controls[second])->geometry();
+                QVERIFY2(!place.intersects(other), Controls[second]);
             }
         }
     }

@@ -11,13 +11,15 @@ import re
 import struct
 import subprocess
 import sys
-import time
 
 from window_session import Atspi, WindowSession, wait_for
 
 HOST = "198.51.100.2"
-SILENCE_SECONDS = 4
+# Probes 200 ms apart: about 2 s answered, 4 s silent, 2 s answered again.
+ANSWERED_PROBES = 10
+SILENT_PROBES = 20
 DROP_TABLE = "ewhistory_drop"
+COUNT_TABLE = "ewhistory_count"
 TIMED_OUT = "11010   [ ip req timed out ]"
 ANSWERED = "0   [ ip success ]"
 # X keycodes of Xvfb's default keymap.
@@ -31,6 +33,32 @@ def lab_namespace(role):
     if not client.endswith("-client"):
         raise RuntimeError(f"not inside a lab's client namespace ({client!r})")
     return client[: -len("client")] + role
+
+
+def count_requests():
+    """Counts, from now on, every echo request the lab's host receives
+    (dropped ones too)."""
+    rules = (f"table ip {COUNT_TABLE} {{\n"
+             "  chain input {\n"
+             "    type filter hook input priority -10; policy accept;\n"
+             "    icmp type echo-request counter\n"
+             "  }\n"
+             "}\n")
+    subprocess.run(["ip", "netns", "exec", lab_namespace("host"), "nft", "-f", "-"], input=rules,
+                   text=True, check=True, timeout=10)
+
+
+def requests():
+    listed = subprocess.run(["ip", "netns", "exec", lab_namespace("host"), "nft", "list", "table",
+                             "ip", COUNT_TABLE], capture_output=True, text=True, check=True,
+                            timeout=10).stdout
+    return int(re.search(r"packets (\d+)", listed).group(1))
+
+
+def wait_for_requests(what, more):
+    """Waits until the host has received MORE echo requests than now."""
+    target = requests() + more
+    wait_for(f"{more} probes {what}", lambda: requests() >= target, timeout=30)
 
 
 def silence_host(silent):
@@ -70,15 +98,15 @@ def run_with_outage(session):
     session.type_into("Interval (ms)", "200")
     session.press("Start")
     session.wait_for_text("Status", ANSWERED)
-    time.sleep(2)
+    wait_for_requests("answered", ANSWERED_PROBES)
     silence_host(True)
     try:
         session.wait_for_text("Status", TIMED_OUT)
-        time.sleep(SILENCE_SECONDS)
+        wait_for_requests("dropped", SILENT_PROBES)
     finally:
         silence_host(False)
     session.wait_for_text("Status", ANSWERED)
-    time.sleep(2)
+    wait_for_requests("answered again", ANSWERED_PROBES)
     session.press("Stop")
     session.named("Start")
 
@@ -99,6 +127,9 @@ def check_history(session):
 
     table = session.control(lambda node: node.get_name() == "Outages"
                             and node.get_role() == Atspi.Role.TABLE, history)
+    # The table fills as the window catches up: wait for the outage, then
+    # make sure it is the only one.
+    wait_for("the outage in the table", lambda: Atspi.Table.get_n_rows(table) >= 1)
     rows = Atspi.Table.get_n_rows(table)
     assert rows == 1, f"{rows} outages"
     cell = lambda column: Atspi.Table.get_accessible_at(table, 0, column).get_name()  # noqa: E731
@@ -110,6 +141,7 @@ def check_history(session):
 
 
 def main(binary, picture=None):
+    count_requests()
     session = WindowSession(binary, screen="1024x768x24")
     try:
         if picture:
@@ -117,13 +149,16 @@ def main(binary, picture=None):
         run_with_outage(session)
         history = check_history(session)
         if picture:
-            time.sleep(1)
+            wait_for("the History window on screen",
+                     lambda: history.get_state_set().contains(Atspi.StateType.SHOWING))
             environment = {"DISPLAY": session.display, "PATH": "/usr/bin:/bin"}
             subprocess.run(["import", "-window", history.get_name(), picture], env=environment,
                            check=True, timeout=30)
             print(f"wrote {picture}")
     finally:
         session.close()
+        subprocess.run(["ip", "netns", "exec", lab_namespace("host"), "nft", "delete", "table",
+                        "ip", COUNT_TABLE], timeout=10)
 
 
 if __name__ == "__main__":

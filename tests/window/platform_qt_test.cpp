@@ -1,10 +1,10 @@
 // The toolkit services: number texts, the time of day, the message box, and
 // the failure log's model.
-#include "echowatch/monitor/failure_log_model.h"
 #include "echowatch/platform/number_text.h"
 #include "echowatch/platform/qt_message_box.h"
 #include "echowatch/platform/time_of_day_text.h"
 #include "echowatch/probe/status_text.h"
+#include "echowatch/window/failure_log_model.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -190,7 +190,7 @@ private slots:
 
     void failureLogKeepsStatusAndTime()
     {
-        FailureLogModel log(QLocale(QLocale::German, QLocale::Germany));
+        window::FailureLogModel log(QLocale(QLocale::German, QLocale::Germany));
         log.append(11010, QTime(23, 59, 59), {});
         log.append(-7, QTime(0, 0, 0), {});
         QCOMPARE(log.rowCount(), 2);
@@ -215,7 +215,7 @@ private slots:
     void failureLogKeepsEveryCode()
     {
         QFETCH(int, status);
-        FailureLogModel log(QLocale(QLocale::German, QLocale::Germany));
+        window::FailureLogModel log(QLocale(QLocale::German, QLocale::Germany));
         log.append(11003, QTime(1, 2, 3), {});
         log.append(status, QTime(12, 0, 1), {});
         log.append(11013, QTime(23, 59, 59), {});

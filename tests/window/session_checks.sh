@@ -1,12 +1,11 @@
+# shellcheck shell=bash
 # Sourced by the scripts that drive a window through AT-SPI on a private
 # display: skip_unless_session ROOT_REASON exits 77 (skipped) with the reason
 # when the run is not root or a tool the session needs is missing;
 # skip_unless_accessible ROOT_REASON checks all but the X server, for
 # sessions that bring a display of their own (weston).
-skip() {
-    echo "SKIPPED: $*"
-    exit 77
-}
+# shellcheck source=../support/shell_test.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../support/shell_test.sh"
 
 skip_unless_session() {
     skip_unless_accessible "$1"

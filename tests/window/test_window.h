@@ -1,9 +1,9 @@
 #pragma once
 
-#include "echowatch/monitor/form1.h"
 #include "echowatch/platform/clock.h"
 #include "echowatch/platform/desktop_notifications.h"
 #include "echowatch/probe/module1.h"
+#include "echowatch/window/form1.h"
 #include "support/fake_services.h"
 
 #include <QTime>

@@ -17,6 +17,9 @@ using HelperCondition = net::HelperCondition;
 // read it; what the window keeps beyond them (its history, its alerts) does.
 struct ProbeDetails
 {
+    // The IPv4 address the request went to, in network byte order; 0 when
+    // the text was no address and nothing was sent.
+    std::uint32_t destination = 0;
     // The round trip as the kernel stamped it; -1 when nothing answered.
     std::int64_t roundTripMicroseconds = -1;
     // The host that answered or sent the ICMP error, IPv4 in network byte

@@ -1,0 +1,110 @@
+#include "echowatch/alerts/host_alerts.h"
+#include "echowatch/alerts/icon_mark.h"
+#include "echowatch/app/command_line.h"
+#include "echowatch/history_view/history_actions.h"
+#include "echowatch/history_view/probe_history.h"
+#include "echowatch/window/form1.h"
+#include "echowatch/window/log_actions.h"
+#include "echowatch/window/status_explanation.h"
+
+#include "echowatch/helper/automatic_echo_library.h"
+#include "echowatch/helper/probe_helper_location.h"
+#include "echowatch/net/sockets_library.h"
+#include "echowatch/platform/application_title.h"
+#include "echowatch/platform/clock.h"
+#include "echowatch/platform/desktop_notifications.h"
+#include "echowatch/platform/qt_message_box.h"
+#include "echowatch/platform/qt_text.h"
+#include "echowatch/probe/module1.h"
+
+#include <QApplication>
+#include <QDirIterator>
+#include <QIcon>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+
+#include <cstdio>
+
+namespace {
+
+// The icon theme's where one is installed, else the one built in (rendered
+// in every size from the same drawing).
+QIcon applicationIcon()
+{
+    QIcon builtIn;
+    QDirIterator files(QStringLiteral(":/icons"), QDir::Files, QDirIterator::Subdirectories);
+    while (files.hasNext())
+        builtIn.addFile(files.next());
+    return QIcon::fromTheme(QStringLiteral(ECHOWATCH_APPLICATION_ID), builtIn);
+}
+
+// Read before QApplication exists, so that --help, --version and a bad
+// option need no display.
+app::CommandLine readCommandLine(int argc, char *argv[])
+{
+    QCoreApplication::setApplicationName(QStringLiteral("echowatch"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(ECHOWATCH_VERSION));
+    QStringList arguments;
+    for (int index = 0; index < argc; ++index)
+        arguments << QString::fromLocal8Bit(argv[index]);
+    return app::parseCommandLine(arguments);
+}
+
+int finish(const app::CommandLineExit &exit)
+{
+    std::FILE *stream = exit.stream == app::CommandLineExit::Stream::Output ? stdout : stderr;
+    std::fputs(exit.text.toLocal8Bit().constData(), stream);
+    return exit.status;
+}
+
+// As if the user had typed into the boxes and then pressed Start, once the
+// window is up, so that a bad interval gets the button's own message box.
+void applyOptions(Form1 &window, alerts::HostAlerts &alerts, const app::LaunchOptions &options)
+{
+    if (options.address)
+        window.Text1->setText(*options.address);
+    if (options.interval)
+        window.Text2->setText(*options.interval);
+    if (options.notify && !alerts.switchOn())
+        std::fputs("echowatch: warning: --notify: no notification service answers on the "
+                   "session bus; the window runs without notifications\n",
+                   stderr);
+    if (options.start)
+        QTimer::singleShot(0, window.Command1, &QPushButton::click);
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    const app::CommandLine commandLine = readCommandLine(argc, argv);
+    if (commandLine.exit)
+        return finish(*commandLine.exit);
+
+    QApplication application(argc, argv);
+    // Lets the desktop match the window to its entry, whose name is the id.
+    QGuiApplication::setDesktopFileName(QStringLiteral(ECHOWATCH_APPLICATION_ID));
+    QApplication::setWindowIcon(applicationIcon());
+
+    net::LinuxSocketsLibrary sockets;
+    helper::AutomaticEchoLibrary icmp(helper::probeHelperPath());
+    platform::QtMessageBox messageBox;
+    Module1 probe(sockets, icmp, messageBox);
+    platform::SystemClock clock;
+    platform::DesktopNotifications notifications(platform::qtText(platform::ApplicationTitle),
+                                                 QStringLiteral(ECHOWATCH_APPLICATION_ID));
+
+    Form1 window(probe, messageBox, clock);
+    messageBox.setOwner(&window);
+    // Each owned by the window, and seen by it only through its signals and
+    // its context menu.
+    window::explainStatusLine(window);
+    new window::LogActions(window);
+    new history_view::HistoryActions(window, *new history_view::ProbeHistory(window));
+    auto *hostAlerts = new alerts::HostAlerts(window, notifications, commandLine.options.downAfter);
+    new alerts::IconMark(window);
+    applyOptions(window, *hostAlerts, commandLine.options);
+    window.show();
+    return application.exec();
+}

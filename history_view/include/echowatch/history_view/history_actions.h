@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+
+class Form1;
+
+namespace history_view {
+
+class HistoryWindow;
+class ProbeHistory;
+
+// The context menu's ways of looking back at the probes: the History
+// window (also on Ctrl+H) and saving the record as a CSV file. Owned by
+// the window. Until the user takes one of them, nothing shows, and nothing
+// is written anywhere.
+class HistoryActions : public QObject
+{
+    Q_OBJECT
+
+public:
+    // history must outlive the window, or be owned by it.
+    HistoryActions(Form1 &window, const ProbeHistory &history);
+
+    void showHistory();
+    void saveHistory();
+
+private:
+    Form1 &m_window;
+    const ProbeHistory &m_history;
+    QPointer<HistoryWindow> m_historyWindow;
+};
+
+} // namespace history_view

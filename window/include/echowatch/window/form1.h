@@ -1,0 +1,110 @@
+#pragma once
+
+#include "echowatch/probe/echo_status.h"
+#include "echowatch/probe/probe_details.h"
+
+#include <QWidget>
+
+#include <cstdint>
+
+class Module1;
+class QAction;
+class QLabel;
+class QLineEdit;
+class QListView;
+class QMenu;
+class QPushButton;
+class QTimer;
+
+namespace platform {
+class Clock;
+} // namespace platform
+
+namespace probe {
+class MessageBox;
+} // namespace probe
+
+namespace window {
+
+class FailureLogModel;
+
+// Where an action goes in the window's context menu: the sections keep
+// this order whichever feature adds its actions first.
+enum class MenuSection
+{
+    Views,
+    Log,
+    Files,
+    Alerts,
+};
+
+} // namespace window
+
+// The one window: an address, an interval, Start/Stop, the latest probe's
+// outcome and a log of the failures. Its collaborators are the caller's and
+// must outlive it; the controls are its children. It keeps the name it was
+// drawn under, outside the window namespace, as Module1 does. What is built
+// beyond it learns of it from its signals and offers itself through its
+// context menu; it never reads the controls.
+class Form1 : public QWidget
+{
+    Q_OBJECT
+
+public:
+    Form1(Module1 &probe, probe::MessageBox &messageBox, const platform::Clock &clock,
+          QWidget *parent = nullptr);
+
+    // One probe of the address in Text1, at each tick of Timer1.
+    void ProbeTick();
+    // A click on Command1: switch the probe timer on at the interval in
+    // Text2, or off.
+    void ToggleMonitoring();
+
+    QLineEdit *const Text1;
+    QPushButton *const Command1;
+    QLineEdit *const Text2;
+    QLabel *const Label2;
+    QLabel *const Label3;
+    QLabel *const Label1;
+    QLabel *const Label4;
+    QListView *const List1;
+    QTimer *const Timer1;
+
+    // What a right click (or the Menu key, or Shift+F10) on the window opens.
+    // Empty, and so never shown, until a feature beyond the window's own
+    // controls adds its actions, each at the end of its section.
+    QMenu *contextMenu() const noexcept { return m_contextMenu; }
+    void addContextAction(window::MenuSection section, QAction *action);
+
+signals:
+    // After a tick has shown its probe, for what keeps or reports probes;
+    // the event names the address the probe went to.
+    void probeShown(const probe::ProbeEvent &event);
+    // After a click on Command1 switched the probes on or off.
+    void monitoringChanged(bool running);
+    // Just before the context menu opens, for actions that ask whether they
+    // can be taken now.
+    void contextMenuOpening();
+
+protected:
+    void contextMenuEvent(QContextMenuEvent *event) override;
+
+private:
+    enum class TickState
+    {
+        Idle,
+        Running,
+    };
+
+    void describeInputs();
+    void describeForScreenReaders();
+    void setTabOrder();
+    void showResult(EchoStatus status, std::int32_t roundTripTime, std::int32_t dataSize);
+
+    window::FailureLogModel *const m_log;
+    QMenu *const m_contextMenu;
+    Module1 &m_probe;
+    probe::MessageBox &m_messageBox;
+    const platform::Clock &m_clock;
+    TickState m_tickState = TickState::Idle;
+};
