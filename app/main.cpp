@@ -3,6 +3,7 @@
 #include "echowatch/app/command_line.h"
 #include "echowatch/history_view/history_actions.h"
 #include "echowatch/history_view/probe_history.h"
+#include "echowatch/path_view/path_actions.h"
 #include "echowatch/window/form1.h"
 #include "echowatch/window/log_actions.h"
 #include "echowatch/window/status_explanation.h"
@@ -104,6 +105,11 @@ int main(int argc, char *argv[])
     new history_view::HistoryActions(window, *new history_view::ProbeHistory(window));
     auto *hostAlerts = new alerts::HostAlerts(window, notifications, commandLine.options.downAfter);
     new alerts::IconMark(window);
+    // The Path window traces over an echo service of its own, on its own
+    // thread: the window's is for the window's thread alone.
+    new path_view::PathActions(window, [] {
+        return std::make_unique<helper::AutomaticEchoLibrary>(helper::probeHelperPath());
+    });
     applyOptions(window, *hostAlerts, commandLine.options);
     window.show();
     return application.exec();

@@ -6,17 +6,9 @@
 namespace path {
 namespace {
 
-std::string addressText(std::uint32_t address)
-{
-    char text[INET_ADDRSTRLEN] = {};
-    const in_addr value{address};
-    ::inet_ntop(AF_INET, &value, text, sizeof text);
-    return text;
-}
-
 std::string hopText(const PathVerdict &verdict)
 {
-    return "hop " + std::to_string(verdict.hop) + " (" + addressText(verdict.address) + ")";
+    return "hop " + std::to_string(verdict.hop) + " (" + dottedAddress(verdict.address) + ")";
 }
 
 } // namespace
@@ -52,6 +44,14 @@ std::string verdictText(const PathVerdict &verdict)
         return "refused at " + hopText(verdict);
     }
     return {};
+}
+
+std::string dottedAddress(std::uint32_t address)
+{
+    char text[INET_ADDRSTRLEN] = {};
+    const in_addr value{address};
+    ::inet_ntop(AF_INET, &value, text, sizeof text);
+    return text;
 }
 
 int hostHopFromReplyTtl(std::uint8_t ttl) noexcept

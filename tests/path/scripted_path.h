@@ -83,4 +83,21 @@ private:
     std::vector<int> m_heard; // requests each router has run out at
 };
 
+// The echo service over a scripted path: every handle is the one path,
+// with a clock of its own for the time its answers take.
+class ScriptedLibrary final : public net::IcmpEchoLibrary
+{
+public:
+    explicit ScriptedLibrary(Path path) : m_echo(std::move(path), m_clock) {}
+
+    net::IcmpHandleOpening IcmpCreateFile() noexcept override
+    {
+        return {net::IcmpHandle(&m_echo, net::IcmpHandleCloser(net::keepLentHandle)), 0};
+    }
+
+private:
+    ManualClock m_clock;
+    ScriptedPath m_echo;
+};
+
 } // namespace scripted

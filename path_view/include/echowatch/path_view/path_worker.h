@@ -1,0 +1,44 @@
+#pragma once
+
+#include "echowatch/net/icmp_echo_library.h"
+#include "echowatch/path/hop_stats.h"
+
+#include <QMetaType>
+#include <QObject>
+
+#include <functional>
+#include <memory>
+#include <stop_token>
+
+Q_DECLARE_METATYPE(path::PathTable)
+
+namespace path_view {
+
+// Makes the echo service a worker probes through; called on the worker's
+// thread, which alone then uses what it made.
+using EchoLibraryFactory = std::function<std::unique_ptr<net::IcmpEchoLibrary>()>;
+
+// Runs the hop prober's rounds on the thread it was moved to, each table
+// sent back by a queued signal, until its stop is asked for: a stop wakes
+// its wait between rounds at once, and ends a round after the request
+// under way.
+class PathWorker : public QObject
+{
+    Q_OBJECT
+
+public:
+    PathWorker(EchoLibraryFactory factory, std::stop_token stop);
+
+    void watch(quint32 destination);
+
+signals:
+    void roundDone(const path::PathTable &table);
+    // No echo service could be opened: the status it failed with.
+    void unavailable(int status);
+
+private:
+    EchoLibraryFactory m_factory;
+    std::stop_token m_stop;
+};
+
+} // namespace path_view
