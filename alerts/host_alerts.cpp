@@ -98,7 +98,10 @@ HostAlerts::HostAlerts(Form1 &window, platform::Notifications &notifications, in
     m_action->setCheckable(true);
     window.addContextAction(window::MenuSection::Alerts, m_action);
     connect(&window, &Form1::contextMenuOpening, this, &HostAlerts::offerIfServed);
-    connect(m_action, &QAction::toggled, this, [this] { m_state.forget(); });
+    connect(m_action, &QAction::toggled, this, [this] {
+        m_state.forget();
+        m_down.reset();
+    });
     connect(&window, &Form1::probeShown, this, &HostAlerts::observe);
 }
 
@@ -131,8 +134,20 @@ void HostAlerts::observe(const probe::ProbeEvent &event)
         m_state.forget();
         m_destination = destination;
     }
-    if (const auto change = m_state.observe(event))
-        m_notifications.show(outageNotification(*change, dottedAddress(m_destination)));
+    const auto change = m_state.observe(event);
+    if (!change)
+        return;
+    m_down = change->kind == HostChange::Kind::Down ? change : std::nullopt;
+    m_notifications.show(outageNotification(*change, dottedAddress(m_destination)));
+}
+
+void HostAlerts::tellWhere(const QString &where)
+{
+    if (!m_action->isChecked() || !m_down)
+        return;
+    auto notification = outageNotification(*m_down, dottedAddress(m_destination));
+    notification.body += QLatin1Char('\n') + tr("Where: %1").arg(where);
+    m_notifications.show(notification);
 }
 
 } // namespace alerts

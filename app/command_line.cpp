@@ -43,6 +43,9 @@ struct Options
                              tr("Press Start once the window is open (needs --interval).")};
     QCommandLineOption notify{QStringLiteral("notify"),
                               tr("Notify when the host goes down or comes back.")};
+    QCommandLineOption traceOnDown{
+        QStringLiteral("trace-on-down"),
+        tr("Trace the path when the host goes down, and tell where it broke.")};
     QCommandLineOption downAfter{
         QStringLiteral("down-after"),
         tr("Call the host down after N failed probes in a row, 1 to 100 (default 3)."),
@@ -57,7 +60,8 @@ void describe(QCommandLineParser &parser, const Options &options)
     parser.addPositionalArgument(QStringLiteral("ADDRESS"),
                                  tr("Fill the address box with ADDRESS (dotted IPv4)."),
                                  QStringLiteral("[ADDRESS]"));
-    parser.addOptions({options.interval, options.start, options.notify, options.downAfter});
+    parser.addOptions(
+        {options.interval, options.start, options.notify, options.traceOnDown, options.downAfter});
     parser.addHelpOption();
     parser.addVersionOption();
     acceptToolkitOptions(parser);
@@ -85,6 +89,7 @@ std::optional<CommandLineExit> readValues(const QCommandLineParser &parser, cons
     if (launch.start && !launch.interval)
         return misuse(tr("--start needs --interval MS"));
     launch.notify = parser.isSet(options.notify);
+    launch.traceOnDown = parser.isSet(options.traceOnDown);
     bool whole = false;
     const QString downAfter = parser.value(options.downAfter);
     launch.downAfter = downAfter.toInt(&whole);

@@ -79,14 +79,10 @@ void PathWindow::describeControls()
 
 void PathWindow::startRounds(EchoLibraryFactory factory)
 {
-    qRegisterMetaType<path::PathTable>();
-    m_thread = new QThread(this);
-    auto *worker = new PathWorker(std::move(factory), m_stop.get_token());
-    worker->moveToThread(m_thread);
-    connect(m_thread, &QThread::finished, worker, &QObject::deleteLater);
+    const auto [thread, worker] = startWorker(*this, std::move(factory), m_stop.get_token());
+    m_thread = thread;
     connect(worker, &PathWorker::roundDone, this, &PathWindow::showRound);
     connect(worker, &PathWorker::unavailable, this, &PathWindow::showUnavailable);
-    m_thread->start();
     const quint32 destination = m_destination;
     QMetaObject::invokeMethod(worker, [worker, destination] { worker->watch(destination); });
 }

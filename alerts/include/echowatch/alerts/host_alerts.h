@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <optional>
 
 class Form1;
 class QAction;
@@ -29,6 +30,9 @@ public:
     QAction *action() const noexcept { return m_action; }
     // Switches the alerts on, where the desktop has a notification service.
     bool switchOn();
+    // Where the path broke, learnt after the host was called down: the down
+    // bubble, while the outage lasts, is shown again telling it.
+    void tellWhere(const QString &where);
 
 private:
     void offerIfServed();
@@ -38,6 +42,7 @@ private:
     QAction *const m_action;
     HostState m_state;
     std::uint32_t m_destination = 0;
+    std::optional<HostChange> m_down; // the outage under way, once told
 };
 
 // The bubble for a change of the host at address, in the user's locale.

@@ -16,6 +16,7 @@ struct LaunchOptions
     std::optional<QString> interval;
     bool start = false;
     bool notify = false;
+    bool traceOnDown = false;
     int downAfter = 3;
 };
 

@@ -5,6 +5,7 @@
 
 #include <QMetaType>
 #include <QObject>
+#include <QThread>
 
 #include <functional>
 #include <memory>
@@ -30,15 +31,33 @@ public:
     PathWorker(EchoLibraryFactory factory, std::stop_token stop);
 
     void watch(quint32 destination);
+    // One trace of up to three requests per hop; hostHop: where the host was
+    // last known to be, 0 when not known.
+    void trace(quint32 destination, int hostHop);
 
 signals:
     void roundDone(const path::PathTable &table);
+    void traceDone(const path::PathTable &table, int hostHop);
     // No echo service could be opened: the status it failed with.
     void unavailable(int status);
 
 private:
+    net::IcmpEchoHandle *handle();
+
     EchoLibraryFactory m_factory;
+    std::unique_ptr<net::IcmpEchoLibrary> m_library;
+    net::IcmpHandle m_handle;
     std::stop_token m_stop;
 };
+
+// A worker on a thread of its own, which owner owns; the worker is deleted
+// once the thread has finished. The owner stops it by its stop source, then
+// quits and waits for the thread.
+struct WorkerThread
+{
+    QThread *thread;
+    PathWorker *worker;
+};
+WorkerThread startWorker(QObject &owner, EchoLibraryFactory factory, std::stop_token stop);
 
 } // namespace path_view
