@@ -95,7 +95,10 @@ HostAlerts::HostAlerts(Form1 &window, platform::Notifications &notifications, in
             m_soundAction->setChecked(false);
     });
     connect(&window, &Form1::contextMenuOpening, this, &HostAlerts::offerIfServed);
-    connect(m_action, &QAction::toggled, this, [this] { m_hosts.clear(); });
+    connect(m_action, &QAction::toggled, this, [this] {
+        m_hosts.clear();
+        m_down.reset();
+    });
     connect(&window, &Form1::probeShown, this, &HostAlerts::observe);
 }
 
@@ -130,12 +133,29 @@ void HostAlerts::observe(const probe::ProbeEvent &event)
     auto host = m_hosts.find(m_latest);
     if (host == m_hosts.end())
         host = m_hosts.emplace(m_latest, HostState(m_downAfter)).first;
-    if (const auto change = host->second.observe(event)) {
-        const QString address = dottedAddress(m_latest);
-        m_notifications.show(outageNotification(
-            *change, m_naming ? m_naming->label(address) : address,
-            m_soundAction->isChecked() ? AlertSound::Played : AlertSound::Silent));
-    }
+    const auto change = host->second.observe(event);
+    if (!change)
+        return;
+    m_down = change->kind == HostChange::Kind::Down ? change : std::nullopt;
+    m_downHost = m_latest;
+    m_notifications.show(notificationOf(*change, m_latest));
+}
+
+platform::Notification HostAlerts::notificationOf(const HostChange &change,
+                                                  std::uint32_t host) const
+{
+    const QString address = dottedAddress(host);
+    return outageNotification(change, m_naming ? m_naming->label(address) : address,
+                              m_soundAction->isChecked() ? AlertSound::Played : AlertSound::Silent);
+}
+
+void HostAlerts::tellWhere(const QString &where)
+{
+    if (!m_action->isChecked() || !m_down)
+        return;
+    auto notification = notificationOf(*m_down, m_downHost);
+    notification.body += QLatin1Char('\n') + tr("Where: %1").arg(where);
+    m_notifications.show(notification);
 }
 
 } // namespace alerts

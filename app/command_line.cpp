@@ -86,6 +86,9 @@ struct Options
                              tr("Press Start once the window is open (needs --interval).")};
     QCommandLineOption notify{QStringLiteral("notify"),
                               tr("Notify when the host goes down or comes back.")};
+    QCommandLineOption traceOnDown{
+        QStringLiteral("trace-on-down"),
+        tr("Trace the path when the host goes down, and tell where it broke.")};
     QCommandLineOption downAfter{
         QStringLiteral("down-after"),
         tr("Call the host down after N failed probes in a row, 1 to 100 (default 3)."),
@@ -129,9 +132,10 @@ void describe(QCommandLineParser &parser, const Options &options)
                                  tr("Fill the address box with ADDRESS (dotted IPv4), or with the "
                                     "address of HOST, looked up once."),
                                  QStringLiteral("[ADDRESS|HOST]"));
-    parser.addOptions({options.interval, options.start, options.notify, options.downAfter,
-                       options.history, options.keepDays, options.sound, options.log,
-                       options.logFormat, options.metrics, options.onDown, options.onUp});
+    parser.addOptions({options.interval, options.start, options.notify, options.traceOnDown,
+                       options.downAfter, options.history, options.keepDays, options.sound,
+                       options.log, options.logFormat, options.metrics, options.onDown,
+                       options.onUp});
     parser.addHelpOption();
     parser.addVersionOption();
     acceptToolkitOptions(parser);
@@ -247,6 +251,7 @@ std::optional<CommandLineExit> readValues(const QCommandLineParser &parser, cons
         return misuse(tr("--start needs --interval MS"));
     launch.sound = parser.isSet(options.sound);
     launch.notify = parser.isSet(options.notify) || launch.sound;
+    launch.traceOnDown = parser.isSet(options.traceOnDown);
     if (parser.isSet(QStringLiteral("platform")))
         launch.platform = parser.value(QStringLiteral("platform"));
     if (auto exit = readWholeNumber(parser, options.downAfter, FewestDownAfter, MostDownAfter,

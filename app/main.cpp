@@ -8,6 +8,8 @@
 #include "echowatch/history_view/history_actions.h"
 #include "echowatch/history_view/history_file.h"
 #include "echowatch/history_view/probe_history.h"
+#include "echowatch/path_view/path_actions.h"
+#include "echowatch/path_view/trace_on_down.h"
 #include "echowatch/window/form1.h"
 #include "echowatch/window/log_actions.h"
 #include "echowatch/window/status_explanation.h"
@@ -159,6 +161,17 @@ int main(int argc, char *argv[])
         historyFile->keepIn(*commandLine.options.historyFile);
     auto *hostAlerts = new alerts::HostAlerts(window, notifications, commandLine.options.downAfter);
     new alerts::IconMark(window);
+    // The path is traced over an echo service of its own, on a thread of its
+    // own: the window's is for the window's thread alone.
+    const path_view::EchoLibraryFactory pathEchoLibrary = [] {
+        return std::make_unique<helper::AutomaticEchoLibrary>(helper::probeHelperPath());
+    };
+    new path_view::PathActions(window, pathEchoLibrary);
+    auto *traceOnDown =
+        new path_view::TraceOnDown(window, pathEchoLibrary, commandLine.options.downAfter);
+    traceOnDown->action()->setChecked(commandLine.options.traceOnDown);
+    QObject::connect(traceOnDown, &path_view::TraceOnDown::verdictReady, hostAlerts,
+                     &alerts::HostAlerts::tellWhere);
     alerts::HostNaming naming;
     hostAlerts->setNaming(&naming);
     app::attachRecords(window, commandLine.options, naming);

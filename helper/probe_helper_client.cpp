@@ -76,33 +76,33 @@ ProbeHelperClient::~ProbeHelperClient()
 
 net::EchoOutcome ProbeHelperClient::echo(std::uint32_t destination,
                                          std::span<const std::byte> requestData,
-                                         std::chrono::milliseconds timeout) noexcept
+                                         std::chrono::milliseconds timeout,
+                                         net::TimeToLive ttl) noexcept
 {
     const auto deadline = Clock::now() + MaxProbeTime - StopAllowance;
     // What no IPv4 packet can carry is refused here, as a socket would.
     if (requestData.size() > helper::MaxRequestData)
         return failed(icmp::IpStatus::PacketTooBig, net::HelperCondition::NotUsed);
-    const helper::EchoRequest request{destination, std::clamp(timeout, {}, helper::MaxTimeout),
-                                      requestData};
+    const EchoRequest request{destination, std::clamp(timeout, {}, MaxTimeout), ttl, requestData};
     const auto frameSize = helper::encodeRequest(request, m_request);
     const auto started = ensureRunning();
     if (started != icmp::IpStatus::Success)
         return failed(started, m_lastCondition);
     // A host may echo more than it was sent (the first bytes must be ours);
     // never more than an IPv4 packet holds.
-    return askHelper(std::span(m_request).first(frameSize), helper::MaxRequestData, deadline);
+    const AnswerLimits limits{MaxRequestData, request.timeout};
+    return askHelper(std::span(m_request).first(frameSize), limits, deadline);
 }
 
-net::EchoOutcome ProbeHelperClient::askHelper(std::span<const std::byte> frame,
-                                              std::size_t dataLimit,
+net::EchoOutcome ProbeHelperClient::askHelper(std::span<const std::byte> frame, AnswerLimits limits,
                                               Clock::time_point deadline) noexcept
 {
     if (!sendAll(frame, deadline)) {
         stop();
         return failed(icmp::IpStatus::GeneralFailure, m_lastCondition);
     }
-    const auto answerSize = receiveAnswer(dataLimit, deadline);
-    auto parsed = helper::parseAnswer(std::span(m_answer).first(answerSize), dataLimit);
+    const auto answerSize = receiveAnswer(limits, deadline);
+    auto parsed = parseAnswer(std::span(m_answer).first(answerSize), limits);
     if (parsed.verdict != helper::AnswerVerdict::Valid) {
         stop();
         return failed(icmp::IpStatus::GeneralFailure, m_lastCondition);
@@ -208,13 +208,13 @@ bool ProbeHelperClient::sendAll(std::span<const std::byte> bytes,
 
 // Reads until one whole answer frame is in, the frame turns out malformed,
 // the helper goes away or the deadline passes; returns the bytes read.
-std::size_t ProbeHelperClient::receiveAnswer(std::size_t dataLimit,
+std::size_t ProbeHelperClient::receiveAnswer(AnswerLimits limits,
                                              Clock::time_point deadline) noexcept
 {
     std::size_t received = 0;
     pollfd watched{m_socket, POLLIN, 0};
     for (auto now = Clock::now(); now < deadline; now = Clock::now()) {
-        const auto parsed = helper::parseAnswer(std::span(m_answer).first(received), dataLimit);
+        const auto parsed = parseAnswer(std::span(m_answer).first(received), limits);
         if (parsed.verdict != helper::AnswerVerdict::Incomplete)
             return received;
         const timespec remaining = toTimespec(deadline - now);

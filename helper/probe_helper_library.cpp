@@ -9,10 +9,11 @@ class ProbeHelperLibrary::Handle final : public net::IcmpEchoHandle
 public:
     explicit Handle(ProbeHelperClient &client) noexcept : m_client(client) {}
 
+    using net::IcmpEchoHandle::echo;
     net::EchoOutcome echo(std::uint32_t destination, std::span<const std::byte> requestData,
-                          std::chrono::milliseconds timeout) noexcept override
+                          std::chrono::milliseconds timeout, net::TimeToLive ttl) noexcept override
     {
-        return m_client.echo(destination, requestData, timeout);
+        return m_client.echo(destination, requestData, timeout, ttl);
     }
 
 private:

@@ -53,9 +53,22 @@ void writePrefix(std::span<std::byte> frame, const Magic &magic, std::uint8_t ki
     frame[7] = std::byte{0};
 }
 
+std::chrono::nanoseconds readRoundTrip(std::span<const std::byte> answer) noexcept
+{
+    return std::chrono::nanoseconds{static_cast<std::int64_t>(readBig(answer, 12, 8))};
+}
+
+// Anything else would be credited as an answer that never was, and the
+// extremes overflow whatever converts them.
+bool roundTripWithin(std::chrono::nanoseconds roundTrip, std::chrono::nanoseconds limit) noexcept
+{
+    return roundTrip == net::EchoOutcome::NoRoundTrip ||
+           (roundTrip >= std::chrono::nanoseconds::zero() && roundTrip <= limit);
+}
+
 bool withinLimits(std::span<const std::byte> header) noexcept
 {
-    return read8(header, 5) == EchoKind && read8(header, 6) == 0 && read8(header, 7) == 0 &&
+    return read8(header, 5) == EchoKind && read8(header, 7) == 0 &&
            read32(header, 12) <= MaxTimeout.count();
 }
 
@@ -76,6 +89,7 @@ ParsedRequest parseRequest(std::span<const std::byte> bytes) noexcept
     parsed.verdict = withinLimits(bytes) ? RequestVerdict::Valid : RequestVerdict::Refused;
     std::memcpy(&parsed.request.destination, bytes.data() + 8, 4);
     parsed.request.timeout = std::chrono::milliseconds{read32(bytes, 12)};
+    parsed.request.ttl = read8(bytes, 6);
     parsed.request.data = bytes.subspan(RequestHeaderSize, dataSize);
     return parsed;
 }
@@ -83,6 +97,7 @@ ParsedRequest parseRequest(std::span<const std::byte> bytes) noexcept
 std::size_t encodeRequest(const EchoRequest &request, std::span<std::byte> frame) noexcept
 {
     writePrefix(frame, RequestMagic, EchoKind);
+    frame[6] = std::byte{request.ttl};
     std::memcpy(frame.data() + 8, &request.destination, 4);
     writeBig(frame, 12, 4, static_cast<std::uint32_t>(request.timeout.count()));
     writeBig(frame, 16, 4, request.data.size());
@@ -90,7 +105,7 @@ std::size_t encodeRequest(const EchoRequest &request, std::span<std::byte> frame
     return RequestHeaderSize + request.data.size();
 }
 
-ParsedAnswer parseAnswer(std::span<const std::byte> bytes, std::size_t dataLimit) noexcept
+ParsedAnswer parseAnswer(std::span<const std::byte> bytes, AnswerLimits limits) noexcept
 {
     ParsedAnswer parsed{AnswerVerdict::Incomplete, AnswerHeaderSize, {}};
     if (bytes.size() < AnswerHeaderSize)
@@ -98,7 +113,7 @@ ParsedAnswer parseAnswer(std::span<const std::byte> bytes, std::size_t dataLimit
     const auto dataSize = read32(bytes, 28);
     if (!hasPrefix(bytes, AnswerMagic) || read8(bytes, 5) > LastOrigin || read8(bytes, 6) != 0 ||
         read8(bytes, 7) != 0 || read8(bytes, 26) != 0 || read8(bytes, 27) != 0 ||
-        dataSize > dataLimit)
+        dataSize > limits.data || !roundTripWithin(readRoundTrip(bytes), limits.roundTrip))
         return {AnswerVerdict::Malformed, 0, {}};
     parsed.frameSize = AnswerHeaderSize + dataSize;
     if (bytes.size() < parsed.frameSize)
@@ -107,7 +122,7 @@ ParsedAnswer parseAnswer(std::span<const std::byte> bytes, std::size_t dataLimit
     net::EchoOutcome &outcome = parsed.outcome;
     outcome.origin = static_cast<net::FailureOrigin>(read8(bytes, 5));
     outcome.status = static_cast<std::int32_t>(read32(bytes, 8));
-    outcome.roundTrip = std::chrono::nanoseconds{static_cast<std::int64_t>(readBig(bytes, 12, 8))};
+    outcome.roundTrip = readRoundTrip(bytes);
     std::memcpy(&outcome.responder, bytes.data() + 20, 4);
     outcome.ttl = read8(bytes, 24);
     outcome.tos = read8(bytes, 25);

@@ -5,6 +5,7 @@
 #include "echowatch/icmp/ip_status.h"
 #include "echowatch/net/socket_calls.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -38,7 +39,7 @@ void LinuxIcmpEchoHandle::open(IcmpSocket socket) noexcept
 
 EchoOutcome LinuxIcmpEchoHandle::echo(std::uint32_t destination,
                                       std::span<const std::byte> requestData,
-                                      std::chrono::milliseconds timeout) noexcept
+                                      std::chrono::milliseconds timeout, TimeToLive ttl) noexcept
 {
     if (!m_socket)
         return failure(icmp::IpStatus::GeneralFailure, FailureOrigin::ThisMachine);
@@ -58,7 +59,7 @@ EchoOutcome LinuxIcmpEchoHandle::echo(std::uint32_t destination,
         m_socket->queueErrors(true); // best effort: else a full queue is a timeout
     const auto sentAt = realtimeNow();
     const auto deadline = Clock::now() + timeout;
-    const auto sent = m_calls.send(m_socket->descriptor(), request, destination);
+    const auto sent = m_calls.send(m_socket->descriptor(), request, destination, ttl);
     const int sendError = errno;
     if (errorsOnlyWhileSending)
         m_socket->queueErrors(false);
@@ -104,7 +105,8 @@ EchoOutcome LinuxIcmpEchoHandle::outcomeOf(const WaitResult &result) noexcept
     const icmp::Answer &answer = result.arrival->answer;
     EchoOutcome outcome;
     outcome.status = answer.status;
-    outcome.roundTrip = result.arrival->at - result.sentAt;
+    // The stamps are on the wall clock, which may be set back mid-probe.
+    outcome.roundTrip = std::max(result.arrival->at - result.sentAt, std::chrono::nanoseconds{});
     outcome.responder = answer.from;
     outcome.ttl = answer.ttl;
     outcome.tos = answer.tos;

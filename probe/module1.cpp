@@ -64,6 +64,7 @@ probe::ProbeDetails detailsOf(EchoStatus status, const net::EchoOutcome &outcome
         const auto roundTrip =
             std::chrono::duration_cast<std::chrono::microseconds>(outcome.roundTrip);
         details.roundTripMicroseconds = std::max<std::int64_t>(roundTrip.count(), 0);
+        details.replyTtl = outcome.ttl;
     }
     details.responder = outcome.responder;
     details.origin = outcome.origin;

@@ -59,6 +59,18 @@ lab_rows() {
     tests/lab/run_lab.sh scripts/bench_latency.sh "$build" "${LATENCY_SECONDS:-10}" inline
 }
 
+# Tracing the chained lab's path of three routers: the first round's time and
+# pace on each way of sending, and a hop probe's cost beside a plain one's.
+path_rows() {
+    if [ "$(id -u)" -ne 0 ]; then
+        row "path rows (trace and hop probe cost)" "skipped: the network lab needs root" "-" "-"
+        return
+    fi
+    # shellcheck disable=SC2016 # expanded by the shell in the lab
+    tests/lab/run_lab.sh --chain sh -c '"$0" trace "$1" && "$0" cpu "$1" 2 300' \
+        "$build/bench/path_bench" 203.0.113.10
+}
+
 echo "Machine: $(nproc) cores, $(awk '/MemTotal/ {printf "%.0f GiB", $2/1048576}' /proc/meminfo)," \
      "$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), kernel $(uname -r)"
 echo
@@ -71,6 +83,7 @@ row "---" "---" "---" "---"
 "$build/bench/records_bench" 2>/dev/null
 idle_row
 lab_rows
+path_rows
 if [ "${SOAK_PROBES:-100000}" -gt 0 ]; then
     "$build/bench/window_bench" soak "${SOAK_PROBES:-100000}" 2>/dev/null
     "$build/bench/window_bench" soak-history "${SOAK_PROBES:-100000}" 2>/dev/null

@@ -3,7 +3,8 @@
 # joined by veth links, nothing in the machine's own namespace.
 #
 #   scripts/lab.sh up NAME     build the lab; its namespaces are NAME-<role>
-#   scripts/lab.sh down NAME   remove every namespace of the lab NAME
+#   scripts/lab.sh chain NAME  build the chained lab instead (below)
+#   scripts/lab.sh down NAME   remove every namespace of the lab NAME, either kind
 #   scripts/lab.sh sweep       remove the labs of runs that are no longer alive
 #   scripts/lab.sh stale       list the namespaces of labs whose run is dead
 #   scripts/lab.sh check       exit 1, saying why, where no lab can be built
@@ -18,11 +19,21 @@
 #   203.0.113.1-6 are rejected by the router's nftables, one ICMP error each;
 #   203.0.113.200 has no route in the client; 203.0.113.250 an unreachable one.
 # No namespace has a default route, and no link leaves the lab.
+#
+# The chained lab, for tracing a path hop by hop: three routers in a row.
+#   client 192.0.2.10/28 ---- 192.0.2.1 r1
+#     r1 192.0.2.17/28 ---- 192.0.2.18 r2
+#     r2 198.51.100.1/28 ---- 198.51.100.2 r3
+#     r3 203.0.113.1/28 ---- 203.0.113.10 host (answers)
+# Each router answers a request that runs out of TTL from its side facing
+# the client: hop 1 is 192.0.2.1, hop 2 192.0.2.18, hop 3 198.51.100.2, and
+# the host is hop 4.
 set -euo pipefail
 source "$(dirname "$0")/on_exit.sh"
 
 readonly LAB_PREFIX=ewlab
 readonly LAB_ROLES=(client router host responder loop)
+readonly CHAIN_ROLES=(client r1 r2 r3 host)
 
 in_namespace() {
     ip netns exec "$@"
@@ -108,6 +119,35 @@ up() {
     router_rejects "$router"
 }
 
+chain() {
+    local name=$1 role
+    for role in "${CHAIN_ROLES[@]}"; do
+        make_namespace "$name-$role"
+    done
+    local client=$name-client r1=$name-r1 r2=$name-r2 r3=$name-r3 host=$name-host
+    in_namespace "$client" sysctl -q -w net.ipv4.ping_group_range="0 2147483647"
+    for role in r1 r2 r3; do
+        in_namespace "$name-$role" sysctl -q -w net.ipv4.ip_forward=1
+    done
+
+    link "$client" c0 192.0.2.10/28 "$r1" a0 192.0.2.1/28
+    link "$r1" a1 192.0.2.17/28 "$r2" b0 192.0.2.18/28
+    link "$r2" b1 198.51.100.1/28 "$r3" d0 198.51.100.2/28
+    link "$r3" d1 203.0.113.1/28 "$host" h0 203.0.113.10/28
+
+    local prefix
+    for prefix in 192.0.2.16/28 198.51.100.0/28 203.0.113.0/28; do
+        route "$client" "$prefix" via 192.0.2.1
+    done
+    route "$r1" 198.51.100.0/28 via 192.0.2.18
+    route "$r1" 203.0.113.0/28 via 192.0.2.18
+    route "$r2" 192.0.2.0/28 via 192.0.2.17
+    route "$r2" 203.0.113.0/28 via 198.51.100.2
+    route "$r3" 192.0.2.0/24 via 198.51.100.1
+    route "$host" 192.0.2.0/24 via 203.0.113.1
+    route "$host" 198.51.100.0/28 via 203.0.113.1
+}
+
 lab_namespaces() {
     ip netns list | awk '{print $1}' | grep "^$LAB_PREFIX-" || true
 }
@@ -145,7 +185,7 @@ remove_namespaces() {
 
 down() {
     local name=$1 role present=()
-    for role in "${LAB_ROLES[@]}"; do
+    for role in "${LAB_ROLES[@]}" r1 r2 r3; do
         [ -e "/run/netns/$name-$role" ] && present+=("$name-$role")
     done
     remove_namespaces "${present[@]}"
@@ -189,19 +229,20 @@ check() {
 # A lab that could not be built completely is removed again, whatever stopped
 # the build: an error, or a signal.
 up_or_remove() {
-    lab_being_built=$1
+    lab_being_built=$2
     on_exit '[ $? -eq 0 ] || down "$lab_being_built"'
-    up "$lab_being_built"
+    "$1" "$lab_being_built"
 }
 
 case ${1:-} in
-up) up_or_remove "$2" ;;
+up) up_or_remove up "$2" ;;
+chain) up_or_remove chain "$2" ;;
 down) down "$2" ;;
 sweep) sweep ;;
 stale) stale ;;
 check) check ;;
 *)
-    echo "usage: $0 up NAME | down NAME | sweep | stale | check" >&2
+    echo "usage: $0 up NAME | chain NAME | down NAME | sweep | stale | check" >&2
     exit 2
     ;;
 esac

@@ -55,12 +55,14 @@ constexpr std::uint32_t OwnArchitecture = AUDIT_ARCH_AARCH64;
 #error "name this architecture's AUDIT_ARCH value for the seccomp filter"
 #endif
 
-// What serving takes: reading requests and writing answers, sending,
-// waiting and receiving on the kept socket, the clock and the pace, memory
-// (the allocator, the sanitizers), signals' return and ending.
+// What serving takes: reading requests and writing answers, sending (a
+// request's own TTL rides on sendmsg as a control message, which needs no
+// capability; the process holds none by then), waiting and receiving on the
+// kept socket, the clock and the pace, memory (the allocator, the
+// sanitizers), signals' return and ending.
 constexpr std::array AllowedCalls
 {
-    SYS_read, SYS_write, SYS_writev, SYS_sendto, SYS_recvmsg, SYS_recvfrom, SYS_ppoll,
+    SYS_read, SYS_write, SYS_writev, SYS_sendto, SYS_sendmsg, SYS_recvmsg, SYS_recvfrom, SYS_ppoll,
         SYS_getsockopt, SYS_clock_gettime, SYS_clock_nanosleep, SYS_nanosleep, SYS_mmap, SYS_munmap,
         SYS_mremap, SYS_madvise, SYS_mprotect, SYS_brk, SYS_futex, SYS_close, SYS_getpid,
         SYS_gettid, SYS_tgkill, SYS_rt_sigreturn, SYS_rt_sigprocmask, SYS_sigaltstack,

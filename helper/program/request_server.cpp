@@ -97,9 +97,9 @@ net::EchoOutcome RequestServer::probe(const EchoRequest &request) noexcept
         failed.origin = net::FailureOrigin::ThisMachine;
         return failed;
     }
-    const auto outcome = opening.handle->echo(request.destination, request.data, request.timeout);
-    m_nextSend =
-        sentAt + (outcome.status == icmp::IpStatus::Success ? AnsweredSpacing : UnansweredSpacing);
+    const auto outcome =
+        opening.handle->echo(request.destination, request.data, request.timeout, request.ttl);
+    m_nextSend = sentAt + net::UserPace::spacingAfter(outcome.status);
     return outcome;
 }
 

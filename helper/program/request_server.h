@@ -1,6 +1,7 @@
 #pragma once
 
 #include "echowatch/helper/probe_helper_protocol.h"
+#include "echowatch/net/user_pace.h"
 
 #include <chrono>
 #include <cstddef>
@@ -15,17 +16,13 @@ namespace helper {
 // Answers echo requests read from one descriptor on another, one at a time,
 // until the input closes or stops making sense. Every request is checked
 // against the protocol's limits before a byte of it is used, and requests go
-// out no faster than the system ping lets an unprivileged user send: at
-// least AnsweredSpacing apart, and UnansweredSpacing after one that got no
-// answer, so that a timeout of 0 cannot make it send and forget. Both are a
-// little wider than ping's own limits (2 and 10 ms), because ping's work per
-// request stretches its pace (to about 2.5 and 10.4 ms for the largest
-// requests, measured side by side) where ours is counted from each send.
+// out no faster than the system ping lets an unprivileged user send
+// (net::UserPace), whatever TTL they ask for.
 class RequestServer
 {
 public:
-    static constexpr std::chrono::milliseconds AnsweredSpacing{3};
-    static constexpr std::chrono::milliseconds UnansweredSpacing{11};
+    static constexpr auto AnsweredSpacing = net::UserPace::AnsweredSpacing;
+    static constexpr auto UnansweredSpacing = net::UserPace::UnansweredSpacing;
 
     explicit RequestServer(net::LinuxIcmpEchoLibrary &library);
 

@@ -1,19 +1,22 @@
 // Feeds arbitrary bytes to the probe helper's request parser, as a local
 // user writing straight to the helper's input could, and to the window's
 // answer parser, as a broken helper could. Whatever is accepted must lie
-// within the bytes given and within the protocol's limits, and a valid
-// request must encode back to the very bytes it was read from.
+// within the bytes given and within the protocol's limits, a valid request
+// must encode back to the very bytes it was read from, and an accepted
+// answer must become the window's reply record without overflowing.
 #include "echowatch/helper/probe_helper_protocol.h"
+#include "echowatch/net/icmp_echo_reply.h"
+#include "echowatch/net/icmp_reply_writer.h"
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <span>
 
 namespace {
-
 
 void check(bool holds)
 {
@@ -40,14 +43,19 @@ void checkRequest(std::span<const std::byte> bytes)
     check(std::equal(encoded.begin(), encoded.begin() + size, bytes.begin()));
 }
 
-void checkAnswer(std::span<const std::byte> bytes, std::size_t dataLimit)
+void checkAnswer(std::span<const std::byte> bytes, helper::AnswerLimits limits)
 {
-    const auto parsed = helper::parseAnswer(bytes, dataLimit);
+    const auto parsed = helper::parseAnswer(bytes, limits);
     if (parsed.verdict != helper::AnswerVerdict::Valid)
         return;
+    const auto &outcome = parsed.outcome;
     check(parsed.frameSize <= bytes.size());
-    check(parsed.outcome.data.size() <= dataLimit);
-    check(parsed.outcome.data.data() == bytes.data() + helper::AnswerHeaderSize);
+    check(outcome.data.size() <= limits.data);
+    check(outcome.data.data() == bytes.data() + helper::AnswerHeaderSize);
+    check(outcome.roundTrip == net::EchoOutcome::NoRoundTrip ||
+          (outcome.roundTrip.count() >= 0 && outcome.roundTrip <= limits.roundTrip));
+    static std::array<std::byte, sizeof(net::IcmpEchoReply) + helper::MaxRequestData> record;
+    net::writeEchoRecord(record, outcome);
 }
 
 } // namespace
@@ -56,6 +64,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 {
     const auto bytes = std::as_bytes(std::span(data, size));
     checkRequest(bytes);
-    checkAnswer(bytes, size > 0 ? data[0] * 300u : 250u);
+    // The limits vary with the input, so that every bound is fuzzed too.
+    const std::size_t dataLimit = size > 0 ? data[0] * 300u : 250u;
+    const auto timeout = std::chrono::milliseconds{size > 1 ? data[1] * 2 : 500};
+    checkAnswer(bytes, {dataLimit, timeout});
     return 0;
 }

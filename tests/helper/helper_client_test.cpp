@@ -30,11 +30,11 @@ const Bytes Payload = testpackets::bytesOf(TestPayload);
 // What a request for TestPayload takes on the wire.
 const std::string RequestBytes = std::to_string(helper::RequestHeaderSize + 32);
 
-net::EchoOutcome scriptedAnswer()
+net::EchoOutcome scriptedAnswer(std::chrono::nanoseconds roundTrip = 1'234'567ns)
 {
     net::EchoOutcome outcome;
     outcome.status = IpStatus::Success;
-    outcome.roundTrip = 1'234'567ns;
+    outcome.roundTrip = roundTrip;
     outcome.responder = Host;
     outcome.ttl = 61;
     outcome.data = Payload;
@@ -50,9 +50,19 @@ protected:
         char pattern[] = "/tmp/ewhelper.XXXXXX";
         ASSERT_NE(::mkdtemp(pattern), nullptr);
         m_folder = pattern;
+        writeAnswer("answer", scriptedAnswer());
+        // Round trips no answer to a request of 500 ms can have.
+        using Nanoseconds = std::chrono::nanoseconds;
+        writeAnswer("mostNegative", scriptedAnswer(Nanoseconds::min()));
+        writeAnswer("mostPositive", scriptedAnswer(Nanoseconds::max()));
+        writeAnswer("negative", scriptedAnswer(-2ns));
+        writeAnswer("pastTheTimeout", scriptedAnswer(500ms + 1ns));
+    }
+    void writeAnswer(const char *name, const net::EchoOutcome &outcome)
+    {
         Bytes answer(helper::MaxAnswerFrame);
-        answer.resize(helper::encodeAnswer(scriptedAnswer(), answer));
-        std::ofstream(m_folder / "answer", std::ios::binary)
+        answer.resize(helper::encodeAnswer(outcome, answer));
+        std::ofstream(m_folder / name, std::ios::binary)
             .write(reinterpret_cast<const char *>(answer.data()),
                    static_cast<std::streamsize>(answer.size()));
     }
@@ -97,18 +107,31 @@ TEST_P(MisbehavingHelper, CostsOneProbeAtMost600Milliseconds)
 using Condition = net::HelperCondition;
 const std::string Garbage = "/usr/bin/head -c 200000 /dev/zero | /usr/bin/tr '\\000' G";
 // An answer's 32-byte header claiming 4 GiB of echoed data.
-const std::string HugeClaim = "printf 'EWAN\\002\\000\\000\\000'; /usr/bin/head -c 20 /dev/zero; "
+const std::string HugeClaim = "printf 'EWAN\\003\\000\\000\\000'; /usr/bin/head -c 20 /dev/zero; "
                               "printf '\\377\\377\\377\\377'";
+
+// Sends a well-framed answer the fixture wrote beside the helper.
+std::string answers(const char *name)
+{
+    return std::string("/bin/cat \"$(/usr/bin/dirname \"$0\")/") + name + "\"; exec /bin/sleep 5";
+}
 
 INSTANTIATE_TEST_SUITE_P(
     Helpers, MisbehavingHelper,
     testing::Values(
         FakeCase{"hangs", "exec /bin/sleep 5", Condition::Unresponsive},
         FakeCase{"floodsGarbage", Garbage + "; exec /bin/sleep 5", Condition::Unresponsive},
-        FakeCase{"stopsMidFrame", "printf 'EWAN\\002'; exec /bin/sleep 5", Condition::Unresponsive},
+        FakeCase{"stopsMidFrame", "printf 'EWAN\\003'; exec /bin/sleep 5", Condition::Unresponsive},
         FakeCase{"claimsHugeData", HugeClaim + "; exec /bin/sleep 5", Condition::Unresponsive},
         FakeCase{"endsWithoutAnswer", "exit 0", Condition::Unresponsive},
-        FakeCase{"lacksItsCapability", "exit 4", Condition::LacksCapability}),
+        FakeCase{"lacksItsCapability", "exit 4", Condition::LacksCapability},
+        FakeCase{"claimsTheMostNegativeRoundTrip", answers("mostNegative"),
+                 Condition::Unresponsive},
+        FakeCase{"claimsTheMostPositiveRoundTrip", answers("mostPositive"),
+                 Condition::Unresponsive},
+        FakeCase{"claimsANegativeRoundTrip", answers("negative"), Condition::Unresponsive},
+        FakeCase{"claimsARoundTripPastTheTimeout", answers("pastTheTimeout"),
+                 Condition::Unresponsive}),
     [](const auto &info) { return std::string(info.param.name); });
 
 // The typed fields travel from the helper to the record the window writes.

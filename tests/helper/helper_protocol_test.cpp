@@ -5,11 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <functional>
 #include <vector>
 
 namespace {
 
+using namespace std::chrono_literals;
 using helper::RequestVerdict;
 using testpackets::Bytes;
 using testpackets::put32;
@@ -50,8 +52,22 @@ INSTANTIATE_TEST_SUITE_P(
         RequestCase{"TimeoutJustOver", [](Bytes &f) { put32(f, 12, 501); },
                     RequestVerdict::Refused},
         RequestCase{"NotAnEcho", [](Bytes &f) { f[5] = std::byte{2}; }, RequestVerdict::Refused},
-        RequestCase{"ReservedSet", [](Bytes &f) { f[7] = std::byte{1}; }, RequestVerdict::Refused}),
+        RequestCase{"ReservedSet", [](Bytes &f) { f[7] = std::byte{1}; }, RequestVerdict::Refused},
+        RequestCase{"SecondVersion", [](Bytes &f) { f[4] = std::byte{2}; },
+                    RequestVerdict::Malformed},
+        RequestCase{"LowestTtl", [](Bytes &f) { f[6] = std::byte{1}; }, RequestVerdict::Valid},
+        RequestCase{"HighestTtl", [](Bytes &f) { f[6] = std::byte{255}; }, RequestVerdict::Valid}),
     [](const auto &info) { return std::string(info.param.name); });
+
+TEST(HelperRequest, CarriesItsTtl)
+{
+    for (const net::TimeToLive ttl : {net::SystemTtl, net::TimeToLive{1}, net::TimeToLive{255}}) {
+        const Bytes frame = testpackets::helperRequest(testpackets::address("127.0.0.1"), ttl);
+        const auto parsed = helper::parseRequest(frame);
+        ASSERT_EQ(parsed.verdict, RequestVerdict::Valid);
+        EXPECT_EQ(parsed.request.ttl, ttl);
+    }
+}
 
 // The window trusts the helper no further than the request it sent: the
 // typed fields travel as they were, and nothing else is taken.
@@ -59,7 +75,7 @@ net::EchoOutcome answered(std::span<const std::byte> data)
 {
     net::EchoOutcome outcome;
     outcome.status = -2;
-    outcome.roundTrip = std::chrono::nanoseconds{1'234'567'891'011};
+    outcome.roundTrip = std::chrono::nanoseconds{123'456'789};
     outcome.responder = testpackets::address("198.51.100.7");
     outcome.ttl = 63;
     outcome.tos = 0x10;
@@ -73,7 +89,7 @@ TEST(HelperAnswer, CarriesEveryTypedField)
     const Bytes data = testpackets::bytesOf(TestPayload);
     Bytes frame(helper::AnswerHeaderSize + data.size());
     ASSERT_EQ(helper::encodeAnswer(answered(data), frame), frame.size());
-    const auto parsed = helper::parseAnswer(frame, data.size());
+    const auto parsed = helper::parseAnswer(frame, {data.size(), helper::MaxTimeout});
     ASSERT_EQ(parsed.verdict, helper::AnswerVerdict::Valid);
     const auto sent = answered(data);
     EXPECT_EQ(parsed.outcome.status, sent.status);
@@ -102,10 +118,20 @@ TEST_P(HelperAnswerFrame, IsJudgedBeforeUse)
     Bytes frame(helper::AnswerHeaderSize + data.size());
     helper::encodeAnswer(answered(data), frame);
     GetParam().change(frame);
-    EXPECT_EQ(helper::parseAnswer(frame, GetParam().dataLimit).verdict, GetParam().verdict);
+    const helper::AnswerLimits limits{GetParam().dataLimit, 500ms};
+    EXPECT_EQ(helper::parseAnswer(frame, limits).verdict, GetParam().verdict);
 }
 
 using helper::AnswerVerdict;
+
+std::function<void(Bytes &)> roundTripOf(std::int64_t nanoseconds)
+{
+    return [nanoseconds](Bytes &f) {
+        const auto bits = static_cast<std::uint64_t>(nanoseconds);
+        put32(f, 12, static_cast<std::uint32_t>(bits >> 32));
+        put32(f, 16, static_cast<std::uint32_t>(bits));
+    };
+}
 
 INSTANTIATE_TEST_SUITE_P(
     Frames, HelperAnswerFrame,
@@ -121,7 +147,17 @@ INSTANTIATE_TEST_SUITE_P(
         AnswerCase{"FirstVersion", [](Bytes &f) { f[4] = std::byte{1}; }, 32,
                    AnswerVerdict::Malformed},
         AnswerCase{"ReservedSet", [](Bytes &f) { f[27] = std::byte{1}; }, 32,
-                   AnswerVerdict::Malformed}),
+                   AnswerVerdict::Malformed},
+        AnswerCase{"SecondVersion", [](Bytes &f) { f[4] = std::byte{2}; }, 32,
+                   AnswerVerdict::Malformed},
+        AnswerCase{"NoRoundTrip", roundTripOf(-1), 32, AnswerVerdict::Valid},
+        AnswerCase{"RoundTripZero", roundTripOf(0), 32, AnswerVerdict::Valid},
+        AnswerCase{"RoundTripAtTheTimeout", roundTripOf(500'000'000), 32, AnswerVerdict::Valid},
+        AnswerCase{"RoundTripPastTheTimeout", roundTripOf(500'000'001), 32,
+                   AnswerVerdict::Malformed},
+        AnswerCase{"RoundTripNegative", roundTripOf(-2), 32, AnswerVerdict::Malformed},
+        AnswerCase{"RoundTripMostNegative", roundTripOf(INT64_MIN), 32, AnswerVerdict::Malformed},
+        AnswerCase{"RoundTripMostPositive", roundTripOf(INT64_MAX), 32, AnswerVerdict::Malformed}),
     [](const auto &info) { return std::string(info.param.name); });
 
 } // namespace

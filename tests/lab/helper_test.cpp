@@ -191,7 +191,8 @@ public:
     {
         m_received.clear();
         for (;;) {
-            const auto parsed = helper::parseAnswer(m_received, helper::MaxRequestData);
+            const auto parsed =
+                helper::parseAnswer(m_received, {helper::MaxRequestData, helper::MaxTimeout});
             if (parsed.verdict == helper::AnswerVerdict::Valid)
                 return parsed.outcome;
             pollfd watched{m_socket, POLLIN, 0};
@@ -328,8 +329,9 @@ INSTANTIATE_TEST_SUITE_P(
         BadRequestCase{"DataOfOneMegabyte", testpackets::helperRequestWith(16, 1 << 20), false},
         BadRequestCase{"DataOverThePacketLimit", testpackets::helperRequestWith(16, 65508), false},
         BadRequestCase{"TimeoutOfAnHour", testpackets::helperRequestWith(12, 3'600'000), true},
-        BadRequestCase{"ReservedSet", testpackets::helperRequestWith(4, 0x02010001), true},
-        BadRequestCase{"NotAnEcho", testpackets::helperRequestWith(4, 0x02020000), true}),
+        BadRequestCase{"SecondVersion", testpackets::helperRequestWith(4, 0x02010000), false},
+        BadRequestCase{"ReservedSet", testpackets::helperRequestWith(4, 0x03010001), true},
+        BadRequestCase{"NotAnEcho", testpackets::helperRequestWith(4, 0x03020000), true}),
     [](const auto &info) { return std::string(info.param.name); });
 
 // A flood written at once is answered in order, one request at a time and

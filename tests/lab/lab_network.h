@@ -26,6 +26,16 @@ inline constexpr std::string_view NoRouteInClient = "203.0.113.200";
 inline constexpr std::string_view UnreachableRouteInClient = "203.0.113.250";
 } // namespace Address
 
+// The chained lab (scripts/lab.sh chain): three routers in a row, each
+// answering from its side facing the client.
+namespace ChainAddress {
+inline constexpr std::string_view Hop1 = "192.0.2.1";
+inline constexpr std::string_view Hop2 = "192.0.2.18";
+inline constexpr std::string_view Hop3 = "198.51.100.2";
+inline constexpr std::string_view Host = "203.0.113.10";
+inline constexpr int HostHop = 4;
+} // namespace ChainAddress
+
 // The prefixes the lab may use; nothing it routes may lead anywhere else.
 inline constexpr std::string_view LabPrefixes[] = {"192.0.2.0/24", "198.51.100.0/24",
                                                    "203.0.113.0/24"};

@@ -4,7 +4,9 @@
 # failure, or this script being interrupted, hung up on or terminated. Labs
 # left behind by runs that were killed outright are swept away first.
 #
-#   tests/lab/run_lab.sh COMMAND [ARGUMENTS...]
+#   tests/lab/run_lab.sh [--chain] COMMAND [ARGUMENTS...]
+#
+# --chain builds the chained lab of three routers in a row instead.
 #
 # Exits with the command's status, or 77 (skipped) when not run as root. Only
 # the command writes to stdout; what this script says goes to stderr.
@@ -19,12 +21,18 @@ if ! reason=$("$scripts/lab.sh" check); then
     exit 77
 fi
 
+kind=up
+if [ "${1:-}" = --chain ]; then
+    kind=chain
+    shift
+fi
+
 "$scripts/lab.sh" sweep >&2
 lab="ewlab-$$-$RANDOM"
 # Removing the lab also ends the command and whatever it started there.
 on_exit '"$scripts/lab.sh" down "$lab"'
 
-if ! "$scripts/lab.sh" up "$lab"; then
+if ! "$scripts/lab.sh" "$kind" "$lab"; then
     echo "The lab $lab could not be built." >&2
     exit 1
 fi

@@ -192,6 +192,80 @@ TEST(KeptSocket, WhatCameBeforeTheSendIsNeverCredited)
     EXPECT_EQ(calls.sends, 2);
 }
 
+// A path of two routers before the host, as the kernel would answer a
+// request that runs out of TTL on it: the hop where it ran out sends
+// time-exceeded quoting it. The system's TTL always reaches the host.
+void forwardByTtl(IcmpSocketKind kind, const SentRequest &s, ScriptedSocketCalls &c)
+{
+    const std::uint32_t routers[] = {address("203.0.113.1"), address("203.0.113.2")};
+    const auto at = s.stamp + 2ms;
+    if (s.ttl == net::SystemTtl || s.ttl > 2) {
+        const auto reply = icmpMessage(Type::EchoReply, 0, s.identifier, s.sequence, Payload);
+        c.receiveQueue.push_back(kind == IcmpSocketKind::Raw
+                                     ? rawPacket(ipv4Packet(Host, Us, 1, reply), at)
+                                     : datagramReply(s.sequence, at));
+        return;
+    }
+    const std::uint32_t router = routers[s.ttl - 1];
+    if (kind == IcmpSocketKind::Raw) {
+        c.receiveQueue.push_back(rawPacket(
+            icmpErrorQuoting(router, Us, Type::TimeExceeded, 0, Host, s.identifier, s.sequence),
+            at));
+        return;
+    }
+    QueuedEntry entry = datagramError(s.sequence, at);
+    entry.type = Type::TimeExceeded;
+    entry.code = 0;
+    entry.offender = router;
+    queueError(c, std::move(entry));
+}
+
+class TtlOnKeptSocket : public testing::TestWithParam<IcmpSocketKind>
+{};
+
+// Each request carries its own TTL to the send, and one probe's TTL never
+// stays behind for the next on the same socket.
+TEST_P(TtlOnKeptSocket, EachRequestRunsOutWhereItsOwnTtlSays)
+{
+    ScriptedSocketCalls calls;
+    std::vector<net::TimeToLive> sentTtls;
+    calls.onSend = [&](const SentRequest &s, ScriptedSocketCalls &c) {
+        sentTtls.push_back(s.ttl);
+        forwardByTtl(GetParam(), s, c);
+    };
+    auto library = keptLibrary(GetParam(), calls);
+    auto handle = library.IcmpCreateFile().handle;
+    const struct
+    {
+        net::TimeToLive ttl;
+        std::int32_t status;
+        std::uint32_t responder;
+    } probes[] = {
+        {1, IpStatus::TtlExpiredTransit, address("203.0.113.1")},
+        {2, IpStatus::TtlExpiredTransit, address("203.0.113.2")},
+        {net::SystemTtl, IpStatus::Success, Host},
+        {3, IpStatus::Success, Host},
+        {1, IpStatus::TtlExpiredTransit, address("203.0.113.1")},
+    };
+    for (const auto &probe : probes) {
+        const auto outcome = handle->echo(Host, Payload, 40ms, probe.ttl);
+        EXPECT_EQ(outcome.status, probe.status) << int(probe.ttl);
+        EXPECT_EQ(outcome.responder, probe.responder) << int(probe.ttl);
+        EXPECT_EQ(outcome.roundTrip, 2ms) << int(probe.ttl);
+    }
+    EXPECT_EQ(sentTtls, (std::vector<net::TimeToLive>{1, 2, net::SystemTtl, 3, 1}));
+    // The window's own probes leave with the system's TTL.
+    std::array<std::byte, 128> record{};
+    handle->IcmpSendEcho(Host, Payload, record, 40ms);
+    EXPECT_EQ(sentTtls.back(), net::SystemTtl);
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, TtlOnKeptSocket,
+                         testing::Values(IcmpSocketKind::Datagram, IcmpSocketKind::Raw),
+                         [](const auto &info) {
+                             return info.param == IcmpSocketKind::Raw ? "raw" : "datagram";
+                         });
+
 // A socket that is gone is let go of, so that the library opens another; a
 // refusal of this one request leaves it in place.
 struct FailureCase

@@ -21,12 +21,13 @@ public:
                                                  outcome);
     }
 
+    using net::IcmpEchoHandle::echo;
     net::EchoOutcome echo(std::uint32_t destination, std::span<const std::byte> requestData,
-                          std::chrono::milliseconds timeout) noexcept override
+                          std::chrono::milliseconds timeout, net::TimeToLive ttl) noexcept override
     {
         m_library.sends.push_back({destination,
                                    std::vector<std::byte>(requestData.begin(), requestData.end()),
-                                   m_replySize, timeout});
+                                   m_replySize, timeout, ttl});
         if (m_library.outcome)
             return *m_library.outcome;
         const ScriptedEcho &echo = m_library.echo;

@@ -70,6 +70,7 @@ public:
         std::vector<std::byte> data;
         std::size_t replySize;
         std::chrono::milliseconds timeout;
+        net::TimeToLive ttl;
     };
 
     net::IcmpHandleOpening IcmpCreateFile() noexcept override;

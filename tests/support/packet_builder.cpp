@@ -11,7 +11,6 @@
 namespace testpackets {
 namespace {
 
-
 constexpr std::size_t Ipv4HeaderSize = 20;
 
 void put16(Bytes &bytes, std::size_t offset, std::uint16_t value)
@@ -104,11 +103,11 @@ Bytes icmpErrorQuoting(std::uint32_t router, std::uint32_t ourAddress, std::uint
     return ipv4Packet(router, ourAddress, icmp::ProtocolIcmp, icmpError(type, code, quoted));
 }
 
-Bytes helperRequest(std::uint32_t destination)
+Bytes helperRequest(std::uint32_t destination, net::TimeToLive ttl)
 {
     const Bytes data = bytesOf(TestPayload);
     Bytes frame(helper::RequestHeaderSize + data.size());
-    helper::encodeRequest({destination, helper::MaxTimeout, data}, frame);
+    helper::encodeRequest({destination, helper::MaxTimeout, ttl, data}, frame);
     return frame;
 }
 

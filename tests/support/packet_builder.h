@@ -1,5 +1,7 @@
 #pragma once
 
+#include "echowatch/net/time_to_live.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -38,7 +40,7 @@ Bytes icmpErrorQuoting(std::uint32_t router, std::uint32_t ourAddress, std::uint
 
 // A request frame for the probe helper: an echo of TestPayload to
 // destination with the largest timeout and the program's reply size.
-Bytes helperRequest(std::uint32_t destination);
+Bytes helperRequest(std::uint32_t destination, net::TimeToLive ttl = net::SystemTtl);
 
 // Sets the big-endian 32-bit field at offset.
 void put32(Bytes &bytes, std::size_t offset, std::uint32_t value);

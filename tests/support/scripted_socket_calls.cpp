@@ -72,7 +72,8 @@ QueuedEntry ScriptedSocketCalls::sendStampEntry(std::chrono::nanoseconds stamp)
     return entry;
 }
 
-ssize_t ScriptedSocketCalls::send(int, std::span<const std::byte> packet, std::uint32_t) noexcept
+ssize_t ScriptedSocketCalls::send(int, std::span<const std::byte> packet, std::uint32_t,
+                                  net::TimeToLive ttl) noexcept
 {
     ++sends;
     if (sendError != 0) {
@@ -84,7 +85,7 @@ ssize_t ScriptedSocketCalls::send(int, std::span<const std::byte> packet, std::u
         return static_cast<std::uint16_t>(std::to_integer<int>(header[at]) << 8 |
                                           std::to_integer<int>(header[at + 1]));
     };
-    const SentRequest sent{word(4), word(6), net::realtimeNow()};
+    const SentRequest sent{word(4), word(6), net::realtimeNow(), ttl};
     if (stampSends)
         errorQueue.push_back(sendStampEntry(sent.stamp));
     if (onSend)

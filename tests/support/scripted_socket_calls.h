@@ -20,6 +20,7 @@ struct SentRequest
     std::uint16_t identifier;
     std::uint16_t sequence;
     std::chrono::nanoseconds stamp; // the kernel's send stamp, CLOCK_REALTIME
+    net::TimeToLive ttl;
 };
 
 // One entry of a queue: the bytes the socket hands over and what the kernel
@@ -52,8 +53,8 @@ public:
     int pendingError = 0; // what the next receive fails with, once
     int sends = 0;
 
-    ssize_t send(int descriptor, std::span<const std::byte> packet,
-                 std::uint32_t destination) noexcept override;
+    ssize_t send(int descriptor, std::span<const std::byte> packet, std::uint32_t destination,
+                 net::TimeToLive ttl) noexcept override;
     int poll(pollfd &watched, const timespec &timeout) noexcept override;
     ssize_t receive(int descriptor, msghdr &message, int flags) noexcept override;
     int takePendingError(int descriptor) noexcept override;

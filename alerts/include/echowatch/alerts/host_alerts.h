@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 
 class Form1;
 class QAction;
@@ -36,10 +37,14 @@ public:
     bool switchOn();
     // Calls the host by the name it was given; naming must outlive this.
     void setNaming(const HostNaming *naming) noexcept { m_naming = naming; }
+    // Where the path broke, learnt after the host was called down: the down
+    // bubble, while the outage lasts, is shown again telling it.
+    void tellWhere(const QString &where);
 
 private:
     void offerIfServed();
     void observe(const probe::ProbeEvent &event);
+    platform::Notification notificationOf(const HostChange &change, std::uint32_t host) const;
 
     platform::Notifications &m_notifications;
     QAction *const m_action;
@@ -48,6 +53,9 @@ private:
     int m_downAfter;
     std::map<std::uint32_t, HostState> m_hosts;
     std::uint32_t m_latest = 0;
+    // The outage under way, once told, and its host.
+    std::optional<HostChange> m_down;
+    std::uint32_t m_downHost = 0;
 };
 
 enum class AlertSound

@@ -21,6 +21,7 @@ struct LaunchOptions
     std::optional<QString> interval;
     bool start = false;
     bool notify = false;
+    bool traceOnDown = false;
     int downAfter = 3;
     // The history file to append to, and for how many days it keeps every
     // probe (also when the file is chosen from the menu).

@@ -1,6 +1,8 @@
 #pragma once
 
+#include "echowatch/helper/probe_helper_protocol.h"
 #include "echowatch/net/echo_outcome.h"
+#include "echowatch/net/time_to_live.h"
 
 #include <chrono>
 #include <cstddef>
@@ -34,7 +36,8 @@ public:
 
     // The outcome's data lives in the client's buffer until the next probe.
     net::EchoOutcome echo(std::uint32_t destination, std::span<const std::byte> requestData,
-                          std::chrono::milliseconds timeout) noexcept;
+                          std::chrono::milliseconds timeout,
+                          net::TimeToLive ttl = net::SystemTtl) noexcept;
 
     // The running helper's process, or -1; for tests that look at it.
     pid_t helperProcess() const noexcept { return m_process; }
@@ -42,14 +45,14 @@ public:
 private:
     using Clock = std::chrono::steady_clock;
 
-    net::EchoOutcome askHelper(std::span<const std::byte> frame, std::size_t dataLimit,
+    net::EchoOutcome askHelper(std::span<const std::byte> frame, AnswerLimits limits,
                                Clock::time_point deadline) noexcept;
     net::EchoOutcome failed(std::int32_t status, net::HelperCondition condition) noexcept;
     std::int32_t ensureRunning() noexcept;
     std::int32_t start() noexcept;
     void stop() noexcept;
     bool sendAll(std::span<const std::byte> bytes, Clock::time_point deadline) noexcept;
-    std::size_t receiveAnswer(std::size_t dataLimit, Clock::time_point deadline) noexcept;
+    std::size_t receiveAnswer(AnswerLimits limits, Clock::time_point deadline) noexcept;
 
     std::string m_path;
     pid_t m_process = -1;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "echowatch/net/echo_outcome.h"
+#include "echowatch/net/time_to_live.h"
 
 #include <chrono>
 #include <cstddef>
@@ -13,17 +14,18 @@
 // platform's reply record, which only the window writes.
 //
 // Request, window -> helper (integers big-endian):
-//   0 magic "EWRQ" | 4 version (2) | 5 kind (1 = echo) | 6 reserved (0, 2 bytes)
+//   0 magic "EWRQ" | 4 version (3) | 5 kind (1 = echo)
+//   6 ttl (0: the system's default) | 7 reserved (0)
 //   8 destination, 4 bytes in network order as inet_addr gives it
 //  12 timeout (ms, 32-bit) | 16 data size (32-bit) | 20 request data
 // Answer, helper -> window:
-//   0 magic "EWAN" | 4 version (2) | 5 origin | 6 reserved (0, 2 bytes)
+//   0 magic "EWAN" | 4 version (3) | 5 origin | 6 reserved (0, 2 bytes)
 //   8 status (32-bit, signed) | 12 round trip (ns, 64-bit, signed; -1: none)
 //  20 responder, 4 bytes in network order | 24 ttl | 25 tos | 26 reserved (0, 2)
 //  28 data size (32-bit) | 32 echoed data
 namespace helper {
 
-inline constexpr std::uint8_t ProtocolVersion = 2;
+inline constexpr std::uint8_t ProtocolVersion = 3;
 inline constexpr std::size_t RequestHeaderSize = 20;
 inline constexpr std::size_t AnswerHeaderSize = 32;
 
@@ -41,6 +43,8 @@ struct EchoRequest
 {
     std::uint32_t destination; // network order
     std::chrono::milliseconds timeout;
+    // Any TTL is allowed: `ping -t` gives every user the whole range.
+    net::TimeToLive ttl;
     std::span<const std::byte> data;
 };
 
@@ -80,9 +84,19 @@ struct ParsedAnswer
     net::EchoOutcome outcome; // its data points into the bytes parsed
 };
 
-// Reads one answer frame; echoed data longer than the request's (dataLimit)
-// or an origin we do not know is malformed.
-ParsedAnswer parseAnswer(std::span<const std::byte> bytes, std::size_t dataLimit) noexcept;
+// What an answer to one request can hold: no more echoed data than a host
+// may send back for it, and a round trip no longer than its timeout, as the
+// helper credits nothing the kernel stamped at or past the timeout.
+struct AnswerLimits
+{
+    std::size_t data;
+    std::chrono::nanoseconds roundTrip;
+};
+
+// Reads one answer frame; echoed data or a round trip beyond limits (a round
+// trip is none or lies in 0..limits.roundTrip), or an origin we do not know,
+// is malformed.
+ParsedAnswer parseAnswer(std::span<const std::byte> bytes, AnswerLimits limits) noexcept;
 
 // Writes an answer frame into frame (at least AnswerHeaderSize +
 // outcome.data.size() bytes); returns the bytes used.

@@ -3,6 +3,7 @@
 #include "echowatch/net/echo_outcome.h"
 #include "echowatch/net/icmp_socket.h"
 #include "echowatch/net/socket_calls.h"
+#include "echowatch/net/time_to_live.h"
 
 #include <chrono>
 #include <cstddef>
@@ -22,9 +23,17 @@ public:
     virtual ~IcmpEchoHandle() = default;
 
     // Sends one echo request to destination (network byte order) and waits
-    // for its outcome, at most timeout.
+    // for its outcome, at most timeout. A request limited to ttl hops that
+    // runs out on the way is answered by the router that dropped it
+    // (TtlExpiredTransit, that router the responder).
     virtual EchoOutcome echo(std::uint32_t destination, std::span<const std::byte> requestData,
-                             std::chrono::milliseconds timeout) noexcept = 0;
+                             std::chrono::milliseconds timeout, TimeToLive ttl) noexcept = 0;
+    // The same with the system's default TTL, as the window probes.
+    EchoOutcome echo(std::uint32_t destination, std::span<const std::byte> requestData,
+                     std::chrono::milliseconds timeout) noexcept
+    {
+        return echo(destination, requestData, timeout, SystemTtl);
+    }
 
     // The same probe, told as the platform tells it: returns the number of
     // echo replies received, 1 with status 0 in the record, or 0 with a

@@ -25,8 +25,9 @@ public:
     void open(IcmpSocket socket) noexcept;
     bool isOpen() const noexcept { return m_socket.has_value(); }
 
+    using IcmpEchoHandle::echo;
     EchoOutcome echo(std::uint32_t destination, std::span<const std::byte> requestData,
-                     std::chrono::milliseconds timeout) noexcept override;
+                     std::chrono::milliseconds timeout, TimeToLive ttl) noexcept override;
 
 private:
     using Clock = std::chrono::steady_clock;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "echowatch/net/time_to_live.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <poll.h>
@@ -18,10 +20,11 @@ class SocketCalls
 public:
     virtual ~SocketCalls() = default;
 
-    // sendto(2) of one packet to an IPv4 address in network order: the
-    // length sent, or -1 with errno set.
+    // sendmsg(2) of one packet to an IPv4 address in network order, with
+    // its own TTL where one is asked for: the length sent, or -1 with errno
+    // set.
     virtual ssize_t send(int descriptor, std::span<const std::byte> packet,
-                         std::uint32_t destination) noexcept;
+                         std::uint32_t destination, TimeToLive ttl) noexcept;
     // ppoll(2) on one descriptor: the number ready, or -1 with errno set.
     virtual int poll(pollfd &watched, const timespec &timeout) noexcept;
     // recvmsg(2), never blocking: the length read, or -1 with errno set.

@@ -27,6 +27,8 @@ struct ProbeDetails
     std::uint32_t responder = 0;
     FailureOrigin origin = FailureOrigin::None;
     HelperCondition helper = HelperCondition::NotUsed;
+    // The TTL the host's answer arrived with; 0 for no answer.
+    std::uint8_t replyTtl = 0;
 };
 
 // One probe as the window showed it.

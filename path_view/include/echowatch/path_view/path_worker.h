@@ -1,0 +1,63 @@
+#pragma once
+
+#include "echowatch/net/icmp_echo_library.h"
+#include "echowatch/path/hop_stats.h"
+
+#include <QMetaType>
+#include <QObject>
+#include <QThread>
+
+#include <functional>
+#include <memory>
+#include <stop_token>
+
+Q_DECLARE_METATYPE(path::PathTable)
+
+namespace path_view {
+
+// Makes the echo service a worker probes through; called on the worker's
+// thread, which alone then uses what it made.
+using EchoLibraryFactory = std::function<std::unique_ptr<net::IcmpEchoLibrary>()>;
+
+// Runs the hop prober's rounds on the thread it was moved to, each table
+// sent back by a queued signal, until its stop is asked for: a stop wakes
+// its wait between rounds at once, and ends a round after the request
+// under way.
+class PathWorker : public QObject
+{
+    Q_OBJECT
+
+public:
+    PathWorker(EchoLibraryFactory factory, std::stop_token stop);
+
+    void watch(quint32 destination);
+    // One trace of up to three requests per hop; hostHop: where the host was
+    // last known to be, 0 when not known.
+    void trace(quint32 destination, int hostHop);
+
+signals:
+    void roundDone(const path::PathTable &table);
+    void traceDone(const path::PathTable &table, int hostHop);
+    // No echo service could be opened: the status it failed with.
+    void unavailable(int status);
+
+private:
+    net::IcmpEchoHandle *handle();
+
+    EchoLibraryFactory m_factory;
+    std::unique_ptr<net::IcmpEchoLibrary> m_library;
+    net::IcmpHandle m_handle;
+    std::stop_token m_stop;
+};
+
+// A worker on a thread of its own, which owner owns; the worker is deleted
+// once the thread has finished. The owner stops it by its stop source, then
+// quits and waits for the thread.
+struct WorkerThread
+{
+    QThread *thread;
+    PathWorker *worker;
+};
+WorkerThread startWorker(QObject &owner, EchoLibraryFactory factory, std::stop_token stop);
+
+} // namespace path_view

@@ -1,0 +1,45 @@
+#include "echowatch/path_view/path_actions.h"
+
+#include "echowatch/path_view/path_window.h"
+
+#include "echowatch/window/form1.h"
+
+#include <QAction>
+
+namespace path_view {
+
+PathActions::PathActions(Form1 &window, EchoLibraryFactory factory)
+    : QObject(&window), m_window(window), m_factory(std::move(factory)),
+      m_action(new QAction(tr("Path…"), this))
+{
+    setObjectName(QStringLiteral("PathActions"));
+    window.addContextAction(window::MenuSection::Views, m_action);
+    connect(m_action, &QAction::triggered, this, &PathActions::showPath);
+    connect(&window, &Form1::probeShown, this, &PathActions::note);
+    // Until a probe has gone to an address there is no path to trace.
+    connect(&window, &Form1::contextMenuOpening, this,
+            [this] { m_action->setEnabled(m_destination != 0); });
+}
+
+void PathActions::note(const probe::ProbeEvent &event)
+{
+    if (event.details.destination != 0)
+        m_destination = event.details.destination;
+}
+
+// A window already open for another address gives way to one for the
+// address probed now.
+void PathActions::showPath()
+{
+    if (m_destination == 0)
+        return;
+    if (m_pathWindow && m_pathWindow->destination() != m_destination)
+        m_pathWindow->close();
+    if (!m_pathWindow)
+        m_pathWindow = new PathWindow(m_destination, m_factory, &m_window);
+    m_pathWindow->show();
+    m_pathWindow->raise();
+    m_pathWindow->activateWindow();
+}
+
+} // namespace path_view

@@ -1,0 +1,118 @@
+// The Path window over a scripted path of three routers, opened from the
+// window's context menu as the user opens it.
+#include "echowatch/path_view/path_actions.h"
+#include "echowatch/path_view/path_table_model.h"
+#include "echowatch/path_view/path_window.h"
+#include "scripted_path.h"
+#include "support/packet_builder.h"
+#include "test_window.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QTableView>
+#include <QTest>
+
+namespace {
+
+scripted::Path threeRouters()
+{
+    scripted::Path path;
+    for (const char *router : {"192.0.2.1", "198.51.100.1", "198.51.100.2"})
+        path.routers.push_back({testpackets::address(router)});
+    return path;
+}
+
+} // namespace
+
+class PathWindowTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    // The window, its Path action, and one probe to the scripted host.
+    struct Opened
+    {
+        Opened()
+            : actions(window.window,
+                      [] { return std::make_unique<scripted::ScriptedLibrary>(threeRouters()); })
+        {
+            window.window.Text1->setText(QStringLiteral("203.0.113.9"));
+            window.window.ProbeTick();
+        }
+
+        TestWindow window;
+        path_view::PathActions actions;
+    };
+
+private slots:
+    void isOfferedOnceAnAddressWasProbed()
+    {
+        TestWindow window;
+        path_view::PathActions actions(window.window, [] {
+            return std::make_unique<scripted::ScriptedLibrary>(threeRouters());
+        });
+        emit window.window.contextMenuOpening();
+        QVERIFY(!actions.action()->isEnabled());
+        window.window.Text1->setText(QStringLiteral("203.0.113.9"));
+        window.window.ProbeTick();
+        emit window.window.contextMenuOpening();
+        QVERIFY(actions.action()->isEnabled());
+    }
+
+    void showsEachHopAsTheRoundsFindIt()
+    {
+        Opened opened;
+        opened.actions.action()->trigger();
+        QPointer<path_view::PathWindow> path = opened.actions.pathWindow();
+        QVERIFY(path);
+        QVERIFY(path->isVisible());
+        const auto &model = path->model();
+        QTRY_COMPARE(model.rowCount(), 4);
+        const QStringList expected{"192.0.2.1", "198.51.100.1", "198.51.100.2", "203.0.113.9"};
+        for (int row = 0; row < 4; ++row) {
+            QCOMPARE(model.cellText(row, path_view::PathTableModel::Address), expected[row]);
+            QCOMPARE(model.cellText(row, path_view::PathTableModel::Loss), QStringLiteral("0.0"));
+        }
+        QCOMPARE(model.cellText(3, path_view::PathTableModel::Last), QStringLiteral("4.0"));
+        QVERIFY(!path->findChild<QTableView *>(QStringLiteral("hops"))->accessibleName().isEmpty());
+        QVERIFY(path->findChild<QLabel *>(QStringLiteral("reading"))
+                    ->text()
+                    .contains(QStringLiteral("rationing its answers")));
+    }
+
+    void copiesTheTableAsText()
+    {
+        Opened opened;
+        opened.actions.action()->trigger();
+        auto *path = opened.actions.pathWindow();
+        QTRY_COMPARE(path->model().rowCount(), 4);
+        path->copyAsText();
+        const QStringList lines = QGuiApplication::clipboard()->text().split(QLatin1Char('\n'));
+        QVERIFY(lines.size() >= 6);
+        QVERIFY(lines[0].contains(QStringLiteral("203.0.113.9")));
+        QVERIFY(lines[1].startsWith(QStringLiteral("Hop")));
+        QVERIFY(lines[2].contains(QStringLiteral("192.0.2.1")));
+        QVERIFY(lines[5].contains(QStringLiteral("203.0.113.9")));
+    }
+
+    // One per main window: asking again brings the same window forward, and
+    // Escape closes it, its rounds stopped and the window gone.
+    void isOneWindowThatClosesFromTheKeyboard()
+    {
+        Opened opened;
+        opened.actions.action()->trigger();
+        QPointer<path_view::PathWindow> path = opened.actions.pathWindow();
+        opened.actions.action()->trigger();
+        QCOMPARE(opened.actions.pathWindow(), path.data());
+        QTRY_COMPARE(path->model().rowCount(), 4);
+        QTest::keyClick(path, Qt::Key_Escape);
+        QTRY_VERIFY(!path);
+    }
+};
+
+QTEST_MAIN(PathWindowTest)
+#include "path_window_test.moc"
