@@ -128,8 +128,11 @@ def main(binary, host, silent_host):
         p50, p99 = statistics.median(times), times[int(0.99 * (len(times) - 1))]
         print(f"status line read during the outage: p50 {p50:.2f} ms, p99 {p99:.2f} ms, "
               f"max {times[-1]:.2f} ms ({len(times)} queries)")
-        # A query that waited for the probe under way would take up to 500 ms.
-        assert times[-1] < 250, f"a query waited {times[-1]:.0f} ms"
+        # A window that waited for the probe under way would hold a query for
+        # a random part of its 500 ms: most would wait over 100 ms. One slow
+        # query on a loaded machine is not that, so the count is judged.
+        slow = sum(1 for time in times if time > 100)
+        assert slow <= len(times) // 10, f"{slow} of {len(times)} queries waited over 100 ms"
         session.wait_for_text("Status", ANSWERED)
     finally:
         session.close()
