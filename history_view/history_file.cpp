@@ -21,6 +21,18 @@
 
 namespace history_view {
 
+namespace {
+
+// As the file names its hosts: dotted.
+std::string hostText(std::uint32_t address)
+{
+    char dotted[INET_ADDRSTRLEN] = {};
+    const in_addr binary{address};
+    return inet_ntop(AF_INET, &binary, dotted, sizeof dotted);
+}
+
+} // namespace
+
 HistoryFile::HistoryFile(Form1 &window, ProbeHistory &history, int keepDays)
     : QObject(&window), m_window(window), m_history(history), m_keepDays(keepDays)
 {
@@ -73,6 +85,12 @@ void HistoryFile::chooseFile()
 
 // The host by the address the probe went to; a probe never sent is
 // counted with the host probed last, as the History window counts it.
+void HistoryFile::notePathVerdict(std::uint32_t address, qint64 outageStart, const QString &verdict)
+{
+    if (m_appender && address != 0)
+        m_appender->notePathVerdict(hostText(address), outageStart, verdict.toStdString());
+}
+
 void HistoryFile::appendProbe(const probe::ProbeEvent &event)
 {
     if (!m_appender)
@@ -83,9 +101,7 @@ void HistoryFile::appendProbe(const probe::ProbeEvent &event)
         return;
     using namespace std::chrono;
     const auto sentAt = duration_cast<milliseconds>(event.sentAt.time_since_epoch()).count();
-    char dotted[INET_ADDRSTRLEN] = {};
-    const in_addr destination{m_latestAddress};
-    const std::string host(inet_ntop(AF_INET, &destination, dotted, sizeof dotted));
+    const std::string host = hostText(m_latestAddress);
     if (!m_earlierRead.contains(m_latestAddress)) {
         m_earlierRead.insert(m_latestAddress);
         readEarlierRuns(m_latestAddress, host, sentAt);
