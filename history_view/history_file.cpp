@@ -119,6 +119,7 @@ struct EarlierRuns
 {
     std::vector<history::ProbeSample> probes;
     std::vector<history::TimeSpan> runs;
+    history::OutageWhere where;
 };
 
 // A file that cannot be read yet, as a new one, has no earlier runs.
@@ -137,6 +138,10 @@ void readFile(const std::string &path, const std::string &host, history::Millise
     earlier.probes = std::move(read->probes);
     for (const store::StoredRun &run : read->runs)
         earlier.runs.push_back({run.started, run.lastSent + 1});
+    for (const store::StoredOutage &outage : read->outages) {
+        if (outage.pathVerdict)
+            earlier.where.emplace(outage.start, *outage.pathVerdict);
+    }
 }
 
 } // namespace
@@ -150,6 +155,9 @@ void HistoryFile::readEarlierRuns(std::uint32_t address, const std::string &host
                                        earlier] { readFile(path, host, before, *earlier); });
     connect(reader, &QThread::finished, this, [this, address, earlier] {
         m_history.addEarlierRuns(address, earlier->probes, earlier->runs);
+        // Their traces were not kept, only where they found the path broke.
+        for (const auto &[start, verdict] : earlier->where)
+            m_history.noteWhere(address, start, QString::fromStdString(verdict));
     });
     connect(reader, &QThread::finished, reader, &QObject::deleteLater);
     reader->start();

@@ -129,7 +129,8 @@ private slots:
     }
 
     // Where the path broke goes to the file with the outage it was found
-    // in; one for a host no file keeps changes nothing.
+    // in, and comes back with the earlier run; one noted before a file is
+    // kept changes nothing.
     void keepsThePathVerdictWithItsOutage()
     {
         QTemporaryDir folder;
@@ -153,6 +154,13 @@ private slots:
         QCOMPARE(read->outages.size(), std::size_t{2});
         QCOMPARE(read->outages[0].pathVerdict, std::optional(verdict.toStdString()));
         QCOMPARE(read->outages[1].pathVerdict, std::nullopt);
+
+        FileTestWindow second(FirstRun + std::chrono::hours{1});
+        second.file->keepIn(file);
+        second.tick(Answered);
+        QTRY_COMPARE(second.history->earlierRuns(HostAddress), std::size_t{1});
+        const history::OutageWhere kept{{1'800'000'001'000, verdict.toStdString()}};
+        QCOMPARE(second.history->where(HostAddress), kept);
     }
 
     void aFileItCannotWriteIsReportedOnceAndOnTheTooltip()
