@@ -121,6 +121,24 @@ std::optional<QString> requestedPlatform(const app::LaunchOptions &options)
     return std::nullopt;
 }
 
+// A trace's verdict goes with its outage: into the record the History
+// window shows, into the history file when one is kept; and the outage's
+// row opens the trace as it was.
+void keepVerdicts(const path_view::TraceOnDown &traces, history_view::ProbeHistory &history,
+                  history_view::HistoryFile &file, const history_view::HistoryActions &views,
+                  path_view::PathActions &paths)
+{
+    QObject::connect(&traces, &path_view::TraceOnDown::verdictKept, &history,
+                     &history_view::ProbeHistory::noteWhere);
+    QObject::connect(&traces, &path_view::TraceOnDown::verdictKept, &file,
+                     &history_view::HistoryFile::notePathVerdict);
+    QObject::connect(&views, &history_view::HistoryActions::traceAsked, &paths,
+                     [&traces, &paths](quint32 address, qint64 outageStart) {
+                         if (const auto *verdict = traces.verdictFor(address, outageStart))
+                             paths.showTrace(*verdict);
+                     });
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -154,7 +172,7 @@ int main(int argc, char *argv[])
     window::explainStatusLine(window);
     new window::LogActions(window);
     auto *probeHistory = new history_view::ProbeHistory(window);
-    new history_view::HistoryActions(window, *probeHistory);
+    auto *historyActions = new history_view::HistoryActions(window, *probeHistory);
     auto *historyFile =
         new history_view::HistoryFile(window, *probeHistory, commandLine.options.keepDays);
     if (commandLine.options.historyFile)
@@ -166,12 +184,13 @@ int main(int argc, char *argv[])
     const path_view::EchoLibraryFactory pathEchoLibrary = [] {
         return std::make_unique<helper::AutomaticEchoLibrary>(helper::probeHelperPath());
     };
-    new path_view::PathActions(window, pathEchoLibrary);
+    auto *pathActions = new path_view::PathActions(window, pathEchoLibrary);
     auto *traceOnDown =
         new path_view::TraceOnDown(window, pathEchoLibrary, commandLine.options.downAfter);
     traceOnDown->action()->setChecked(commandLine.options.traceOnDown);
     QObject::connect(traceOnDown, &path_view::TraceOnDown::verdictReady, hostAlerts,
                      &alerts::HostAlerts::tellWhere);
+    keepVerdicts(*traceOnDown, *probeHistory, *historyFile, *historyActions, *pathActions);
     alerts::HostNaming naming;
     hostAlerts->setNaming(&naming);
     app::attachRecords(window, commandLine.options, naming);

@@ -9,7 +9,9 @@
 //   window_bench latency ADDRESS INTERVAL_MS SECONDS LABEL [inline] [HELPER]
 //       how long an event posted to the window's thread waits while the
 //       window probes ADDRESS; "inline" probes on that thread, as the tick
-//       once did
+//       once did; "path" opens the Path window on ADDRESS at the first
+//       probe, its rounds running throughout, and traces the path when the
+//       host goes down
 #include "bench_table.h"
 #include "process_figures.h"
 
@@ -17,6 +19,8 @@
 #include "echowatch/history_view/history_actions.h"
 #include "echowatch/history_view/probe_history.h"
 #include "echowatch/net/sockets_library.h"
+#include "echowatch/path_view/path_actions.h"
+#include "echowatch/path_view/trace_on_down.h"
 #include "echowatch/platform/clock.h"
 #include "echowatch/platform/qt_message_box.h"
 #include "echowatch/window/failure_log_model.h"
@@ -203,6 +207,7 @@ struct LatencyRun
     int seconds = 10;
     std::string label;
     bool inlineProbes = false;
+    bool path = false;
     std::string helper = ECHOWATCH_BENCH_HELPER;
 };
 
@@ -216,21 +221,31 @@ double percentile(std::vector<double> values, double share)
 }
 
 // Events posted from another thread every 10 ms, each timed from its
-// posting until the window's thread runs it.
+// posting until the window's thread runs it, while the window runs: those
+// that run once it is told to quit (and closes its windows) are not
+// counted.
 std::vector<double> postedEventDelays(QObject &receiver, int seconds)
 {
     std::vector<double> delays;
+    bool running = true;
     std::atomic<bool> posting{true};
     std::thread poster([&] {
         while (posting) {
             const auto posted = Clock::now();
             QMetaObject::invokeMethod(
-                &receiver, [&delays, posted] { delays.push_back(millisecondsSince(posted)); },
+                &receiver,
+                [&delays, &running, posted] {
+                    if (running)
+                        delays.push_back(millisecondsSince(posted));
+                },
                 Qt::QueuedConnection);
             std::this_thread::sleep_for(std::chrono::milliseconds{10});
         }
     });
-    QTimer::singleShot(seconds * 1000, qApp, &QApplication::quit);
+    QTimer::singleShot(seconds * 1000, qApp, [&running] {
+        running = false;
+        QApplication::quit();
+    });
     QApplication::exec();
     posting = false;
     poster.join();
@@ -239,10 +254,26 @@ std::vector<double> postedEventDelays(QObject &receiver, int seconds)
     return delays;
 }
 
+// As main() attaches them: the Path window, opened at the first probe, and
+// the trace when the host goes down, checked.
+void tracePath(Form1 &window, const std::string &helperPath)
+{
+    const path_view::EchoLibraryFactory factory = [helperPath] {
+        return std::make_unique<helper::AutomaticEchoLibrary>(helperPath);
+    };
+    auto *paths = new path_view::PathActions(window, factory);
+    auto *trace = new path_view::TraceOnDown(window, factory, 3);
+    trace->action()->setChecked(true);
+    QObject::connect(&window, &Form1::probeShown, paths, [paths] {
+        if (!paths->pathWindow())
+            paths->showPath();
+    });
+}
+
 void benchLatency(const LatencyRun &run)
 {
     net::LinuxSocketsLibrary sockets;
-    net::AutomaticEchoLibrary icmp{run.helper};
+    helper::AutomaticEchoLibrary icmp{run.helper};
     platform::QtMessageBox messageBox;
     std::unique_ptr<window::ProbeRunner> probes;
     if (run.inlineProbes)
@@ -253,6 +284,8 @@ void benchLatency(const LatencyRun &run)
     Form1 window(*probes, messageBox, clock);
     int shown = 0;
     QObject::connect(&window, &Form1::probeShown, [&] { ++shown; });
+    if (run.path)
+        tracePath(window, run.helper);
     window.Text1->setText(QString::fromStdString(run.address));
     window.Text2->setText(QString::number(run.intervalMilliseconds));
     window.ToggleMonitoring();
@@ -260,7 +293,8 @@ void benchLatency(const LatencyRun &run)
     window.ToggleMonitoring();
     printRow("event latency of the window's thread, " + run.label + ", " +
                  std::to_string(run.intervalMilliseconds) + " ms interval" +
-                 (run.inlineProbes ? ", probing on that thread (as before)" : ""),
+                 (run.inlineProbes ? ", probing on that thread (as before)" : "") +
+                 (run.path ? ", Path window's rounds and the trace at the down running" : ""),
              formatNumber(percentile(delays, 0.5), 2) + " / " +
                  formatNumber(percentile(delays, 0.99), 2) + " / " +
                  formatNumber(percentile(delays, 1.0), 2) + " ms p50/p99/max (" +
@@ -279,6 +313,8 @@ LatencyRun latencyRun(int argc, char **argv)
     for (int index = 6; index < argc; ++index) {
         if (std::strcmp(argv[index], "inline") == 0)
             run.inlineProbes = true;
+        else if (std::strcmp(argv[index], "path") == 0)
+            run.path = true;
         else
             run.helper = argv[index];
     }

@@ -19,7 +19,7 @@ namespace {
 
 constexpr std::string_view ProbesHeader = "time,address,status,status text,rtt ms,bytes";
 constexpr std::string_view OutagesHeader =
-    "start,end,duration s,probes lost,cause,cause text,mixed";
+    "start,end,duration s,probes lost,cause,cause text,mixed,where";
 
 // The status code and its status line, as two fields.
 void appendStatus(std::string &line, EchoStatus status)
@@ -78,7 +78,8 @@ void appendProbe(std::string &line, const ProbeSample &sample, std::string_view 
     line += CsvRecordEnd;
 }
 
-void appendOutage(std::string &line, const Outage &outage, LocalTimeText &timeText)
+void appendOutage(std::string &line, const Outage &outage, const std::string &where,
+                  LocalTimeText &timeText)
 {
     line += timeText(outage.start);
     line += ',';
@@ -90,7 +91,8 @@ void appendOutage(std::string &line, const Outage &outage, LocalTimeText &timeTe
     line += std::to_string(outage.probesLost);
     line += ',';
     appendStatus(line, outage.cause());
-    line += outage.mixed() ? ",yes" : ",no";
+    line += outage.mixed() ? ",yes," : ",no,";
+    appendCsvField(line, where);
     line += CsvRecordEnd;
 }
 
@@ -134,13 +136,16 @@ void writeProbesCsv(const HostRecords &hosts, std::ostream &out)
     out << lines;
 }
 
-void writeOutagesCsv(const OutageList &outages, std::ostream &out)
+void writeOutagesCsv(const OutageList &outages, std::ostream &out, const OutageWhere &where)
 {
     std::string lines(OutagesHeader);
     lines += CsvRecordEnd;
     LocalTimeText timeText;
-    for (const Outage &outage : outages)
-        appendOutage(lines, outage, timeText);
+    const std::string unknown;
+    for (const Outage &outage : outages) {
+        const auto found = where.find(outage.start);
+        appendOutage(lines, outage, found == where.end() ? unknown : found->second, timeText);
+    }
     out << lines;
 }
 

@@ -35,6 +35,7 @@ void HistoryActions::showHistory()
 {
     if (!m_historyWindow) {
         m_historyWindow = new HistoryWindow(m_history, &m_window);
+        connect(m_historyWindow, &HistoryWindow::traceAsked, this, &HistoryActions::traceAsked);
         placeBesideWindow();
     }
     m_historyWindow->show();

@@ -21,6 +21,18 @@
 
 namespace history_view {
 
+namespace {
+
+// As the file names its hosts: dotted.
+std::string hostText(std::uint32_t address)
+{
+    char dotted[INET_ADDRSTRLEN] = {};
+    const in_addr binary{address};
+    return inet_ntop(AF_INET, &binary, dotted, sizeof dotted);
+}
+
+} // namespace
+
 HistoryFile::HistoryFile(Form1 &window, ProbeHistory &history, int keepDays)
     : QObject(&window), m_window(window), m_history(history), m_keepDays(keepDays)
 {
@@ -73,6 +85,12 @@ void HistoryFile::chooseFile()
 
 // The host by the address the probe went to; a probe never sent is
 // counted with the host probed last, as the History window counts it.
+void HistoryFile::notePathVerdict(std::uint32_t address, qint64 outageStart, const QString &verdict)
+{
+    if (m_appender && address != 0)
+        m_appender->notePathVerdict(hostText(address), outageStart, verdict.toStdString());
+}
+
 void HistoryFile::appendProbe(const probe::ProbeEvent &event)
 {
     if (!m_appender)
@@ -83,9 +101,7 @@ void HistoryFile::appendProbe(const probe::ProbeEvent &event)
         return;
     using namespace std::chrono;
     const auto sentAt = duration_cast<milliseconds>(event.sentAt.time_since_epoch()).count();
-    char dotted[INET_ADDRSTRLEN] = {};
-    const in_addr destination{m_latestAddress};
-    const std::string host(inet_ntop(AF_INET, &destination, dotted, sizeof dotted));
+    const std::string host = hostText(m_latestAddress);
     if (!m_earlierRead.contains(m_latestAddress)) {
         m_earlierRead.insert(m_latestAddress);
         readEarlierRuns(m_latestAddress, host, sentAt);
@@ -103,6 +119,7 @@ struct EarlierRuns
 {
     std::vector<history::ProbeSample> probes;
     std::vector<history::TimeSpan> runs;
+    history::OutageWhere where;
 };
 
 // A file that cannot be read yet, as a new one, has no earlier runs.
@@ -121,6 +138,10 @@ void readFile(const std::string &path, const std::string &host, history::Millise
     earlier.probes = std::move(read->probes);
     for (const store::StoredRun &run : read->runs)
         earlier.runs.push_back({run.started, run.lastSent + 1});
+    for (const store::StoredOutage &outage : read->outages) {
+        if (outage.pathVerdict)
+            earlier.where.emplace(outage.start, *outage.pathVerdict);
+    }
 }
 
 } // namespace
@@ -134,6 +155,9 @@ void HistoryFile::readEarlierRuns(std::uint32_t address, const std::string &host
                                        earlier] { readFile(path, host, before, *earlier); });
     connect(reader, &QThread::finished, this, [this, address, earlier] {
         m_history.addEarlierRuns(address, earlier->probes, earlier->runs);
+        // Their traces were not kept, only where they found the path broke.
+        for (const auto &[start, verdict] : earlier->where)
+            m_history.noteWhere(address, start, QString::fromStdString(verdict));
     });
     connect(reader, &QThread::finished, reader, &QObject::deleteLater);
     reader->start();

@@ -64,6 +64,12 @@ const history::ProbeRecord &noProbes()
     return none;
 }
 
+const history::OutageWhere &noVerdicts()
+{
+    static const history::OutageWhere none;
+    return none;
+}
+
 QString hostText(std::uint32_t address)
 {
     if (address == 0)
@@ -110,7 +116,7 @@ HistoryWindow::HistoryWindow(const ProbeHistory &history, QWidget *owner)
     : QWidget(owner, Qt::Window), m_history(history), m_statistics(new QPlainTextEdit(this)),
       m_host(new QComboBox(this)), m_span(new QComboBox(this)),
       m_chart(new RoundTripChart(noProbes(), this)), m_reading(new QLabel(this)),
-      m_outageModel(new OutageTableModel(noProbes().outages(), this)),
+      m_outageModel(new OutageTableModel(noProbes().outages(), noVerdicts(), this)),
       m_outages(new QTableView(this)), m_refreshTimer(new QTimer(this))
 {
     setObjectName(QStringLiteral("HistoryWindow"));
@@ -142,6 +148,12 @@ HistoryWindow::HistoryWindow(const ProbeHistory &history, QWidget *owner)
     new QShortcut(QKeySequence(Qt::Key_Escape), this, this, &HistoryWindow::escape);
     resize(720, 600);
     connect(&history, &ProbeHistory::replaced, m_outageModel, &OutageTableModel::reset);
+    connect(&history, &ProbeHistory::whereNoted, m_outageModel, &OutageTableModel::refreshWhere);
+    // Double-click or Enter on an outage a trace was kept for.
+    connect(m_outages, &QTableView::activated, this, [this](const QModelIndex &index) {
+        if (const auto start = m_outageModel->tracedOutageStart(index.row()))
+            emit traceAsked(m_shownAddress, *start);
+    });
     refresh();
 }
 
@@ -306,7 +318,7 @@ void HistoryWindow::refresh()
         showReading(QString());
     if (&record.outages() != m_tableOutages) {
         m_tableOutages = &record.outages();
-        m_outageModel->setOutages(record.outages());
+        m_outageModel->setOutages(record.outages(), m_history.where(m_shownAddress));
     } else {
         m_outageModel->refresh();
     }
@@ -364,9 +376,11 @@ QString HistoryWindow::overWhatTime() const
 
 void HistoryWindow::saveOutages()
 {
-    saveCsvFile(
-        this, tr("Save outages"), QStringLiteral("echowatch-outages.csv"),
-        [this](std::ostream &out) { history::writeOutagesCsv(shownRecord().outages(), out); });
+    saveCsvFile(this, tr("Save outages"), QStringLiteral("echowatch-outages.csv"),
+                [this](std::ostream &out) {
+                    history::writeOutagesCsv(shownRecord().outages(), out,
+                                             m_history.where(m_shownAddress));
+                });
 }
 
 } // namespace history_view

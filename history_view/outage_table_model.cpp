@@ -16,8 +16,9 @@ QString localDateTimeText(qint64 millisecondsSinceEpoch)
         .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
 }
 
-OutageTableModel::OutageTableModel(const history::OutageList &outages, QObject *parent)
-    : QAbstractTableModel(parent), m_outages(&outages)
+OutageTableModel::OutageTableModel(const history::OutageList &outages,
+                                   const history::OutageWhere &where, QObject *parent)
+    : QAbstractTableModel(parent), m_outages(&outages), m_where(&where)
 {
     refresh();
 }
@@ -38,8 +39,10 @@ QVariant OutageTableModel::data(const QModelIndex &index, int role) const
         return QVariant();
     // The newest first; the model shows the outages known at its refresh.
     const auto outage = static_cast<std::size_t>(m_rows - 1 - index.row());
-    // A cause cut short to fit its column is read in full as the tooltip.
-    if (role == Qt::DisplayRole || (role == Qt::ToolTipRole && index.column() == CauseColumn))
+    // A cause or verdict cut short to fit its column is read in full as the
+    // tooltip.
+    const bool longText = index.column() == CauseColumn || index.column() == WhereColumn;
+    if (role == Qt::DisplayRole || (role == Qt::ToolTipRole && longText))
         return cellText((*m_outages)[outage], index.column());
     return QVariant();
 }
@@ -58,6 +61,10 @@ QString OutageTableModel::cellText(const history::Outage &outage, int column) co
     case CauseColumn:
         return QString::fromStdString(StatusText(outage.cause())) +
                (outage.mixed() ? tr(" (mixed)") : QString());
+    case WhereColumn: {
+        const auto found = m_where->find(outage.start);
+        return found == m_where->end() ? QString() : QString::fromStdString(found->second);
+    }
     }
     return QString();
 }
@@ -77,14 +84,18 @@ QVariant OutageTableModel::headerData(int section, Qt::Orientation orientation, 
         return tr("Probes lost");
     case CauseColumn:
         return tr("Cause");
+    case WhereColumn:
+        return tr("Where");
     }
     return QVariant();
 }
 
-void OutageTableModel::setOutages(const history::OutageList &outages)
+void OutageTableModel::setOutages(const history::OutageList &outages,
+                                  const history::OutageWhere &where)
 {
     beginResetModel();
     m_outages = &outages;
+    m_where = &where;
     m_rows = static_cast<int>(outages.size());
     m_dropped = outages.dropped();
     endResetModel();
@@ -92,7 +103,23 @@ void OutageTableModel::setOutages(const history::OutageList &outages)
 
 void OutageTableModel::reset()
 {
-    setOutages(*m_outages);
+    setOutages(*m_outages, *m_where);
+}
+
+void OutageTableModel::refreshWhere()
+{
+    if (m_rows > 0)
+        emit dataChanged(index(0, WhereColumn), index(m_rows - 1, WhereColumn));
+}
+
+std::optional<qint64> OutageTableModel::tracedOutageStart(int row) const
+{
+    if (row < 0 || row >= m_rows)
+        return std::nullopt;
+    const auto start = (*m_outages)[static_cast<std::size_t>(m_rows - 1 - row)].start;
+    if (!m_where->contains(start))
+        return std::nullopt;
+    return start;
 }
 
 void OutageTableModel::refresh()

@@ -23,6 +23,12 @@ void ProbeHistory::recordProbe(const probe::ProbeEvent &event)
     emit recorded();
 }
 
+void ProbeHistory::noteWhere(std::uint32_t address, qint64 outageStart, const QString &verdict)
+{
+    m_where[address][outageStart] = verdict.toStdString();
+    emit whereNoted();
+}
+
 namespace {
 
 // Where nothing probed between two runs, or between the latest earlier run

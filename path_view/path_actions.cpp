@@ -33,10 +33,25 @@ void PathActions::showPath()
 {
     if (m_destination == 0)
         return;
-    if (m_pathWindow && m_pathWindow->destination() != m_destination)
-        m_pathWindow->close();
+    // Deleted, not closed: a closed window is deleted only later, and would
+    // be shown again in place of the new one.
+    if (m_pathWindow && (!m_pathWindow->live() || m_pathWindow->destination() != m_destination))
+        delete m_pathWindow.data();
     if (!m_pathWindow)
         m_pathWindow = new PathWindow(m_destination, m_factory, &m_window);
+    bringForward();
+}
+
+void PathActions::showTrace(const TraceOnDown::Verdict &verdict)
+{
+    delete m_pathWindow.data();
+    m_pathWindow = new PathWindow(verdict.destination, verdict.outageStart, verdict.trace,
+                                  verdict.text, &m_window);
+    bringForward();
+}
+
+void PathActions::bringForward()
+{
     m_pathWindow->show();
     m_pathWindow->raise();
     m_pathWindow->activateWindow();

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QDateTime>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeySequence>
@@ -15,15 +16,31 @@
 #include <QVBoxLayout>
 
 namespace path_view {
-PathWindow::PathWindow(std::uint32_t destination, EchoLibraryFactory factory, QWidget *owner)
+PathWindow::PathWindow(std::uint32_t destination, Kind kind, QWidget *owner)
     : QWidget(owner, Qt::Window), m_destination(destination), m_model(new PathTableModel(this)),
       m_table(new QTableView(this)), m_status(new QLabel(this))
 {
     setObjectName(QStringLiteral("PathWindow"));
     setAttribute(Qt::WA_DeleteOnClose);
+    describeControls(kind);
+}
+
+PathWindow::PathWindow(std::uint32_t destination, EchoLibraryFactory factory, QWidget *owner)
+    : PathWindow(destination, Kind::Rounds, owner)
+{
     setWindowTitle(tr("EchoWatch Path to %1").arg(dottedText(destination)));
-    describeControls();
     startRounds(std::move(factory));
+}
+
+PathWindow::PathWindow(std::uint32_t destination, qint64 tracedAt, const path::PathTable &trace,
+                       const QString &verdict, QWidget *owner)
+    : PathWindow(destination, Kind::KeptTrace, owner)
+{
+    const QString when =
+        QDateTime::fromMSecsSinceEpoch(tracedAt).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    setWindowTitle(tr("EchoWatch Path to %1, traced at %2").arg(dottedText(destination), when));
+    m_model->show(trace);
+    m_status->setText(tr("Where: %1").arg(verdict));
 }
 
 PathWindow::~PathWindow()
@@ -35,14 +52,20 @@ PathWindow::~PathWindow()
     }
 }
 
-void PathWindow::describeControls()
+void PathWindow::describeControls(Kind kind)
 {
+    const QString made =
+        kind == Kind::Rounds
+            ? tr("Round trips are in milliseconds; a round runs once a second.")
+            : tr("Round trips are in milliseconds; this trace was made when the host went "
+                 "down, up to three requests to each hop.");
     auto *reading = new QLabel(
         tr("Each row is one hop on the way to the host: requests limited to that many hops "
            "are answered by the router where they run out, the last row by the host. "
            "Loss at a middle hop that does not continue to the last hop is a router "
            "rationing its answers, not loss on the path; loss that continues to the last "
-           "hop is. Round trips are in milliseconds; a round runs once a second."),
+           "hop is. %1")
+            .arg(made),
         this);
     reading->setWordWrap(true);
     reading->setObjectName(QStringLiteral("reading"));

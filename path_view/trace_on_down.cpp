@@ -9,7 +9,8 @@
 namespace path_view {
 
 TraceOnDown::TraceOnDown(Form1 &window, EchoLibraryFactory factory, int downAfter)
-    : QObject(&window), m_action(new QAction(tr("Trace the path when the host goes down"), this)),
+    : QObject(&window), m_window(window),
+      m_action(new QAction(tr("Trace the path when the host goes down"), this)),
       m_factory(std::move(factory)), m_state(downAfter)
 {
     setObjectName(QStringLiteral("TraceOnDown"));
@@ -35,12 +36,42 @@ void TraceOnDown::observe(const probe::ProbeEvent &event)
         m_destination = event.details.destination;
         m_hostHop = 0;
         m_state.forget();
+        noteWhileDown({});
     }
     if (event.details.replyTtl != 0)
         m_hostHop = path::hostHopFromReplyTtl(event.details.replyTtl);
     const auto change = m_state.observe(event);
-    if (change && change->kind == alerts::HostChange::Kind::Down && m_action->isChecked())
+    if (!change)
+        return;
+    if (change->kind == alerts::HostChange::Kind::Up) {
+        noteWhileDown({});
+        return;
+    }
+    m_down = OutageKey{m_destination, change->outage.start};
+    if (m_action->isChecked())
         startTrace(m_destination, change->outage.start);
+}
+
+// The verdict is read on the status line's tooltip while its outage lasts;
+// none (an empty text) once the host is back or another is probed.
+void TraceOnDown::noteWhileDown(const Verdict &verdict)
+{
+    if (verdict.text.isEmpty())
+        m_down.reset();
+    else if (m_down != OutageKey{verdict.destination, verdict.outageStart})
+        return;
+    m_window.setStatusNote(QStringLiteral("path"),
+                           verdict.text.isEmpty() ? QString() : tr("Where: %1").arg(verdict.text));
+}
+
+const TraceOnDown::Verdict *TraceOnDown::verdictFor(std::uint32_t destination,
+                                                    std::int64_t outageStart) const
+{
+    for (const Verdict &verdict : m_verdicts) {
+        if (verdict.destination == destination && verdict.outageStart == outageStart)
+            return &verdict;
+    }
+    return nullptr;
 }
 
 void TraceOnDown::startTrace(std::uint32_t destination, std::int64_t outageStart)
@@ -51,7 +82,7 @@ void TraceOnDown::startTrace(std::uint32_t destination, std::int64_t outageStart
         m_worker = started.worker;
         connect(m_worker, &PathWorker::traceDone, this, &TraceOnDown::keep);
     }
-    m_pending.push_back(outageStart);
+    m_pending.push_back({destination, outageStart});
     auto *worker = m_worker;
     const int hostHop = m_hostHop;
     QMetaObject::invokeMethod(
@@ -64,9 +95,12 @@ void TraceOnDown::keep(const path::PathTable &trace, int hostHop)
     if (m_pending.empty())
         return;
     const auto text = QString::fromStdString(path::verdictText(path::judgeTrace(trace, hostHop)));
-    m_verdicts.push_back({m_pending.front(), text, trace});
+    const OutageKey outage = m_pending.front();
     m_pending.erase(m_pending.begin());
+    m_verdicts.push_back({outage.destination, outage.start, text, trace});
+    noteWhileDown(m_verdicts.back());
     emit verdictReady(text);
+    emit verdictKept(outage.destination, outage.start, text);
 }
 
 } // namespace path_view

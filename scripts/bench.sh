@@ -69,6 +69,8 @@ path_rows() {
     # shellcheck disable=SC2016 # expanded by the shell in the lab
     tests/lab/run_lab.sh --chain sh -c '"$0" trace "$1" && "$0" cpu "$1" 2 300' \
         "$build/bench/path_bench" 203.0.113.10
+    # The window's thread while the Path window's rounds and a trace run.
+    tests/lab/run_lab.sh --chain scripts/bench_path_latency.sh "$build" "${LATENCY_SECONDS:-10}"
 }
 
 echo "Machine: $(nproc) cores, $(awk '/MemTotal/ {printf "%.0f GiB", $2/1048576}' /proc/meminfo)," \

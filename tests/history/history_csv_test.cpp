@@ -132,6 +132,8 @@ TEST(HistoryCsv, ProbesOfSeveralHostsInTheOrderSent)
         "2027-01-15T08:00:04.000+00:00,192.0.2.1,0,0   [ ip success ],4.000,32\r\n");
 }
 
+// Where the path broke is written for the outage whose start it was kept
+// under, and left empty for the others.
 TEST(HistoryCsv, OutagesWithEndEmptyWhileOngoing)
 {
     TimeZone zone("UTC0");
@@ -140,12 +142,15 @@ TEST(HistoryCsv, OutagesWithEndEmptyWhileOngoing)
     for (int i = 0; i < 5; ++i)
         record.record(ProbeSample(Start + i * 1500, statuses[i], statuses[i] == 0 ? 300 : -1, 0));
     std::ostringstream out;
-    writeOutagesCsv(record.outages(), out);
+    const OutageWhere where{{Start + 6000, "stops after hop 2 (192.0.2.18)"},
+                            {Start + 1500, "not the start of an outage"}};
+    writeOutagesCsv(record.outages(), out, where);
     EXPECT_EQ(out.str(),
-              "start,end,duration s,probes lost,cause,cause text,mixed\r\n"
+              "start,end,duration s,probes lost,cause,cause text,mixed,where\r\n"
               "2027-01-15T08:00:00.000+00:00,2027-01-15T08:00:04.500+00:00,4.500,3,11003,"
-              "11003   [ ip dest host unreachable ],yes\r\n"
-              "2027-01-15T08:00:06.000+00:00,,0.000,1,11010,11010   [ ip req timed out ],no\r\n");
+              "11003   [ ip dest host unreachable ],yes,\r\n"
+              "2027-01-15T08:00:06.000+00:00,,0.000,1,11010,11010   [ ip req timed out ],no,"
+              "stops after hop 2 (192.0.2.18)\r\n");
 }
 
 } // namespace

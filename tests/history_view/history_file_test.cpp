@@ -128,6 +128,41 @@ private slots:
         QTRY_COMPARE(probesInFile(file), std::size_t{5});
     }
 
+    // Where the path broke goes to the file with the outage it was found
+    // in, and comes back with the earlier run; one noted before a file is
+    // kept changes nothing.
+    void keepsThePathVerdictWithItsOutage()
+    {
+        QTemporaryDir folder;
+        const QString file = folder.filePath("history.sqlite");
+        const QString verdict = QStringLiteral("stops after hop 2 (192.0.2.18)");
+        {
+            FileTestWindow test(FirstRun);
+            test.file->notePathVerdict(HostAddress, 1'800'000'001'000, verdict);
+            test.file->keepIn(file);
+            for (const auto echo : {Answered, TimedOut, TimedOut, Answered, TimedOut})
+                test.tick(echo);
+            test.file->notePathVerdict(HostAddress, 1'800'000'001'000, verdict);
+        }
+        std::string error;
+        auto connection =
+            store::Connection::open(file.toStdString(), store::Access::ReadOnly, error);
+        QVERIFY2(connection, error.c_str());
+        const auto read =
+            store::readHostHistory(*connection, Host, {0, std::int64_t{1} << 50}, 1000, error);
+        QVERIFY2(read, error.c_str());
+        QCOMPARE(read->outages.size(), std::size_t{2});
+        QCOMPARE(read->outages[0].pathVerdict, std::optional(verdict.toStdString()));
+        QCOMPARE(read->outages[1].pathVerdict, std::nullopt);
+
+        FileTestWindow second(FirstRun + std::chrono::hours{1});
+        second.file->keepIn(file);
+        second.tick(Answered);
+        QTRY_COMPARE(second.history->earlierRuns(HostAddress), std::size_t{1});
+        const history::OutageWhere kept{{1'800'000'001'000, verdict.toStdString()}};
+        QCOMPARE(second.history->where(HostAddress), kept);
+    }
+
     void aFileItCannotWriteIsReportedOnceAndOnTheTooltip()
     {
         QTemporaryDir folder;

@@ -149,6 +149,47 @@ private slots:
         QCOMPARE(outages.data(outages.index(0, 1)).toString(), QStringLiteral("ongoing"));
     }
 
+    // A verdict noted for an outage shows in its row's Where cell, and
+    // Enter on that row asks for its trace; a row without one asks nothing.
+    void showsWhereThePathBrokeAndAsksForItsTrace()
+    {
+        HistoryTestWindow test;
+        test.window.Text1->setText(QStringLiteral("127.0.0.1"));
+        const qint64 firstOutage = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                       test.clock.wallTime.time_since_epoch())
+                                       .count() +
+                                   1000;
+        for (const auto echo : {Answered, TimedOut, TimedOut, Answered, TimedOut})
+            test.tick(echo);
+        test.actions->showHistory();
+        HistoryWindow *history = test.historyWindow();
+        auto *table = history->findChild<QTableView *>(QStringLiteral("Outages"));
+        const QAbstractItemModel &outages = *table->model();
+        QCOMPARE(outages.headerData(5, Qt::Horizontal).toString(), QStringLiteral("Where"));
+        const std::uint32_t host = test.history->hosts().address(0);
+        const QString where = QStringLiteral("stops after hop 2 (192.0.2.18)");
+        test.history->noteWhere(host + 1, firstOutage, QStringLiteral("another host's"));
+        test.history->noteWhere(host, firstOutage, where);
+        QCOMPARE(outages.data(outages.index(1, 5)).toString(), where);
+        QCOMPARE(outages.data(outages.index(1, 5), Qt::ToolTipRole).toString(), where);
+        QCOMPARE(outages.data(outages.index(0, 5)).toString(), QString());
+
+        QSignalSpy asked(test.actions, &history_view::HistoryActions::traceAsked);
+        table->setCurrentIndex(outages.index(0, 0));
+        QTest::keyClick(table, Qt::Key_Return);
+        QCOMPARE(asked.size(), 0);
+        table->setCurrentIndex(outages.index(1, 0));
+        QTest::keyClick(table, Qt::Key_Return);
+        QCOMPARE(asked.size(), 1);
+        QCOMPARE(asked.at(0).at(0).toUInt(), host);
+        QCOMPARE(asked.at(0).at(1).toLongLong(), firstOutage);
+        // A later outage moves the row down; its verdict goes with it.
+        test.tick(Answered);
+        test.tick(TimedOut);
+        QTRY_COMPARE(outages.rowCount(), 3);
+        QCOMPARE(outages.data(outages.index(2, 5)).toString(), where);
+    }
+
     void opensBesideTheMainWindowOnTheScreen_data()
     {
         QTest::addColumn<QRect>("owner");

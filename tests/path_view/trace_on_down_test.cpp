@@ -3,12 +3,15 @@
 // path, whose verdict is kept and told in the down notification.
 #include "echowatch/alerts/host_alerts.h"
 #include "echowatch/icmp/ip_status.h"
+#include "echowatch/path_view/path_actions.h"
+#include "echowatch/path_view/path_table_model.h"
 #include "echowatch/path_view/trace_on_down.h"
 #include "scripted_path.h"
 #include "support/packet_builder.h"
 #include "test_window.h"
 
 #include <QAction>
+#include <QLabel>
 #include <QLineEdit>
 #include <QSignalSpy>
 #include <QTest>
@@ -118,6 +121,89 @@ private slots:
         QCOMPARE(verdicts.at(0).at(0).toString(),
                  QStringLiteral("stops after hop 2 (198.51.100.1)"));
         QCOMPARE(watched.librariesMade.load(), 1);
+    }
+
+    // The verdict goes with the outage the down decision was made in: its
+    // first failure, not the probe that decided.
+    void keepsTheVerdictWithItsOutage()
+    {
+        Watched watched(threeRouters(false, 2));
+        watched.trace.action()->setChecked(true);
+        QSignalSpy kept(&watched.trace, &path_view::TraceOnDown::verdictKept);
+        auto &wallTime = watched.window.clock.wallTime;
+        const auto firstFailure = wallTime + std::chrono::seconds{1};
+        watched.answer();
+        for (int probe = 0; probe < 3; ++probe) {
+            wallTime += std::chrono::seconds{1};
+            watched.fail(1);
+        }
+        QTRY_COMPARE(kept.size(), 1);
+        const auto &verdict = watched.trace.verdicts().front();
+        QCOMPARE(kept.at(0).at(0).toUInt(), testpackets::address("203.0.113.9"));
+        QCOMPARE(kept.at(0).at(1).toLongLong(), verdict.outageStart);
+        QCOMPARE(verdict.outageStart, std::chrono::duration_cast<std::chrono::milliseconds>(
+                                          firstFailure.time_since_epoch())
+                                          .count());
+        QVERIFY(watched.trace.verdictFor(verdict.destination, verdict.outageStart) == &verdict);
+        QVERIFY(!watched.trace.verdictFor(verdict.destination, verdict.outageStart + 1));
+    }
+
+    // Read on the status line's tooltip while the outage lasts, gone when
+    // the host answers again.
+    void tellsWhereOnTheStatusLineWhileDown()
+    {
+        Watched watched(threeRouters(false, 2));
+        watched.trace.action()->setChecked(true);
+        QSignalSpy kept(&watched.trace, &path_view::TraceOnDown::verdictKept);
+        const QString note = QStringLiteral("Where: stops after hop 2 (198.51.100.1)");
+        watched.answer();
+        watched.fail(3);
+        QTRY_COMPARE(kept.size(), 1);
+        QVERIFY(watched.window.window.Label1->toolTip().contains(note));
+        watched.fail(1);
+        QVERIFY(watched.window.window.Label1->toolTip().contains(note));
+        watched.answer();
+        QVERIFY(!watched.window.window.Label1->toolTip().contains(QStringLiteral("Where:")));
+    }
+
+    // A trace that comes back after the host did belongs to an outage that
+    // is over: nothing is left on the status line.
+    void leavesNoNoteForAnOutageAlreadyOver()
+    {
+        Watched watched(threeRouters(false, 2));
+        watched.trace.action()->setChecked(true);
+        QSignalSpy kept(&watched.trace, &path_view::TraceOnDown::verdictKept);
+        watched.answer();
+        watched.fail(3);
+        watched.answer();
+        QTRY_COMPARE(kept.size(), 1);
+        QVERIFY(!watched.window.window.Label1->toolTip().contains(QStringLiteral("Where:")));
+    }
+
+    // The kept trace opens as it was, with its verdict, and no rounds run;
+    // "Path…" then gives way to a live window again.
+    void opensTheKeptTraceInThePathWindow()
+    {
+        Watched watched(threeRouters(false, 2));
+        path_view::PathActions paths(watched.window.window, [] {
+            return std::make_unique<scripted::ScriptedLibrary>(threeRouters(true, -1));
+        });
+        watched.trace.action()->setChecked(true);
+        QSignalSpy kept(&watched.trace, &path_view::TraceOnDown::verdictKept);
+        watched.answer();
+        watched.fail(3);
+        QTRY_COMPARE(kept.size(), 1);
+        paths.showTrace(watched.trace.verdicts().front());
+        path_view::PathWindow *shown = paths.pathWindow();
+        QVERIFY(shown && shown->isVisible() && !shown->live());
+        QCOMPARE(shown->model().table().hops.size(),
+                 watched.trace.verdicts().front().trace.hops.size());
+        QVERIFY(shown->findChild<QLabel *>(QStringLiteral("status"))
+                    ->text()
+                    .endsWith(QStringLiteral("stops after hop 2 (198.51.100.1)")));
+        paths.showPath();
+        QVERIFY(paths.pathWindow() && paths.pathWindow()->live());
+        QTRY_VERIFY(paths.pathWindow()->model().table().rounds > 0);
     }
 };
 

@@ -43,12 +43,12 @@ def end(process):
 
 
 class WindowSession:
-    def __init__(self, binary, dpi=96, screen="640x480x24"):
+    def __init__(self, binary, dpi=96, screen="640x480x24", arguments=()):
         self.xvfb = None
         self.app = None
         try:
             self._start_display(dpi, screen)
-            self._start_app(binary)
+            self._start_app(binary, arguments)
             Atspi.init()
             Atspi.set_timeout(5000, 10000)
             self.window = wait_for("the EchoWatch window on the accessibility bus",
@@ -78,10 +78,10 @@ class WindowSession:
         subprocess.run(["dbus-update-activation-environment", "DISPLAY=" + self.display],
                        check=True, timeout=10)
 
-    def _start_app(self, binary):
+    def _start_app(self, binary, arguments):
         environment = dict(os.environ, DISPLAY=self.display, QT_QPA_PLATFORM="xcb",
                            QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
-        self.app = subprocess.Popen([binary], env=environment)
+        self.app = subprocess.Popen([binary, *arguments], env=environment)
 
     def _find_window(self):
         return self.frame("EchoWatch")
@@ -115,12 +115,12 @@ class WindowSession:
         start = self.window if root is None else root
         return wait_for("a control", lambda: search(start, 0))
 
-    def give_keyboard_focus(self):
-        """With no window manager to give the main window the keyboard,
-        xdotool sets the X input focus to it, as a window manager would on a
+    def give_keyboard_focus(self, title="EchoWatch"):
+        """With no window manager to give a window the keyboard, xdotool
+        sets the X input focus to it, as a window manager would on a
         click."""
         environment = {"DISPLAY": self.display, "PATH": "/usr/bin:/bin"}
-        subprocess.run(["xdotool", "search", "--name", "^EchoWatch$", "windowfocus", "--sync"],
+        subprocess.run(["xdotool", "search", "--name", f"^{title}$", "windowfocus", "--sync"],
                        env=environment, check=True, timeout=10)
 
     def press_shortcut(self, keycode, modifier_keycode):

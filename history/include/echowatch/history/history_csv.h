@@ -1,11 +1,12 @@
 #pragma once
 
+#include "echowatch/history/outage_list.h"
+
 #include <ostream>
 
 namespace history {
 
 class HostRecords;
-class OutageList;
 
 // The probes kept in full of every host, one record each in the order they
 // were sent: "time,address,status,status text,rtt ms,bytes", the address
@@ -15,7 +16,8 @@ class OutageList;
 void writeProbesCsv(const HostRecords &hosts, std::ostream &out);
 
 // One record per outage: "start,end,duration s,probes lost,cause,cause
-// text,mixed", the end empty while it is ongoing.
-void writeOutagesCsv(const OutageList &outages, std::ostream &out);
+// text,mixed,where", the end empty while it is ongoing, where the path
+// broke empty when no trace found it.
+void writeOutagesCsv(const OutageList &outages, std::ostream &out, const OutageWhere &where = {});
 
 } // namespace history

@@ -4,7 +4,9 @@
 
 #include <array>
 #include <cstdint>
+#include <map>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace history {
@@ -36,6 +38,12 @@ private:
     std::array<CauseCount, 4> m_causes{};
     std::uint8_t m_kinds = 0;
 };
+
+// Where the path broke in an outage, as a trace at its start found it, by
+// the outage's start. Kept beside the outages rather than in them: only
+// the outages a trace was asked for have one, and a record rebuilt with
+// earlier runs keeps them.
+using OutageWhere = std::map<Milliseconds, std::string>;
 
 // Every outage of the run, oldest first, in a ring whose room is reserved
 // once: address space only, the pages are touched as outages come, so a

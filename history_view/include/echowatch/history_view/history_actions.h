@@ -26,6 +26,10 @@ public:
     void showHistory();
     void saveHistory();
 
+signals:
+    // From the History window: the trace kept for the outage is asked for.
+    void traceAsked(quint32 address, qint64 outageStart);
+
 private:
     void placeBesideWindow();
 

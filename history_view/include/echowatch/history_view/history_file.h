@@ -47,6 +47,8 @@ public:
     // Appends from the next probe on; a file chosen before is closed first.
     void keepIn(const QString &path);
     void chooseFile();
+    // Kept with the host's outage that started then, when a file is kept.
+    void notePathVerdict(std::uint32_t address, qint64 outageStart, const QString &verdict);
 
     QString path() const { return m_path; }
     int keepDays() const { return m_keepDays; }

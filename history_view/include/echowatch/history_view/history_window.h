@@ -43,6 +43,10 @@ public:
     void setHost(const QString &address);
     void refresh();
 
+signals:
+    // The user opened an outage row whose path was traced at its start.
+    void traceAsked(quint32 address, qint64 outageStart);
+
 private:
     void showStatistics(const QString &statistics);
     const history::ProbeRecord &shownRecord() const;

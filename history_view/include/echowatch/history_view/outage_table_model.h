@@ -1,17 +1,17 @@
 #pragma once
 
+#include "echowatch/history/outage_list.h"
+
 #include <QAbstractTableModel>
 #include <QLocale>
 
-namespace history {
-class OutageList;
-struct Outage;
-} // namespace history
+#include <optional>
 
 namespace history_view {
 
 // The run's outages as a table, the newest first: start, end, duration,
-// probes lost, cause. refresh() after probes were recorded inserts the new
+// probes lost, cause, and where the path broke when a trace found it.
+// refresh() after probes were recorded inserts the new
 // rows on top and updates the one that was newest, so the row a reader
 // selected stays selected.
 class OutageTableModel final : public QAbstractTableModel
@@ -24,10 +24,12 @@ public:
         DurationColumn,
         LostColumn,
         CauseColumn,
+        WhereColumn,
         ColumnCount,
     };
 
-    explicit OutageTableModel(const history::OutageList &outages, QObject *parent = nullptr);
+    OutageTableModel(const history::OutageList &outages, const history::OutageWhere &where,
+                     QObject *parent = nullptr);
 
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     int columnCount(const QModelIndex &parent = QModelIndex()) const override;
@@ -36,8 +38,13 @@ public:
                         int role = Qt::DisplayRole) const override;
 
     void refresh();
-    // Another host's outages, which must outlive the model or the next call.
-    void setOutages(const history::OutageList &outages);
+    // Another host's outages, and where their paths broke, which must
+    // outlive the model or the next call.
+    void setOutages(const history::OutageList &outages, const history::OutageWhere &where);
+    // After a verdict was added to where.
+    void refreshWhere();
+    // The start of the outage shown in the row, when the row has a verdict.
+    std::optional<qint64> tracedOutageStart(int row) const;
     // After the list was replaced rather than added to.
     void reset();
 
@@ -45,6 +52,7 @@ private:
     QString cellText(const history::Outage &outage, int column) const;
 
     const history::OutageList *m_outages;
+    const history::OutageWhere *m_where;
     int m_rows = 0;
     quint64 m_dropped = 0;
     QLocale m_locale;

@@ -5,6 +5,8 @@
 #include <QHash>
 #include <QObject>
 
+#include <map>
+#include <string>
 #include <vector>
 
 class Form1;
@@ -37,7 +39,15 @@ public:
         return m_earlierRuns.value(address, 0);
     }
 
+    // Where the path to the host broke in the outage that started then.
+    void noteWhere(std::uint32_t address, qint64 outageStart, const QString &verdict);
+    // The verdicts of the host's outages, by start; the reference stays
+    // valid as long as the history.
+    const history::OutageWhere &where(std::uint32_t address) const { return m_where[address]; }
+
 signals:
+    // After noteWhere.
+    void whereNoted();
     // After each probe is recorded, for the History window while it is open.
     void recorded();
     // After earlier runs were added: what was shown may have changed.
@@ -49,6 +59,9 @@ private:
     history::HostRecords m_hosts;
     // Earlier runs merged in, by host address.
     QHash<std::uint32_t, std::size_t> m_earlierRuns;
+    // Beside the records, which are rebuilt when earlier runs come in; a
+    // map, so that a host's entry stays where it is as others are added.
+    mutable std::map<std::uint32_t, history::OutageWhere> m_where;
 };
 
 } // namespace history_view

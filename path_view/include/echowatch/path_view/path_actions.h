@@ -1,6 +1,7 @@
 #pragma once
 
 #include "echowatch/path_view/path_window.h"
+#include "echowatch/path_view/trace_on_down.h"
 
 #include <QObject>
 #include <QPointer>
@@ -27,11 +28,14 @@ public:
     PathActions(Form1 &window, EchoLibraryFactory factory);
 
     void showPath();
+    // The trace kept at an outage's start, in place of the window open.
+    void showTrace(const TraceOnDown::Verdict &verdict);
     QAction *action() const noexcept { return m_action; }
     PathWindow *pathWindow() const noexcept { return m_pathWindow; }
 
 private:
     void note(const probe::ProbeEvent &event);
+    void bringForward();
 
     Form1 &m_window;
     EchoLibraryFactory m_factory;

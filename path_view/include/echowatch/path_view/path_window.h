@@ -26,14 +26,26 @@ class PathWindow : public QWidget
 
 public:
     PathWindow(std::uint32_t destination, EchoLibraryFactory factory, QWidget *owner);
+    // A trace made earlier, shown as it was, with what it was judged to
+    // mean; no requests are sent.
+    PathWindow(std::uint32_t destination, qint64 tracedAt, const path::PathTable &trace,
+               const QString &verdict, QWidget *owner);
     ~PathWindow() override;
 
     std::uint32_t destination() const noexcept { return m_destination; }
+    // Whether its rounds run, rather than it showing a trace kept.
+    bool live() const noexcept { return m_thread != nullptr; }
     const PathTableModel &model() const noexcept { return *m_model; }
     void copyAsText();
 
 private:
-    void describeControls();
+    enum class Kind
+    {
+        Rounds,
+        KeptTrace,
+    };
+    PathWindow(std::uint32_t destination, Kind kind, QWidget *owner);
+    void describeControls(Kind kind);
     void startRounds(EchoLibraryFactory factory);
     void showRound(const path::PathTable &table);
     void showUnavailable(int status);
