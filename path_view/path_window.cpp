@@ -43,13 +43,28 @@ PathWindow::PathWindow(std::uint32_t destination, qint64 tracedAt, const path::P
     m_status->setText(tr("Where: %1").arg(verdict));
 }
 
+// A window the user closes does not wait for the request under way, which
+// a silent hop holds for its whole timeout: its thread ends on its own once
+// that request is done, and goes then. Only when the program ends is it
+// waited for.
 PathWindow::~PathWindow()
 {
     m_stop.request_stop();
-    if (m_thread != nullptr) {
-        m_thread->quit();
+    if (m_thread == nullptr)
+        return;
+    m_thread->quit();
+    if (m_quitting) {
         m_thread->wait();
+        return;
     }
+    QThread *thread = m_thread;
+    thread->setParent(nullptr);
+    connect(thread, &QThread::finished, thread, &QObject::deleteLater);
+    connect(qApp, &QCoreApplication::aboutToQuit, thread, [thread] { thread->wait(); });
+    // It may have finished before it was told whom to tell; deleteLater may
+    // be asked twice.
+    if (thread->isFinished())
+        thread->deleteLater();
 }
 
 void PathWindow::describeControls(Kind kind)
@@ -102,6 +117,7 @@ void PathWindow::describeControls(Kind kind)
 
 void PathWindow::startRounds(EchoLibraryFactory factory)
 {
+    connect(qApp, &QCoreApplication::aboutToQuit, this, [this] { m_quitting = true; });
     const auto [thread, worker] = startWorker(*this, std::move(factory), m_stop.get_token());
     m_thread = thread;
     connect(worker, &PathWorker::roundDone, this, &PathWindow::showRound);

@@ -3,6 +3,7 @@
 #include "echowatch/path_view/path_actions.h"
 #include "echowatch/path_view/path_table_model.h"
 #include "echowatch/path_view/path_window.h"
+#include "late_echo_library.h"
 #include "scripted_path.h"
 #include "support/packet_builder.h"
 #include "test_window.h"
@@ -16,6 +17,9 @@
 #include <QTableView>
 #include <QTest>
 
+#include <atomic>
+#include <memory>
+
 namespace {
 
 scripted::Path threeRouters()
@@ -25,6 +29,20 @@ scripted::Path threeRouters()
         path.routers.push_back({testpackets::address(router)});
     return path;
 }
+
+// Lends the test's late library to the window's thread, and tells when that
+// thread has let go of it.
+struct LentLibrary final : net::IcmpEchoLibrary
+{
+    LentLibrary(LateEchoLibrary &late, std::shared_ptr<std::atomic<bool>> gone)
+        : late(late), gone(std::move(gone))
+    {}
+    ~LentLibrary() override { *gone = true; }
+    net::IcmpHandleOpening IcmpCreateFile() noexcept override { return late.IcmpCreateFile(); }
+
+    LateEchoLibrary &late;
+    std::shared_ptr<std::atomic<bool>> gone;
+};
 
 } // namespace
 
@@ -111,6 +129,30 @@ private slots:
         QTRY_COMPARE(path->model().rowCount(), 4);
         QTest::keyClick(path, Qt::Key_Escape);
         QTRY_VERIFY(!path);
+    }
+
+    // A hop that does not answer holds its request for the whole timeout;
+    // closing the window then must not hold the main window with it.
+    void closesWithoutWaitingForARequestUnderWay()
+    {
+        LateEchoLibrary late;
+        auto gone = std::make_shared<std::atomic<bool>>(false);
+        TestWindow window;
+        path_view::PathActions actions(
+            window.window, [&late, gone] { return std::make_unique<LentLibrary>(late, gone); });
+        window.window.Text1->setText(QStringLiteral("203.0.113.9"));
+        window.window.ProbeTick();
+        actions.action()->trigger();
+        QPointer<path_view::PathWindow> path = actions.pathWindow();
+        QTRY_VERIFY(late.begun() > 0);
+        path->close();
+        QTRY_VERIFY(!path);
+        // Gone while its request is still under way, not let go.
+        QCOMPARE(late.letGo(), 0);
+        QVERIFY(!*gone);
+        for (int request = 0; request < 64; ++request)
+            late.answer();
+        QTRY_VERIFY(*gone);
     }
 };
 

@@ -10,6 +10,8 @@ net::IcmpHandleOpening LateEchoLibrary::IcmpCreateFile() noexcept
         m_answered.wait_for(lock, std::chrono::seconds{10}, [this] { return m_permits > 0; });
         if (m_permits > 0)
             --m_permits;
+        else
+            ++m_letGo;
     }
     return script.IcmpCreateFile();
 }
@@ -27,4 +29,10 @@ int LateEchoLibrary::begun() const
 {
     std::lock_guard lock(m_mutex);
     return m_begun;
+}
+
+int LateEchoLibrary::letGo() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_letGo;
 }

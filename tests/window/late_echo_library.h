@@ -18,6 +18,8 @@ public:
     void answer();
     // How many requests have come so far.
     int begun() const;
+    // How many were let go unanswered after the ten seconds.
+    int letGo() const;
 
     fakes::IcmpEchoLibrary script;
 
@@ -26,4 +28,5 @@ private:
     std::condition_variable m_answered;
     int m_begun = 0;
     int m_permits = 0;
+    int m_letGo = 0;
 };

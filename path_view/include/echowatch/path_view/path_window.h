@@ -56,6 +56,9 @@ private:
     QLabel *const m_status;
     std::stop_source m_stop;
     QThread *m_thread = nullptr;
+    // The program is ending: a thread still tracing is waited for, so that
+    // nothing runs past it.
+    bool m_quitting = false;
 };
 
 } // namespace path_view
