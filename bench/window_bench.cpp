@@ -183,12 +183,15 @@ void keepHistory(Program &program, const BenchFolder &folder)
     file->keepIn(QString::fromStdString(folder.file("history.sqlite")));
 }
 
-void soakProgram(Program &program, int probes, const std::string &what, const std::string &extra)
+// extra is asked for what else to say once the soak has ended.
+void soakProgram(Program &program, int probes, const std::string &what,
+                 const std::function<std::string()> &extra)
 {
     program.window.Text1->setText(QStringLiteral("127.0.0.1"));
     program.window.Text2->setText(QStringLiteral("1"));
     int ticks = 0;
     std::size_t residentAfterWarmUp = 0;
+    std::size_t residentAtHalf = 0;
     // Measured once the first probes have started what lives for the whole
     // run: the helper and its socket, where ping sockets are refused.
     int descriptorsAfterWarmUp = 0;
@@ -197,6 +200,8 @@ void soakProgram(Program &program, int probes, const std::string &what, const st
             residentAfterWarmUp = residentBytes();
             descriptorsAfterWarmUp = openDescriptors();
         }
+        if (ticks == probes / 2)
+            residentAtHalf = residentBytes();
         if (ticks >= probes)
             QApplication::quit();
     });
@@ -207,13 +212,14 @@ void soakProgram(Program &program, int probes, const std::string &what, const st
     printRow(
         "soak, " + std::to_string(ticks) + " probes of 127.0.0.1 through the tick at 1 ms" + what,
         "resident " + formatNumber(static_cast<double>(residentAfterWarmUp) / 1024, 0) +
-            " KiB after 1,000 -> " + formatNumber(static_cast<double>(residentBytes()) / 1024, 0) +
+            " KiB after 1,000 -> " + formatNumber(static_cast<double>(residentAtHalf) / 1024, 0) +
+            " KiB at half -> " + formatNumber(static_cast<double>(residentBytes()) / 1024, 0) +
             " KiB at the end; descriptors after 1,000 " + std::to_string(descriptorsAfterWarmUp) +
             " -> " + std::to_string(openDescriptors()) + "; " + formatNumber(ticks / seconds, 0) +
             " probes/s; status " + program.window.Label1->text().toStdString() +
             "; the record holds " +
             formatNumber(static_cast<double>(program.history->hosts().memoryBytes()) / 1024, 0) +
-            " KiB" + extra,
+            " KiB" + (extra ? extra() : std::string()),
         "-", "memory and descriptors flat");
 }
 
@@ -223,7 +229,7 @@ void benchSoak(int probes, HistoryWindowState historyWindow)
     if (historyWindow == HistoryWindowState::Open)
         program.historyActions->showHistory();
     soakProgram(program, probes,
-                historyWindow == HistoryWindowState::Open ? ", History window open" : "", "");
+                historyWindow == HistoryWindowState::Open ? ", History window open" : "", {});
 }
 
 // The history file, the live log and /metrics on loopback all at once.
@@ -242,9 +248,10 @@ void benchSoakRecords(int probes)
         const auto bytes = std::filesystem::file_size(folder.file(name), error);
         return formatNumber(error ? 0 : static_cast<double>(bytes) / 1048576, 1) + " MiB";
     };
-    soakProgram(program, probes, ", history file, live log and metrics on",
-                "; the log " + size("probes.csv") + ", the history file " + size("history.sqlite") +
-                    " with its journal " + size("history.sqlite-wal"));
+    soakProgram(program, probes, ", history file, live log and metrics on", [&size] {
+        return "; the log " + size("probes.csv") + ", the history file " + size("history.sqlite") +
+               " with its journal " + size("history.sqlite-wal");
+    });
 }
 
 struct LatencyRun
