@@ -165,6 +165,9 @@ int main(int argc, char *argv[])
     platform::DesktopNotifications notifications(platform::qtText(platform::ApplicationTitle),
                                                  QStringLiteral(ECHOWATCH_APPLICATION_ID));
 
+    // Filled in once a name given on the command line has its address; read
+    // by the window's features, so it outlives the window.
+    alerts::HostNaming naming;
     Form1 window(probes, messageBox, clock);
     messageBox.setOwner(&window);
     // Each owned by the window, and seen by it only through its signals and
@@ -172,7 +175,8 @@ int main(int argc, char *argv[])
     window::explainStatusLine(window);
     new window::LogActions(window);
     auto *probeHistory = new history_view::ProbeHistory(window);
-    auto *historyActions = new history_view::HistoryActions(window, *probeHistory);
+    auto *historyActions = new history_view::HistoryActions(
+        window, *probeHistory, [&naming](const QString &address) { return naming.label(address); });
     auto *historyFile =
         new history_view::HistoryFile(window, *probeHistory, commandLine.options.keepDays);
     if (commandLine.options.historyFile)
@@ -191,7 +195,6 @@ int main(int argc, char *argv[])
     QObject::connect(traceOnDown, &path_view::TraceOnDown::verdictReady, hostAlerts,
                      &alerts::HostAlerts::tellWhere);
     keepVerdicts(*traceOnDown, *probeHistory, *historyFile, *historyActions, *pathActions);
-    alerts::HostNaming naming;
     hostAlerts->setNaming(&naming);
     app::attachRecords(window, commandLine.options, naming);
     if (commandLine.options.hostName) {

@@ -8,6 +8,7 @@
 //   store_bench soak N     the soak of N probes
 #include "bench_table.h"
 #include "process_figures.h"
+#include "stored_probes.h"
 
 #include "echowatch/store/history_appender.h"
 #include "echowatch/store/history_reader.h"
@@ -39,71 +40,15 @@ double millisecondsSince(Clock::time_point start)
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
-double threadCpuSeconds()
-{
-    timespec time{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &time);
-    return static_cast<double>(time.tv_sec) + static_cast<double>(time.tv_nsec) / 1e9;
-}
-
-// Mostly answers between 0.2 and 1.2 ms, every 1,000th probe opening a run
-// of 20 timeouts, as the record's own benchmark has them.
 ProbeSample probeNumber(std::int64_t index, Milliseconds interval)
 {
-    const bool lost = index % 1000 < 20 && index >= 1000;
-    return ProbeSample(Start + index * interval, lost ? 11010 : 0,
-                       lost ? -1 : 200 + index * 7919 % 1000, lost ? 0 : 32);
+    return ::probeNumber(index, Start, interval);
 }
 
-class BenchFolder
-{
-public:
-    BenchFolder()
-    {
-        std::string pattern = (std::filesystem::temp_directory_path() / "store-bench-XXXXXX");
-        if (mkdtemp(pattern.data()) == nullptr)
-            std::abort();
-        m_path = pattern;
-    }
-    ~BenchFolder() { std::filesystem::remove_all(m_path); }
-    std::string file(const std::string &name) const { return (m_path / name).string(); }
-
-private:
-    std::filesystem::path m_path;
-};
-
-store::Connection openFile(const std::string &file, store::Access access)
-{
-    std::string error;
-    std::optional<store::Connection> connection = store::Connection::open(file, access, error);
-    if (!connection) {
-        std::fprintf(stderr, "%s: %s\n", file.c_str(), error.c_str());
-        std::exit(1);
-    }
-    return std::move(*connection);
-}
-
-// Writes the probes through the writer in batches as the appender would
-// make them; returns the writing thread's CPU seconds.
 double writeProbes(const std::string &file, std::int64_t count, Milliseconds interval,
                    std::int64_t perBatch)
 {
-    store::HistoryWriter writer(openFile(file, store::Access::ReadWrite));
-    writer.addHost(Host);
-    store::Batch batch;
-    const double before = threadCpuSeconds();
-    for (std::int64_t index = 0; index < count;) {
-        batch.clear();
-        for (std::int64_t end = std::min(count, index + perBatch); index < end; ++index)
-            batch.probes.push_back(store::QueuedProbe{0, probeNumber(index, interval)});
-        if (!(index == count ? writer.writeLast(batch) : writer.write(batch))) {
-            std::fprintf(stderr, "write: %s\n", writer.lastError().c_str());
-            std::exit(1);
-        }
-    }
-    const double seconds = threadCpuSeconds() - before;
-    writer.connection().execute("PRAGMA wal_checkpoint(TRUNCATE)");
-    return seconds;
+    return ::writeProbes(file, Host, Start, count, interval, perBatch);
 }
 
 void benchWriting(const BenchFolder &folder)

@@ -6,6 +6,12 @@
 //   window_bench startup NANOSECONDS_SINCE_EPOCH_AT_LAUNCH
 //   window_bench soak PROBES
 //   window_bench soak-history PROBES   the same with the History window open
+//   window_bench soak-records PROBES   the same with the history file, the
+//       live log and the metrics all on
+//   window_bench latency-history SECONDS   event latency while the window
+//       probes 127.0.0.1 at 1 ms into a history file
+//   window_bench open-history PROBES INTERVAL_MS   the History window on a
+//       history file of that many probes ending now
 //   window_bench latency ADDRESS INTERVAL_MS SECONDS LABEL [inline] [HELPER]
 //       how long an event posted to the window's thread waits while the
 //       window probes ADDRESS; "inline" probes on that thread, as the tick
@@ -14,10 +20,18 @@
 //       host goes down
 #include "bench_table.h"
 #include "process_figures.h"
+#include "stored_probes.h"
+
+#include "echowatch/alerts/host_naming.h"
+#include "echowatch/app/command_line.h"
+#include "echowatch/app/records_setup.h"
 
 #include "echowatch/helper/automatic_echo_library.h"
 #include "echowatch/history_view/history_actions.h"
+#include "echowatch/history_view/history_file.h"
+#include "echowatch/history_view/history_window.h"
 #include "echowatch/history_view/probe_history.h"
+#include "echowatch/history_view/round_trip_chart.h"
 #include "echowatch/net/sockets_library.h"
 #include "echowatch/path_view/path_actions.h"
 #include "echowatch/path_view/trace_on_down.h"
@@ -39,8 +53,11 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <functional>
 #include <malloc.h>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -162,15 +179,23 @@ enum class HistoryWindowState
     Open,
 };
 
-void benchSoak(int probes, HistoryWindowState historyWindow)
+// Keeps the program's probes in a history file in folder.
+void keepHistory(Program &program, const BenchFolder &folder)
 {
-    Program program;
-    if (historyWindow == HistoryWindowState::Open)
-        program.historyActions->showHistory();
+    auto *file = new history_view::HistoryFile(program.window, *program.history,
+                                               history_view::HistoryFile::DefaultKeepDays);
+    file->keepIn(QString::fromStdString(folder.file("history.sqlite")));
+}
+
+// extra is asked for what else to say once the soak has ended.
+void soakProgram(Program &program, int probes, const std::string &what,
+                 const std::function<std::string()> &extra)
+{
     program.window.Text1->setText(QStringLiteral("127.0.0.1"));
     program.window.Text2->setText(QStringLiteral("1"));
     int ticks = 0;
     std::size_t residentAfterWarmUp = 0;
+    std::size_t residentAtHalf = 0;
     // Measured once the first probes have started what lives for the whole
     // run: the helper and its socket, where ping sockets are refused.
     int descriptorsAfterWarmUp = 0;
@@ -179,6 +204,8 @@ void benchSoak(int probes, HistoryWindowState historyWindow)
             residentAfterWarmUp = residentBytes();
             descriptorsAfterWarmUp = openDescriptors();
         }
+        if (ticks == probes / 2)
+            residentAtHalf = residentBytes();
         if (ticks >= probes)
             QApplication::quit();
     });
@@ -187,17 +214,48 @@ void benchSoak(int probes, HistoryWindowState historyWindow)
     QApplication::exec();
     const double seconds = millisecondsSince(start) / 1000;
     printRow(
-        "soak, " + std::to_string(ticks) + " probes of 127.0.0.1 through the tick at 1 ms" +
-            (historyWindow == HistoryWindowState::Open ? ", History window open" : ""),
+        "soak, " + std::to_string(ticks) + " probes of 127.0.0.1 through the tick at 1 ms" + what,
         "resident " + formatNumber(static_cast<double>(residentAfterWarmUp) / 1024, 0) +
-            " KiB after 1,000 -> " + formatNumber(static_cast<double>(residentBytes()) / 1024, 0) +
+            " KiB after 1,000 -> " + formatNumber(static_cast<double>(residentAtHalf) / 1024, 0) +
+            " KiB at half -> " + formatNumber(static_cast<double>(residentBytes()) / 1024, 0) +
             " KiB at the end; descriptors after 1,000 " + std::to_string(descriptorsAfterWarmUp) +
             " -> " + std::to_string(openDescriptors()) + "; " + formatNumber(ticks / seconds, 0) +
             " probes/s; status " + program.window.Label1->text().toStdString() +
             "; the record holds " +
             formatNumber(static_cast<double>(program.history->hosts().memoryBytes()) / 1024, 0) +
-            " KiB",
+            " KiB" + (extra ? extra() : std::string()),
         "-", "memory and descriptors flat");
+}
+
+void benchSoak(int probes, HistoryWindowState historyWindow)
+{
+    Program program;
+    if (historyWindow == HistoryWindowState::Open)
+        program.historyActions->showHistory();
+    soakProgram(program, probes,
+                historyWindow == HistoryWindowState::Open ? ", History window open" : "", {});
+}
+
+// The history file, the live log and /metrics on loopback all at once.
+void benchSoakRecords(int probes)
+{
+    const BenchFolder folder;
+    const alerts::HostNaming naming;
+    Program program;
+    keepHistory(program, folder);
+    app::LaunchOptions options;
+    options.logFile = QString::fromStdString(folder.file("probes.csv"));
+    options.metrics = app::LaunchOptions::Endpoint{QHostAddress(QHostAddress::LocalHost), 0};
+    app::attachRecords(program.window, options, naming);
+    const auto size = [&folder](const char *name) {
+        std::error_code error;
+        const auto bytes = std::filesystem::file_size(folder.file(name), error);
+        return formatNumber(error ? 0 : static_cast<double>(bytes) / 1048576, 1) + " MiB";
+    };
+    soakProgram(program, probes, ", history file, live log and metrics on", [&size] {
+        return "; the log " + size("probes.csv") + ", the history file " + size("history.sqlite") +
+               " with its journal " + size("history.sqlite-wal");
+    });
 }
 
 struct LatencyRun
@@ -270,6 +328,18 @@ void tracePath(Form1 &window, const std::string &helperPath)
     });
 }
 
+void printLatency(const std::string &figure, const std::vector<double> &delays, int shown,
+                  const Form1 &window)
+{
+    printRow(figure,
+             formatNumber(percentile(delays, 0.5), 2) + " / " +
+                 formatNumber(percentile(delays, 0.99), 2) + " / " +
+                 formatNumber(percentile(delays, 1.0), 2) + " ms p50/p99/max (" +
+                 std::to_string(delays.size()) + " events, " + std::to_string(shown) +
+                 " probes; status " + window.Label1->text().toStdString() + ")",
+             "-", "p99 under 16 ms");
+}
+
 void benchLatency(const LatencyRun &run)
 {
     net::LinuxSocketsLibrary sockets;
@@ -291,16 +361,109 @@ void benchLatency(const LatencyRun &run)
     window.ToggleMonitoring();
     const std::vector<double> delays = postedEventDelays(window, run.seconds);
     window.ToggleMonitoring();
-    printRow("event latency of the window's thread, " + run.label + ", " +
-                 std::to_string(run.intervalMilliseconds) + " ms interval" +
-                 (run.inlineProbes ? ", probing on that thread (as before)" : "") +
-                 (run.path ? ", Path window's rounds and the trace at the down running" : ""),
-             formatNumber(percentile(delays, 0.5), 2) + " / " +
-                 formatNumber(percentile(delays, 0.99), 2) + " / " +
-                 formatNumber(percentile(delays, 1.0), 2) + " ms p50/p99/max (" +
-                 std::to_string(delays.size()) + " events, " + std::to_string(shown) +
-                 " probes; status " + window.Label1->text().toStdString() + ")",
-             "-", "p99 under 16 ms");
+    printLatency("event latency of the window's thread, " + run.label + ", " +
+                     std::to_string(run.intervalMilliseconds) + " ms interval" +
+                     (run.inlineProbes ? ", probing on that thread (as before)" : "") +
+                     (run.path ? ", Path window's rounds and the trace at the down running" : ""),
+                 delays, shown, window);
+}
+
+// The window's thread hands each probe to the history file's thread; the
+// commits and their fsync happen there.
+void benchLatencyWritingHistory(int seconds)
+{
+    const BenchFolder folder;
+    Program program;
+    keepHistory(program, folder);
+    int shown = 0;
+    QObject::connect(&program.window, &Form1::probeShown, [&] { ++shown; });
+    program.window.Text1->setText(QStringLiteral("127.0.0.1"));
+    program.window.Text2->setText(QStringLiteral("1"));
+    program.window.ToggleMonitoring();
+    const std::vector<double> delays = postedEventDelays(program.window, seconds);
+    program.window.ToggleMonitoring();
+    printLatency("event latency of the window's thread, 127.0.0.1 at 1 ms, writing the history "
+                 "file",
+                 delays, shown, program.window);
+}
+
+// When a widget has first drawn itself: the paint is run from the filter
+// so that the time taken includes it.
+class FirstPaint : public QObject
+{
+public:
+    std::optional<Clock::time_point> drawnAt;
+
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() != QEvent::Paint || drawnAt)
+            return false;
+        watched->event(event);
+        drawnAt = Clock::now();
+        return true;
+    }
+};
+
+// Runs the event loop until done or a bound; false at the bound.
+bool runUntil(const std::function<bool()> &done, std::chrono::seconds bound)
+{
+    const auto start = Clock::now();
+    while (!done()) {
+        if (Clock::now() - start > bound)
+            return false;
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    }
+    return true;
+}
+
+// The History window of a program started with --history on a file whose
+// probes end now: the earlier runs read at the first probe (off the
+// window's thread) and merged, then the window opened to its first drawn
+// chart.
+void benchOpenHistory(std::int64_t probes, history::Milliseconds interval)
+{
+    const BenchFolder folder;
+    const auto now = std::chrono::duration_cast<std::chrono::milliseconds>(
+                         std::chrono::system_clock::now().time_since_epoch())
+                         .count();
+    writeProbes(folder.file("history.sqlite"), "127.0.0.1", now - 2000 - (probes - 1) * interval,
+                probes, interval, 500);
+    Program program;
+    keepHistory(program, folder);
+    std::optional<Clock::time_point> firstProbe;
+    std::optional<Clock::time_point> merged;
+    QObject::connect(&program.window, &Form1::probeShown, [&] {
+        if (!firstProbe)
+            firstProbe = Clock::now();
+    });
+    QObject::connect(program.history, &history_view::ProbeHistory::replaced,
+                     [&] { merged = Clock::now(); });
+    program.window.Text1->setText(QStringLiteral("127.0.0.1"));
+    program.window.Text2->setText(QStringLiteral("1000"));
+    program.window.ToggleMonitoring();
+    const bool read = runUntil([&] { return merged.has_value(); }, std::chrono::seconds{60});
+    program.window.ToggleMonitoring();
+    const auto opening = Clock::now();
+    program.historyActions->showHistory();
+    FirstPaint paint;
+    auto *window = program.window.findChild<history_view::HistoryWindow *>();
+    window->findChild<history_view::RoundTripChart *>()->installEventFilter(&paint);
+    const bool drawn =
+        runUntil([&] { return paint.drawnAt.has_value(); }, std::chrono::seconds{10});
+    const auto &hosts = program.history->hosts();
+    const std::size_t shown = hosts.empty() ? 0 : hosts.at(hosts.latest()).retainedCount();
+    const auto milliseconds = [](Clock::time_point from, Clock::time_point to) {
+        return std::chrono::duration<double, std::milli>(to - from).count();
+    };
+    const double readMs = read ? milliseconds(*firstProbe, *merged) : -1;
+    const double openMs = drawn ? milliseconds(opening, *paint.drawnAt) : -1;
+    printRow("History window on a history file of " + std::to_string(probes) + " probes " +
+                 std::to_string(interval) +
+                 " ms apart: the last 24 hours read at the first probe "
+                 "and merged, then the window opened to its first drawn chart",
+             formatNumber(readMs + openMs, 0) + " ms (" + formatNumber(readMs, 0) + " read, " +
+                 formatNumber(openMs, 0) + " opened; " + std::to_string(shown) + " probes shown)",
+             "-", probes > 1'000'000 ? "under 1 s" : "under 500 ms");
 }
 
 LatencyRun latencyRun(int argc, char **argv)
@@ -335,11 +498,19 @@ int main(int argc, char **argv)
         benchSoak(argc > 2 ? std::stoi(argv[2]) : 100'000, HistoryWindowState::Closed);
     else if (mode == "soak-history")
         benchSoak(argc > 2 ? std::stoi(argv[2]) : 100'000, HistoryWindowState::Open);
+    else if (mode == "soak-records")
+        benchSoakRecords(argc > 2 ? std::stoi(argv[2]) : 100'000);
+    else if (mode == "latency-history")
+        benchLatencyWritingHistory(argc > 2 ? std::stoi(argv[2]) : 10);
+    else if (mode == "open-history" && argc > 3)
+        benchOpenHistory(std::stoll(argv[2]), std::stoll(argv[3]));
     else if (mode == "latency" && argc > 5)
         benchLatency(latencyRun(argc, argv));
     else
-        std::fprintf(stderr,
-                     "usage: window_bench log | startup NS | soak PROBES | soak-history "
-                     "PROBES | latency ADDRESS INTERVAL_MS SECONDS LABEL [inline] [HELPER]\n");
+        std::fprintf(
+            stderr,
+            "usage: window_bench log | startup NS | soak PROBES | soak-history "
+            "PROBES | soak-records PROBES | latency-history SECONDS | open-history "
+            "PROBES INTERVAL_MS | latency ADDRESS INTERVAL_MS SECONDS LABEL [inline] [HELPER]\n");
     return 0;
 }

@@ -17,7 +17,7 @@ namespace history {
 
 namespace {
 
-constexpr std::string_view ProbesHeader = "time,address,status,status text,rtt ms,bytes";
+constexpr std::string_view ProbesHeader = "time,host,address,status,status text,rtt ms,bytes";
 constexpr std::string_view OutagesHeader =
     "start,end,duration s,probes lost,cause,cause text,mixed,where";
 
@@ -62,12 +62,24 @@ std::string addressText(std::uint32_t address)
     return text;
 }
 
-void appendProbe(std::string &line, const ProbeSample &sample, std::string_view address,
+// "host,address", the fields every line of the host repeats.
+std::string hostFields(std::uint32_t address, const HostName &hostName)
+{
+    const std::string dotted = addressText(address);
+    std::string fields;
+    if (!dotted.empty())
+        appendCsvField(fields, hostName ? hostName(dotted) : dotted);
+    fields += ',';
+    fields += dotted;
+    return fields;
+}
+
+void appendProbe(std::string &line, const ProbeSample &sample, std::string_view hostFields,
                  LocalTimeText &timeText, StatusFields &statusFields)
 {
     timeText.append(line, sample.sentAt());
     line += ',';
-    line += address;
+    line += hostFields;
     line += ',';
     statusFields.append(line, sample.status());
     line += ',';
@@ -113,20 +125,20 @@ std::size_t nextHost(const HostRecords &hosts, const std::vector<std::size_t> &n
     return first;
 }
 
-void writeProbesCsv(const HostRecords &hosts, std::ostream &out)
+void writeProbesCsv(const HostRecords &hosts, std::ostream &out, const HostName &hostName)
 {
     std::string lines(ProbesHeader);
     lines += CsvRecordEnd;
     LocalTimeText timeText;
     StatusFields statusFields;
-    std::vector<std::string> addresses;
+    std::vector<std::string> named;
     for (std::size_t host = 0; host < hosts.size(); ++host)
-        addresses.push_back(addressText(hosts.address(host)));
+        named.push_back(hostFields(hosts.address(host), hostName));
     std::vector<std::size_t> next(hosts.size(), 0);
     constexpr std::size_t FlushAt = 1 << 16;
     for (std::size_t host = nextHost(hosts, next); host < hosts.size();
          host = nextHost(hosts, next)) {
-        appendProbe(lines, hosts.at(host).retained(next[host]++), addresses[host], timeText,
+        appendProbe(lines, hosts.at(host).retained(next[host]++), named[host], timeText,
                     statusFields);
         if (lines.size() >= FlushAt) {
             out << lines;

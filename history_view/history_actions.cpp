@@ -12,8 +12,8 @@
 
 namespace history_view {
 
-HistoryActions::HistoryActions(Form1 &window, const ProbeHistory &history)
-    : QObject(&window), m_window(window), m_history(history)
+HistoryActions::HistoryActions(Form1 &window, const ProbeHistory &history, HostLabel label)
+    : QObject(&window), m_window(window), m_history(history), m_label(std::move(label))
 {
     setObjectName(QStringLiteral("HistoryActions"));
     auto *show = new QAction(tr("History"), this);
@@ -34,7 +34,7 @@ HistoryActions::HistoryActions(Form1 &window, const ProbeHistory &history)
 void HistoryActions::showHistory()
 {
     if (!m_historyWindow) {
-        m_historyWindow = new HistoryWindow(m_history, &m_window);
+        m_historyWindow = new HistoryWindow(m_history, &m_window, m_label);
         connect(m_historyWindow, &HistoryWindow::traceAsked, this, &HistoryActions::traceAsked);
         placeBesideWindow();
     }
@@ -60,7 +60,14 @@ void HistoryActions::placeBesideWindow()
 void HistoryActions::saveHistory()
 {
     saveCsvFile(&m_window, tr("Save history"), QStringLiteral("echowatch-history.csv"),
-                [this](std::ostream &out) { history::writeProbesCsv(m_history.hosts(), out); });
+                [this](std::ostream &out) {
+                    history::HostName name;
+                    if (m_label)
+                        name = [this](const std::string &address) {
+                            return m_label(QString::fromStdString(address)).toStdString();
+                        };
+                    history::writeProbesCsv(m_history.hosts(), out, name);
+                });
 }
 
 } // namespace history_view

@@ -112,10 +112,11 @@ QRect besideOwner(QRect owner, QSize size, QRect available)
     return QRect(QPoint(x, y), fitted);
 }
 
-HistoryWindow::HistoryWindow(const ProbeHistory &history, QWidget *owner)
-    : QWidget(owner, Qt::Window), m_history(history), m_statistics(new QPlainTextEdit(this)),
-      m_host(new QComboBox(this)), m_span(new QComboBox(this)),
-      m_chart(new RoundTripChart(noProbes(), this)), m_reading(new QLabel(this)),
+HistoryWindow::HistoryWindow(const ProbeHistory &history, QWidget *owner, HostLabel label)
+    : QWidget(owner, Qt::Window), m_history(history), m_label(std::move(label)),
+      m_statistics(new QPlainTextEdit(this)), m_host(new QComboBox(this)),
+      m_span(new QComboBox(this)), m_chart(new RoundTripChart(noProbes(), this)),
+      m_reading(new QLabel(this)),
       m_outageModel(new OutageTableModel(noProbes().outages(), noVerdicts(), this)),
       m_outages(new QTableView(this)), m_refreshTimer(new QTimer(this))
 {
@@ -159,7 +160,8 @@ HistoryWindow::HistoryWindow(const ProbeHistory &history, QWidget *owner)
 
 void HistoryWindow::setHost(const QString &address)
 {
-    setWindowTitle(address.isEmpty() ? tr("History") : tr("History of %1").arg(address));
+    setWindowTitle(address.isEmpty() ? tr("History")
+                                     : tr("History of %1").arg(hostTitle(m_label, address)));
 }
 
 // Text to read and copy, never to edit: no caret blinks in it, and a
@@ -263,7 +265,7 @@ void HistoryWindow::offerHosts()
         m_shownAddress = hosts.address(hosts.latest());
     for (std::size_t host = 0; host < hosts.size(); ++host) {
         const auto index = static_cast<int>(host);
-        const QString text = hostText(hosts.address(host));
+        const QString text = hostTitle(m_label, hostText(hosts.address(host)));
         if (index >= m_host->count())
             m_host->addItem(text, QVariant::fromValue(hosts.address(host)));
         else if (m_host->itemText(index) != text)

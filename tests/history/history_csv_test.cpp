@@ -97,11 +97,13 @@ TEST(HistoryCsv, ProbesOneRecordEachWithEmptyRoundTripWhenUnanswered)
     hosts.record(host, ProbeSample(Start + 2000, 0, 12'307'001, 32));
     std::ostringstream out;
     writeProbesCsv(hosts, out);
-    EXPECT_EQ(out.str(),
-              "time,address,status,status text,rtt ms,bytes\r\n"
-              "2027-01-15T09:00:00.005+01:00,192.0.2.7,0,0   [ ip success ],0.412,32\r\n"
-              "2027-01-15T09:00:01.000+01:00,192.0.2.7,11010,11010   [ ip req timed out ],,0\r\n"
-              "2027-01-15T09:00:02.000+01:00,192.0.2.7,0,0   [ ip success ],12307.001,32\r\n");
+    EXPECT_EQ(
+        out.str(),
+        "time,host,address,status,status text,rtt ms,bytes\r\n"
+        "2027-01-15T09:00:00.005+01:00,192.0.2.7,192.0.2.7,0,0   [ ip success ],0.412,32\r\n"
+        "2027-01-15T09:00:01.000+01:00,192.0.2.7,192.0.2.7,11010,11010   [ ip req timed out "
+        "],,0\r\n"
+        "2027-01-15T09:00:02.000+01:00,192.0.2.7,192.0.2.7,0,0   [ ip success ],12307.001,32\r\n");
 }
 
 // Each host's series is its own; the file has them in the order sent, and
@@ -124,12 +126,47 @@ TEST(HistoryCsv, ProbesOfSeveralHostsInTheOrderSent)
     writeProbesCsv(hosts, out);
     EXPECT_EQ(
         out.str(),
-        "time,address,status,status text,rtt ms,bytes\r\n"
-        "2027-01-15T08:00:00.000+00:00,,-1,-1   [ inet_addr: bad IP format ],,0\r\n"
-        "2027-01-15T08:00:01.000+00:00,192.0.2.1,0,0   [ ip success ],1.000,32\r\n"
-        "2027-01-15T08:00:02.000+00:00,198.51.100.2,0,0   [ ip success ],2.000,32\r\n"
-        "2027-01-15T08:00:03.000+00:00,198.51.100.2,-1,-1   [ inet_addr: bad IP format ],,0\r\n"
-        "2027-01-15T08:00:04.000+00:00,192.0.2.1,0,0   [ ip success ],4.000,32\r\n");
+        "time,host,address,status,status text,rtt ms,bytes\r\n"
+        "2027-01-15T08:00:00.000+00:00,,,-1,-1   [ inet_addr: bad IP format ],,0\r\n"
+        "2027-01-15T08:00:01.000+00:00,192.0.2.1,192.0.2.1,0,0   [ ip success ],1.000,32\r\n"
+        "2027-01-15T08:00:02.000+00:00,198.51.100.2,198.51.100.2,0,0   [ ip success ],2.000,32\r\n"
+        "2027-01-15T08:00:03.000+00:00,198.51.100.2,198.51.100.2,-1,-1   [ inet_addr: bad IP "
+        "format ],,0\r\n"
+        "2027-01-15T08:00:04.000+00:00,192.0.2.1,192.0.2.1,0,0   [ ip success ],4.000,32\r\n");
+}
+
+// The name goes with its address alone; a name that needs quoting in CSV
+// is quoted, as the live log quotes it.
+TEST(HistoryCsv, ProbesCallTheNamedHostByItsName)
+{
+    TimeZone zone("UTC0");
+    struct Row
+    {
+        std::string name;
+        std::string firstFields;
+    };
+    const Row rows[] = {
+        {"router.lan", "router.lan,192.0.2.1"},
+        {"a,b \"c\"", "\"a,b \"\"c\"\"\",192.0.2.1"},
+    };
+    for (const Row &row : rows) {
+        HostRecords hosts;
+        hosts.record(inet_addr("192.0.2.1"), ProbeSample(Start, 0, 1000, 32));
+        hosts.record(inet_addr("198.51.100.2"), ProbeSample(Start + 1000, 11010, -1, 0));
+        const HostName name = [&row](const std::string &address) {
+            return address == "192.0.2.1" ? row.name : address;
+        };
+        std::ostringstream out;
+        writeProbesCsv(hosts, out, name);
+        EXPECT_EQ(out.str(),
+                  "time,host,address,status,status text,rtt ms,bytes\r\n"
+                  "2027-01-15T08:00:00.000+00:00," +
+                      row.firstFields +
+                      ",0,0   [ ip success ],1.000,32\r\n"
+                      "2027-01-15T08:00:01.000+00:00,198.51.100.2,198.51.100.2,11010,11010   "
+                      "[ ip req timed out ],,0\r\n")
+            << row.name;
+    }
 }
 
 // Where the path broke is written for the outage whose start it was kept

@@ -371,6 +371,34 @@ private slots:
         QCOMPARE(history->windowTitle(), QStringLiteral("History of 127.0.0.1"));
     }
 
+    // The name given on the command line goes with its address alone, in
+    // the title and in the host box, and follows the address if it moves.
+    void aNamedHostIsCalledByItsNameBesideItsAddress()
+    {
+        HistoryTestWindow test;
+        QString namedAddress = QStringLiteral("127.0.0.1");
+        const history_view::HostLabel label = [&namedAddress](const QString &address) {
+            return address == namedAddress ? QStringLiteral("router.lan") : address;
+        };
+        test.window.Text1->setText(QStringLiteral("127.0.0.1"));
+        test.tick(Answered);
+        test.window.Text1->setText(QStringLiteral("127.0.0.2"));
+        test.tick(Answered);
+        auto *history = new HistoryWindow(*test.history, &test.window, label);
+        auto *hosts = history->findChild<QComboBox *>(QStringLiteral("Host"));
+        QCOMPARE(history->windowTitle(), QStringLiteral("History of 127.0.0.2"));
+        QCOMPARE(hosts->itemText(0), QStringLiteral("router.lan (127.0.0.1)"));
+        QCOMPARE(hosts->itemText(1), QStringLiteral("127.0.0.2"));
+        emit hosts->activated(0);
+        QCOMPARE(history->windowTitle(), QStringLiteral("History of router.lan (127.0.0.1)"));
+        namedAddress = QStringLiteral("127.0.0.2");
+        history->refresh();
+        QCOMPARE(hosts->itemText(0), QStringLiteral("127.0.0.1"));
+        QCOMPARE(hosts->itemText(1), QStringLiteral("router.lan (127.0.0.2)"));
+        QCOMPARE(history->windowTitle(), QStringLiteral("History of 127.0.0.1"));
+        delete history;
+    }
+
     void oneHostIsNotOffered()
     {
         HistoryTestWindow test;

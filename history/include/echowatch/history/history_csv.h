@@ -2,18 +2,25 @@
 
 #include "echowatch/history/outage_list.h"
 
+#include <functional>
 #include <ostream>
+#include <string>
 
 namespace history {
 
 class HostRecords;
 
+// What a host is called, from its dotted address: the name the user gave
+// it, else the address itself.
+using HostName = std::function<std::string(const std::string &address)>;
+
 // The probes kept in full of every host, one record each in the order they
-// were sent: "time,address,status,status text,rtt ms,bytes", the address
-// empty for probes never sent before any host was, the round trip with
-// three decimals and empty when nothing answered. Probes already folded
-// into minute summaries have no line.
-void writeProbesCsv(const HostRecords &hosts, std::ostream &out);
+// were sent, in the live log's columns: "time,host,address,status,status
+// text,rtt ms,bytes", the host and address empty for probes never sent
+// before any host was, the round trip with three decimals and empty when
+// nothing answered. Without hostName a host is called by its address.
+// Probes already folded into minute summaries have no line.
+void writeProbesCsv(const HostRecords &hosts, std::ostream &out, const HostName &hostName = {});
 
 // One record per outage: "start,end,duration s,probes lost,cause,cause
 // text,mixed,where", the end empty while it is ongoing, where the path

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "echowatch/history_view/host_label.h"
+
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -20,8 +22,9 @@ class HistoryActions : public QObject
     Q_OBJECT
 
 public:
-    // history must outlive the window, or be owned by it.
-    HistoryActions(Form1 &window, const ProbeHistory &history);
+    // history must outlive the window, or be owned by it; so must what
+    // label reads.
+    HistoryActions(Form1 &window, const ProbeHistory &history, HostLabel label = {});
 
     void showHistory();
     void saveHistory();
@@ -35,6 +38,7 @@ private:
 
     Form1 &m_window;
     const ProbeHistory &m_history;
+    const HostLabel m_label;
     QPointer<HistoryWindow> m_historyWindow;
 };
 

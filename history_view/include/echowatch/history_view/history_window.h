@@ -2,6 +2,7 @@
 
 #include "echowatch/history/probe_record.h"
 #include "echowatch/history/probe_sample.h"
+#include "echowatch/history_view/host_label.h"
 
 #include <QWidget>
 
@@ -37,7 +38,8 @@ public:
         WholeRun,
     };
 
-    HistoryWindow(const ProbeHistory &history, QWidget *owner);
+    // label names the hosts in the title and the host box.
+    HistoryWindow(const ProbeHistory &history, QWidget *owner, HostLabel label = {});
 
     // The host shown, for the title.
     void setHost(const QString &address);
@@ -66,6 +68,7 @@ private:
     void saveOutages();
 
     const ProbeHistory &m_history;
+    const HostLabel m_label;
     QPlainTextEdit *const m_statistics;
     QLabel *m_hostLabel = nullptr;
     QComboBox *const m_host;
