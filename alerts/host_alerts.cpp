@@ -44,7 +44,7 @@ QString roundTripText(std::int64_t microseconds)
                               2);
 }
 
-// Names from the freedesktop.org sound naming specification.
+// Names from the freedesktop.org sound naming list.
 const QString ConnectionLostSound = QStringLiteral("network-connectivity-lost");
 const QString ConnectionBackSound = QStringLiteral("network-connectivity-established");
 
