@@ -58,13 +58,13 @@ class WaylandSession(WindowSession):
             return os.path.exists(os.path.join(runtime, SOCKET))
         wait_for("weston's socket", socket_ready)
 
-    def _start_app(self, binary):
+    def _start_app(self, binary, arguments=()):
         environment = dict(os.environ, WAYLAND_DISPLAY=SOCKET, QT_QPA_PLATFORM="wayland",
                            QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", WAYLAND_DEBUG="client")
         environment.pop("DISPLAY", None)
         self.protocol = os.path.join(self.scratch, "protocol.log")
         with open(self.protocol, "w") as log:
-            self.app = subprocess.Popen([binary], env=environment, stderr=log)
+            self.app = subprocess.Popen([binary, *arguments], env=environment, stderr=log)
 
     def requests(self, name, interface="xdg_toplevel"):
         """The arguments of every INTERFACE request NAME the window sent."""
