@@ -3,10 +3,7 @@
 # way to install only those that are missing.
 
 BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev fonts-dejavu-core libcap2-bin librsvg2-bin
-                libsqlite3-dev qt6-httpserver-dev)
-# Debian 12's HttpServer CMake package asks for WebSockets without depending
-# on its -dev package.
-BUILD_PACKAGES+=(qt6-websockets-dev)
+                libsqlite3-dev libmicrohttpd-dev pkgconf)
 TEST_PACKAGES=(libgtest-dev iproute2 nftables xvfb xauth dbus dunst at-spi2-core python3-gi
                gir1.2-atspi-2.0 xdotool imagemagick util-linux procps clang libclang-rt-dev
                dpkg-dev file lintian desktop-file-utils appstream weston qt6-wayland debootstrap

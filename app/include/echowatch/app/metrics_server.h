@@ -7,19 +7,27 @@
 #include <QHostAddress>
 #include <QObject>
 
-class QHttpServer;
+#include <mutex>
+
+#include <microhttpd.h>
 
 namespace app {
 
-// /metrics for Prometheus, on a thread of its own: the figures live there,
-// fed by queued signals, so a slow scraper never holds up the window and
-// the window never waits for a scrape.
+// /metrics for Prometheus. The figures are fed by queued signals on this
+// object's thread; libmicrohttpd answers scrapes on a thread of its own, so
+// a slow scraper never holds up the window and the window never waits for
+// a scrape. libmicrohttpd rather than Qt's HTTP server, whose ABI changes
+// with every Qt release: a package built against one would not start on
+// the next.
 class MetricsServer : public QObject
 {
     Q_OBJECT
 
 public:
     MetricsServer(QHostAddress address, quint16 port);
+    ~MetricsServer() override;
+    MetricsServer(const MetricsServer &) = delete;
+    MetricsServer &operator=(const MetricsServer &) = delete;
 
     // Called on the server's thread, once it runs.
     void listen();
@@ -33,9 +41,16 @@ signals:
     void failed(const QString &message);
 
 private:
+    static MHD_Result answer(void *server, MHD_Connection *connection, const char *url,
+                             const char *method, const char *version, const char *uploadData,
+                             std::size_t *uploadSize, void **state);
+    MHD_Result answer(MHD_Connection *connection, const char *url, const char *method);
+
     QHostAddress m_address;
     quint16 m_port;
-    QHttpServer *m_server = nullptr;
+    MHD_Daemon *m_daemon = nullptr;
+    // Scrapes read on libmicrohttpd's thread what probes write on this one.
+    std::mutex m_mutex;
     records::MetricsRegistry m_registry;
 };
 
