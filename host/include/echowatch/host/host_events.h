@@ -1,0 +1,143 @@
+#pragma once
+
+#include "echowatch/history/outage_list.h"
+#include "echowatch/probe/probe_details.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace host {
+
+using Milliseconds = history::Milliseconds;
+// Given by the host monitor, unique in the process, never 0.
+using OutageId = std::uint64_t;
+using WatchId = std::uint64_t;
+
+// Who a host is: how the user calls it and the address its probes go to.
+// 0.0.0.0 is an address like any other.
+struct HostIdentity
+{
+    // The name given on the command line for that address, else the
+    // dotted address.
+    std::string label;
+    // IPv4 in network byte order, and as dotted text.
+    std::uint32_t address = 0;
+    std::string dotted;
+
+    bool operator==(const HostIdentity &) const = default;
+};
+
+// Why a watch ended. Only a watch ended by the host's answer would say "up";
+// none of these does.
+enum class WatchEnd
+{
+    Stopped,
+    AddressChanged,
+    Closed,
+    Sleep,
+};
+
+// Whose side an outage is on, as the trace at its start found it.
+enum class Side
+{
+    Unknown,
+    ThisComputer,
+    LocalNetwork,
+    BeyondGateway,
+    TheHost,
+    NotWatched,
+};
+
+struct Verdict
+{
+    Side side = Side::Unknown;
+    // What a person reads: where the path broke and why.
+    std::string text;
+};
+
+struct WatchStarted
+{
+    HostIdentity host;
+    WatchId watch = 0;
+    Milliseconds at = 0;
+};
+
+// One probe the window showed. A probe whose text was no address was not
+// sent: it carries the host watched before it, if any, and no watch.
+struct ProbeTaken
+{
+    HostIdentity host;
+    bool sent = true;
+    WatchId watch = 0;
+    probe::ProbeEvent probe;
+    // The outage this failure belongs to, once the host was called down.
+    std::optional<OutageId> outage;
+};
+
+// An outage's turn: its figures so far and the probe that made the turn.
+struct OutageTurn
+{
+    HostIdentity host;
+    WatchId watch = 0;
+    OutageId outage = 0;
+    history::Outage figures;
+    probe::ProbeEvent latest;
+};
+
+// The host was called down: the figures run from its first failed probe to
+// the one that crossed the threshold.
+struct HostDown : OutageTurn
+{};
+
+// The host answered again: the outage ends at that answer's send time.
+struct HostUp : OutageTurn
+{};
+
+// Nobody watches the host any more. An outage open then ended with the
+// watch, not with an answer: the host was never seen back.
+struct WatchEnded
+{
+    HostIdentity host;
+    WatchId watch = 0;
+    Milliseconds started = 0;
+    Milliseconds at = 0;
+    WatchEnd why = WatchEnd::Stopped;
+    std::optional<OutageId> outage;
+    history::Outage figures;
+};
+
+struct VerdictFiled
+{
+    HostIdentity host;
+    OutageId outage = 0;
+    // When the outage started, for what keeps outages by their start.
+    Milliseconds outageStart = 0;
+    Verdict verdict;
+};
+
+// What the monitors tell, in the order they decide it: for a probe, its
+// ProbeTaken first, then the down or up it made.
+class EventSink
+{
+public:
+    virtual ~EventSink() = default;
+    virtual void watchStarted(const WatchStarted &event) = 0;
+    virtual void probeTaken(const ProbeTaken &event) = 0;
+    virtual void hostDown(const HostDown &event) = 0;
+    virtual void hostUp(const HostUp &event) = 0;
+    virtual void watchEnded(const WatchEnded &event) = 0;
+    virtual void verdictFiled(const VerdictFiled &event) = 0;
+};
+
+// Numbers outages and watches across every monitor of the process.
+class IdSource
+{
+public:
+    std::uint64_t next() noexcept { return ++m_last; }
+
+private:
+    std::uint64_t m_last = 0;
+};
+
+} // namespace host
