@@ -12,6 +12,9 @@ namespace {
 using SteadyClock = std::chrono::steady_clock;
 
 constexpr std::chrono::hours RetentionInterval{1};
+// The most one commit interval gives the retention; what is left is taken
+// up at the next.
+constexpr std::chrono::seconds RetentionSlice{1};
 
 Milliseconds wallClockNow()
 {
@@ -21,19 +24,28 @@ Milliseconds wallClockNow()
 }
 
 // What is queued joins what a failed write left, as long as the two fit in
-// MaximumQueued; the newest beyond that are counted as dropped.
+// MaximumQueued; the newest beyond that are counted as dropped, and the
+// watches' changes among them keep their order after the probes kept.
 void takeQueued(Batch &queued, Batch &batch, std::atomic<std::uint64_t> &dropped)
 {
+    const Milliseconds handedOverAt = wallClockNow();
     if (batch.empty()) {
         std::swap(queued, batch);
+        batch.handedOverAt = handedOverAt;
         return;
     }
-    const std::size_t room = HistoryAppender::MaximumQueued -
-                             std::min(batch.probes.size(), HistoryAppender::MaximumQueued);
+    const std::size_t before = batch.probes.size();
+    const std::size_t room =
+        HistoryAppender::MaximumQueued - std::min(before, HistoryAppender::MaximumQueued);
     const std::size_t taken = std::min(room, queued.probes.size());
     batch.probes.insert(batch.probes.end(), queued.probes.begin(), queued.probes.begin() + taken);
     dropped += queued.probes.size() - taken;
     std::move(queued.verdicts.begin(), queued.verdicts.end(), std::back_inserter(batch.verdicts));
+    for (QueuedWatchChange change : queued.watches) {
+        change.position = before + std::min(change.position, taken);
+        batch.watches.push_back(change);
+    }
+    batch.handedOverAt = handedOverAt;
     queued.clear();
 }
 
@@ -72,6 +84,19 @@ void HistoryAppender::append(std::string_view host, const history::ProbeSample &
         return;
     }
     m_queued.probes.push_back(QueuedProbe{hostNumber(host), sample});
+}
+
+void HistoryAppender::startWatch(std::string_view host, Milliseconds at)
+{
+    std::lock_guard lock(m_mutex);
+    m_queued.watches.push_back(
+        QueuedWatchChange{hostNumber(host), m_queued.probes.size(), at, std::nullopt});
+}
+
+void HistoryAppender::endWatch(std::string_view host, Milliseconds at, WatchEndReason why)
+{
+    std::lock_guard lock(m_mutex);
+    m_queued.watches.push_back(QueuedWatchChange{hostNumber(host), m_queued.probes.size(), at, why});
 }
 
 void HistoryAppender::notePathVerdict(std::string_view host, Milliseconds outageStart,
@@ -154,17 +179,26 @@ bool HistoryAppender::openWriter(std::optional<HistoryWriter> &writer)
     return true;
 }
 
-// Once soon after the file opens, then once an hour.
+// Once soon after the file opens, then once an hour; a slice at a time,
+// so that the probes queued meanwhile are committed in time, and never
+// past the appender's end.
 void HistoryAppender::retain(HistoryWriter &writer)
 {
-    static_assert(RetentionInterval > std::chrono::seconds{0});
+    static_assert(RetentionInterval > RetentionSlice);
     const auto now = SteadyClock::now();
     if (m_retainedAt && now - *m_retainedAt < RetentionInterval)
         return;
-    m_retainedAt = now;
+    bool cut = false;
+    const GoOn goOn = [&] {
+        std::lock_guard lock(m_mutex);
+        cut = m_stopping || SteadyClock::now() - now >= RetentionSlice;
+        return !cut;
+    };
     std::string error;
-    if (!applyRetention(writer.connection(), wallClockNow(), m_options.retention, error))
+    if (!applyRetention(writer.connection(), wallClockNow(), m_options.retention, error, goOn))
         report(error);
+    if (!cut)
+        m_retainedAt = now;
 }
 
 // Once as writing starts to fail, once as it works again.

@@ -24,6 +24,9 @@ struct RunRow
     Milliseconds probesFrom = Never;
 };
 
+// Every read checks that its statement reached the end of its rows: a read
+// that stopped at an error (a lock held past the bound, a damaged page)
+// fails the whole history rather than leaving it shorter.
 class Reader
 {
 public:
@@ -31,27 +34,52 @@ public:
     {}
 
     bool read(std::string_view address, std::size_t probesInFull, HostHistory &history);
+    // Why the first read that failed did.
+    const std::string &error() const noexcept { return m_error; }
 
 private:
     std::vector<RunRow> runsOf(std::string_view address);
     Milliseconds endOf(const RunRow &run);
     void readProbes(std::vector<RunRow> &runs, std::size_t probesInFull,
                     std::vector<history::ProbeSample> &probes);
-    bool readMinutes(const RunRow &run, std::vector<StoredMinute> &minutes);
+    void readMinutes(const RunRow &run, std::vector<StoredMinute> &minutes);
     void readOutages(const RunRow &run, std::vector<StoredOutage> &outages);
-    std::optional<Milliseconds> probeAt(const char *sql, const RunRow &run);
+    void readWatches(std::string_view address, std::vector<StoredWatch> &watches);
+    std::optional<Milliseconds> singleValue(Statement &select);
+    // Notes whether the statement's rows were all read.
+    void check(const Statement &select);
+    void fail();
 
     Connection &m_connection;
     history::TimeSpan m_span;
+    bool m_failed = false;
+    std::string m_error;
 };
 
-std::optional<Milliseconds> Reader::probeAt(const char *sql, const RunRow &run)
+void Reader::check(const Statement &select)
 {
-    Statement select = m_connection.prepare(sql);
-    select.bind(1, run.id);
-    if (!select.nextRow() || select.isNull(0))
+    if (!select.finished())
+        fail();
+}
+
+// The later reads would replace the connection's message.
+void Reader::fail()
+{
+    if (!m_failed)
+        m_error = m_connection.lastError();
+    m_failed = true;
+}
+
+// The one row an aggregate always gives; none when it is NULL.
+std::optional<Milliseconds> Reader::singleValue(Statement &select)
+{
+    if (!select.nextRow()) {
+        fail();
         return std::nullopt;
-    return run.start + select.integer(0);
+    }
+    const std::optional<Milliseconds> value = select.optionalInteger(0);
+    select.reset();
+    return value;
 }
 
 // A run's latest minute may have outlived its probes.
@@ -59,7 +87,7 @@ Milliseconds Reader::endOf(const RunRow &run)
 {
     Statement select = m_connection.prepare("SELECT max(last_ms) FROM minutes WHERE run = ?");
     select.bind(1, run.id);
-    const Milliseconds minuteEnd = select.nextRow() && !select.isNull(0) ? select.integer(0) : 0;
+    const Milliseconds minuteEnd = singleValue(select).value_or(0);
     return std::max(run.lastProbe == Never ? 0 : run.lastProbe, minuteEnd);
 }
 
@@ -72,11 +100,17 @@ std::vector<RunRow> Reader::runsOf(std::string_view address)
     std::vector<RunRow> runs;
     while (select.nextRow())
         runs.push_back(RunRow{select.integer(0), select.integer(1)});
+    check(select);
+    // Apart, so that each is one step down the key.
+    Statement first = m_connection.prepare("SELECT min(at_ms) FROM probes WHERE run = ?");
+    Statement last = m_connection.prepare("SELECT max(at_ms) FROM probes WHERE run = ?");
     for (RunRow &run : runs) {
-        // Apart, so that each is one step down the key.
-        run.firstProbe =
-            probeAt("SELECT min(at_ms) FROM probes WHERE run = ?", run).value_or(Never);
-        run.lastProbe = probeAt("SELECT max(at_ms) FROM probes WHERE run = ?", run).value_or(Never);
+        const auto probeAt = [&](Statement &select) {
+            const std::optional<Milliseconds> at = singleValue(select.bind(1, run.id));
+            return at ? run.start + *at : Never;
+        };
+        run.firstProbe = probeAt(first);
+        run.lastProbe = probeAt(last);
     }
     return runs;
 }
@@ -101,6 +135,7 @@ void Reader::readProbes(std::vector<RunRow> &runs, std::size_t probesInFull,
             .bind(4, static_cast<std::int64_t>(room + 1));
         while (select.nextRow())
             probes.push_back(readProbe(select, run->start));
+        check(select);
         run->probesFrom = std::max(m_span.from, minuteOf(run->firstProbe));
         if (probes.size() - before <= room)
             continue;
@@ -113,7 +148,7 @@ void Reader::readProbes(std::vector<RunRow> &runs, std::size_t probesInFull,
 
 // The run's summaries before its probes; the tail of a run whose writer was
 // killed before it summed its last minute is summed from its probes here.
-bool Reader::readMinutes(const RunRow &run, std::vector<StoredMinute> &minutes)
+void Reader::readMinutes(const RunRow &run, std::vector<StoredMinute> &minutes)
 {
     const Milliseconds to = std::min(run.probesFrom, m_span.to);
     Statement select = m_connection.prepare(std::string("SELECT ") + MinuteColumns +
@@ -125,44 +160,67 @@ bool Reader::readMinutes(const RunRow &run, std::vector<StoredMinute> &minutes)
         minutes.push_back(readMinute(select, 0));
         summedTo = minutes.back().minuteStart + history::MillisecondsPerMinute;
     }
+    check(select);
     if (run.lastProbe == Never || run.lastProbe < summedTo || summedTo >= to)
-        return true;
+        return;
     Statement probes = m_connection.prepare("SELECT at_ms, status, rtt_us, bytes FROM probes "
                                             "WHERE run = ? AND at_ms >= ? AND at_ms < ? "
                                             "ORDER BY at_ms");
     probes.bind(1, run.id).bind(2, summedTo - run.start).bind(3, to - run.start);
-    return foldMinutes(probes, run.start, [&](const StoredMinute &minute) {
+    foldMinutes(probes, run.start, [&](const StoredMinute &minute) {
         minutes.push_back(minute);
         return true;
     });
+    check(probes);
 }
 
 void Reader::readOutages(const RunRow &run, std::vector<StoredOutage> &outages)
 {
     Statement select = m_connection.prepare(
-        "SELECT start_ms, last_failure_ms, end_ms, lost, cause, mixed, path_verdict FROM outages "
-        "WHERE run = ? AND start_ms < ? AND coalesce(end_ms, last_failure_ms) >= ? "
-        "ORDER BY start_ms");
+        "SELECT start_ms, last_failure_ms, end_ms, lost, cause, mixed, path_verdict, ended_by, "
+        "side FROM outages WHERE run = ? AND start_ms < ? AND "
+        "coalesce(end_ms, last_failure_ms) >= ? ORDER BY start_ms");
     select.bind(1, run.id).bind(2, m_span.to).bind(3, m_span.from);
     while (select.nextRow()) {
         outages.push_back(StoredOutage{select.integer(0), select.integer(1),
                                        select.optionalInteger(2),
                                        static_cast<std::uint64_t>(select.integer(3)),
                                        static_cast<EchoStatus>(select.integer(4)),
-                                       select.integer(5) != 0, select.optionalText(6)});
+                                       select.integer(5) != 0, select.optionalText(6),
+                                       outageEndFromText(select.optionalText(7)),
+                                       select.optionalText(8)});
     }
+    check(select);
+}
+
+// Those that overlap the span; one whose end was never written ends at its
+// latest probe or commit.
+void Reader::readWatches(std::string_view address, std::vector<StoredWatch> &watches)
+{
+    Statement select = m_connection.prepare(
+        "SELECT started_ms, coalesce(ended_ms, through_ms), end_reason FROM watches "
+        "JOIN hosts ON hosts.id = watches.host WHERE hosts.address = ? AND started_ms < ? AND "
+        "coalesce(ended_ms, through_ms) >= ? ORDER BY started_ms");
+    select.bind(1, address).bind(2, m_span.to).bind(3, m_span.from);
+    while (select.nextRow()) {
+        watches.push_back(StoredWatch{select.integer(0), select.integer(1),
+                                      reasonFromText(select.optionalText(2))});
+    }
+    check(select);
 }
 
 bool Reader::read(std::string_view address, std::size_t probesInFull, HostHistory &history)
 {
+    readWatches(address, history.watches);
     std::vector<RunRow> runs = runsOf(address);
     std::erase_if(runs, [&](const RunRow &run) { return endOf(run) < m_span.from; });
     readProbes(runs, probesInFull, history.probes);
     for (const RunRow &run : runs) {
         history.runs.push_back(StoredRun{run.start, endOf(run)});
-        if (!readMinutes(run, history.minutes))
-            return false;
+        readMinutes(run, history.minutes);
         readOutages(run, history.outages);
+        if (m_failed)
+            return false;
     }
     // Two windows watching the host at once leave runs side by side.
     const auto byTime = [](const auto &a, const auto &b) {
@@ -176,7 +234,7 @@ bool Reader::read(std::string_view address, std::size_t probesInFull, HostHistor
     std::stable_sort(
         history.outages.begin(), history.outages.end(),
         [](const StoredOutage &a, const StoredOutage &b) { return a.start < b.start; });
-    return true;
+    return !m_failed;
 }
 
 } // namespace
@@ -185,22 +243,35 @@ std::optional<HostHistory> readHostHistory(Connection &connection, std::string_v
                                            history::TimeSpan span, std::size_t probesInFull,
                                            std::string &error)
 {
-    // A file no window wrote in yet has no tables: its history is empty.
-    if (!connection.prepare("SELECT 1 FROM runs").valid())
-        return HostHistory{};
     // One transaction, so that the reads see the file as it was at one
     // moment while other windows go on writing.
     if (!connection.execute("BEGIN")) {
         error = connection.lastError();
         return std::nullopt;
     }
+    // A file no window wrote in yet has no tables: its history is empty.
+    Statement tables =
+        connection.prepare("SELECT count(*) FROM sqlite_schema WHERE name = 'runs'");
+    const bool looked = tables.nextRow();
+    if (!looked || tables.integer(0) == 0) {
+        error = looked ? std::string() : connection.lastError();
+        tables.reset();
+        connection.execute("ROLLBACK");
+        return looked ? std::optional<HostHistory>(HostHistory{}) : std::nullopt;
+    }
+    tables.reset();
     HostHistory history;
-    const bool read = Reader(connection, span).read(address, probesInFull, history);
-    if (!read)
-        error = connection.lastError();
-    connection.execute("COMMIT");
-    if (!read)
+    Reader reader(connection, span);
+    if (!reader.read(address, probesInFull, history)) {
+        error = reader.error();
+        connection.execute("ROLLBACK");
         return std::nullopt;
+    }
+    if (!connection.execute("COMMIT")) {
+        error = connection.lastError();
+        connection.execute("ROLLBACK");
+        return std::nullopt;
+    }
     return history;
 }
 

@@ -27,4 +27,64 @@ void StoredMinute::add(const history::ProbeSample &sample) noexcept
     }
 }
 
+namespace {
+
+struct ReasonName
+{
+    WatchEndReason why;
+    const char *text;
+};
+
+constexpr ReasonName ReasonNames[] = {
+    {WatchEndReason::Stopped, "stopped"},
+    {WatchEndReason::AddressChanged, "address changed"},
+    {WatchEndReason::Closed, "closed"},
+    {WatchEndReason::Sleep, "sleep"},
+};
+
+constexpr const char *AnswerText = "answer";
+constexpr const char *NotWatchedText = "not watched";
+
+} // namespace
+
+const char *reasonText(WatchEndReason why) noexcept
+{
+    for (const ReasonName &name : ReasonNames) {
+        if (name.why == why)
+            return name.text;
+    }
+    return nullptr;
+}
+
+WatchEndReason reasonFromText(const std::optional<std::string> &text) noexcept
+{
+    for (const ReasonName &name : ReasonNames) {
+        if (text == name.text)
+            return name.why;
+    }
+    return WatchEndReason::Unknown;
+}
+
+const char *outageEndText(OutageEnd end) noexcept
+{
+    switch (end) {
+    case OutageEnd::Answer:
+        return AnswerText;
+    case OutageEnd::NotWatched:
+        return NotWatchedText;
+    case OutageEnd::None:
+        break;
+    }
+    return nullptr;
+}
+
+OutageEnd outageEndFromText(const std::optional<std::string> &text) noexcept
+{
+    if (text == AnswerText)
+        return OutageEnd::Answer;
+    if (text == NotWatchedText)
+        return OutageEnd::NotWatched;
+    return OutageEnd::None;
+}
+
 } // namespace store

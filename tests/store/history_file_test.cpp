@@ -24,25 +24,11 @@ constexpr EchoStatus HostUnreachable = 11003;
 constexpr EchoStatus GeneralFailure = 11050;
 constexpr const char *Host = "192.0.2.7";
 
-store::HistoryWriter writerFor(const std::string &file, std::vector<const char *> hosts = {Host})
-{
-    std::string error;
-    std::optional<store::Connection> connection =
-        store::Connection::open(file, store::Access::ReadWrite, error);
-    EXPECT_TRUE(connection) << error;
-    store::HistoryWriter writer(std::move(*connection));
-    EXPECT_TRUE(writer.valid());
-    for (const char *host : hosts)
-        writer.addHost(host);
-    return writer;
-}
+using ::writerFor;
 
-store::Batch batchOf(const std::vector<ProbeSample> &samples, std::uint32_t host = 0)
+store::HistoryWriter writerFor(const std::string &file)
 {
-    store::Batch batch;
-    for (const ProbeSample &sample : samples)
-        batch.probes.push_back(store::QueuedProbe{host, sample});
-    return batch;
+    return ::writerFor(file, {Host});
 }
 
 void expectSameProbes(const std::vector<ProbeSample> &read, const std::vector<ProbeSample> &written)
@@ -251,21 +237,6 @@ TEST(HistoryFile, KeepsTheRunsOfTwoWindowsSharingTheFile)
                      {ProbeSample(Start, 0, 100, 32), ProbeSample(Start + 500, 0, 200, 32),
                       ProbeSample(Start + 1000, 0, 300, 32)});
     EXPECT_EQ(everything(file, "192.0.2.9").probes.size(), 1u);
-}
-
-TEST(HistoryFile, RefusesAFileOfALaterLayoutAndLeavesItAlone)
-{
-    ScratchFolder folder;
-    const std::string file = folder.file("history.sqlite");
-    {
-        store::HistoryWriter writer = writerFor(file);
-        ASSERT_TRUE(writer.connection().execute(
-            ("PRAGMA user_version = " + std::to_string(store::SchemaVersion + 1)).c_str()));
-    }
-    std::string error;
-    EXPECT_FALSE(store::Connection::open(file, store::Access::ReadWrite, error));
-    EXPECT_NE(error.find("version 2"), std::string::npos) << error;
-    EXPECT_FALSE(store::Connection::open(file, store::Access::ReadOnly, error));
 }
 
 TEST(HistoryFile, ReadsAFileNoWindowWroteInAsEmpty)

@@ -47,6 +47,12 @@ public:
     HistoryAppender &operator=(const HistoryAppender &) = delete;
 
     void append(std::string_view host, const history::ProbeSample &sample);
+    // Somebody watches the host from then on; a watch under way goes on. A
+    // probe appended outside any watch starts one at its send time.
+    void startWatch(std::string_view host, Milliseconds at);
+    // Nobody watches it from then on: an outage open in the file then ends
+    // there as not watched, never as up. Queued in order with the probes.
+    void endWatch(std::string_view host, Milliseconds at, WatchEndReason why);
     // What the path to the host showed in the outage that started then.
     void notePathVerdict(std::string_view host, Milliseconds outageStart, std::string verdict);
 

@@ -31,20 +31,65 @@ struct StoredMinute
     bool empty() const noexcept { return statistics.transmitted == 0 && statistics.notSent == 0; }
 };
 
+// What ended an outage in the file.
+enum class OutageEnd
+{
+    // Not ended there: it went on, or its program was killed during it.
+    None,
+    // The host answered again: end is that answer's send time.
+    Answer,
+    // Its watch ended first: end is the watch's end, and the host was never
+    // seen back. Neither up nor down from then on.
+    NotWatched,
+};
+
 struct StoredOutage
 {
     Milliseconds start = 0;
     Milliseconds lastFailure = 0;
-    // None while it went on, also when its run ended during it.
+    // None while it went on, also when its program was killed during it.
     std::optional<Milliseconds> end;
     std::uint64_t probesLost = 0;
     EchoStatus cause = 0;
     bool mixed = false;
     std::optional<std::string> pathVerdict;
+    OutageEnd endedBy = OutageEnd::None;
+    // Whose side it was on, when that was found.
+    std::optional<std::string> side;
 };
 
-// A stretch in which one window watched the host: between runs nothing
-// probed it, which a chart draws as a gap rather than as an outage.
+// Why somebody stopped watching a host.
+enum class WatchEndReason
+{
+    Stopped,
+    AddressChanged,
+    Closed,
+    Sleep,
+    // Its end was never written: its program was killed, or is still
+    // watching. It ends at its latest probe or commit in the file.
+    Unknown,
+};
+
+// As the file names them: "stopped", "address changed", "closed", "sleep";
+// an unknown end is none (NULL).
+const char *reasonText(WatchEndReason why) noexcept;
+WatchEndReason reasonFromText(const std::optional<std::string> &text) noexcept;
+// "answer", "not watched"; none while the outage went on.
+const char *outageEndText(OutageEnd end) noexcept;
+OutageEnd outageEndFromText(const std::optional<std::string> &text) noexcept;
+
+// A stretch of time in which the host was watched: outside every watch
+// nobody looked, which counts neither as up nor as down.
+struct StoredWatch
+{
+    Milliseconds started = 0;
+    Milliseconds ended = 0;
+    WatchEndReason why = WatchEndReason::Unknown;
+};
+
+// A stretch of one writer's probes of the host (a watch's, or the part of
+// it after the wall clock was set back): between runs nothing probed it,
+// which a chart draws as a gap rather than as an outage.
 struct StoredRun
 {
     Milliseconds started = 0;
@@ -55,6 +100,7 @@ struct StoredRun
 // probes in full, and before them one summary a minute.
 struct HostHistory
 {
+    std::vector<StoredWatch> watches;
     std::vector<StoredRun> runs;
     std::vector<StoredMinute> minutes;
     std::vector<history::ProbeSample> probes;
