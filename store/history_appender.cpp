@@ -55,14 +55,101 @@ HistoryAppender::HistoryAppender(AppenderOptions options)
     : m_options(std::move(options)), m_thread([this] { writeLoop(); })
 {}
 
+// The appenders closed in the background, until their threads end. Never
+// destroyed: a writing thread still at work when the program exits must not
+// find it gone.
+class HistoryAppender::Closing
+{
+public:
+    static Closing &instance()
+    {
+        static Closing *const closing = new Closing;
+        return *closing;
+    }
+
+    void add(std::unique_ptr<HistoryAppender> appender)
+    {
+        std::vector<std::unique_ptr<HistoryAppender>> ended;
+        {
+            std::lock_guard lock(m_mutex);
+            ended = takeEnded();
+            m_appenders.push_back(std::move(appender));
+        }
+        // Their threads have ended: joining them is at once.
+    }
+
+    // Called by a writing thread as it ends.
+    void finished(HistoryAppender &appender)
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            appender.m_finished = true;
+        }
+        m_ended.notify_all();
+    }
+
+    bool waitForAll(std::chrono::milliseconds bound)
+    {
+        std::vector<std::unique_ptr<HistoryAppender>> ended;
+        std::unique_lock lock(m_mutex);
+        const bool all = m_ended.wait_for(lock, bound, [this] {
+            return std::all_of(m_appenders.begin(), m_appenders.end(),
+                               [](const auto &appender) { return appender->m_finished; });
+        });
+        ended = takeEnded();
+        lock.unlock();
+        return all;
+    }
+
+private:
+    std::vector<std::unique_ptr<HistoryAppender>> takeEnded()
+    {
+        std::vector<std::unique_ptr<HistoryAppender>> ended;
+        for (auto &appender : m_appenders) {
+            if (appender->m_finished)
+                ended.push_back(std::move(appender));
+        }
+        std::erase(m_appenders, nullptr);
+        return ended;
+    }
+
+    std::mutex m_mutex;
+    std::condition_variable m_ended;
+    std::vector<std::unique_ptr<HistoryAppender>> m_appenders;
+};
+
 HistoryAppender::~HistoryAppender()
 {
+    stop(false);
+    m_thread.join();
+}
+
+// Silenced, it waits for a warning being reported to be through, so that
+// none reaches a reader that is gone once this returns.
+void HistoryAppender::stop(bool silently)
+{
+    if (silently) {
+        std::lock_guard lock(m_reporting);
+        m_silent = true;
+    }
     {
         std::lock_guard lock(m_mutex);
         m_stopping = true;
     }
     m_wake.notify_one();
-    m_thread.join();
+}
+
+void HistoryAppender::closeInBackground(std::unique_ptr<HistoryAppender> appender)
+{
+    if (!appender)
+        return;
+    appender->stop(true);
+    Closing::instance().add(std::move(appender));
+}
+
+bool HistoryAppender::waitForClosed(std::chrono::milliseconds bound)
+{
+    return Closing::instance().waitForAll(bound);
 }
 
 std::uint32_t HistoryAppender::hostNumber(std::string_view host)
@@ -131,6 +218,8 @@ void HistoryAppender::writeLoop()
         deadline = std::max(deadline + m_options.commitInterval, SteadyClock::now());
         commit(writer, batch, last);
     }
+    writer.reset();
+    Closing::instance().finished(*this);
 }
 
 void HistoryAppender::commit(std::optional<HistoryWriter> &writer, Batch &batch, bool last)
@@ -214,7 +303,8 @@ void HistoryAppender::report(const std::string &problem)
             return;
         m_warning = text;
     }
-    if (m_options.onWarning)
+    std::lock_guard reporting(m_reporting);
+    if (m_options.onWarning && !m_silent)
         m_options.onWarning(text);
 }
 
