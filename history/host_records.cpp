@@ -39,12 +39,23 @@ std::size_t HostRecords::hostFor(std::uint32_t address)
     return static_cast<std::size_t>(oldest - m_hosts.begin());
 }
 
-void HostRecords::record(std::uint32_t address, const ProbeSample &sample)
+ProbeRecord &HostRecords::recordFor(std::uint32_t address)
 {
     m_latest = hostFor(address);
     Host &host = m_hosts[m_latest];
     host.lastRecorded = ++m_recorded;
-    host.record->record(sample);
+    return *host.record;
+}
+
+void HostRecords::record(std::uint32_t address, const ProbeSample &sample)
+{
+    recordFor(address).record(sample);
+}
+
+void HostRecords::record(std::uint32_t address, const ProbeSample &sample,
+                         Milliseconds monotonicAt)
+{
+    recordFor(address).record(sample, monotonicAt);
 }
 
 std::size_t HostRecords::memoryBytes() const noexcept

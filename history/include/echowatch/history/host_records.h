@@ -25,6 +25,8 @@ public:
     // probe never sent, which is counted with the host probed last (or, before
     // any, a series of its own under 0).
     void record(std::uint32_t address, const ProbeSample &sample);
+    // With the monotonic stamp ProbeRecord::record takes.
+    void record(std::uint32_t address, const ProbeSample &sample, Milliseconds monotonicAt);
 
     std::size_t size() const noexcept { return m_hosts.size(); }
     bool empty() const noexcept { return m_hosts.empty(); }
@@ -53,6 +55,7 @@ private:
     };
 
     std::size_t hostFor(std::uint32_t address);
+    ProbeRecord &recordFor(std::uint32_t address);
 
     std::size_t m_capacity;
     std::vector<Host> m_hosts;
