@@ -1,5 +1,6 @@
 #include "echowatch/store/history_reader.h"
 
+#include "echowatch/store/history_rows.h"
 #include "echowatch/store/minute_rows.h"
 #include "echowatch/store/sqlite_connection.h"
 
@@ -13,7 +14,7 @@ namespace {
 
 constexpr Milliseconds Never = std::numeric_limits<Milliseconds>::max();
 
-struct RunRow
+struct ReadRun
 {
     std::int64_t id = 0;
     Milliseconds start = 0;
@@ -38,14 +39,12 @@ public:
     const std::string &error() const noexcept { return m_error; }
 
 private:
-    std::vector<RunRow> runsOf(std::string_view address);
-    Milliseconds endOf(const RunRow &run);
-    void readProbes(std::vector<RunRow> &runs, std::size_t probesInFull,
+    std::vector<ReadRun> runsOf(std::string_view address);
+    Milliseconds endOf(const ReadRun &run);
+    void readProbes(std::vector<ReadRun> &runs, std::size_t probesInFull,
                     std::vector<history::ProbeSample> &probes);
-    void readMinutes(const RunRow &run, std::vector<StoredMinute> &minutes);
-    void readOutages(const RunRow &run, std::vector<StoredOutage> &outages);
-    void readWatches(std::string_view address, std::vector<StoredWatch> &watches);
-    std::optional<Milliseconds> singleValue(Statement &select);
+    void readMinutes(const ReadRun &run, std::vector<StoredMinute> &minutes);
+    std::optional<Milliseconds> valueOf(const char *sql, const ReadRun &run);
     // Notes whether the statement's rows were all read.
     void check(const Statement &select);
     void fail();
@@ -70,47 +69,38 @@ void Reader::fail()
     m_failed = true;
 }
 
-// The one row an aggregate always gives; none when it is NULL.
-std::optional<Milliseconds> Reader::singleValue(Statement &select)
+std::optional<Milliseconds> Reader::valueOf(const char *sql, const ReadRun &run)
 {
-    if (!select.nextRow()) {
+    bool failed = false;
+    const std::optional<Milliseconds> value = valueForRun(m_connection, sql, run.id, failed);
+    if (failed)
         fail();
-        return std::nullopt;
-    }
-    const std::optional<Milliseconds> value = select.optionalInteger(0);
-    select.reset();
     return value;
 }
 
 // A run's latest minute may have outlived its probes.
-Milliseconds Reader::endOf(const RunRow &run)
+Milliseconds Reader::endOf(const ReadRun &run)
 {
-    Statement select = m_connection.prepare("SELECT max(last_ms) FROM minutes WHERE run = ?");
-    select.bind(1, run.id);
-    const Milliseconds minuteEnd = singleValue(select).value_or(0);
+    const Milliseconds minuteEnd =
+        valueOf("SELECT max(last_ms) FROM minutes WHERE run = ?", run).value_or(0);
     return std::max(run.lastProbe == Never ? 0 : run.lastProbe, minuteEnd);
 }
 
-std::vector<RunRow> Reader::runsOf(std::string_view address)
+std::vector<ReadRun> Reader::runsOf(std::string_view address)
 {
-    Statement select = m_connection.prepare(
-        "SELECT runs.id, started_ms FROM runs JOIN hosts ON hosts.id = runs.host "
-        "WHERE hosts.address = ? AND started_ms < ? ORDER BY started_ms");
-    select.bind(1, address).bind(2, m_span.to);
-    std::vector<RunRow> runs;
-    while (select.nextRow())
-        runs.push_back(RunRow{select.integer(0), select.integer(1)});
-    check(select);
-    // Apart, so that each is one step down the key.
-    Statement first = m_connection.prepare("SELECT min(at_ms) FROM probes WHERE run = ?");
-    Statement last = m_connection.prepare("SELECT max(at_ms) FROM probes WHERE run = ?");
-    for (RunRow &run : runs) {
-        const auto probeAt = [&](Statement &select) {
-            const std::optional<Milliseconds> at = singleValue(select.bind(1, run.id));
+    const std::optional<std::vector<RunRow>> rows = runsBefore(m_connection, address, m_span.to);
+    if (!rows)
+        fail();
+    std::vector<ReadRun> runs;
+    for (const RunRow &row : rows.value_or(std::vector<RunRow>{})) {
+        ReadRun &run = runs.emplace_back(ReadRun{row.id, row.start});
+        // Apart, so that each is one step down the key.
+        const auto probeAt = [&](const char *sql) {
+            const std::optional<Milliseconds> at = valueOf(sql, run);
             return at ? run.start + *at : Never;
         };
-        run.firstProbe = probeAt(first);
-        run.lastProbe = probeAt(last);
+        run.firstProbe = probeAt("SELECT min(at_ms) FROM probes WHERE run = ?");
+        run.lastProbe = probeAt("SELECT max(at_ms) FROM probes WHERE run = ?");
     }
     return runs;
 }
@@ -118,7 +108,7 @@ std::vector<RunRow> Reader::runsOf(std::string_view address)
 // The latest runs first, each from its latest probe back, until
 // probesInFull are read; where that stops inside a run, its probes from
 // the next whole minute on are kept and the rest of it is read by minute.
-void Reader::readProbes(std::vector<RunRow> &runs, std::size_t probesInFull,
+void Reader::readProbes(std::vector<ReadRun> &runs, std::size_t probesInFull,
                         std::vector<history::ProbeSample> &probes)
 {
     Statement select = m_connection.prepare(
@@ -148,7 +138,7 @@ void Reader::readProbes(std::vector<RunRow> &runs, std::size_t probesInFull,
 
 // The run's summaries before its probes; the tail of a run whose writer was
 // killed before it summed its last minute is summed from its probes here.
-void Reader::readMinutes(const RunRow &run, std::vector<StoredMinute> &minutes)
+void Reader::readMinutes(const ReadRun &run, std::vector<StoredMinute> &minutes)
 {
     const Milliseconds to = std::min(run.probesFrom, m_span.to);
     Statement select = m_connection.prepare(std::string("SELECT ") + MinuteColumns +
@@ -174,51 +164,18 @@ void Reader::readMinutes(const RunRow &run, std::vector<StoredMinute> &minutes)
     check(probes);
 }
 
-void Reader::readOutages(const RunRow &run, std::vector<StoredOutage> &outages)
-{
-    Statement select = m_connection.prepare(
-        "SELECT start_ms, last_failure_ms, end_ms, lost, cause, mixed, path_verdict, ended_by, "
-        "side FROM outages WHERE run = ? AND start_ms < ? AND "
-        "coalesce(end_ms, last_failure_ms) >= ? ORDER BY start_ms");
-    select.bind(1, run.id).bind(2, m_span.to).bind(3, m_span.from);
-    while (select.nextRow()) {
-        outages.push_back(StoredOutage{select.integer(0), select.integer(1),
-                                       select.optionalInteger(2),
-                                       static_cast<std::uint64_t>(select.integer(3)),
-                                       static_cast<EchoStatus>(select.integer(4)),
-                                       select.integer(5) != 0, select.optionalText(6),
-                                       outageEndFromText(select.optionalText(7)),
-                                       select.optionalText(8)});
-    }
-    check(select);
-}
-
-// Those that overlap the span; one whose end was never written ends at its
-// latest probe or commit.
-void Reader::readWatches(std::string_view address, std::vector<StoredWatch> &watches)
-{
-    Statement select = m_connection.prepare(
-        "SELECT started_ms, coalesce(ended_ms, through_ms), end_reason FROM watches "
-        "JOIN hosts ON hosts.id = watches.host WHERE hosts.address = ? AND started_ms < ? AND "
-        "coalesce(ended_ms, through_ms) >= ? ORDER BY started_ms");
-    select.bind(1, address).bind(2, m_span.to).bind(3, m_span.from);
-    while (select.nextRow()) {
-        watches.push_back(StoredWatch{select.integer(0), select.integer(1),
-                                      reasonFromText(select.optionalText(2))});
-    }
-    check(select);
-}
-
 bool Reader::read(std::string_view address, std::size_t probesInFull, HostHistory &history)
 {
-    readWatches(address, history.watches);
-    std::vector<RunRow> runs = runsOf(address);
-    std::erase_if(runs, [&](const RunRow &run) { return endOf(run) < m_span.from; });
+    if (!readWatches(m_connection, address, m_span, history.watches))
+        fail();
+    std::vector<ReadRun> runs = runsOf(address);
+    std::erase_if(runs, [&](const ReadRun &run) { return endOf(run) < m_span.from; });
     readProbes(runs, probesInFull, history.probes);
-    for (const RunRow &run : runs) {
+    for (const ReadRun &run : runs) {
         history.runs.push_back(StoredRun{run.start, endOf(run)});
         readMinutes(run, history.minutes);
-        readOutages(run, history.outages);
+        if (!readOutages(m_connection, run.id, m_span, history.outages))
+            fail();
         if (m_failed)
             return false;
     }
@@ -243,36 +200,13 @@ std::optional<HostHistory> readHostHistory(Connection &connection, std::string_v
                                            history::TimeSpan span, std::size_t probesInFull,
                                            std::string &error)
 {
-    // One transaction, so that the reads see the file as it was at one
-    // moment while other windows go on writing.
-    if (!connection.execute("BEGIN")) {
-        error = connection.lastError();
-        return std::nullopt;
-    }
-    // A file no window wrote in yet has no tables: its history is empty.
-    Statement tables =
-        connection.prepare("SELECT count(*) FROM sqlite_schema WHERE name = 'runs'");
-    const bool looked = tables.nextRow();
-    if (!looked || tables.integer(0) == 0) {
-        error = looked ? std::string() : connection.lastError();
-        tables.reset();
-        connection.execute("ROLLBACK");
-        return looked ? std::optional<HostHistory>(HostHistory{}) : std::nullopt;
-    }
-    tables.reset();
-    HostHistory history;
-    Reader reader(connection, span);
-    if (!reader.read(address, probesInFull, history)) {
+    return readInTransaction<HostHistory>(connection, error, [&](HostHistory &history) {
+        Reader reader(connection, span);
+        if (reader.read(address, probesInFull, history))
+            return true;
         error = reader.error();
-        connection.execute("ROLLBACK");
-        return std::nullopt;
-    }
-    if (!connection.execute("COMMIT")) {
-        error = connection.lastError();
-        connection.execute("ROLLBACK");
-        return std::nullopt;
-    }
-    return history;
+        return false;
+    });
 }
 
 } // namespace store

@@ -39,6 +39,7 @@ HistoryWriter::HistoryWriter(Connection connection)
       m_insertProbe(m_connection.prepare(
           "INSERT INTO probes(run, at_ms, status, rtt_us, bytes) VALUES(?, ?, ?, ?, ?)")),
       m_insertMinute(prepareMinuteInsert(m_connection, ExistingMinute::Replace)),
+      m_insertHour(prepareSummaryInsert(m_connection, Period::Hour, ExistingMinute::Replace)),
       m_upsertOutage(m_connection.prepare(UpsertOutage)),
       m_updateVerdict(m_connection.prepare(UpdateVerdict))
 {}
@@ -47,13 +48,14 @@ bool HistoryWriter::valid() const noexcept
 {
     return m_insertHost.valid() && m_selectHost.valid() && m_insertWatch.valid() &&
            m_updateThrough.valid() && m_endWatch.valid() && m_insertRun.valid() &&
-           m_insertProbe.valid() && m_insertMinute.valid() && m_upsertOutage.valid() &&
+           m_insertProbe.valid() && m_insertMinute.valid() && m_insertHour.valid() &&
+           m_upsertOutage.valid() &&
            m_updateVerdict.valid();
 }
 
 void HistoryWriter::addHost(std::string address)
 {
-    m_hosts.push_back(HostState{std::move(address), {}, {}, {}, {}});
+    m_hosts.push_back(HostState{std::move(address), {}, {}, {}, {}, 0, {}});
 }
 
 bool HistoryWriter::write(const Batch &batch)
@@ -209,12 +211,30 @@ bool HistoryWriter::startRun(HostState &host, Milliseconds sentAt)
 
 bool HistoryWriter::endRun(HostState &host)
 {
-    if (host.run && !host.minute.empty() &&
-        !insertMinute(m_insertMinute, host.run->id, host.minute))
+    if (host.run && !(writeMinute(host) && writeHour(host)))
         return false;
-    host.minute = StoredMinute{};
     host.run.reset();
     return true;
+}
+
+// The minute under way, which also goes into its hour: an hour is written
+// once a minute of the next one is.
+bool HistoryWriter::writeMinute(HostState &host)
+{
+    if (host.minute.empty())
+        return true;
+    const StoredMinute minute = host.minute.take();
+    if (!host.hour.empty() && hourOf(minute.minuteStart) != host.hourStart && !writeHour(host))
+        return false;
+    host.hourStart = hourOf(minute.minuteStart);
+    host.hour.add(minute);
+    return insertMinute(m_insertMinute, host.run->id, minute);
+}
+
+bool HistoryWriter::writeHour(HostState &host)
+{
+    return host.hour.empty() ||
+           insertMinute(m_insertHour, host.run->id, host.hour.take(host.hourStart));
 }
 
 // Asked again at each watch and run: retention drops a host nothing is
@@ -233,13 +253,8 @@ std::optional<std::int64_t> HistoryWriter::hostId(const std::string &address)
 
 bool HistoryWriter::addToMinute(HostState &host, const history::ProbeSample &sample)
 {
-    const Milliseconds minute = minuteOf(sample.sentAt());
-    if (!host.minute.empty() && host.minute.minuteStart != minute) {
-        if (!insertMinute(m_insertMinute, host.run->id, host.minute))
-            return false;
-        host.minute = StoredMinute{};
-    }
-    host.minute.minuteStart = minute;
+    if (host.minute.minuteStart() != minuteOf(sample.sentAt()) && !writeMinute(host))
+        return false;
     host.minute.add(sample);
     return true;
 }

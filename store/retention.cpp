@@ -1,5 +1,6 @@
 #include "echowatch/store/retention.h"
 
+#include "echowatch/store/history_rows.h"
 #include "echowatch/store/minute_rows.h"
 #include "echowatch/store/sqlite_connection.h"
 
@@ -17,11 +18,7 @@ using SteadyClock = std::chrono::steady_clock;
 // The longest pause between two transactions.
 constexpr std::chrono::milliseconds LongestPause{100};
 
-struct OldRun
-{
-    std::int64_t id = 0;
-    Milliseconds start = 0;
-};
+using OldRun = RunRow;
 
 // A step of the retention, in a transaction of its own: whether it was
 // done, and whether more of the same is left.
@@ -94,12 +91,12 @@ std::optional<std::vector<OldRun>> Retention::runsToPrune(Milliseconds probeCuto
         "SELECT id, started_ms FROM runs WHERE started_ms < ?1 AND ("
         "EXISTS (SELECT 1 FROM probes WHERE run = runs.id AND at_ms < ?1 - runs.started_ms) OR "
         "EXISTS (SELECT 1 FROM minutes WHERE run = runs.id AND minute_ms < ?2) OR "
+        "EXISTS (SELECT 1 FROM hours WHERE run = runs.id AND hour_ms < ?2) OR "
         "EXISTS (SELECT 1 FROM outages WHERE run = runs.id AND start_ms < ?2)) ORDER BY id");
     select.bind(1, probeCutoff).bind(2, summaryCutoff);
     std::vector<OldRun> runs;
-    while (select.nextRow())
-        runs.push_back(OldRun{select.integer(0), select.integer(1)});
-    if (!select.finished())
+    if (!appendRows(select, runs,
+                    [](const Statement &row) { return OldRun{row.integer(0), row.integer(1)}; }))
         return std::nullopt;
     return runs;
 }
@@ -120,12 +117,9 @@ std::optional<Milliseconds> Retention::keyBeyondBatch(const char *sql, std::int6
 
 std::optional<Milliseconds> Retention::firstProbe(const OldRun &run)
 {
-    Statement select = m_connection.prepare("SELECT min(at_ms) FROM probes WHERE run = ?");
-    select.bind(1, run.id);
-    if (!select.nextRow())
-        return std::nullopt;
-    const std::optional<Milliseconds> at = select.optionalInteger(0);
-    select.reset();
+    bool failed = false;
+    const std::optional<Milliseconds> at =
+        valueForRun(m_connection, "SELECT min(at_ms) FROM probes WHERE run = ?", run.id, failed);
     return at ? std::optional<Milliseconds>(run.start + *at) : std::nullopt;
 }
 
@@ -179,6 +173,11 @@ constexpr const char *NthMinute = "SELECT minute_ms FROM minutes WHERE run = ? A
                                   "ORDER BY minute_ms LIMIT 1 OFFSET ?";
 constexpr const char *DeleteMinutes =
     "DELETE FROM minutes WHERE run = ?1 AND minute_ms < ?2 AND minute_ms < ?3";
+constexpr const char *NthHour = "SELECT hour_ms FROM hours WHERE run = ? AND hour_ms < ? "
+                                "ORDER BY hour_ms LIMIT 1 OFFSET ?";
+// An hour goes with its last minute.
+constexpr const char *DeleteHours =
+    "DELETE FROM hours WHERE run = ?1 AND hour_ms < ?2 AND hour_ms + 3600000 <= ?3";
 constexpr const char *NthOutage = "SELECT start_ms FROM outages WHERE run = ? AND start_ms < ? "
                                   "ORDER BY start_ms LIMIT 1 OFFSET ?";
 constexpr const char *DeleteOutages = "DELETE FROM outages WHERE run = ?1 AND start_ms < ?2 AND "
@@ -194,6 +193,7 @@ StepResult Retention::deleteTheRest(Milliseconds cutoff)
 DELETE FROM runs WHERE
     NOT EXISTS (SELECT 1 FROM probes WHERE probes.run = runs.id) AND
     NOT EXISTS (SELECT 1 FROM minutes WHERE minutes.run = runs.id) AND
+    NOT EXISTS (SELECT 1 FROM hours WHERE hours.run = runs.id) AND
     NOT EXISTS (SELECT 1 FROM outages WHERE outages.run = runs.id);
 DELETE FROM hosts WHERE
     NOT EXISTS (SELECT 1 FROM runs WHERE runs.host = hosts.id) AND
@@ -212,6 +212,8 @@ bool Retention::run(Milliseconds probeCutoff, Milliseconds summaryCutoff)
         if (!inTransactions([&] { return foldSome(old, probeCutoff); }) ||
             !inTransactions(
                 [&] { return deleteSome(NthMinute, DeleteMinutes, old.id, summaryCutoff); }) ||
+            !inTransactions(
+                [&] { return deleteSome(NthHour, DeleteHours, old.id, summaryCutoff); }) ||
             !inTransactions(
                 [&] { return deleteSome(NthOutage, DeleteOutages, old.id, summaryCutoff); }))
             return false;

@@ -81,7 +81,9 @@ CREATE VIEW outage_log AS
 // What version 2 adds to version 1, in the order an upgrade adds it, so
 // that a file made new and one upgraded have their columns in one order.
 // A watch is a stretch somebody watched the host: through_ms is its latest
-// probe or commit, which is where it ends when its program was killed.
+// probe or commit, which is where it ends when its program was killed. An
+// hour sums its minutes, its quantiles the medians of theirs, so that a
+// chart of months reads a row an hour.
 constexpr const char *Version2Additions = R"(
 CREATE TABLE watches(
     id INTEGER PRIMARY KEY,
@@ -97,6 +99,26 @@ CREATE TABLE slow_periods(
     end_ms INTEGER,
     figures TEXT,
     PRIMARY KEY(host, start_ms)) WITHOUT ROWID;
+CREATE TABLE hours(
+    run INTEGER NOT NULL,
+    hour_ms INTEGER NOT NULL,
+    first_ms INTEGER NOT NULL,
+    last_ms INTEGER NOT NULL,
+    transmitted INTEGER NOT NULL,
+    received INTEGER NOT NULL,
+    errors INTEGER NOT NULL,
+    not_sent INTEGER NOT NULL,
+    timeouts INTEGER NOT NULL,
+    unreachables INTEGER NOT NULL,
+    other_failures INTEGER NOT NULL,
+    rtt_min_us INTEGER,
+    rtt_max_us INTEGER,
+    rtt_sum_us INTEGER NOT NULL,
+    rtt_sum_squares REAL NOT NULL,
+    rtt_p10_us INTEGER,
+    rtt_median_us INTEGER,
+    rtt_p90_us INTEGER,
+    PRIMARY KEY(run, hour_ms)) WITHOUT ROWID;
 ALTER TABLE minutes ADD COLUMN rtt_p10_us INTEGER;
 ALTER TABLE minutes ADD COLUMN rtt_median_us INTEGER;
 ALTER TABLE minutes ADD COLUMN rtt_p90_us INTEGER;
@@ -121,7 +143,8 @@ CREATE VIEW watch_log AS
 
 // The previous release kept no watches: each of its runs becomes one, from
 // its start to its latest probe or minute, its end unknown. Its outages
-// that ended ended by an answer.
+// that ended ended by an answer. Its minutes are summed by the hour; they
+// had no quantiles.
 constexpr const char *Version1Data = R"(
 INSERT INTO watches(host, started_ms, through_ms)
     SELECT host, started_ms,
@@ -130,6 +153,12 @@ INSERT INTO watches(host, started_ms, through_ms)
                coalesce((SELECT max(last_ms) FROM minutes WHERE run = runs.id), 0))
     FROM runs ORDER BY started_ms;
 UPDATE outages SET ended_by = 'answer' WHERE end_ms IS NOT NULL;
+INSERT INTO hours
+    SELECT run, minute_ms - minute_ms % 3600000, min(first_ms), max(last_ms), sum(transmitted),
+           sum(received), sum(errors), sum(not_sent), sum(timeouts), sum(unreachables),
+           sum(other_failures), min(rtt_min_us), max(rtt_max_us), sum(rtt_sum_us),
+           sum(rtt_sum_squares), NULL, NULL, NULL
+    FROM minutes GROUP BY run, minute_ms - minute_ms % 3600000;
 )";
 
 std::string marks()

@@ -47,12 +47,14 @@ void expectSameProbes(const std::vector<ProbeSample> &read, const std::vector<Pr
 std::vector<store::StoredMinute> minutesOf(const std::vector<ProbeSample> &samples)
 {
     std::vector<store::StoredMinute> minutes;
+    store::MinuteSummer minute;
     for (const ProbeSample &sample : samples) {
-        const Milliseconds minute = store::minuteOf(sample.sentAt());
-        if (minutes.empty() || minutes.back().minuteStart != minute)
-            minutes.emplace_back().minuteStart = minute;
-        minutes.back().add(sample);
+        if (!minute.empty() && minute.minuteStart() != store::minuteOf(sample.sentAt()))
+            minutes.push_back(minute.take());
+        minute.add(sample);
     }
+    if (!minute.empty())
+        minutes.push_back(minute.take());
     return minutes;
 }
 
@@ -70,6 +72,7 @@ void expectSameMinute(const store::StoredMinute &read, const store::StoredMinute
     EXPECT_EQ(read.timeouts, expected.timeouts);
     EXPECT_EQ(read.unreachables, expected.unreachables);
     EXPECT_EQ(read.otherFailures, expected.otherFailures);
+    EXPECT_EQ(read.quantiles, expected.quantiles);
 }
 
 // Every kind of probe, over three minutes, with two outages of which the
@@ -89,6 +92,36 @@ std::vector<ProbeSample> mixedProbes()
         ProbeSample(Start + 125'000, 0, 1'234'567, 56),
     };
 }
+
+struct QuantileCase
+{
+    const char *name;
+    std::vector<std::uint32_t> roundTrips;
+    std::optional<store::RoundTripQuantiles> quantiles;
+};
+
+class Quantiles : public testing::TestWithParam<QuantileCase>
+{};
+
+// The nearest rank: the smallest value with at least that share of them
+// at or below it.
+TEST_P(Quantiles, AreTheNearestRanks)
+{
+    std::vector<std::uint32_t> roundTrips = GetParam().roundTrips;
+    EXPECT_EQ(store::quantilesOf(roundTrips), GetParam().quantiles);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    RoundTrips, Quantiles,
+    testing::Values(QuantileCase{"None", {}, std::nullopt},
+                    QuantileCase{"One", {700}, store::RoundTripQuantiles{700, 700, 700}},
+                    QuantileCase{"Two", {900, 100}, store::RoundTripQuantiles{100, 100, 900}},
+                    QuantileCase{"Ten", {10, 9, 8, 7, 6, 5, 4, 3, 2, 1},
+                                 store::RoundTripQuantiles{1, 5, 9}},
+                    QuantileCase{"Eleven", {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11},
+                                 store::RoundTripQuantiles{2, 6, 10}},
+                    QuantileCase{"Repeated", {5, 5, 5, 1, 5}, store::RoundTripQuantiles{1, 5, 5}}),
+    [](const testing::TestParamInfo<QuantileCase> &info) { return info.param.name; });
 
 TEST(HistoryFile, KeepsEveryFieldOfEveryProbe)
 {

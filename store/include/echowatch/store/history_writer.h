@@ -58,9 +58,9 @@ struct Batch
 // Writes batches into a history file, each in one transaction, on the thread
 // that made it. Each host is watched from a watch's start (or, without one,
 // from its first probe) to the watch's end; the probes of a watch form a run
-// of this writer; its minutes are summarised as they end and its outages
-// kept up to date as they start, grow and end, by an answer or with the
-// watch.
+// of this writer; its minutes and hours are summarised as they end and its
+// outages kept up to date as they start, grow and end, by an answer or with
+// the watch.
 class HistoryWriter
 {
 public:
@@ -99,7 +99,9 @@ private:
         std::string address;
         std::optional<Watch> watch;
         std::optional<Run> run;
-        StoredMinute minute;
+        MinuteSummer minute;
+        SummarySum hour;
+        Milliseconds hourStart = 0;
         std::optional<history::Outage> outage;
     };
     enum class Ending
@@ -119,6 +121,8 @@ private:
     bool endRun(HostState &host);
     std::optional<std::int64_t> hostId(const std::string &address);
     bool addToMinute(HostState &host, const history::ProbeSample &sample);
+    bool writeMinute(HostState &host);
+    bool writeHour(HostState &host);
     bool trackOutage(HostState &host, const history::ProbeSample &sample);
     bool writeOutage(const HostState &host, OutageEnd endedBy);
     bool storeVerdict(const QueuedVerdict &verdict);
@@ -132,6 +136,7 @@ private:
     Statement m_insertRun;
     Statement m_insertProbe;
     Statement m_insertMinute;
+    Statement m_insertHour;
     Statement m_upsertOutage;
     Statement m_updateVerdict;
     std::vector<HostState> m_hosts;

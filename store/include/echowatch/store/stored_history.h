@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -17,8 +18,27 @@ inline constexpr Milliseconds MillisecondsPerDay = 24 * 60 * history::Millisecon
 // The start of the minute a time falls in.
 Milliseconds minuteOf(Milliseconds time) noexcept;
 
+// Where the round trips of answered probes lay, in microseconds, each the
+// nearest rank: the tenth of them, the median, the ninetieth.
+struct RoundTripQuantiles
+{
+    std::uint32_t p10 = 0;
+    std::uint32_t median = 0;
+    std::uint32_t p90 = 0;
+
+    bool operator==(const RoundTripQuantiles &) const = default;
+};
+
+// Of these round trips, which it puts partly in order; none when empty.
+std::optional<RoundTripQuantiles> quantilesOf(std::span<std::uint32_t> roundTrips);
+// The nearest-rank median of values that are not empty, put partly in
+// order.
+std::uint32_t medianOf(std::span<std::uint32_t> values);
+
 // One minute of one run, as the file keeps it once its probes are gone: the
-// statistics and, for the chart's colours, the failures by kind.
+// statistics, for the chart's colours the failures by kind, and for its
+// bands the quantiles of the round trips (none when nothing answered, and
+// in minutes of the previous release).
 struct StoredMinute
 {
     Milliseconds minuteStart = 0;
@@ -26,9 +46,48 @@ struct StoredMinute
     std::uint64_t timeouts = 0;
     std::uint64_t unreachables = 0;
     std::uint64_t otherFailures = 0;
+    std::optional<RoundTripQuantiles> quantiles;
 
     void add(const history::ProbeSample &sample) noexcept;
     bool empty() const noexcept { return statistics.transmitted == 0 && statistics.notSent == 0; }
+};
+
+inline constexpr Milliseconds MillisecondsPerHour = 60 * history::MillisecondsPerMinute;
+// The start of the hour a time falls in.
+Milliseconds hourOf(Milliseconds time) noexcept;
+
+// Sums summaries (minutes, or hours) into a longer stretch: the counts add
+// up, and its quantiles are the medians of theirs.
+class SummarySum
+{
+public:
+    void add(const StoredMinute &part);
+    bool empty() const noexcept { return m_sum.empty(); }
+    // The sum, starting at the time given; the sum starts afresh.
+    StoredMinute take(Milliseconds start);
+
+private:
+    StoredMinute m_sum;
+    std::vector<std::uint32_t> m_p10;
+    std::vector<std::uint32_t> m_median;
+    std::vector<std::uint32_t> m_p90;
+};
+
+// Sums a minute's probes as they come, keeping their round trips until the
+// minute is taken, for its quantiles.
+class MinuteSummer
+{
+public:
+    // A probe of the minute under way, or the first of one.
+    void add(const history::ProbeSample &sample);
+    bool empty() const noexcept { return m_minute.empty(); }
+    Milliseconds minuteStart() const noexcept { return m_minute.minuteStart; }
+    // The minute with its quantiles; the summer starts afresh.
+    StoredMinute take();
+
+private:
+    StoredMinute m_minute;
+    std::vector<std::uint32_t> m_roundTrips;
 };
 
 // What ended an outage in the file.
