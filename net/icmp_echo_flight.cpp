@@ -23,9 +23,11 @@ using messages::failure;
 
 IcmpEchoFlight::IcmpEchoFlight(std::optional<IcmpSocket> &socket, std::uint16_t &nextSequence,
                                SocketCalls &calls, ReceiveBuffers &buffers)
-    : m_socket(socket), m_nextSequence(nextSequence), m_calls(calls), m_buffers(buffers),
-      m_slots(MaxInFlight)
+    : m_socket(socket), m_nextSequence(nextSequence), m_calls(calls), m_buffers(buffers)
 {
+    // Slots are made as they are first needed and kept: one request at a
+    // time touches one, not all the room.
+    m_slots.reserve(MaxInFlight);
     m_failed.reserve(2 * MaxInFlight);
 }
 
@@ -101,11 +103,14 @@ bool IcmpEchoFlight::transmit(Slot &slot, std::span<const std::byte> request,
 
 IcmpEchoFlight::Slot *IcmpEchoFlight::freeSlot(std::size_t dataSize) noexcept
 {
-    if (m_used >= m_slots.size() || m_dataInFlight + dataSize > MaxDataInFlight)
+    if (m_used >= MaxInFlight || m_dataInFlight + dataSize > MaxDataInFlight)
         return nullptr;
     const auto free = std::find_if(m_slots.begin(), m_slots.end(),
                                    [](const Slot &slot) { return !slot.used; });
-    return free != m_slots.end() ? &*free : nullptr;
+    if (free != m_slots.end())
+        return &*free;
+    // Within the room reserved at the start: nothing moves.
+    return &m_slots.emplace_back();
 }
 
 IcmpEchoFlight::Slot *IcmpEchoFlight::slotFor(std::uint16_t sequence) noexcept

@@ -76,7 +76,7 @@ std::optional<int> RequestServer::takeRequests() noexcept
 {
     std::size_t used = 0;
     std::optional<int> ending;
-    while (!ending && m_queue.size() < MaxQueued && m_queuedData < MaxQueuedData) {
+    while (!ending && m_queued < MaxQueued && m_queuedData < MaxQueuedData) {
         const auto parsed = parseRequest(std::span(m_in).subspan(used, m_inSize - used));
         if (parsed.verdict == RequestVerdict::Incomplete)
             break;
@@ -104,15 +104,27 @@ std::optional<int> RequestServer::takeRequests() noexcept
 bool RequestServer::enqueue(const EchoRequest &request) noexcept
 {
     try {
-        Queued &queued = m_queue.emplace_back();
+        if (m_queued == m_queue.size())
+            m_queue.emplace_back();
+        Queued &queued = m_queue[m_queued];
         queued.data.assign(request.data.begin(), request.data.end());
         queued.request = request;
         queued.request.data = queued.data;
+        ++m_queued;
         m_queuedData += queued.data.size();
         return true;
     } catch (...) {
         return false;
     }
+}
+
+// The entry moves behind the queue, its data's room kept for the next.
+void RequestServer::dequeue(std::size_t index) noexcept
+{
+    m_queuedData -= m_queue[index].data.size();
+    const auto at = m_queue.begin() + static_cast<std::ptrdiff_t>(index);
+    std::rotate(at, at + 1, m_queue.begin() + static_cast<std::ptrdiff_t>(m_queued));
+    --m_queued;
 }
 
 void RequestServer::answerRefused(std::uint32_t tag) noexcept
@@ -129,7 +141,7 @@ void RequestServer::sendDue() noexcept
 {
     auto &heldBack = m_heldBack;
     heldBack.clear();
-    for (std::size_t index = 0; index < m_queue.size();) {
+    for (std::size_t index = 0; index < m_queued;) {
         const auto now = Clock::now();
         if (now < m_nextAnySend || m_sent.size() >= net::EchoFlight::MaxInFlight)
             return;
@@ -156,8 +168,7 @@ bool RequestServer::sendOne(std::size_t index, Clock::time_point now) noexcept
     m_sent.push_back({flightTag, request.tag, request.destination});
     // On loopback the answer is in before the send returns: look at once.
     m_socketReady = true;
-    m_queuedData -= m_queue[index].data.size();
-    m_queue.erase(m_queue.begin() + static_cast<std::ptrdiff_t>(index));
+    dequeue(index);
     return true;
 }
 
@@ -208,13 +219,13 @@ bool RequestServer::writeAnswers() noexcept
 
 bool RequestServer::finished() const noexcept
 {
-    return m_inputClosed && m_inSize == 0 && m_queue.empty() && m_flight.outstanding() == 0 &&
+    return m_inputClosed && m_inSize == 0 && m_queued == 0 && m_flight.outstanding() == 0 &&
            m_outSize == 0;
 }
 
 bool RequestServer::canRead() const noexcept
 {
-    return !m_inputClosed && m_queue.size() < MaxQueued && m_queuedData < MaxQueuedData &&
+    return !m_inputClosed && m_queued < MaxQueued && m_queuedData < MaxQueuedData &&
            m_outSize < MaxUnwritten && m_inSize < m_in.size();
 }
 
@@ -225,7 +236,8 @@ std::optional<RequestServer::Clock::time_point> RequestServer::nextWake() noexce
     const auto now = Clock::now();
     if (m_sent.size() >= net::EchoFlight::MaxInFlight)
         return wake;
-    for (const Queued &queued : m_queue) {
+    for (std::size_t index = 0; index < m_queued; ++index) {
+        const Queued &queued = m_queue[index];
         const auto turn =
             std::max(m_pace.nextSendAt(queued.request.destination, now), m_nextAnySend);
         wake = wake ? std::min(*wake, turn) : turn;

@@ -61,6 +61,7 @@ private:
 
     std::optional<int> takeRequests() noexcept;
     bool enqueue(const EchoRequest &request) noexcept;
+    void dequeue(std::size_t index) noexcept;
     void answerRefused(std::uint32_t tag) noexcept;
     void sendDue() noexcept;
     bool sendOne(std::size_t index, Clock::time_point now) noexcept;
@@ -85,7 +86,9 @@ private:
     Clock::time_point m_nextAnySend{};
     std::vector<std::byte> m_in;
     std::size_t m_inSize = 0;
+    // Entries past m_queued are kept for their data's room.
     std::vector<Queued> m_queue;
+    std::size_t m_queued = 0;
     std::size_t m_queuedData = 0;
     std::vector<Sent> m_sent;
     std::vector<std::uint32_t> m_heldBack; // destinations passed by in one look at the queue
