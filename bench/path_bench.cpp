@@ -3,7 +3,8 @@
 // request limited by TTL costs beside a plain one on the same path, on each
 // way of sending. Runs inside the chained lab's client namespace.
 //
-//   path_bench trace HOST
+//   path_bench trace HOST [WHAT]   the first round, every TTL in flight
+//   path_bench down HOST HOST_HOP WHAT  the trace at the down, the host silent
 //   path_bench cpu HOST TTL COUNT
 #include "bench_table.h"
 
@@ -63,19 +64,23 @@ double cpuOfProbing(net::IcmpEchoLibrary &library, SocketKindChoice choice)
     return total;
 }
 
-// Notes when each request goes out, on its way to the real service.
-class SendTimes final : public net::IcmpEchoHandle
+// Notes when each request goes out, on its way to the real service's
+// requests in flight.
+class SendTimes final : public net::IcmpEchoHandle, private net::EchoFlight
 {
 public:
-    explicit SendTimes(net::IcmpEchoHandle &handle) : m_handle(handle) { m_sent.reserve(64); }
+    explicit SendTimes(net::IcmpEchoHandle &handle) : m_handle(handle), m_flight(*handle.flight())
+    {
+        m_sent.reserve(256);
+    }
 
     using net::IcmpEchoHandle::echo;
     net::EchoOutcome echo(std::uint32_t destination, std::span<const std::byte> data,
                           std::chrono::milliseconds timeout, net::TimeToLive ttl) noexcept override
     {
-        m_sent.push_back(Clock::now());
         return m_handle.echo(destination, data, timeout, ttl);
     }
+    net::EchoFlight *flight() noexcept override { return this; }
 
     // Requests per second from the first send to the last.
     double rate() const
@@ -83,13 +88,31 @@ public:
         const std::chrono::duration<double> span = m_sent.back() - m_sent.front();
         return m_sent.size() > 1 ? (m_sent.size() - 1) / span.count() : 0;
     }
+    std::size_t requests() const { return m_sent.size(); }
 
 private:
+    net::FlightTag send(const net::FlightRequest &request) noexcept override
+    {
+        m_sent.push_back(Clock::now());
+        return m_flight.send(request);
+    }
+    std::size_t collect(Clock::time_point deadline, net::FlightSink &sink) noexcept override
+    {
+        return m_flight.collect(deadline, sink);
+    }
+    std::size_t outstanding() const noexcept override { return m_flight.outstanding(); }
+
     net::IcmpEchoHandle &m_handle;
+    net::EchoFlight &m_flight;
     std::vector<Clock::time_point> m_sent;
 };
 
-void traceRow(const Way &way, std::uint32_t host)
+double milliseconds(Clock::duration span)
+{
+    return std::chrono::duration<double, std::milli>(span).count();
+}
+
+void traceRow(const Way &way, std::uint32_t host, const std::string &what)
 {
     auto library = helper::makeEchoLibrary(way.choice, RealProbe::builtHelperPath());
     auto handle = library->IcmpCreateFile().handle;
@@ -98,15 +121,39 @@ void traceRow(const Way &way, std::uint32_t host)
     path::HopProber prober(timed, clock);
     const auto start = Clock::now();
     prober.runRound(host);
-    const auto took = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+    const auto took = milliseconds(Clock::now() - start);
     const auto &table = prober.table();
-    printRow("path trace of the chained lab, first complete round, " + std::string(way.name),
+    printRow("path round of the chained lab" + what + ", first complete round, " +
+                 std::string(way.name),
              std::to_string(table.hops.size()) + " hops (host at hop " +
                  std::to_string(table.hostHop()) + ") in " + formatNumber(took, 1) +
                  " ms (opening the socket or starting the helper included); " +
-                 formatNumber(timed.rate(), 0) + " requests per second",
+                 std::to_string(timed.requests()) + " requests, " +
+                 formatNumber(timed.rate(), 0) + " per second",
              "ping as a user: at most 100 per second unanswered, 500 answered",
-             "under 1 s; no faster than ping");
+             "about 500 ms and the pace with silent hops; no faster than ping");
+}
+
+// The trace at the down, three requests to each silent hop: its time to the
+// verdict and its pace.
+void downTraceRow(const Way &way, std::uint32_t host, int hostHop, const std::string &what)
+{
+    auto library = helper::makeEchoLibrary(way.choice, RealProbe::builtHelperPath());
+    auto handle = library->IcmpCreateFile().handle;
+    handle->echo(host, testpackets::bytesOf(TestPayload), 500ms, 1); // opens, starts
+    SendTimes timed(*handle);
+    path::SteadyPaceClock clock;
+    path::HopProber prober(timed, clock);
+    const auto start = Clock::now();
+    prober.runTrace(host, 3, hostHop);
+    const auto took = milliseconds(Clock::now() - start);
+    printRow("trace at the down, the host silent (its hop known, " + what + "), " +
+                 std::string(way.name),
+             "\"" + path::judgeTrace(prober.table(), hostHop).words + "\" in " +
+                 formatNumber(took, 1) + " ms; " + std::to_string(timed.requests()) +
+                 " requests, " + formatNumber(timed.rate(), 0) + " per second",
+             "ping as a user: at most 100 per second unanswered",
+             "under 2 s; no faster than ping");
 }
 
 // The mean cost of count requests with ttl (0: the system's). Both kinds go
@@ -151,10 +198,17 @@ void cpuRows(std::uint32_t host, net::TimeToLive ttl, int count)
 int main(int argc, char **argv)
 {
     const std::vector<std::string> arguments(argv + 1, argv + argc);
-    if (arguments.size() == 2 && arguments[0] == "trace") {
+    if (arguments.size() >= 2 && arguments[0] == "trace") {
+        const auto host = testpackets::address(arguments[1].c_str());
+        const std::string what = arguments.size() > 2 ? " (" + arguments[2] + ")" : "";
+        for (const auto &way : Ways)
+            traceRow(way, host, what);
+        return 0;
+    }
+    if (arguments.size() == 4 && arguments[0] == "down") {
         const auto host = testpackets::address(arguments[1].c_str());
         for (const auto &way : Ways)
-            traceRow(way, host);
+            downTraceRow(way, host, std::stoi(arguments[2]), arguments[3]);
         return 0;
     }
     if (arguments.size() == 4 && arguments[0] == "cpu") {
@@ -162,6 +216,7 @@ int main(int argc, char **argv)
                 static_cast<net::TimeToLive>(std::stoi(arguments[2])), std::stoi(arguments[3]));
         return 0;
     }
-    std::fprintf(stderr, "usage: path_bench trace HOST | path_bench cpu HOST TTL COUNT\n");
+    std::fprintf(stderr, "usage: path_bench trace HOST [WHAT] | path_bench down HOST HOST_HOP "
+                         "WHAT | path_bench cpu HOST TTL COUNT\n");
     return 2;
 }

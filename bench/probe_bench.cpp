@@ -23,6 +23,7 @@
 #include <optional>
 #include <spawn.h>
 #include <string>
+#include <string_view>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -209,20 +210,33 @@ Cost measureThroughHelper(int count, Clock::duration pace)
 }
 
 // Beside ping at the same spacing: a process that sleeps between probes pays
-// for waking each time, which ping -f, never sleeping, does not.
-void helperRow(int count, std::chrono::milliseconds spacing, const char *interval)
+// for waking each time, which ping -f, never sleeping, does not. In turns,
+// as the in-process rows, so that a busy spell of the shared machine falls
+// on both; each turn starts its helper, as each ping starts, and both
+// starts are spread over the turn's perRound probes.
+void helperRow(int perRound, std::chrono::milliseconds spacing, const char *interval)
 {
-    const Cost through = measureThroughHelper(count, spacing);
-    const auto peer = pingCpuMicroseconds(count, interval);
+    constexpr int Rounds = 3;
+    double ours = 0, helper = 0, peer = 0;
+    int answered = 0;
+    bool peerMeasured = true;
+    for (int round = 0; round < Rounds; ++round) {
+        const Cost through = measureThroughHelper(perRound, spacing);
+        ours += through.cpuMicroseconds / Rounds;
+        helper += through.helperMicroseconds / Rounds;
+        answered += through.answered;
+        const auto ping = pingCpuMicroseconds(perRound, interval);
+        peerMeasured = peerMeasured && ping.has_value();
+        peer += ping.value_or(0) / Rounds;
+    }
     const std::string pingName = std::string("ping -i ") + interval;
     printRow("CPU per answered loopback probe through the probe helper, both processes, " +
-                 std::to_string(spacing.count()) + " ms apart (" +
-                 std::to_string(through.answered) + "/" + std::to_string(count) + " answered)",
-             formatNumber(through.cpuMicroseconds, 2) + " us (helper " +
-                 formatNumber(through.helperMicroseconds, 2) + " us), " +
-                 (peer ? formatNumber(through.cpuMicroseconds / *peer, 2) + "x " + pingName
-                       : pingName + " n/a"),
-             pingName + " " + (peer ? formatNumber(*peer, 2) + " us" : std::string("n/a")),
+                 std::to_string(spacing.count()) + " ms apart (" + std::to_string(answered) +
+                 "/" + std::to_string(perRound * Rounds) + " answered)",
+             formatNumber(ours, 2) + " us (helper " + formatNumber(helper, 2) + " us), " +
+                 (peerMeasured ? formatNumber(ours / peer, 2) + "x " + pingName
+                               : pingName + " n/a"),
+             pingName + " " + (peerMeasured ? formatNumber(peer, 2) + " us" : std::string("n/a")),
              "at most 1.5x " + pingName);
 }
 
@@ -250,9 +264,20 @@ void helperCapabilitiesRow()
 
 } // namespace
 
+void helperRows(int count)
+{
+    helperRow(count / 10, std::chrono::milliseconds(10), "0.01");
+    helperRow(count / 10, std::chrono::milliseconds(20), "0.02");
+}
+
+// probe_bench [COUNT [helper]]: every row, or the helper's alone.
 int main(int argc, char **argv)
 {
     const int count = argc > 1 ? std::atoi(argv[1]) : 5000;
+    if (argc > 2 && std::string_view(argv[2]) == "helper") {
+        helperRows(count);
+        return 0;
+    }
     const auto ping = pingCpuMicroseconds(count / 5);
     std::string allocationText;
     const std::pair<SocketKindChoice, const char *> kinds[] = {
@@ -268,8 +293,7 @@ int main(int argc, char **argv)
                           std::to_string(allocationsOver(kind, count)) + " " + name;
     }
     if (canOpen(SOCK_RAW)) {
-        helperRow(count / 10, std::chrono::milliseconds(10), "0.01");
-        helperRow(count / 10, std::chrono::milliseconds(20), "0.02");
+        helperRows(count);
         helperCapabilitiesRow();
     }
     printRow("allocations per probe in the echo path (" + std::to_string(count) +

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <poll.h>
 #include <spawn.h>
 #include <sys/socket.h>
@@ -21,9 +22,15 @@ namespace {
 constexpr std::chrono::milliseconds StopAllowance{40};
 // How long a helper whose input closed may take to end before it is killed.
 constexpr int ExitWaitMilliseconds = 5;
+// Room for two of the largest answers: a partial one is always moved to
+// the front before more is read.
+constexpr std::size_t ReceiveRoom = 2 * MaxAnswerFrame;
+// How long handing a request in flight to the helper may take.
+constexpr std::chrono::milliseconds HandOverTime{100};
 
 timespec toTimespec(std::chrono::nanoseconds duration) noexcept
 {
+    duration = std::max(duration, std::chrono::nanoseconds::zero());
     const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(duration);
     return timespec{static_cast<time_t>(seconds.count()),
                     static_cast<long>((duration - seconds).count())};
@@ -65,13 +72,23 @@ int spawnHelper(const std::string &path, int helperEnd, pid_t &process) noexcept
 } // namespace
 
 ProbeHelperClient::ProbeHelperClient(std::string helperPath)
-    : m_path(std::move(helperPath)), m_request(helper::MaxRequestFrame),
-      m_answer(helper::MaxAnswerFrame)
-{}
+    : m_path(std::move(helperPath)), m_request(helper::MaxRequestFrame), m_received(ReceiveRoom),
+      m_echoed(helper::MaxRequestData)
+{
+    m_pending.reserve(MaxInFlight);
+    m_ready.reserve(2 * MaxInFlight);
+}
 
 ProbeHelperClient::~ProbeHelperClient()
 {
     stop();
+}
+
+std::uint32_t ProbeHelperClient::nextTag() noexcept
+{
+    if (++m_nextTag == 0)
+        ++m_nextTag;
+    return m_nextTag;
 }
 
 net::EchoOutcome ProbeHelperClient::echo(std::uint32_t destination,
@@ -83,32 +100,123 @@ net::EchoOutcome ProbeHelperClient::echo(std::uint32_t destination,
     // What no IPv4 packet can carry is refused here, as a socket would.
     if (requestData.size() > helper::MaxRequestData)
         return failed(icmp::IpStatus::PacketTooBig, net::HelperCondition::NotUsed);
-    const EchoRequest request{destination, std::clamp(timeout, {}, MaxTimeout), ttl, requestData};
-    const auto frameSize = helper::encodeRequest(request, m_request);
     const auto started = ensureRunning();
     if (started != icmp::IpStatus::Success)
         return failed(started, m_lastCondition);
-    // A host may echo more than it was sent (the first bytes must be ours);
-    // never more than an IPv4 packet holds.
-    const AnswerLimits limits{MaxRequestData, request.timeout};
-    return askHelper(std::span(m_request).first(frameSize), limits, deadline);
+    const EchoRequest request{nextTag(), destination, std::clamp(timeout, {}, MaxTimeout), ttl,
+                              requestData};
+    if (!handOver(request, deadline)) {
+        stop();
+        return failed(icmp::IpStatus::GeneralFailure, m_lastCondition);
+    }
+    m_awaited = {request.tag, request.timeout, deadline};
+    return awaitAnswer(deadline);
 }
 
-net::EchoOutcome ProbeHelperClient::askHelper(std::span<const std::byte> frame, AnswerLimits limits,
-                                              Clock::time_point deadline) noexcept
+bool ProbeHelperClient::handOver(const EchoRequest &request, Clock::time_point deadline) noexcept
 {
-    if (!sendAll(frame, deadline)) {
-        stop();
-        return failed(icmp::IpStatus::GeneralFailure, m_lastCondition);
+    const auto frameSize = helper::encodeRequest(request, m_request);
+    return sendAll(std::span(m_request).first(frameSize), deadline);
+}
+
+// Answers to requests in flight that come meanwhile are kept for collect().
+net::EchoOutcome ProbeHelperClient::awaitAnswer(Clock::time_point deadline) noexcept
+{
+    m_awaitedOutcome.reset();
+    std::size_t handed = 0;
+    while (takeAnswers(nullptr, handed) == Reading::Going) {
+        if (m_awaitedOutcome) {
+            m_awaited.tag = 0;
+            m_awaitedOutcome->helper = net::HelperCondition::Serving;
+            return *m_awaitedOutcome;
+        }
+        if (Clock::now() >= deadline || receiveMore(deadline) == Reading::Broken)
+            break;
     }
-    const auto answerSize = receiveAnswer(limits, deadline);
-    auto parsed = parseAnswer(std::span(m_answer).first(answerSize), limits);
-    if (parsed.verdict != helper::AnswerVerdict::Valid) {
-        stop();
-        return failed(icmp::IpStatus::GeneralFailure, m_lastCondition);
+    m_awaited.tag = 0;
+    stop();
+    return failed(icmp::IpStatus::GeneralFailure, m_lastCondition);
+}
+
+net::FlightTag ProbeHelperClient::send(const net::FlightRequest &request) noexcept
+{
+    const auto tag = nextTag();
+    if (request.data.size() > helper::MaxRequestData) {
+        ready(tag, failed(icmp::IpStatus::PacketTooBig, net::HelperCondition::NotUsed));
+        return tag;
     }
-    parsed.outcome.helper = net::HelperCondition::Serving;
-    return parsed.outcome;
+    if (m_pending.size() >= MaxInFlight) {
+        ready(tag, failed(icmp::IpStatus::NoResources, net::HelperCondition::NotUsed));
+        return tag;
+    }
+    const auto started = ensureRunning();
+    if (started != icmp::IpStatus::Success) {
+        ready(tag, failed(started, m_lastCondition));
+        return tag;
+    }
+    const EchoRequest frame{tag, request.destination, std::clamp(request.timeout, {}, MaxTimeout),
+                            request.ttl, request.data};
+    const auto now = Clock::now();
+    if (!handOver(frame, now + HandOverTime)) {
+        stop();
+        ready(tag, failed(icmp::IpStatus::GeneralFailure, m_lastCondition));
+        return tag;
+    }
+    m_pending.push_back({tag, frame.timeout, now + frame.timeout + FlightAllowance});
+    return tag;
+}
+
+std::size_t ProbeHelperClient::collect(Clock::time_point deadline, net::FlightSink &sink) noexcept
+{
+    std::size_t handed = handOverReady(sink);
+    for (;;) {
+        if (m_socket >= 0 && takeAnswers(&sink, handed) == Reading::Broken)
+            stop();
+        handed += handOverReady(sink);
+        if (handed > 0 || m_pending.empty())
+            return handed;
+        const auto now = Clock::now();
+        const auto overdue = std::min_element(m_pending.begin(), m_pending.end(),
+                                              [](const Pending &a, const Pending &b) {
+                                                  return a.deadline < b.deadline;
+                                              })->deadline;
+        if (overdue <= now) {
+            stop();
+            continue;
+        }
+        if (now >= deadline)
+            return 0;
+        if (receiveMore(std::min(deadline, overdue)) == Reading::Broken)
+            stop();
+    }
+}
+
+std::size_t ProbeHelperClient::outstanding() const noexcept
+{
+    return m_pending.size() + m_ready.size();
+}
+
+void ProbeHelperClient::ready(std::uint32_t tag, const net::EchoOutcome &outcome) noexcept
+{
+    if (m_ready.size() < m_ready.capacity())
+        m_ready.push_back({tag, outcome});
+}
+
+std::size_t ProbeHelperClient::handOverReady(net::FlightSink &sink) noexcept
+{
+    const std::size_t handed = m_ready.size();
+    for (const Done &done : m_ready)
+        sink.take(done.tag, done.outcome);
+    m_ready.clear();
+    return handed;
+}
+
+// Every request in flight fails with the helper that held it.
+void ProbeHelperClient::failPending() noexcept
+{
+    for (const Pending &pending : m_pending)
+        ready(pending.tag, failed(icmp::IpStatus::GeneralFailure, m_lastCondition));
+    m_pending.clear();
 }
 
 net::EchoOutcome ProbeHelperClient::failed(std::int32_t status,
@@ -119,6 +227,82 @@ net::EchoOutcome ProbeHelperClient::failed(std::int32_t status,
     outcome.origin = net::FailureOrigin::ThisMachine;
     outcome.helper = condition;
     return outcome;
+}
+
+// Takes every whole answer received so far, in order; what is left of a
+// partial one moves to the front of the buffer.
+ProbeHelperClient::Reading ProbeHelperClient::takeAnswers(net::FlightSink *sink,
+                                                          std::size_t &handed) noexcept
+{
+    const AnswerLimits limits{MaxRequestData, MaxTimeout};
+    std::size_t used = 0;
+    Reading reading = Reading::Going;
+    while (reading == Reading::Going) {
+        const auto bytes = std::span(m_received).subspan(used, m_receivedSize - used);
+        const auto parsed = parseAnswer(bytes, limits);
+        if (parsed.verdict == AnswerVerdict::Incomplete)
+            break;
+        reading = parsed.verdict == AnswerVerdict::Valid ? takeAnswer(parsed, sink, handed)
+                                                          : Reading::Broken;
+        used += parsed.frameSize;
+    }
+    if (reading == Reading::Broken)
+        return reading;
+    std::memmove(m_received.data(), m_received.data() + used, m_receivedSize - used);
+    m_receivedSize -= used;
+    return reading;
+}
+
+// An answer is to a request asked and not yet answered, within what that
+// request's own timeout allows; anything else means the helper is broken.
+ProbeHelperClient::Reading ProbeHelperClient::takeAnswer(const ParsedAnswer &answer,
+                                                         net::FlightSink *sink,
+                                                         std::size_t &handed) noexcept
+{
+    net::EchoOutcome outcome = answer.outcome;
+    outcome.helper = net::HelperCondition::Serving;
+    if (answer.tag != 0 && answer.tag == m_awaited.tag) {
+        if (!roundTripWithin(outcome.roundTrip, m_awaited.timeout))
+            return Reading::Broken;
+        std::copy(outcome.data.begin(), outcome.data.end(), m_echoed.begin());
+        outcome.data = std::span(m_echoed).first(outcome.data.size());
+        m_awaitedOutcome = outcome;
+        m_awaited.tag = 0;
+        return Reading::Going;
+    }
+    const auto pending = std::find_if(m_pending.begin(), m_pending.end(),
+                                      [&](const Pending &p) { return p.tag == answer.tag; });
+    if (pending == m_pending.end() || !roundTripWithin(outcome.roundTrip, pending->timeout))
+        return Reading::Broken;
+    m_pending.erase(pending);
+    if (sink == nullptr) {
+        outcome.data = {};
+        ready(answer.tag, outcome);
+        return Reading::Going;
+    }
+    sink->take(answer.tag, outcome);
+    ++handed;
+    return Reading::Going;
+}
+
+// Waits for more of the helper's answers until deadline, and takes what
+// came; the helper gone (or the wait failing) breaks the reading.
+ProbeHelperClient::Reading ProbeHelperClient::receiveMore(Clock::time_point deadline) noexcept
+{
+    pollfd watched{m_socket, POLLIN, 0};
+    const timespec remaining = toTimespec(deadline - Clock::now());
+    const int ready = ::ppoll(&watched, 1, &remaining, nullptr);
+    if (ready < 0 && errno != EINTR)
+        return Reading::Broken;
+    if (ready <= 0)
+        return Reading::Going;
+    const ssize_t got = ::recv(m_socket, m_received.data() + m_receivedSize,
+                               m_received.size() - m_receivedSize, MSG_DONTWAIT);
+    if (got == 0 || (got < 0 && errno != EINTR && errno != EAGAIN))
+        return Reading::Broken;
+    if (got > 0)
+        m_receivedSize += static_cast<std::size_t>(got);
+    return Reading::Going;
 }
 
 // A helper that has ended since the last probe is replaced before this one,
@@ -158,30 +342,33 @@ std::int32_t ProbeHelperClient::start() noexcept
 
 // Closing its input ends a helper that is waiting for a request; one that
 // does not end at once is hung or busy and is killed, so a stop never waits
-// on it. How it ended tells why it could not serve.
+// on it. How it ended tells why it could not serve; every request it held
+// fails with it.
 void ProbeHelperClient::stop() noexcept
 {
+    m_receivedSize = 0;
     if (m_socket >= 0)
         ::close(std::exchange(m_socket, -1));
-    if (m_process <= 0)
-        return;
-    const pid_t process = std::exchange(m_process, -1);
-    int status = 0;
-    pid_t ended = 0;
-    for (int waited = 0; waited < ExitWaitMilliseconds; ++waited) {
-        ended = ::waitpid(process, &status, WNOHANG);
-        if (ended != 0)
-            break;
-        ::usleep(1000);
+    if (m_process > 0) {
+        const pid_t process = std::exchange(m_process, -1);
+        int status = 0;
+        pid_t ended = 0;
+        for (int waited = 0; waited < ExitWaitMilliseconds; ++waited) {
+            ended = ::waitpid(process, &status, WNOHANG);
+            if (ended != 0)
+                break;
+            ::usleep(1000);
+        }
+        if (ended == 0) {
+            ::kill(process, SIGKILL);
+            ended = ::waitpid(process, &status, 0);
+        }
+        const bool lacksCapability = ended == process && WIFEXITED(status) &&
+                                     WEXITSTATUS(status) == helper::ExitLacksCapability;
+        m_lastCondition = lacksCapability ? net::HelperCondition::LacksCapability
+                                          : net::HelperCondition::Unresponsive;
     }
-    if (ended == 0) {
-        ::kill(process, SIGKILL);
-        ended = ::waitpid(process, &status, 0);
-    }
-    const bool lacksCapability =
-        ended == process && WIFEXITED(status) && WEXITSTATUS(status) == helper::ExitLacksCapability;
-    m_lastCondition = lacksCapability ? net::HelperCondition::LacksCapability
-                                      : net::HelperCondition::Unresponsive;
+    failPending();
 }
 
 bool ProbeHelperClient::sendAll(std::span<const std::byte> bytes,
@@ -204,35 +391,6 @@ bool ProbeHelperClient::sendAll(std::span<const std::byte> bytes,
         ::ppoll(&watched, 1, &remaining, nullptr);
     }
     return true;
-}
-
-// Reads until one whole answer frame is in, the frame turns out malformed,
-// the helper goes away or the deadline passes; returns the bytes read.
-std::size_t ProbeHelperClient::receiveAnswer(AnswerLimits limits,
-                                             Clock::time_point deadline) noexcept
-{
-    std::size_t received = 0;
-    pollfd watched{m_socket, POLLIN, 0};
-    for (auto now = Clock::now(); now < deadline; now = Clock::now()) {
-        const auto parsed = parseAnswer(std::span(m_answer).first(received), limits);
-        if (parsed.verdict != helper::AnswerVerdict::Incomplete)
-            return received;
-        const timespec remaining = toTimespec(deadline - now);
-        const int ready = ::ppoll(&watched, 1, &remaining, nullptr);
-        if (ready < 0 && errno != EINTR)
-            return received;
-        if (ready <= 0)
-            continue;
-        // One answer is outstanding at a time, so whatever is there is
-        // ours: take it all at once.
-        const ssize_t got =
-            ::recv(m_socket, m_answer.data() + received, m_answer.size() - received, MSG_DONTWAIT);
-        if (got == 0 || (got < 0 && errno != EINTR && errno != EAGAIN))
-            return received;
-        if (got > 0)
-            received += static_cast<std::size_t>(got);
-    }
-    return received;
 }
 
 } // namespace helper

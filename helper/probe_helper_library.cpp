@@ -15,6 +15,7 @@ public:
     {
         return m_client.echo(destination, requestData, timeout, ttl);
     }
+    net::EchoFlight *flight() noexcept override { return &m_client; }
 
 private:
     ProbeHelperClient &m_client;

@@ -57,7 +57,7 @@ std::optional<Answer> matchRawError(const Ipv4Packet &outer, std::uint8_t type, 
     const auto status = statusForIcmpError(type, code);
     if (!status)
         return std::nullopt;
-    return Answer{*status, outer.source, {}, outer.ttl, outer.tos};
+    return Answer{*status, outer.source, {}, outer.ttl, outer.tos, {type, code}};
 }
 
 } // namespace
@@ -158,6 +158,69 @@ std::optional<std::int32_t> statusForIcmpError(std::uint8_t type, std::uint8_t c
     }
 }
 
+std::optional<MessageKind> usualMessageFor(std::int32_t status) noexcept
+{
+    switch (status) {
+    case IpStatus::DestNetUnreachable:
+        return MessageKind{Type::DestinationUnreachable, 0};
+    case IpStatus::DestHostUnreachable:
+        return MessageKind{Type::DestinationUnreachable, 1};
+    case IpStatus::DestProtUnreachable:
+        return MessageKind{Type::DestinationUnreachable, 2};
+    case IpStatus::DestPortUnreachable:
+        return MessageKind{Type::DestinationUnreachable, 3};
+    case IpStatus::PacketTooBig:
+        return MessageKind{Type::DestinationUnreachable, 4};
+    case IpStatus::BadRoute:
+        return MessageKind{Type::DestinationUnreachable, 5};
+    case IpStatus::TtlExpiredTransit:
+        return MessageKind{Type::TimeExceeded, 0};
+    case IpStatus::TtlExpiredReassem:
+        return MessageKind{Type::TimeExceeded, 1};
+    case IpStatus::ParamProblem:
+        return MessageKind{Type::ParameterProblem, 0};
+    case IpStatus::SourceQuench:
+        return MessageKind{Type::SourceQuench, 0};
+    default:
+        return std::nullopt;
+    }
+}
+
+std::optional<std::uint16_t> rawAnswerSequence(std::span<const std::byte> packet) noexcept
+{
+    const auto ip = readIpv4(packet);
+    if (!ip || ip->protocol != ProtocolIcmp)
+        return std::nullopt;
+    const auto header = readEchoHeader(ip->payload);
+    if (!header)
+        return std::nullopt;
+    if (header->type == Type::EchoReply)
+        return header->sequence;
+    const auto quotedIp = readIpv4(ip->payload.subspan(HeaderSize));
+    if (!quotedIp || quotedIp->protocol != ProtocolIcmp)
+        return std::nullopt;
+    const auto quoted = readEchoHeader(quotedIp->payload);
+    if (!quoted || quoted->type != Type::EchoRequest)
+        return std::nullopt;
+    return quoted->sequence;
+}
+
+std::optional<std::uint16_t> datagramReplySequence(std::span<const std::byte> icmp) noexcept
+{
+    const auto header = readEchoHeader(icmp);
+    if (!header || header->type != Type::EchoReply)
+        return std::nullopt;
+    return header->sequence;
+}
+
+std::optional<std::uint16_t> queuedErrorSequence(const QueuedError &error) noexcept
+{
+    const auto quoted = readEchoHeader(error.quotedIcmp);
+    if (error.origin != ErrorOriginIcmp || !quoted || quoted->type != Type::EchoRequest)
+        return std::nullopt;
+    return quoted->sequence;
+}
+
 std::optional<Answer> matchRawPacket(std::span<const std::byte> packet,
                                      const SentEcho &sent) noexcept
 {
@@ -174,7 +237,7 @@ std::optional<Answer> matchRawPacket(std::span<const std::byte> packet,
         header->sequence != sent.sequence || ip->source != sent.destination ||
         !echoesOurData(echoed, sent.data))
         return std::nullopt;
-    return Answer{IpStatus::Success, ip->source, echoed, ip->ttl, ip->tos};
+    return Answer{IpStatus::Success, ip->source, echoed, ip->ttl, ip->tos, {}};
 }
 
 std::optional<Answer> matchDatagramReply(std::span<const std::byte> icmp, std::uint32_t source,
@@ -188,7 +251,7 @@ std::optional<Answer> matchDatagramReply(std::span<const std::byte> icmp, std::u
     const auto echoed = icmp.subspan(HeaderSize);
     if (!echoesOurData(echoed, sent.data))
         return std::nullopt;
-    return Answer{IpStatus::Success, source, echoed, ttl, tos};
+    return Answer{IpStatus::Success, source, echoed, ttl, tos, {}};
 }
 
 std::optional<Answer> matchQueuedError(const QueuedError &error, const SentEcho &sent) noexcept
@@ -199,7 +262,7 @@ std::optional<Answer> matchQueuedError(const QueuedError &error, const SentEcho 
     const auto status = statusForIcmpError(error.type, error.code);
     if (!status)
         return std::nullopt;
-    return Answer{*status, error.offender, {}, 0, 0};
+    return Answer{*status, error.offender, {}, 0, 0, {error.type, error.code}};
 }
 
 } // namespace icmp

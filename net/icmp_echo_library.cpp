@@ -66,6 +66,11 @@ bool LinuxIcmpEchoLibrary::hasSocket() const noexcept
     return m_handle->isOpen();
 }
 
+IcmpEchoFlight &LinuxIcmpEchoLibrary::flight() noexcept
+{
+    return m_handle->linuxFlight();
+}
+
 // Probes go one at a time, so every holder of a handle can share the one
 // socket: each probe clears what earlier ones left before it sends.
 IcmpHandleOpening LinuxIcmpEchoLibrary::IcmpCreateFile() noexcept

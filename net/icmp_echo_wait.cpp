@@ -3,10 +3,10 @@
 #include "echowatch/icmp/errno_status.h"
 #include "echowatch/icmp/ip_status.h"
 #include "echowatch/net/socket_calls.h"
+#include "socket_messages.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <linux/errqueue.h>
 #include <poll.h>
 
@@ -17,57 +17,10 @@ namespace {
 // wait past its deadline.
 constexpr int ReadsPerPass = 256;
 
-timespec toTimespec(std::chrono::nanoseconds duration) noexcept
-{
-    duration = std::max(duration, std::chrono::nanoseconds::zero());
-    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(duration);
-    return timespec{static_cast<time_t>(seconds.count()),
-                    static_cast<long>((duration - seconds).count())};
-}
-
-// The TTL and TOS a datagram socket reports beside each reply.
-void readReplyOptions(msghdr &message, icmp::Answer &answer) noexcept
-{
-    for (cmsghdr *c = CMSG_FIRSTHDR(&message); c != nullptr; c = CMSG_NXTHDR(&message, c)) {
-        if (c->cmsg_level != SOL_IP)
-            continue;
-        if (c->cmsg_type == IP_TTL && c->cmsg_len >= CMSG_LEN(sizeof(int))) {
-            int ttl = 0;
-            std::memcpy(&ttl, CMSG_DATA(c), sizeof ttl);
-            answer.ttl = static_cast<std::uint8_t>(ttl);
-        } else if (c->cmsg_type == IP_TOS && c->cmsg_len >= CMSG_LEN(1)) {
-            answer.tos =
-                std::to_integer<std::uint8_t>(*reinterpret_cast<std::byte *>(CMSG_DATA(c)));
-        }
-    }
-}
-
-// An error-queue entry: an ICMP error, or the kernel's stamp of a send.
-std::optional<icmp::QueuedError> readQueuedError(msghdr &message, const sockaddr_in &destination,
-                                                 std::span<const std::byte> quoted) noexcept
-{
-    for (cmsghdr *c = CMSG_FIRSTHDR(&message); c != nullptr; c = CMSG_NXTHDR(&message, c)) {
-        if (c->cmsg_level != SOL_IP || c->cmsg_type != IP_RECVERR ||
-            c->cmsg_len < CMSG_LEN(sizeof(sock_extended_err) + sizeof(sockaddr_in)))
-            continue;
-        sock_extended_err error{};
-        std::memcpy(&error, CMSG_DATA(c), sizeof error);
-        sockaddr_in offender{};
-        std::memcpy(&offender, CMSG_DATA(c) + sizeof error, sizeof offender);
-        return icmp::QueuedError{error.ee_origin,
-                                 error.ee_type,
-                                 error.ee_code,
-                                 offender.sin_addr.s_addr,
-                                 destination.sin_addr.s_addr,
-                                 quoted};
-    }
-    return std::nullopt;
-}
-
-bool wouldBlock(int error) noexcept
-{
-    return error == EAGAIN || error == EWOULDBLOCK;
-}
+using messages::readQueuedError;
+using messages::readReplyOptions;
+using messages::toTimespec;
+using messages::wouldBlock;
 
 } // namespace
 
@@ -165,12 +118,12 @@ void IcmpEchoWait::readErrorQueue(bool drain) noexcept
 
 void IcmpEchoWait::takeErrorEntry(std::span<const std::byte> quoted) noexcept
 {
-    const auto entry = readQueuedError(m_message, m_name, quoted);
+    const auto entry = readQueuedError(m_read.message, m_read.name, quoted);
     if (!entry)
         return;
     if (entry->origin == SO_EE_ORIGIN_TIMESTAMPING) {
         // An earlier send's stamp is older than the time taken before ours.
-        const auto stamp = softwareStamp(m_message);
+        const auto stamp = softwareStamp(m_read.message);
         if (stamp && *stamp >= m_userSentAt) {
             m_sentAt = *stamp;
             m_sendStamped = true;
@@ -195,9 +148,9 @@ std::optional<icmp::Answer> IcmpEchoWait::matchReceived(std::span<const std::byt
 {
     if (m_kind == IcmpSocketKind::Raw)
         return icmp::matchRawPacket(bytes, m_sent);
-    auto answer = icmp::matchDatagramReply(bytes, m_name.sin_addr.s_addr, 0, 0, m_sent);
+    auto answer = icmp::matchDatagramReply(bytes, m_read.name.sin_addr.s_addr, 0, 0, m_sent);
     if (answer)
-        readReplyOptions(m_message, *answer);
+        readReplyOptions(m_read.message, *answer);
     return answer;
 }
 
@@ -246,22 +199,13 @@ std::optional<WaitResult> IcmpEchoWait::explainPollError() noexcept
 
 ssize_t IcmpEchoWait::receive(int flags, std::span<std::byte> into) noexcept
 {
-    m_name = {};
-    m_vector = {into.data(), into.size()};
-    m_message = {};
-    m_message.msg_name = &m_name;
-    m_message.msg_namelen = sizeof m_name;
-    m_message.msg_iov = &m_vector;
-    m_message.msg_iovlen = 1;
-    m_message.msg_control = m_buffers.control.data();
-    m_message.msg_controllen = m_buffers.control.size();
-    return m_calls.receive(m_descriptor, m_message, flags);
+    return messages::receive(m_calls, m_descriptor, flags, into, m_buffers.control, m_read);
 }
 
 // The kernel's receive stamp; where it took none, the moment of reading.
 KernelTime IcmpEchoWait::arrivalTime() noexcept
 {
-    return softwareStamp(m_message).value_or(realtimeNow());
+    return softwareStamp(m_read.message).value_or(realtimeNow());
 }
 
 WaitResult IcmpEchoWait::failed(std::int32_t status, FailureOrigin origin) const noexcept

@@ -4,6 +4,7 @@
 #include "echowatch/icmp/icmp_packet.h"
 #include "echowatch/icmp/ip_status.h"
 #include "echowatch/net/socket_calls.h"
+#include "socket_messages.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -18,18 +19,13 @@ namespace {
 // hold the send back.
 constexpr int StaleReadsAtMost = 256;
 
-EchoOutcome failure(std::int32_t status, FailureOrigin origin) noexcept
-{
-    EchoOutcome outcome;
-    outcome.status = status;
-    outcome.origin = origin;
-    return outcome;
-}
+using messages::failure;
 
 } // namespace
 
 LinuxIcmpEchoHandle::LinuxIcmpEchoHandle(std::uint16_t &nextSequence, SocketCalls &calls) noexcept
-    : m_nextSequence(nextSequence), m_calls(calls)
+    : m_nextSequence(nextSequence), m_calls(calls),
+      m_flight(m_socket, m_nextSequence, m_calls, m_buffers)
 {}
 
 void LinuxIcmpEchoHandle::open(IcmpSocket socket) noexcept
@@ -111,6 +107,7 @@ EchoOutcome LinuxIcmpEchoHandle::outcomeOf(const WaitResult &result) noexcept
     outcome.ttl = answer.ttl;
     outcome.tos = answer.tos;
     outcome.data = answer.echoedData;
+    outcome.message = answer.kind;
     outcome.origin =
         answer.status == icmp::IpStatus::Success ? FailureOrigin::None : FailureOrigin::IcmpMessage;
     return outcome;

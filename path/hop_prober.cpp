@@ -1,7 +1,6 @@
 #include "echowatch/path/hop_prober.h"
 
 #include "echowatch/icmp/ip_status.h"
-#include "echowatch/net/user_pace.h"
 
 #include <algorithm>
 #include <array>
@@ -9,6 +8,8 @@
 
 namespace path {
 namespace {
+
+using namespace std::chrono_literals;
 
 // As much data as ping and the window send, so a hop sees a request of the
 // usual size.
@@ -19,11 +20,36 @@ constexpr std::array<std::byte, 32> RequestData = [] {
     return data;
 }();
 
+// The longest a wait for answers goes without looking for a stop: closing
+// the window that asked never waits out a silent hop's whole timeout.
+constexpr auto StopCheckSpacing = 50ms;
+
+// A service hands every request's outcome over by its timeout; one that has
+// not this long after it never will, and the request counts as lost.
+constexpr auto OverdueAfterTimeout = 1s;
+
+icmp::MessageKind messageOf(const net::EchoOutcome &outcome) noexcept
+{
+    if (outcome.message.type != 0)
+        return outcome.message;
+    return icmp::usualMessageFor(outcome.status).value_or(icmp::MessageKind{});
+}
+
 } // namespace
 
 HopProber::HopProber(net::IcmpEchoHandle &echo, PaceClock &clock, ProberSettings settings) noexcept
-    : m_echo(echo), m_clock(clock), m_settings(settings)
-{}
+    : m_flight(flightOf(echo)), m_clock(clock), m_settings(settings)
+{
+    m_inFlight.reserve(net::EchoFlight::MaxInFlight);
+}
+
+// Called before any member but m_sequential is made.
+net::EchoFlight &HopProber::flightOf(net::IcmpEchoHandle &echo) noexcept
+{
+    if (net::EchoFlight *own = echo.flight())
+        return *own;
+    return m_sequential.emplace(echo);
+}
 
 bool HopProber::runRound(std::uint32_t destination, std::stop_token stop) noexcept
 {
@@ -59,44 +85,138 @@ int HopProber::lastTtl() const noexcept
     return MaxHops;
 }
 
+int HopProber::limit() const noexcept
+{
+    return std::min(lastTtl(), m_endTtl);
+}
+
+// Every TTL once, nearest first; then, in a trace, the TTLs that have not
+// answered, each retrySpacing after it was last asked, up to the silent
+// TTLs past the last answer that still count.
+int HopProber::nextTtl(int probesPerHop, Clock::time_point now) const noexcept
+{
+    const int last = limit();
+    for (int ttl = 1; ttl <= last; ++ttl) {
+        if (m_ttls[ttl].sent == 0)
+            return ttl;
+    }
+    const int retryUpTo =
+        std::min(last, m_table.lastAnsweringHop() + m_settings.silentHopsToGiveUp);
+    for (int ttl = 1; ttl <= retryUpTo; ++ttl) {
+        const TtlState &state = m_ttls[ttl];
+        if (!state.answered && state.sent < probesPerHop &&
+            now >= state.lastSent + m_settings.retrySpacing)
+            return ttl;
+    }
+    return 0;
+}
+
+std::optional<HopProber::Clock::time_point> HopProber::nextRetry(int probesPerHop) const noexcept
+{
+    const int retryUpTo =
+        std::min(limit(), m_table.lastAnsweringHop() + m_settings.silentHopsToGiveUp);
+    std::optional<Clock::time_point> earliest;
+    for (int ttl = 1; ttl <= retryUpTo; ++ttl) {
+        const TtlState &state = m_ttls[ttl];
+        const auto at = state.lastSent + m_settings.retrySpacing;
+        if (!state.answered && state.sent < probesPerHop && (!earliest || at < *earliest))
+            earliest = at;
+    }
+    return earliest;
+}
+
+// Nothing left to ask and no request out that could still change the table.
+bool HopProber::roundDone(int probesPerHop) const noexcept
+{
+    const int last = limit();
+    const bool waiting = std::any_of(m_inFlight.begin(), m_inFlight.end(),
+                                     [last](const InFlight &out) { return out.ttl <= last; });
+    return !waiting && !nextRetry(probesPerHop);
+}
+
 bool HopProber::probeHops(std::uint32_t destination, int probesPerHop,
                           std::stop_token stop) noexcept
 {
-    auto &hops = m_table.hops;
-    int silentInARow = 0;
-    for (int ttl = 1; ttl <= lastTtl() && silentInARow < m_settings.silentHopsToGiveUp; ++ttl) {
-        if (static_cast<int>(hops.size()) < ttl)
-            hops.emplace_back();
-        const auto result = probeHop(destination, ttl, probesPerHop, stop);
-        if (result == HopResult::Stopped)
+    m_table.destination = destination;
+    m_inFlight.clear();
+    m_ttls.fill({});
+    m_endTtl = MaxHops;
+    for (;;) {
+        if (stop.stop_requested())
             return false;
-        if (result == HopResult::PathEnds) {
-            // The host answered nearer than before, or a router refused:
-            // what lay beyond is no longer on the way.
-            hops.resize(static_cast<std::size_t>(ttl));
-            break;
+        const auto now = m_clock.now();
+        giveUpOverdue(now);
+        const int ttl = nextTtl(probesPerHop, now);
+        const auto sendAt = m_pace.nextSendAt(destination, now);
+        if (ttl != 0 && sendAt <= now) {
+            send(destination, ttl, now);
+            continue;
         }
-        silentInARow = result == HopResult::Silent ? silentInARow + 1 : 0;
+        if (ttl == 0 && roundDone(probesPerHop))
+            break;
+        auto until = now + StopCheckSpacing;
+        if (ttl != 0)
+            until = std::min(until, sendAt);
+        else if (const auto retry = nextRetry(probesPerHop))
+            until = std::min(until, *retry);
+        wait(until, stop);
     }
-    ++m_table.rounds;
+    finishRound();
     return true;
 }
 
-HopProber::HopResult HopProber::probeHop(std::uint32_t destination, int ttl, int probes,
-                                         std::stop_token stop) noexcept
+void HopProber::send(std::uint32_t destination, int ttl, Clock::time_point now) noexcept
 {
-    for (int probe = 0; probe < probes; ++probe) {
-        if (!m_clock.sleepUntil(m_nextSend, stop))
-            return HopResult::Stopped;
-        const auto sentAt = m_clock.now();
-        const auto outcome = m_echo.echo(destination, RequestData, m_settings.timeout,
-                                         static_cast<net::TimeToLive>(ttl));
-        m_nextSend = sentAt + net::UserPace::spacingAfter(outcome.status);
-        const auto result = note(m_table.hops[static_cast<std::size_t>(ttl) - 1], outcome);
-        if (result != HopResult::Silent)
-            return result;
-    }
-    return HopResult::Silent;
+    const net::FlightRequest request{destination, RequestData, m_settings.timeout,
+                                     static_cast<net::TimeToLive>(ttl)};
+    TtlState &state = m_ttls[ttl];
+    ++state.sent;
+    state.lastSent = now;
+    const net::FlightTag tag = m_flight.send(request);
+    m_pace.noteSent(destination, tag, now);
+    m_inFlight.push_back({tag, ttl, now});
+}
+
+void HopProber::giveUpOverdue(Clock::time_point now) noexcept
+{
+    const auto overdue = now - m_settings.timeout - OverdueAfterTimeout;
+    net::EchoOutcome lost;
+    lost.status = icmp::IpStatus::ReqTimedOut;
+    while (!m_inFlight.empty() && m_inFlight.front().sentAt < overdue)
+        take(m_inFlight.front().tag, lost);
+}
+
+// Answers are waited for on the service's own clock; with none out there is
+// nothing to wait for but the pace.
+void HopProber::wait(Clock::time_point until, std::stop_token stop) noexcept
+{
+    if (m_flight.outstanding() > 0)
+        m_flight.collect(until, *this);
+    else
+        m_clock.sleepUntil(until, stop);
+}
+
+void HopProber::take(net::FlightTag tag, const net::EchoOutcome &outcome) noexcept
+{
+    const auto out = std::find_if(m_inFlight.begin(), m_inFlight.end(),
+                                  [tag](const InFlight &request) { return request.tag == tag; });
+    // An answer to a request of an earlier round or trace.
+    if (out == m_inFlight.end())
+        return;
+    const int ttl = out->ttl;
+    m_inFlight.erase(out);
+    if (outcome.status == icmp::IpStatus::Success)
+        m_pace.noteAnswered(m_table.destination, tag);
+    // Past the end of the way, a request only meets the end again.
+    if (ttl > limit())
+        return;
+    auto &hops = m_table.hops;
+    if (static_cast<int>(hops.size()) < ttl)
+        hops.resize(static_cast<std::size_t>(ttl));
+    const auto result = note(hops[static_cast<std::size_t>(ttl) - 1], outcome);
+    m_ttls[ttl].answered = m_ttls[ttl].answered || result != HopResult::Silent;
+    if (result == HopResult::PathEnds)
+        m_endTtl = std::min(m_endTtl, ttl);
 }
 
 // A timeout or a refusal on this machine is a probe lost at this TTL; any
@@ -104,16 +224,41 @@ HopProber::HopResult HopProber::probeHop(std::uint32_t destination, int ttl, int
 HopProber::HopResult HopProber::note(HopStats &hop, const net::EchoOutcome &outcome) noexcept
 {
     const bool fromHost = outcome.status == icmp::IpStatus::Success;
-    const bool fromRouter = outcome.origin == net::FailureOrigin::IcmpMessage;
-    if (!fromHost && !fromRouter) {
+    const bool fromIcmp = outcome.origin == net::FailureOrigin::IcmpMessage;
+    if (!fromHost && !fromIcmp) {
         hop.noteLoss();
         return HopResult::Silent;
     }
-    hop.noteAnswer(outcome.responder, std::max(outcome.roundTrip, std::chrono::nanoseconds{}));
+    const auto after = std::max(outcome.roundTrip, std::chrono::nanoseconds{});
     const bool passedOn = outcome.status == icmp::IpStatus::TtlExpiredTransit;
-    hop.isHost = fromHost;
-    hop.refused = !fromHost && !passedOn;
+    try {
+        if (fromHost || passedOn)
+            hop.noteAnswer(outcome.responder, after, fromHost);
+        else
+            hop.noteError(outcome.responder, messageOf(outcome), after);
+    } catch (...) {
+        // Out of memory for one more responder: the probe still counts as lost.
+        hop.noteLoss();
+        return HopResult::Silent;
+    }
     return passedOn ? HopResult::Answered : HopResult::PathEnds;
+}
+
+// The way ends at the nearest TTL the host or an error answered: what lay
+// beyond is no longer on it. Past the last answer, silent rows tell no more
+// after a few.
+void HopProber::finishRound() noexcept
+{
+    auto &hops = m_table.hops;
+    const int end = limit();
+    if (static_cast<int>(hops.size()) > end)
+        hops.resize(static_cast<std::size_t>(end));
+    const auto shown =
+        static_cast<std::size_t>(m_table.lastAnsweringHop() + m_settings.silentHopsToGiveUp);
+    if (hops.size() > shown)
+        hops.resize(shown);
+    m_inFlight.clear();
+    ++m_table.rounds;
 }
 
 } // namespace path

@@ -1,5 +1,7 @@
 #include "echowatch/path/path_verdict.h"
 
+#include "echowatch/path/message_words.h"
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 
@@ -8,25 +10,72 @@ namespace {
 
 std::string hopText(const PathVerdict &verdict)
 {
-    return "hop " + std::to_string(verdict.hop) + " (" + dottedAddress(verdict.address) + ")";
+    return "hop " + std::to_string(verdict.hop) + " (" + dottedAddress(verdict.responder) + ")";
 }
 
-} // namespace
+// "router 198.51.100.2 (hop 2) cannot reach the host (host unreachable)"
+std::string errorText(const PathVerdict &verdict)
+{
+    const Sender sender = verdict.responderIsHost ? Sender::Host : Sender::Router;
+    const std::string who = verdict.responderIsHost ? "the host " : "router ";
+    return who + dottedAddress(verdict.responder) + " (hop " + std::to_string(verdict.hop) +
+           ") " + errorDeed(verdict.message, sender) + " (" + errorName(verdict.message) + ")";
+}
 
-PathVerdict judgeTrace(const PathTable &trace, int hostHop) noexcept
+PathVerdict fromError(const PathTable &trace, int ttl, const HopStats &hop)
+{
+    const HopResponder *sender = hop.lastErrorSender();
+    PathVerdict verdict;
+    verdict.kind = PathVerdict::Kind::ErrorFrom;
+    verdict.responder = sender->address;
+    verdict.responderIsHost = sender->address == trace.destination;
+    verdict.ttl = ttl;
+    verdict.message = sender->lastError;
+    verdict.hop = errorSenderHop(trace, sender->address, ttl);
+    return verdict;
+}
+
+PathVerdict judge(const PathTable &trace, int hostHop)
 {
     using Kind = PathVerdict::Kind;
     const int last = trace.lastAnsweringHop();
     if (last == 0)
-        return {Kind::NothingAnswered, 0, 0};
+        return {};
     const HopStats &hop = trace.hops[static_cast<std::size_t>(last) - 1];
-    if (hop.isHost)
-        return {Kind::HostAnswered, last, hop.responder};
-    if (hop.refused)
-        return {Kind::Refused, last, hop.responder};
-    if (hostHop > 0 && last == hostHop - 1)
-        return {Kind::HostSilent, last, hop.responder};
-    return {Kind::StopsAfter, last, hop.responder};
+    if (hop.endedByError && hop.lastErrorSender() != nullptr)
+        return fromError(trace, last, hop);
+    PathVerdict verdict;
+    verdict.kind = Kind::StopsAfter;
+    verdict.hop = verdict.ttl = last;
+    verdict.responder = hop.responder();
+    if (hop.isHost) {
+        verdict.kind = Kind::HostAnswered;
+        verdict.responderIsHost = true;
+    } else if (hostHop > 0 && last == hostHop - 1) {
+        verdict.kind = Kind::HostSilent;
+    }
+    return verdict;
+}
+
+} // namespace
+
+PathVerdict judgeTrace(const PathTable &trace, int hostHop)
+{
+    PathVerdict verdict = judge(trace, hostHop);
+    verdict.words = verdictText(verdict);
+    return verdict;
+}
+
+int errorSenderHop(const PathTable &trace, std::uint32_t sender, int errorTtl) noexcept
+{
+    if (const int answered = trace.hopAnsweredBy(sender); answered > 0 && answered <= errorTtl)
+        return answered;
+    if (sender == trace.destination || errorTtl <= 1 ||
+        static_cast<std::size_t>(errorTtl) > trace.hops.size())
+        return errorTtl;
+    const HopStats &before = trace.hops[static_cast<std::size_t>(errorTtl) - 2];
+    const std::uint32_t other = before.responder();
+    return other == 0 || other == sender ? errorTtl - 1 : errorTtl;
 }
 
 std::string verdictText(const PathVerdict &verdict)
@@ -40,8 +89,8 @@ std::string verdictText(const PathVerdict &verdict)
         return "every hop answered up to the host; the host did not";
     case PathVerdict::Kind::StopsAfter:
         return "stops after " + hopText(verdict);
-    case PathVerdict::Kind::Refused:
-        return "refused at " + hopText(verdict);
+    case PathVerdict::Kind::ErrorFrom:
+        return errorText(verdict);
     }
     return {};
 }

@@ -79,7 +79,9 @@ void PathWindow::describeControls(Kind kind)
            "are answered by the router where they run out, the last row by the host. "
            "Loss at a middle hop that does not continue to the last hop is a router "
            "rationing its answers, not loss on the path; loss that continues to the last "
-           "hop is. %1")
+           "hop is. A row marked as traceroute marks it (!H host, !N network, !P protocol "
+           "unreachable, !X prohibited) was answered by an ICMP error: the way ends there, "
+           "and the error's time is not a round trip. %1")
             .arg(made),
         this);
     reading->setWordWrap(true);

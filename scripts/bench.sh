@@ -60,15 +60,14 @@ lab_rows() {
 }
 
 # Tracing the chained lab's path of three routers: the first round's time and
-# pace on each way of sending, and a hop probe's cost beside a plain one's.
+# pace on each way of sending (the routers answering, then silent), the
+# trace at the down, and a hop probe's cost beside a plain one's.
 path_rows() {
     if [ "$(id -u)" -ne 0 ]; then
         row "path rows (trace and hop probe cost)" "skipped: the network lab needs root" "-" "-"
         return
     fi
-    # shellcheck disable=SC2016 # expanded by the shell in the lab
-    tests/lab/run_lab.sh --chain sh -c '"$0" trace "$1" && "$0" cpu "$1" 2 300' \
-        "$build/bench/path_bench" 203.0.113.10
+    tests/lab/run_lab.sh --chain scripts/bench_path.sh "$build"
     # The window's thread while the Path window's rounds and a trace run.
     tests/lab/run_lab.sh --chain scripts/bench_path_latency.sh "$build" "${LATENCY_SECONDS:-10}"
 }

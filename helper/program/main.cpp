@@ -3,7 +3,7 @@
 // itself (confinement.h) before it reads a byte of input; from then on it
 // sends ICMP echo requests for the window's process, which asks over its
 // standard input and reads the outcomes from its standard output, no faster
-// than the system ping lets any user send.
+// than the system ping lets any user send to each host.
 #include "confinement.h"
 #include "request_server.h"
 
@@ -15,6 +15,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <unistd.h>
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -53,8 +54,12 @@ int main()
     auto opening = net::IcmpSocket::open(net::IcmpSocketKind::Raw, net::randomIdentifier());
     if (!opening.socket)
         return refuseToServe(opening.error);
-    // A window that went away shows as a failed write, not a signal.
+    // A window that went away shows as a failed write, not a signal; one
+    // that reads slowly holds answers back, not the requests in flight.
     std::signal(SIGPIPE, SIG_IGN);
+    const int outputFlags = ::fcntl(STDOUT_FILENO, F_GETFL);
+    if (outputFlags >= 0)
+        ::fcntl(STDOUT_FILENO, F_SETFL, outputFlags | O_NONBLOCK);
     net::LinuxIcmpEchoLibrary library(std::move(*opening.socket));
     helper::RequestServer server(library);
     if (!helper::confine()) {

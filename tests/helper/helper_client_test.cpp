@@ -27,8 +27,6 @@ using Clock = std::chrono::steady_clock;
 
 const std::uint32_t Host = testpackets::address("198.51.100.7");
 const Bytes Payload = testpackets::bytesOf(TestPayload);
-// What a request for TestPayload takes on the wire.
-const std::string RequestBytes = std::to_string(helper::RequestHeaderSize + 32);
 
 net::EchoOutcome scriptedAnswer(std::chrono::nanoseconds roundTrip = 1'234'567ns)
 {
@@ -57,22 +55,25 @@ protected:
         writeAnswer("mostPositive", scriptedAnswer(Nanoseconds::max()));
         writeAnswer("negative", scriptedAnswer(-2ns));
         writeAnswer("pastTheTimeout", scriptedAnswer(500ms + 1ns));
+        writeAnswer("neverAsked", scriptedAnswer(), 2);
     }
-    void writeAnswer(const char *name, const net::EchoOutcome &outcome)
+    // An answer to the request named tag (a client's first request is 1).
+    void writeAnswer(const char *name, const net::EchoOutcome &outcome, std::uint32_t tag = 1)
     {
         Bytes answer(helper::MaxAnswerFrame);
-        answer.resize(helper::encodeAnswer(outcome, answer));
+        answer.resize(helper::encodeAnswer(tag, outcome, answer));
         std::ofstream(m_folder / name, std::ios::binary)
             .write(reinterpret_cast<const char *>(answer.data()),
                    static_cast<std::streamsize>(answer.size()));
     }
     void TearDown() override { fs::remove_all(m_folder); }
 
-    // A helper that reads one request, then runs body.
-    std::string helper(const std::string &name, const std::string &body)
+    // A helper that reads requests (one, unless told), then runs body.
+    std::string helper(const std::string &name, const std::string &body, int requests = 1)
     {
         const auto path = m_folder / name;
-        std::ofstream(path) << "#!/bin/sh\n/usr/bin/head -c " << RequestBytes << " >/dev/null\n"
+        std::ofstream(path) << "#!/bin/sh\n/usr/bin/head -c "
+                            << requests * (helper::RequestHeaderSize + 32) << " >/dev/null\n"
                             << body << "\n";
         fs::permissions(path, fs::perms::owner_all);
         return path;
@@ -106,8 +107,8 @@ TEST_P(MisbehavingHelper, CostsOneProbeAtMost600Milliseconds)
 
 using Condition = net::HelperCondition;
 const std::string Garbage = "/usr/bin/head -c 200000 /dev/zero | /usr/bin/tr '\\000' G";
-// An answer's 32-byte header claiming 4 GiB of echoed data.
-const std::string HugeClaim = "printf 'EWAN\\003\\000\\000\\000'; /usr/bin/head -c 20 /dev/zero; "
+// An answer's 36-byte header claiming 4 GiB of echoed data.
+const std::string HugeClaim = "printf 'EWAN\\004\\000\\000\\000'; /usr/bin/head -c 24 /dev/zero; "
                               "printf '\\377\\377\\377\\377'";
 
 // Sends a well-framed answer the fixture wrote beside the helper.
@@ -121,7 +122,10 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         FakeCase{"hangs", "exec /bin/sleep 5", Condition::Unresponsive},
         FakeCase{"floodsGarbage", Garbage + "; exec /bin/sleep 5", Condition::Unresponsive},
-        FakeCase{"stopsMidFrame", "printf 'EWAN\\003'; exec /bin/sleep 5", Condition::Unresponsive},
+        FakeCase{"stopsMidFrame", "printf 'EWAN\\004'; exec /bin/sleep 5", Condition::Unresponsive},
+        FakeCase{"speaksTheThirdVersion", "printf 'EWAN\\003'; exec /bin/sleep 5",
+                 Condition::Unresponsive},
+        FakeCase{"answersARequestNeverAsked", answers("neverAsked"), Condition::Unresponsive},
         FakeCase{"claimsHugeData", HugeClaim + "; exec /bin/sleep 5", Condition::Unresponsive},
         FakeCase{"endsWithoutAnswer", "exit 0", Condition::Unresponsive},
         FakeCase{"lacksItsCapability", "exit 4", Condition::LacksCapability},
@@ -187,6 +191,72 @@ TEST_F(FakeHelpers, DataOverThePacketLimitIsRefusedWithoutAHelper)
     const auto outcome = client.echo(Host, tooMuch, 500ms);
     EXPECT_EQ(outcome.status, IpStatus::PacketTooBig);
     EXPECT_EQ(outcome.helper, net::HelperCondition::NotUsed);
+}
+
+// Takes the outcomes of requests in flight by tag.
+struct Outcomes final : net::FlightSink
+{
+    void take(net::FlightTag tag, const net::EchoOutcome &outcome) noexcept override
+    {
+        byTag.emplace_back(tag, outcome);
+    }
+    std::vector<std::pair<net::FlightTag, net::EchoOutcome>> byTag;
+};
+
+void collectAll(helper::ProbeHelperClient &client, Outcomes &outcomes, std::size_t count)
+{
+    const auto giveUp = Clock::now() + 5s;
+    while (outcomes.byTag.size() < count && Clock::now() < giveUp)
+        client.collect(Clock::now() + 100ms, outcomes);
+}
+
+// Requests in flight are answered in the order their outcomes come, each
+// matched by its tag, whatever order they were asked in.
+TEST_F(FakeHelpers, RequestsInFlightAreMatchedByTag)
+{
+    auto second = scriptedAnswer(2'000'000ns);
+    second.responder = testpackets::address("192.0.2.18");
+    second.status = IpStatus::TtlExpiredTransit;
+    second.message = {11, 0};
+    second.origin = net::FailureOrigin::IcmpMessage;
+    writeAnswer("second", second, 2);
+    helper::ProbeHelperClient client(
+        helper("probe",
+               "/bin/cat " + inFolder("second") + " " + inFolder("answer") + "; exec /bin/sleep 5",
+               2));
+    const auto first = client.send({Host, Payload, 500ms});
+    const auto then = client.send({Host, Payload, 500ms, 2});
+    EXPECT_EQ(client.outstanding(), 2u);
+    Outcomes outcomes;
+    collectAll(client, outcomes, 2);
+    ASSERT_EQ(outcomes.byTag.size(), 2u);
+    EXPECT_EQ(outcomes.byTag[0].first, then);
+    EXPECT_EQ(outcomes.byTag[0].second.status, IpStatus::TtlExpiredTransit);
+    EXPECT_EQ(outcomes.byTag[0].second.message, (icmp::MessageKind{11, 0}));
+    EXPECT_EQ(outcomes.byTag[1].first, first);
+    EXPECT_EQ(outcomes.byTag[1].second.status, IpStatus::Success);
+    EXPECT_EQ(outcomes.byTag[1].second.roundTrip, 1'234'567ns);
+    EXPECT_EQ(client.outstanding(), 0u);
+}
+
+// A helper that answers nothing costs each request in flight no more than
+// its timeout and the allowance; every one of them fails, and the helper is
+// put down.
+TEST_F(FakeHelpers, RequestsInFlightFailWithAHungHelper)
+{
+    helper::ProbeHelperClient client(helper("probe", "exec /bin/sleep 5", 3));
+    const auto start = Clock::now();
+    for (int request = 0; request < 3; ++request)
+        client.send({Host, Payload, 0ms});
+    Outcomes outcomes;
+    collectAll(client, outcomes, 3);
+    EXPECT_LT(Clock::now() - start, helper::ProbeHelperClient::FlightAllowance + 400ms);
+    ASSERT_EQ(outcomes.byTag.size(), 3u);
+    for (const auto &[tag, outcome] : outcomes.byTag) {
+        EXPECT_EQ(outcome.status, IpStatus::GeneralFailure) << tag;
+        EXPECT_EQ(outcome.helper, net::HelperCondition::Unresponsive) << tag;
+    }
+    EXPECT_EQ(client.helperProcess(), -1);
 }
 
 } // namespace

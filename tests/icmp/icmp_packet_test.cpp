@@ -23,8 +23,11 @@ namespace Type = icmp::Type;
 namespace IpStatus = icmp::IpStatus;
 
 constexpr std::uint16_t Identifier = 0x1234;
+constexpr std::uint8_t Unreachable = Type::DestinationUnreachable;
 constexpr std::uint16_t Sequence = 7;
 const Bytes Payload = bytesOf(TestPayload);
+// What a ping socket's error-queue entry quotes of our request.
+const Bytes OurQuote = icmpMessage(Type::EchoRequest, 0, 4321, Sequence, Payload);
 const std::uint32_t Host = address("198.51.100.7");
 const std::uint32_t Us = address("192.0.2.10");
 const std::uint32_t Router = address("203.0.113.1");
@@ -175,11 +178,76 @@ TEST(RawPacketAnswer, CarriesTheSenderAndTheEchoedData)
     EXPECT_TRUE(std::equal(echoed->echoedData.begin(), echoed->echoedData.end(), Payload.begin(),
                            Payload.end()));
 
+    EXPECT_EQ(echoed->kind, (icmp::MessageKind{0, 0}));
+
     const Bytes errorPacket = errorAbout(Type::TimeExceeded, 0);
     const auto error = matchRawPacket(errorPacket, sentEcho());
     ASSERT_TRUE(error);
     EXPECT_EQ(error->from, Router);
     EXPECT_TRUE(error->echoedData.empty());
+    EXPECT_EQ(error->kind, (icmp::MessageKind{11, 0}));
+}
+
+// What a status folds together, the message kind keeps apart: an
+// administrative refusal and a host-unreachable share their status, on
+// either kind of socket.
+TEST(ErrorAnswer, KeepsTheMessagesTypeAndCode)
+{
+    for (const std::uint8_t code : {1, 10, 13}) {
+        const Bytes packet = errorAbout(Unreachable, code);
+        const auto raw = matchRawPacket(packet, sentEcho());
+        ASSERT_TRUE(raw) << int(code);
+        EXPECT_EQ(raw->status, IpStatus::DestHostUnreachable);
+        EXPECT_EQ(raw->kind, (icmp::MessageKind{Unreachable, code}));
+        const QueuedError queued{icmp::ErrorOriginIcmp, Unreachable, code, Router, Host, OurQuote};
+        const auto datagram = matchQueuedError(queued, sentEcho());
+        ASSERT_TRUE(datagram) << int(code);
+        EXPECT_EQ(datagram->kind, (icmp::MessageKind{Unreachable, code}));
+    }
+}
+
+// Where only the status is known (a ping socket's errno), the message it
+// most often stands for; none for what no message gives.
+TEST(ErrorAnswer, StatusesNameTheirUsualMessage)
+{
+    const std::pair<std::int32_t, std::optional<icmp::MessageKind>> cases[] = {
+        {IpStatus::DestNetUnreachable, icmp::MessageKind{3, 0}},
+        {IpStatus::DestHostUnreachable, icmp::MessageKind{3, 1}},
+        {IpStatus::DestProtUnreachable, icmp::MessageKind{3, 2}},
+        {IpStatus::DestPortUnreachable, icmp::MessageKind{3, 3}},
+        {IpStatus::PacketTooBig, icmp::MessageKind{3, 4}},
+        {IpStatus::BadRoute, icmp::MessageKind{3, 5}},
+        {IpStatus::TtlExpiredTransit, icmp::MessageKind{11, 0}},
+        {IpStatus::TtlExpiredReassem, icmp::MessageKind{11, 1}},
+        {IpStatus::ParamProblem, icmp::MessageKind{12, 0}},
+        {IpStatus::SourceQuench, icmp::MessageKind{4, 0}},
+        {IpStatus::ReqTimedOut, std::nullopt},
+        {IpStatus::Success, std::nullopt},
+        {IpStatus::GeneralFailure, std::nullopt},
+    };
+    for (const auto &[status, kind] : cases)
+        EXPECT_EQ(icmp::usualMessageFor(status), kind) << status;
+}
+
+// The sequence an answer is about, read before it is matched to one of
+// several requests in flight: a reply's own, a quoted request's.
+TEST(AnswerSequence, IsReadFromTheReplyOrTheQuote)
+{
+    EXPECT_EQ(icmp::rawAnswerSequence(reply(Host, Identifier, 41, Payload)), 41);
+    EXPECT_EQ(icmp::rawAnswerSequence(errorAbout(Type::TimeExceeded, 0)), Sequence);
+    EXPECT_EQ(icmp::rawAnswerSequence(cutTo(errorAbout(Type::TimeExceeded, 0), 40)),
+              std::nullopt);
+    EXPECT_EQ(icmp::rawAnswerSequence(cutTo(reply(Host, Identifier, 41, Payload), 24)),
+              std::nullopt);
+    EXPECT_EQ(icmp::datagramReplySequence(icmpMessage(Type::EchoReply, 0, 0, 42, Payload)), 42);
+    EXPECT_EQ(icmp::datagramReplySequence(icmpMessage(Type::EchoRequest, 0, 0, 42, Payload)),
+              std::nullopt);
+    const Bytes quote = icmpMessage(Type::EchoRequest, 0, 0, 43, Payload);
+    const QueuedError queued{icmp::ErrorOriginIcmp, 3, 1, Router, Host, quote};
+    EXPECT_EQ(icmp::queuedErrorSequence(queued), 43);
+    QueuedError stamp = queued;
+    stamp.origin = 4;
+    EXPECT_EQ(icmp::queuedErrorSequence(stamp), std::nullopt);
 }
 
 struct IcmpErrorCase
@@ -196,8 +264,6 @@ TEST_P(IcmpErrorMapping, NamesTheOutcome)
 {
     EXPECT_EQ(icmp::statusForIcmpError(GetParam().type, GetParam().code), GetParam().status);
 }
-
-constexpr std::uint8_t Unreachable = Type::DestinationUnreachable;
 
 INSTANTIATE_TEST_SUITE_P(
     Table, IcmpErrorMapping,
@@ -273,7 +339,6 @@ TEST_P(QueuedErrorMatch, CountsOnlyIcmpErrorsAboutOurRequest)
     }
 }
 
-const Bytes OurQuote = icmpMessage(Type::EchoRequest, 0, 4321, Sequence, Payload);
 const Bytes OtherSequenceQuote = icmpMessage(Type::EchoRequest, 0, 4321, Sequence + 1, Payload);
 const Bytes ReplyQuote = icmpMessage(Type::EchoReply, 0, 4321, Sequence, Payload);
 constexpr std::uint8_t OriginIcmp = icmp::ErrorOriginIcmp;

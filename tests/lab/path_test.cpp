@@ -7,6 +7,7 @@
 
 #include "echowatch/helper/automatic_echo_library.h"
 #include "echowatch/icmp/ip_status.h"
+#include "echowatch/net/user_pace.h"
 #include "echowatch/path/hop_prober.h"
 #include "echowatch/path/path_verdict.h"
 #include "support/packet_builder.h"
@@ -14,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
@@ -35,6 +37,21 @@ bool inNamespace(const std::string &lab, std::string_view role, const std::strin
 {
     const std::string line = "ip netns exec " + labNamespace(lab, role) + " " + command;
     return std::system(line.c_str()) == 0;
+}
+
+const char *wayName(SocketKindChoice way)
+{
+    switch (way) {
+    case SocketKindChoice::DatagramOnly:
+        return "datagram";
+    case SocketKindChoice::RawOnly:
+        return "raw";
+    case SocketKindChoice::HelperOnly:
+        return "helper";
+    case SocketKindChoice::Automatic:
+        break;
+    }
+    return "automatic";
 }
 
 class ChainTest : public LabTest
@@ -111,16 +128,7 @@ TEST_P(TtlOnEveryPath, RunsOutAtTheRightRouter)
 INSTANTIATE_TEST_SUITE_P(Chain, TtlOnEveryPath,
                          testing::Values(SocketKindChoice::DatagramOnly, SocketKindChoice::RawOnly,
                                          SocketKindChoice::HelperOnly),
-                         [](const auto &info) {
-                             switch (info.param) {
-                             case SocketKindChoice::DatagramOnly:
-                                 return "datagram";
-                             case SocketKindChoice::RawOnly:
-                                 return "raw";
-                             default:
-                                 return "helper";
-                             }
-                         });
+                         [](const auto &info) { return std::string(wayName(info.param)); });
 
 class ChainPath : public ChainTest
 {
@@ -130,8 +138,7 @@ protected:
         ChainTest::SetUp();
         if (IsSkipped())
             return;
-        m_library =
-            helper::makeEchoLibrary(SocketKindChoice::Automatic, RealProbe::builtHelperPath());
+        m_library = helper::makeEchoLibrary(way(), RealProbe::builtHelperPath());
         m_handle = m_library->IcmpCreateFile().handle;
         ASSERT_TRUE(m_handle);
     }
@@ -143,15 +150,19 @@ protected:
     std::string traceVerdict(int hostHop)
     {
         auto tracer = prober();
+        const auto start = std::chrono::steady_clock::now();
         EXPECT_TRUE(tracer.runTrace(addressOf(ChainAddress::Host), 3, hostHop));
+        m_traceTook = std::chrono::steady_clock::now() - start;
         m_trace = tracer.table();
-        return path::verdictText(path::judgeTrace(m_trace, hostHop));
+        return path::judgeTrace(m_trace, hostHop).words;
     }
+    virtual SocketKindChoice way() const { return SocketKindChoice::Automatic; }
 
     std::unique_ptr<net::IcmpEchoLibrary> m_library;
     net::IcmpHandle m_handle;
     path::SteadyPaceClock m_clock;
     path::PathTable m_trace;
+    std::chrono::steady_clock::duration m_traceTook{};
 };
 
 TEST_F(ChainPath, TheProberFindsTheHops)
@@ -160,10 +171,10 @@ TEST_F(ChainPath, TheProberFindsTheHops)
     ASSERT_TRUE(watch.runRound(addressOf(ChainAddress::Host)));
     const auto &hops = watch.table().hops;
     ASSERT_EQ(hops.size(), 4u);
-    EXPECT_EQ(dottedAddress(hops[0].responder), ChainAddress::Hop1);
-    EXPECT_EQ(dottedAddress(hops[1].responder), ChainAddress::Hop2);
-    EXPECT_EQ(dottedAddress(hops[2].responder), ChainAddress::Hop3);
-    EXPECT_EQ(dottedAddress(hops[3].responder), ChainAddress::Host);
+    EXPECT_EQ(dottedAddress(hops[0].responder()), ChainAddress::Hop1);
+    EXPECT_EQ(dottedAddress(hops[1].responder()), ChainAddress::Hop2);
+    EXPECT_EQ(dottedAddress(hops[2].responder()), ChainAddress::Hop3);
+    EXPECT_EQ(dottedAddress(hops[3].responder()), ChainAddress::Host);
     EXPECT_EQ(watch.table().hostHop(), ChainAddress::HostHop);
     for (const auto &hop : hops)
         EXPECT_EQ(hop.lost, 0);
@@ -212,6 +223,85 @@ TEST_F(ChainPath, ARationingRouterIsNotNamed)
     std::cout << "verdict: " << verdict << "\n";
     EXPECT_EQ(m_trace.hops.at(1).answered(), 0) << "hop 2 was not silent in the trace";
     EXPECT_EQ(verdict, "every hop answered up to the host; the host did not");
+}
+
+// A break named by the router or host that sent the ICMP error, at its own
+// hop, on every way of sending: the error answers requests that went past
+// the sender, and the sender is put where it answered time-exceeded.
+class ChainError : public ChainPath, public testing::WithParamInterface<SocketKindChoice>
+{
+protected:
+    SocketKindChoice way() const override { return GetParam(); }
+    void report(const std::string &verdict)
+    {
+        std::cout << wayName(GetParam()) << ": \"" << verdict << "\" in "
+                  << std::chrono::duration<double, std::milli>(m_traceTook).count() << " ms\n";
+        for (std::size_t hop = 0; hop < m_trace.hops.size(); ++hop)
+            std::cout << "  " << hop + 1 << " " << dottedAddress(m_trace.hops[hop].responder())
+                      << (m_trace.hops[hop].endedByError ? " (error)" : "") << "\n";
+    }
+};
+
+// The host's link goes down behind the last router, which answers host
+// unreachable once its address look-up fails (made to fail within 100 ms
+// here, where it takes 3 s by default): the router is named at hop 3, where
+// it answered time-exceeded, not at the TTL its error answered.
+TEST_P(ChainError, TheHostsLinkDownIsTheLastRoutersHostUnreachable)
+{
+    change("r3",
+           "sysctl -q -w net.ipv4.neigh.d1.mcast_solicit=1 net.ipv4.neigh.d1.retrans_time_ms=100",
+           "sysctl -q -w net.ipv4.neigh.d1.mcast_solicit=3 net.ipv4.neigh.d1.retrans_time_ms=1000");
+    change("host", "ip link set h0 down",
+           "sh -c 'ip link set h0 up && ip route replace 192.0.2.0/24 via 203.0.113.1 && "
+           "ip route replace 198.51.100.0/28 via 203.0.113.1'");
+    const auto verdict = traceVerdict(ChainAddress::HostHop);
+    report(verdict);
+    EXPECT_EQ(verdict, "router 198.51.100.2 (hop 3) cannot reach the host (host unreachable)");
+}
+
+TEST_P(ChainError, ARouterThatProhibitsIsNamedAtItsHop)
+{
+    change("r2",
+           "nft 'add table ip pathlab; add chain ip pathlab c { type filter hook forward "
+           "priority 0; }; add rule ip pathlab c ip daddr 203.0.113.10 icmp type echo-request "
+           "reject with icmp type admin-prohibited'",
+           "nft delete table ip pathlab");
+    const auto verdict = traceVerdict(ChainAddress::HostHop);
+    report(verdict);
+    EXPECT_EQ(verdict,
+              "router 192.0.2.18 (hop 2) refuses the request (administratively prohibited)");
+}
+
+TEST_P(ChainError, AHostThatSaysItIsUnreachableIsTheHost)
+{
+    change("host",
+           "nft 'add table ip pathlab; add chain ip pathlab c { type filter hook input "
+           "priority 0; }; add rule ip pathlab c icmp type echo-request "
+           "reject with icmp type host-unreachable'",
+           "nft delete table ip pathlab");
+    const auto verdict = traceVerdict(ChainAddress::HostHop);
+    report(verdict);
+    EXPECT_EQ(verdict, "the host 203.0.113.10 (hop 4) rejects the request (host unreachable)");
+}
+
+INSTANTIATE_TEST_SUITE_P(Chain, ChainError,
+                         testing::Values(SocketKindChoice::DatagramOnly, SocketKindChoice::RawOnly,
+                                         SocketKindChoice::HelperOnly),
+                         [](const auto &info) { return std::string(wayName(info.param)); });
+
+// Every TTL in flight: the first round to a host behind three routers takes
+// about one round trip and the pace of its four requests, not four waits.
+TEST_F(ChainPath, TheFirstRoundTakesOneRoundTripAndThePace)
+{
+    auto watch = prober();
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(watch.runRound(addressOf(ChainAddress::Host)));
+    const auto took = std::chrono::steady_clock::now() - start;
+    std::cout << "first round: " << std::chrono::duration<double, std::milli>(took).count()
+              << " ms\n";
+    EXPECT_EQ(watch.table().hostHop(), ChainAddress::HostHop);
+    // Four requests, the first three of them answered by time-exceeded alone.
+    EXPECT_GE(took, 3 * net::UserPace::UnansweredSpacing);
 }
 
 } // namespace

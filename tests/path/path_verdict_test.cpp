@@ -1,5 +1,6 @@
 // The one trace run when a host goes down, over scripted paths: what it
-// says about where the way broke, in the words the user reads.
+// says about where the way broke, in the words the user reads, and how soon.
+#include "echowatch/net/user_pace.h"
 #include "echowatch/path/hop_prober.h"
 #include "echowatch/path/path_verdict.h"
 #include "scripted_path.h"
@@ -49,18 +50,22 @@ class TraceVerdict : public testing::TestWithParam<VerdictCase>
 
 TEST_P(TraceVerdict, NamesWhereTheWayBroke)
 {
-    scripted::ManualClock clock;
-    scripted::ScriptedPath echo(GetParam().path, clock);
-    path::HopProber prober(echo, clock);
-    ASSERT_TRUE(prober.runTrace(Host, 3, GetParam().hostHop));
-    const auto verdict = path::judgeTrace(prober.table(), GetParam().hostHop);
-    EXPECT_EQ(path::verdictText(verdict), GetParam().verdict);
-    for (const auto &probe : echo.sent())
-        EXPECT_NE(probe.ttl, net::SystemTtl) << "a trace probe left without its TTL";
+    for (const auto service : {scripted::Service::InFlight, scripted::Service::OneAtATime}) {
+        scripted::ManualClock clock;
+        scripted::ScriptedPath echo(GetParam().path, clock, service);
+        path::HopProber prober(echo, clock);
+        ASSERT_TRUE(prober.runTrace(Host, 3, GetParam().hostHop));
+        const auto verdict = path::judgeTrace(prober.table(), GetParam().hostHop);
+        EXPECT_EQ(verdict.words, GetParam().verdict);
+        EXPECT_EQ(path::verdictText(verdict), verdict.words);
+        for (const auto &probe : echo.sent())
+            EXPECT_NE(probe.ttl, net::SystemTtl) << "a trace probe left without its TTL";
+    }
 }
 
 const Kind A = Kind::Answers;
 const Kind R = Kind::Rations;
+const Kind S = Kind::Silent;
 
 scripted::Path lowerThanExpected()
 {
@@ -73,6 +78,34 @@ scripted::Path refusedSends()
 {
     auto path = pathOf({A, A, A});
     path.sendRefused = true;
+    return path;
+}
+
+// The third router's next hop is gone: it answers requests that run out at
+// it, and those for past it with host-unreachable once its look-up fails.
+scripted::Path cannotReachTheHost(icmp::MessageKind error = {3, 1})
+{
+    auto path = pathOf({A, A, Kind::Refuses});
+    path.routers[2].error = error;
+    return path;
+}
+
+// A router without a route answers every request that reaches it with its
+// error, those that run out there too.
+scripted::Path withoutARoute(std::initializer_list<Kind> before)
+{
+    auto path = pathOf(before);
+    Router refusing{address("198.51.100.2"), Kind::Refuses};
+    refusing.error = {3, 0};
+    refusing.answersItsOwnTtl = false;
+    path.routers.push_back(refusing);
+    return path;
+}
+
+scripted::Path hostSaysSo(icmp::MessageKind error)
+{
+    auto path = pathOf({A, A, A});
+    path.hostError = error;
     return path;
 }
 
@@ -95,21 +128,61 @@ INSTANTIATE_TEST_SUITE_P(
         VerdictCase{"thisMachineRefusesToSend", refusedSends(), 4, "nothing answered from hop 1"},
         VerdictCase{"firstRouterRationsHostSilent", pathOf({R, A, A}, false), 4,
                     "every hop answered up to the host; the host did not"},
-        VerdictCase{"middleRouterNeverAnswersHostSilent", pathOf({A, Kind::Silent, A}, false), 4,
+        VerdictCase{"middleRouterNeverAnswersHostSilent", pathOf({A, S, A}, false), 4,
                     "every hop answered up to the host; the host did not"},
-        VerdictCase{"middleRouterNeverAnswersBreakAfterIt",
-                    pathOf({A, A, Kind::Silent, A, A}, false, 4), 6,
+        VerdictCase{"middleRouterNeverAnswersBreakAfterIt", pathOf({A, A, S, A, A}, false, 4), 6,
                     "stops after hop 4 (192.0.2.4)"},
         VerdictCase{"rationingRouterBeforeABreak", pathOf({A, R, A, A}, false, 3), 5,
                     "stops after hop 3 (192.0.2.3)"},
-        VerdictCase{"routerRefuses", pathOf({A, Kind::Refuses, A}), 4,
-                    "refused at hop 2 (192.0.2.2)"},
+        VerdictCase{"fiveSilentRoutersBeforeTheHost", pathOf({S, S, S, S, S}), 6,
+                    "the host answered at hop 6"},
         VerdictCase{"hostAnswersNearerThanExpected", lowerThanExpected(), 5,
-                    "the host answered at hop 3"}),
+                    "the host answered at hop 3"},
+        // The error answers requests with TTL 4, but comes from hop 3.
+        VerdictCase{"lastRouterCannotReachTheHost", cannotReachTheHost(), 4,
+                    "router 192.0.2.3 (hop 3) cannot reach the host (host unreachable)"},
+        VerdictCase{"lastRouterRefuses", cannotReachTheHost({3, 13}), 4,
+                    "router 192.0.2.3 (hop 3) refuses the request (administratively prohibited)"},
+        VerdictCase{"lastRouterNeedsFragments", cannotReachTheHost({3, 4}), 0,
+                    "router 192.0.2.3 (hop 3) cannot pass the request on unfragmented "
+                    "(fragmentation needed)"},
+        // Never heard at its own TTL: behind a router that answered, it is
+        // the next hop.
+        VerdictCase{"routerWithoutARoute", withoutARoute({A}), 3,
+                    "router 198.51.100.2 (hop 2) cannot reach the host's network (network "
+                    "unreachable)"},
+        // Behind a silent hop, the hop before the error's TTL: the silent
+        // one is taken to be it, its own answers rationed.
+        VerdictCase{"routerWithoutARouteBehindASilentOne", withoutARoute({A, S}), 4,
+                    "router 198.51.100.2 (hop 2) cannot reach the host's network (network "
+                    "unreachable)"},
+        VerdictCase{"hostRejectsTheRequest", hostSaysSo({3, 3}), 4,
+                    "the host 203.0.113.9 (hop 4) rejects the request (port unreachable)"},
+        VerdictCase{"hostRefusesTheRequest", hostSaysSo({3, 13}), 0,
+                    "the host 203.0.113.9 (hop 4) refuses the request (administratively "
+                    "prohibited)"},
+        VerdictCase{"hostTakesNoIcmp", hostSaysSo({3, 2}), 4,
+                    "the host 203.0.113.9 (hop 4) does not take ICMP (protocol unreachable)"}),
     [](const auto &info) { return std::string(info.param.name); });
 
-// A rationing router answers one request in three here: the trace asks it
-// up to three times before it moves on, so the hop is found all the same.
+// The verdict carries what a later judgement needs besides its words.
+TEST(Trace, VerdictCarriesTheResponderItsHopAndTheMessage)
+{
+    scripted::ManualClock clock;
+    scripted::ScriptedPath echo(cannotReachTheHost(), clock);
+    path::HopProber prober(echo, clock);
+    ASSERT_TRUE(prober.runTrace(Host, 3, 4));
+    const auto verdict = path::judgeTrace(prober.table(), 4);
+    EXPECT_EQ(verdict.kind, path::PathVerdict::Kind::ErrorFrom);
+    EXPECT_EQ(verdict.responder, address("192.0.2.3"));
+    EXPECT_EQ(verdict.hop, 3);
+    EXPECT_EQ(verdict.ttl, 4);
+    EXPECT_FALSE(verdict.responderIsHost);
+    EXPECT_EQ(verdict.message, (icmp::MessageKind{3, 1}));
+}
+
+// A rationing router answers one request in three here, and the trace asks
+// it up to three times before it gives up on it, a while apart.
 TEST(Trace, AsksARationingRouterUpToThreeTimes)
 {
     scripted::ManualClock clock;
@@ -123,8 +196,15 @@ TEST(Trace, AsksARationingRouterUpToThreeTimes)
     const auto &hop = prober.table().hops.at(1);
     EXPECT_EQ(hop.sent, 3);
     EXPECT_EQ(hop.lost, 2);
-    EXPECT_EQ(hop.responder, address("192.0.2.2"));
+    EXPECT_EQ(hop.responder(), address("192.0.2.2"));
     EXPECT_EQ(prober.table().hostHop(), 4);
+    std::vector<path::PaceClock::Clock::time_point> asked;
+    for (const auto &probe : echo.sent()) {
+        if (probe.ttl == 2)
+            asked.push_back(probe.at);
+    }
+    ASSERT_EQ(asked.size(), 4u); // the one used up, then the trace's three
+    EXPECT_GE(asked[3] - asked[2], path::ProberSettings{}.retrySpacing);
 }
 
 // Where the host is known to be, a trace that finds it silent goes no
@@ -137,23 +217,46 @@ TEST(Trace, EndsWhereTheHostIsKnownToBe)
     path::HopProber prober(echo, clock);
     ASSERT_TRUE(prober.runTrace(Host, 3, 4));
     EXPECT_EQ(prober.table().hops.size(), 4u);
-    EXPECT_EQ(echo.sent().back().ttl, 4);
+    for (const auto &probe : echo.sent())
+        EXPECT_LE(probe.ttl, 4);
 
     echo.path().routers.push_back({address("192.0.2.4")});
     ASSERT_TRUE(prober.runTrace(Host, 3, 4));
     EXPECT_EQ(prober.table().hops.size(), 9u);
 }
 
-// Silence past the last answer goes on for five hops, then the trace ends:
-// thirty TTLs of timeouts would keep an outage's verdict half a minute.
-TEST(Trace, GivesUpFiveSilentHopsPastTheLastAnswer)
+// Silence past the last answer is shown for five hops and asked about again
+// for as many; the TTLs beyond are asked once. Every TTL in flight at once
+// keeps the whole trace near a second where one at a time took seconds.
+TEST(Trace, AsksFiveSilentHopsPastTheLastAnswerAgainAndEndsWithinASecondAndAHalf)
 {
     scripted::ManualClock clock;
     scripted::ScriptedPath echo(pathOf({A, A, A}, false, 2), clock);
     path::HopProber prober(echo, clock);
+    const auto start = clock.now();
     ASSERT_TRUE(prober.runTrace(Host, 3));
+    EXPECT_LT(clock.now() - start, 1500ms);
     EXPECT_EQ(prober.table().hops.size(), 7u);
-    EXPECT_EQ(echo.sent().back().ttl, 7);
+    std::array<int, path::MaxHops + 1> asked{};
+    for (const auto &probe : echo.sent())
+        ++asked[static_cast<std::size_t>(probe.ttl)];
+    for (int ttl = 3; ttl <= 7; ++ttl)
+        EXPECT_EQ(asked[static_cast<std::size_t>(ttl)], 3) << ttl;
+    for (int ttl = 8; ttl <= path::MaxHops; ++ttl)
+        EXPECT_EQ(asked[static_cast<std::size_t>(ttl)], 1) << ttl;
+}
+
+// Five silent routers before a silent host whose hop is known: the trace,
+// three requests to each, has its verdict within a second.
+TEST(Trace, FinishesFiveSilentHopsWithinASecond)
+{
+    scripted::ManualClock clock;
+    scripted::ScriptedPath echo(pathOf({S, S, S, S, S}, false), clock);
+    path::HopProber prober(echo, clock);
+    const auto start = clock.now();
+    ASSERT_TRUE(prober.runTrace(Host, 3, 6));
+    EXPECT_LT(clock.now() - start, 1s);
+    EXPECT_EQ(path::judgeTrace(prober.table(), 6).words, "nothing answered from hop 1");
 }
 
 struct ReplyTtlCase

@@ -117,6 +117,53 @@ private slots:
         QVERIFY(lines[5].contains(QStringLiteral("203.0.113.9")));
     }
 
+    // A router that cannot reach the host: its row is marked as traceroute
+    // marks it, and its error's time stands apart from the round trips.
+    void marksTheRowAnErrorAnswered()
+    {
+        auto path = threeRouters();
+        path.routers[2].kind = scripted::Router::Kind::Refuses;
+        TestWindow window;
+        path_view::PathActions actions(window.window, [path] {
+            return std::make_unique<scripted::ScriptedLibrary>(path);
+        });
+        window.window.Text1->setText(QStringLiteral("203.0.113.9"));
+        window.window.ProbeTick();
+        actions.action()->trigger();
+        const auto &model = actions.pathWindow()->model();
+        QTRY_COMPARE(model.rowCount(), 4);
+        using Model = path_view::PathTableModel;
+        QCOMPARE(model.cellText(2, Model::Address), QStringLiteral("198.51.100.2"));
+        QCOMPARE(model.cellText(3, Model::Address), QStringLiteral("198.51.100.2 !H"));
+        QCOMPARE(model.cellText(3, Model::ErrorAfter), QStringLiteral("1.0"));
+        QCOMPARE(model.cellText(3, Model::Last), QString());
+        QCOMPARE(model.cellText(3, Model::Loss), QStringLiteral("0.0"));
+        QVERIFY(model.text().contains(QStringLiteral("198.51.100.2 !H")));
+        QVERIFY(model.rowToolTip(3).contains(QStringLiteral("host unreachable")));
+        QVERIFY(model.rowToolTip(3).contains(QStringLiteral("not round trips")));
+    }
+
+    // Every address that answered at a hop is in its row's tooltip with its
+    // count; the row shows the one that answered most.
+    void listsEveryResponderOfAHop()
+    {
+        path::PathTable table;
+        table.hops.resize(1);
+        auto &hop = table.hops[0];
+        for (int answer = 0; answer < 3; ++answer)
+            hop.noteAnswer(testpackets::address("192.0.2.1"), std::chrono::milliseconds(2), false);
+        hop.noteAnswer(testpackets::address("192.0.2.5"), std::chrono::milliseconds(3), false);
+        hop.noteLoss();
+        path_view::PathTableModel model;
+        model.show(table);
+        QCOMPARE(model.cellText(0, path_view::PathTableModel::Address),
+                 QStringLiteral("192.0.2.1"));
+        QCOMPARE(model.cellText(0, path_view::PathTableModel::Loss), QStringLiteral("20.0"));
+        const QString tip = model.data(model.index(0, 0), Qt::ToolTipRole).toString();
+        QVERIFY2(tip.contains(QStringLiteral("192.0.2.1: 3 answers")), qPrintable(tip));
+        QVERIFY2(tip.contains(QStringLiteral("192.0.2.5: 1 answer")), qPrintable(tip));
+    }
+
     // One per main window: asking again brings the same window forward, and
     // Escape closes it, its rounds stopped and the window gone.
     void isOneWindowThatClosesFromTheKeyboard()

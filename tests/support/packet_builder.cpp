@@ -103,11 +103,11 @@ Bytes icmpErrorQuoting(std::uint32_t router, std::uint32_t ourAddress, std::uint
     return ipv4Packet(router, ourAddress, icmp::ProtocolIcmp, icmpError(type, code, quoted));
 }
 
-Bytes helperRequest(std::uint32_t destination, net::TimeToLive ttl)
+Bytes helperRequest(std::uint32_t destination, net::TimeToLive ttl, std::uint32_t tag)
 {
     const Bytes data = bytesOf(TestPayload);
     Bytes frame(helper::RequestHeaderSize + data.size());
-    helper::encodeRequest({destination, helper::MaxTimeout, ttl, data}, frame);
+    helper::encodeRequest({tag, destination, helper::MaxTimeout, ttl, data}, frame);
     return frame;
 }
 

@@ -39,8 +39,9 @@ Bytes icmpErrorQuoting(std::uint32_t router, std::uint32_t ourAddress, std::uint
                        std::uint16_t sequence);
 
 // A request frame for the probe helper: an echo of TestPayload to
-// destination with the largest timeout and the program's reply size.
-Bytes helperRequest(std::uint32_t destination, net::TimeToLive ttl = net::SystemTtl);
+// destination with the largest timeout, named by tag.
+Bytes helperRequest(std::uint32_t destination, net::TimeToLive ttl = net::SystemTtl,
+                    std::uint32_t tag = 1);
 
 // Sets the big-endian 32-bit field at offset.
 void put32(Bytes &bytes, std::size_t offset, std::uint32_t value);

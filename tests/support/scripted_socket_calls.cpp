@@ -85,7 +85,8 @@ ssize_t ScriptedSocketCalls::send(int, std::span<const std::byte> packet, std::u
         return static_cast<std::uint16_t>(std::to_integer<int>(header[at]) << 8 |
                                           std::to_integer<int>(header[at + 1]));
     };
-    const SentRequest sent{word(4), word(6), net::realtimeNow(), ttl};
+    const SentRequest sent{word(4), word(6), net::realtimeNow(), ttl,
+                           testpackets::Bytes(packet.begin() + 8, packet.end())};
     if (stampSends)
         errorQueue.push_back(sendStampEntry(sent.stamp));
     if (onSend)

@@ -21,6 +21,7 @@ struct SentRequest
     std::uint16_t sequence;
     std::chrono::nanoseconds stamp; // the kernel's send stamp, CLOCK_REALTIME
     net::TimeToLive ttl;
+    testpackets::Bytes data; // what the request carries past its header
 };
 
 // One entry of a queue: the bytes the socket hands over and what the kernel

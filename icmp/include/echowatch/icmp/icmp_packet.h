@@ -59,6 +59,17 @@ struct SentEcho
     std::span<const std::byte> data;
 };
 
+// The type and code of an ICMP message as its sender wrote them: what a
+// status folds together (a host-unreachable and an administrative refusal
+// share one) they still tell apart.
+struct MessageKind
+{
+    std::uint8_t type = 0;
+    std::uint8_t code = 0;
+
+    bool operator==(const MessageKind &) const = default;
+};
+
 // Something that answers our request: an echo reply (status 0, the echoed
 // data) or an ICMP error about it (its status, no data).
 struct Answer
@@ -68,6 +79,7 @@ struct Answer
     std::span<const std::byte> echoedData;
     std::uint8_t ttl;
     std::uint8_t tos;
+    MessageKind kind; // of the reply (0/0) or of the error
 };
 
 // One entry of a datagram socket's error queue, as the kernel reports it.
@@ -97,6 +109,18 @@ std::optional<Ipv4Packet> readIpv4(std::span<const std::byte> packet) noexcept;
 // The status an ICMP error stands for; none for messages that are not an
 // outcome (a redirect: the real answer still follows).
 std::optional<std::int32_t> statusForIcmpError(std::uint8_t type, std::uint8_t code) noexcept;
+
+// The message a status most often stands for, where the message itself was
+// not seen (a ping socket reports some errors as an errno alone): none for
+// statuses that no ICMP message gives.
+std::optional<MessageKind> usualMessageFor(std::int32_t status) noexcept;
+
+// The sequence an answer is about (an echo reply's own, or that of the
+// request an error quotes), read before the answer is matched against one
+// of several requests in flight; none when it cannot be ours.
+std::optional<std::uint16_t> rawAnswerSequence(std::span<const std::byte> packet) noexcept;
+std::optional<std::uint16_t> datagramReplySequence(std::span<const std::byte> icmp) noexcept;
+std::optional<std::uint16_t> queuedErrorSequence(const QueuedError &error) noexcept;
 
 // A raw socket hands over whole IP packets, everyone's: replies are ours by
 // identifier, sequence, source and data; errors by the request they quote.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "echowatch/icmp/icmp_packet.h"
 #include "echowatch/icmp/ip_status.h"
 
 #include <chrono>
@@ -42,6 +43,10 @@ struct EchoOutcome
     std::uint32_t responder = 0;
     std::uint8_t ttl = 0;
     std::uint8_t tos = 0;
+    // The ICMP message that decided an outcome of origin IcmpMessage, as its
+    // sender wrote it (a router's "host unreachable" and its administrative
+    // refusal share a status); 0/0 for an echo reply, or when none did.
+    icmp::MessageKind message;
     // The echoed data; it lives in the service's buffers until its next probe.
     std::span<const std::byte> data;
     FailureOrigin origin = FailureOrigin::None;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "echowatch/net/echo_flight.h"
 #include "echowatch/net/echo_outcome.h"
 #include "echowatch/net/icmp_socket.h"
 #include "echowatch/net/socket_calls.h"
@@ -28,6 +29,12 @@ public:
     // (TtlExpiredTransit, that router the responder).
     virtual EchoOutcome echo(std::uint32_t destination, std::span<const std::byte> requestData,
                              std::chrono::milliseconds timeout, TimeToLive ttl) noexcept = 0;
+    // Requests in flight several at a time, where the service can keep them
+    // so (none where it serves one at a time: SequentialFlight then does).
+    // Not to be mixed with echo() while requests are in flight: a single
+    // probe clears what earlier requests left before it sends.
+    virtual EchoFlight *flight() noexcept { return nullptr; }
+
     // The same with the system's default TTL, as the window probes.
     EchoOutcome echo(std::uint32_t destination, std::span<const std::byte> requestData,
                      std::chrono::milliseconds timeout) noexcept
@@ -100,6 +107,7 @@ public:
     virtual IcmpHandleOpening IcmpCreateFile() noexcept = 0;
 };
 
+class IcmpEchoFlight;
 class LinuxIcmpEchoHandle;
 
 // The real service over one Linux ICMP socket of one kind, which it opens at
@@ -124,6 +132,9 @@ public:
 
     // Whether the kept socket is open (it closes after a fatal error).
     bool hasSocket() const noexcept;
+    // The requests in flight on the kept socket, for a server that waits on
+    // it beside other descriptors.
+    IcmpEchoFlight &flight() noexcept;
 
 private:
     IcmpSocketKind m_kind;

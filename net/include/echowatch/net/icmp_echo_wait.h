@@ -30,6 +30,15 @@ struct ReceiveBuffers
     std::array<std::byte, 512> control;
 };
 
+// One message as recvmsg filled it: the sender's name, the bytes, and what
+// the kernel put beside them, kept until the next read.
+struct ReceivedMessage
+{
+    sockaddr_in name{};
+    iovec vector{};
+    msghdr message{};
+};
+
 // What decided a probe, and when the kernel received it.
 struct Arrival
 {
@@ -103,9 +112,7 @@ private:
     bool m_clearedPendingError = false;
     bool m_readSomething = false;
 
-    sockaddr_in m_name{};
-    iovec m_vector{};
-    msghdr m_message{};
+    ReceivedMessage m_read;
 };
 
 } // namespace net

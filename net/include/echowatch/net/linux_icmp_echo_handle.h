@@ -1,5 +1,6 @@
 #pragma once
 
+#include "echowatch/net/icmp_echo_flight.h"
 #include "echowatch/net/icmp_echo_library.h"
 #include "echowatch/net/icmp_echo_wait.h"
 #include "echowatch/net/icmp_socket.h"
@@ -28,6 +29,8 @@ public:
     using IcmpEchoHandle::echo;
     EchoOutcome echo(std::uint32_t destination, std::span<const std::byte> requestData,
                      std::chrono::milliseconds timeout, TimeToLive ttl) noexcept override;
+    EchoFlight *flight() noexcept override { return &m_flight; }
+    IcmpEchoFlight &linuxFlight() noexcept { return m_flight; }
 
 private:
     using Clock = std::chrono::steady_clock;
@@ -40,6 +43,7 @@ private:
     std::uint16_t &m_nextSequence;
     SocketCalls &m_calls;
     ReceiveBuffers m_buffers;
+    IcmpEchoFlight m_flight;
 };
 
 } // namespace net

@@ -1,45 +1,57 @@
 #pragma once
 
+#include "echowatch/net/destination_pace.h"
+#include "echowatch/net/echo_flight.h"
 #include "echowatch/net/icmp_echo_library.h"
 #include "echowatch/path/hop_stats.h"
 #include "echowatch/path/pace_clock.h"
 
+#include <array>
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <stop_token>
+#include <vector>
 
 namespace path {
 
 struct ProberSettings
 {
     std::chrono::milliseconds timeout{500};
-    // Silent TTLs in a row, past the last that answered, after which nothing
-    // further is expected to (mtr gives up after as many).
+    // Silent TTLs past the last that answered, after which nothing further
+    // is expected to (mtr gives up after as many): a table shows no more of
+    // them, and a trace asks no more of them again.
     int silentHopsToGiveUp = 5;
     // While a path is watched, a round begins at most this often.
     std::chrono::milliseconds roundSpacing{1000};
+    // A trace asks a TTL that has not answered again this long after it
+    // last asked: long enough for a router that rations its answers to have
+    // one more, short enough that three requests fit in a second.
+    std::chrono::milliseconds retrySpacing{150};
 };
 
 // Finds the hops on the way to a host with echo requests limited to TTL 1,
 // 2, ... through any echo service (a kept socket, the probe helper, a test's
-// script), one request at a time, spaced as ping spaces a user's
-// (net::UserPace). A TTL's answer is the router its request ran out at, the
-// host, or a router that refused it; the host, a refusal, or a run of
-// silent TTLs ends a round. Not for use from two threads at once.
-class HopProber
+// script). Every TTL is in flight at once, each request sent at the pace
+// ping keeps for a user (net::UserPace) without waiting for the one before,
+// and each answer matched to its TTL by the request it answers. A TTL's
+// answer is the router its request ran out at, the host, or an ICMP error
+// that ends the way; the host or an error ends a round at its TTL. Not for
+// use from two threads at once.
+class HopProber final : private net::FlightSink
 {
 public:
     using Clock = PaceClock::Clock;
 
     HopProber(net::IcmpEchoHandle &echo, PaceClock &clock, ProberSettings settings = {}) noexcept;
 
-    // One probe per TTL, no sooner than roundSpacing after the last round
+    // One request per TTL, no sooner than roundSpacing after the last round
     // began; the figures add up over the rounds. Returns false when stopped
     // first, with what the round found so far kept.
     bool runRound(std::uint32_t destination, std::stop_token stop = {}) noexcept;
 
-    // A trace of its own: up to probesPerHop requests per TTL, on to the
-    // next TTL as soon as one is answered; the table starts empty. hostHop,
+    // A trace of its own: up to probesPerHop requests per TTL, a TTL asked
+    // again only while it has not answered; the table starts empty. hostHop,
     // where the host was last known to be (0: not known), ends the trace
     // there unless a router answers at that TTL: past the host, requests
     // only reach the host again.
@@ -54,22 +66,48 @@ private:
         Answered,
         Silent,
         PathEnds,
-        Stopped,
+    };
+    struct InFlight
+    {
+        net::FlightTag tag;
+        int ttl;
+        Clock::time_point sentAt;
+    };
+    struct TtlState
+    {
+        int sent = 0;
+        bool answered = false;
+        Clock::time_point lastSent{};
     };
 
     bool probeHops(std::uint32_t destination, int probesPerHop, std::stop_token stop) noexcept;
     int lastTtl() const noexcept;
-    HopResult probeHop(std::uint32_t destination, int ttl, int probes,
-                       std::stop_token stop) noexcept;
+    int limit() const noexcept;
+    int nextTtl(int probesPerHop, Clock::time_point now) const noexcept;
+    std::optional<Clock::time_point> nextRetry(int probesPerHop) const noexcept;
+    bool roundDone(int probesPerHop) const noexcept;
+    void send(std::uint32_t destination, int ttl, Clock::time_point now) noexcept;
+    void wait(Clock::time_point until, std::stop_token stop) noexcept;
+    void take(net::FlightTag tag, const net::EchoOutcome &outcome) noexcept override;
     HopResult note(HopStats &hop, const net::EchoOutcome &outcome) noexcept;
+    void giveUpOverdue(Clock::time_point now) noexcept;
+    void finishRound() noexcept;
 
-    net::IcmpEchoHandle &m_echo;
+    net::EchoFlight &flightOf(net::IcmpEchoHandle &echo) noexcept;
+
+    std::optional<net::SequentialFlight> m_sequential;
+    net::EchoFlight &m_flight;
     PaceClock &m_clock;
     ProberSettings m_settings;
     PathTable m_table;
     int m_expectedHostHop = 0;
-    Clock::time_point m_nextSend{};
+    net::DestinationPace m_pace{1};
     Clock::time_point m_nextRound{};
+
+    // The round under way.
+    std::vector<InFlight> m_inFlight;
+    std::array<TtlState, MaxHops + 1> m_ttls{};
+    int m_endTtl = MaxHops; // the nearest TTL whose answer ended the way
 };
 
 } // namespace path

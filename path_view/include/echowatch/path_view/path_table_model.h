@@ -10,7 +10,11 @@ namespace path_view {
 QString dottedText(std::uint32_t address);
 
 // The hops as mtr shows them: hop, address, loss %, sent, and the last,
-// average, best and worst round trip in milliseconds.
+// average, best and worst round trip in milliseconds. A row whose requests
+// an ICMP error answered is marked beside its address as mtr and traceroute
+// mark it ("!H"), and the error's time goes in a column of its own: it is
+// no round trip. A row answered from several addresses shows the one that
+// answered most, all of them in its tooltip.
 class PathTableModel : public QAbstractTableModel
 {
     Q_OBJECT
@@ -26,6 +30,7 @@ public:
         Average,
         Best,
         Worst,
+        ErrorAfter,
         ColumnCount,
     };
 
@@ -41,6 +46,7 @@ public:
                         int role = Qt::DisplayRole) const override;
 
     QString cellText(int row, int column) const;
+    QString rowToolTip(int row) const;
     // The whole table as aligned plain text, a heading line first.
     QString text() const;
 
