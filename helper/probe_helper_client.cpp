@@ -3,6 +3,7 @@
 #include "echowatch/helper/probe_helper_protocol.h"
 #include "echowatch/icmp/errno_status.h"
 #include "echowatch/icmp/ip_status.h"
+#include "echowatch/net/kernel_time.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -21,13 +22,6 @@ namespace {
 constexpr std::chrono::milliseconds StopAllowance{40};
 // How long a helper whose input closed may take to end before it is killed.
 constexpr int ExitWaitMilliseconds = 5;
-
-timespec toTimespec(std::chrono::nanoseconds duration) noexcept
-{
-    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(duration);
-    return timespec{static_cast<time_t>(seconds.count()),
-                    static_cast<long>((duration - seconds).count())};
-}
 
 // The helper gets the socket as its standard input and output, a clean
 // signal mask and no environment at all: nothing of ours steers a process
@@ -200,7 +194,7 @@ bool ProbeHelperClient::sendAll(std::span<const std::byte> bytes,
         const auto now = Clock::now();
         if (now >= deadline)
             return false;
-        const timespec remaining = toTimespec(deadline - now);
+        const timespec remaining = net::toTimespec(deadline - now);
         ::ppoll(&watched, 1, &remaining, nullptr);
     }
     return true;
@@ -217,7 +211,7 @@ std::size_t ProbeHelperClient::receiveAnswer(AnswerLimits limits,
         const auto parsed = parseAnswer(std::span(m_answer).first(received), limits);
         if (parsed.verdict != helper::AnswerVerdict::Incomplete)
             return received;
-        const timespec remaining = toTimespec(deadline - now);
+        const timespec remaining = net::toTimespec(deadline - now);
         const int ready = ::ppoll(&watched, 1, &remaining, nullptr);
         if (ready < 0 && errno != EINTR)
             return received;

@@ -2,6 +2,7 @@
 
 #include "echowatch/icmp/errno_status.h"
 #include "echowatch/icmp/ip_status.h"
+#include "echowatch/net/kernel_time.h"
 #include "echowatch/net/socket_calls.h"
 
 #include <algorithm>
@@ -16,14 +17,6 @@ namespace {
 // Reads per queue between two looks at the clock: a flood cannot hold the
 // wait past its deadline.
 constexpr int ReadsPerPass = 256;
-
-timespec toTimespec(std::chrono::nanoseconds duration) noexcept
-{
-    duration = std::max(duration, std::chrono::nanoseconds::zero());
-    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(duration);
-    return timespec{static_cast<time_t>(seconds.count()),
-                    static_cast<long>((duration - seconds).count())};
-}
 
 // The TTL and TOS a datagram socket reports beside each reply.
 void readReplyOptions(msghdr &message, icmp::Answer &answer) noexcept

@@ -1,14 +1,13 @@
 #include "echowatch/path/path_verdict.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
+#include "echowatch/net/ipv4_text.h"
 
 namespace path {
 namespace {
 
 std::string hopText(const PathVerdict &verdict)
 {
-    return "hop " + std::to_string(verdict.hop) + " (" + dottedAddress(verdict.address) + ")";
+    return "hop " + std::to_string(verdict.hop) + " (" + net::ipv4Text(verdict.address) + ")";
 }
 
 } // namespace
@@ -44,14 +43,6 @@ std::string verdictText(const PathVerdict &verdict)
         return "refused at " + hopText(verdict);
     }
     return {};
-}
-
-std::string dottedAddress(std::uint32_t address)
-{
-    char text[INET_ADDRSTRLEN] = {};
-    const in_addr value{address};
-    ::inet_ntop(AF_INET, &value, text, sizeof text);
-    return text;
 }
 
 int hostHopFromReplyTtl(std::uint8_t ttl) noexcept

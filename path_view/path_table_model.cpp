@@ -1,5 +1,6 @@
 #include "echowatch/path_view/path_table_model.h"
 
+#include "echowatch/net/ipv4_text.h"
 #include "echowatch/path/path_verdict.h"
 
 #include <QStringList>
@@ -18,7 +19,7 @@ QString milliseconds(std::chrono::nanoseconds duration)
 
 QString dottedText(std::uint32_t address)
 {
-    return QString::fromStdString(path::dottedAddress(address));
+    return QString::fromStdString(net::ipv4Text(address));
 }
 
 void PathTableModel::show(const path::PathTable &table)

@@ -2,12 +2,6 @@
 
 namespace store {
 
-Milliseconds minuteOf(Milliseconds time) noexcept
-{
-    const Milliseconds remainder = time % history::MillisecondsPerMinute;
-    return time - (remainder < 0 ? remainder + history::MillisecondsPerMinute : remainder);
-}
-
 void StoredMinute::add(const history::ProbeSample &sample) noexcept
 {
     statistics.add(sample);

@@ -14,8 +14,7 @@ using history::Milliseconds;
 
 inline constexpr Milliseconds MillisecondsPerDay = 24 * 60 * history::MillisecondsPerMinute;
 
-// The start of the minute a time falls in.
-Milliseconds minuteOf(Milliseconds time) noexcept;
+using history::minuteOf;
 
 // One minute of one run, as the file keeps it once its probes are gone: the
 // statistics and, for the chart's colours, the failures by kind.
