@@ -33,6 +33,7 @@ public:
     void listen();
     void recordProbe(const records::LoggedProbe &probe);
     void recordChange(const records::ActionFacts &facts);
+    void recordWatch(const QString &host, bool watched);
 
 signals:
     // The address and port served, the port being the one given or, for 0,

@@ -42,8 +42,9 @@ public:
     explicit ProbeRecord(std::size_t capacity = DefaultCapacity);
 
     void record(const ProbeSample &sample);
-    // Nothing was probed from the time on until the next probe recorded.
-    void recordGap(Milliseconds time) noexcept { m_outages.endOngoing(time); }
+    // The host's watch ended at the time: an outage going on ends there,
+    // not watched.
+    void recordWatchEnd(Milliseconds time) noexcept { m_outages.endOngoing(time); }
 
     // The probes kept in full, oldest first.
     std::size_t retainedCount() const noexcept { return m_count; }
