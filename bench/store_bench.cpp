@@ -1,10 +1,12 @@
 // The history file's figures: CPU per appended probe on the writing thread
 // and on the caller's, bytes on disk per probe, reading a host's history
-// from files of 1,000,000 and 2,592,000 probes, and, given a count, the
-// appender fed a probe a millisecond for that many probes with its memory
-// before and after.
+// from files of 1,000,000 and 2,592,000 probes, a file of a year at 1 s
+// (its size, and reading a year, 90 days and a day of it for a chart), and,
+// given a count, the appender fed a probe a millisecond for that many
+// probes with its memory before and after.
 //
 //   store_bench            every row but the soak
+//   store_bench year       the rows of a file of a year
 //   store_bench soak N     the soak of N probes
 #include "bench_table.h"
 #include "process_figures.h"
@@ -13,6 +15,7 @@
 #include "echowatch/store/history_appender.h"
 #include "echowatch/store/history_reader.h"
 #include "echowatch/store/history_writer.h"
+#include "echowatch/store/span_reader.h"
 
 #include <chrono>
 #include <cstdio>
@@ -114,6 +117,64 @@ void benchLoading(const BenchFolder &folder)
                  "history file, reading the last 24 hours of 30 days at 1 s", "-");
 }
 
+const char *detailText(store::SpanDetail detail)
+{
+    switch (detail) {
+    case store::SpanDetail::Probes:
+        return "probe by probe";
+    case store::SpanDetail::Minutes:
+        return "by the minute";
+    case store::SpanDetail::Hours:
+        break;
+    }
+    return "by the hour";
+}
+
+// A chart's worth of the span, as the History window asks for it: the best
+// of three reads, from opening the file to holding the columns, the file in
+// the page cache.
+void benchSpan(const std::string &file, history::TimeSpan span, const std::string &figure)
+{
+    constexpr std::size_t Columns = 1920;
+    double best = 0;
+    std::optional<store::HostSpan> read;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        const auto start = Clock::now();
+        store::Connection connection = openFile(file, store::Access::ReadOnly);
+        std::string error;
+        read = store::readSpan(connection, Host, span, Columns, error);
+        const double milliseconds = millisecondsSince(start);
+        if (!read) {
+            std::fprintf(stderr, "read: %s\n", error.c_str());
+            std::exit(1);
+        }
+        best = attempt == 0 ? milliseconds : std::min(best, milliseconds);
+    }
+    printRow(figure + " into 1,920 columns (" +
+                 detailText(read->detail) + ", " +
+                 std::to_string(read->statistics.transmitted) + " probes, " +
+                 std::to_string(read->outages.size()) + " outages)",
+             formatNumber(best, 0) + " ms", "-", "< 200 ms");
+}
+
+// A host probed a second for a year, with the default retention.
+void benchYear(const BenchFolder &folder)
+{
+    const std::string file = folder.file("year.sqlite");
+    const Milliseconds end = Start + 365 * store::MillisecondsPerDay;
+    writeYear(file, Host, end);
+    const double megabytes = static_cast<double>(std::filesystem::file_size(file)) / 1e6;
+    printRow("history file of one host at 1 s for a year, default retention (30 days of "
+             "probes, a year of minutes and hours): size",
+             formatNumber(megabytes, 1) + " MB", "-", "< 100 MB");
+    benchSpan(file, {end - 365 * store::MillisecondsPerDay, end},
+              "history file of a year, reading the year for a chart");
+    benchSpan(file, {end - 90 * store::MillisecondsPerDay, end},
+              "history file of a year, reading the last 90 days for a chart");
+    benchSpan(file, {end - store::MillisecondsPerDay, end},
+              "history file of a year, reading the last day for a chart");
+}
+
 // A probe a millisecond, as the window's fastest interval sends them, with
 // the process's memory at a tenth, half and the end of the run. SQLite's
 // page cache (2 MB by default) fills in the first part.
@@ -146,8 +207,13 @@ int main(int argc, char **argv)
         return 0;
     }
     BenchFolder folder;
+    if (argc == 2 && std::string(argv[1]) == "year") {
+        benchYear(folder);
+        return 0;
+    }
     benchWriting(folder);
     benchAppending(folder);
     benchLoading(folder);
+    benchYear(folder);
     return 0;
 }

@@ -34,6 +34,12 @@ store::Connection openFile(const std::string &file, store::Access access);
 
 double threadCpuSeconds();
 
+// A host probed a second for a year, until end, as the default retention
+// leaves the file: one watch, the minute and hour summaries of the whole
+// year, the last 30 days' probes in full, and the outages. Made by direct inserts in
+// a transaction a day, not by probing.
+void writeYear(const std::string &file, const std::string &host, history::Milliseconds end);
+
 // Writes count probes of host from start, in batches as the appender makes
 // them; returns the writing thread's CPU seconds.
 double writeProbes(const std::string &file, const std::string &host, history::Milliseconds start,

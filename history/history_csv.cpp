@@ -63,10 +63,12 @@ std::string hostFields(HostAddress address, const HostName &hostName)
     return fields;
 }
 
-void appendProbe(std::string &line, const ProbeSample &sample, std::string_view hostFields,
-                 LocalTimeText &timeText, StatusFields &statusFields)
+// At its own wall time, which a step of the clock does not change.
+void appendProbe(std::string &line, const ProbeRecord &record, std::size_t index,
+                 std::string_view hostFields, LocalTimeText &timeText, StatusFields &statusFields)
 {
-    timeText.append(line, sample.sentAt());
+    const ProbeSample &sample = record.retained(index);
+    timeText.append(line, record.wallTimeOf(index));
     line += ',';
     line += hostFields;
     line += ',';
@@ -130,8 +132,7 @@ void writeProbesCsv(const HostRecords &hosts, std::ostream &out, const HostName 
     constexpr std::size_t FlushAt = 1 << 16;
     for (std::size_t host = nextHost(hosts, next); host < hosts.size();
          host = nextHost(hosts, next)) {
-        appendProbe(lines, hosts.at(host).retained(next[host]++), named[host], timeText,
-                    statusFields);
+        appendProbe(lines, hosts.at(host), next[host]++, named[host], timeText, statusFields);
         if (lines.size() >= FlushAt) {
             out << lines;
             lines.clear();

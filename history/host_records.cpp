@@ -37,12 +37,23 @@ std::size_t HostRecords::hostFor(HostAddress address)
     return static_cast<std::size_t>(oldest - m_hosts.begin());
 }
 
-void HostRecords::record(HostAddress address, const ProbeSample &sample)
+ProbeRecord &HostRecords::recordFor(HostAddress address)
 {
     m_latest = hostFor(address);
     Host &host = m_hosts[m_latest];
     host.lastRecorded = ++m_recorded;
-    host.record->record(sample);
+    return *host.record;
+}
+
+void HostRecords::record(HostAddress address, const ProbeSample &sample)
+{
+    recordFor(address).record(sample);
+}
+
+void HostRecords::record(HostAddress address, const ProbeSample &sample,
+                         Milliseconds monotonicAt)
+{
+    recordFor(address).record(sample, monotonicAt);
 }
 
 void HostRecords::recordWatchEnd(HostAddress address, Milliseconds at) noexcept

@@ -17,7 +17,39 @@ constexpr std::size_t FailureCountsReserved = 2 * SummariesReserved;
 
 ProbeRecord::ProbeRecord(std::size_t capacity) : m_capacity(std::max<std::size_t>(capacity, 1)) {}
 
+void ProbeRecord::record(const ProbeSample &sample, Milliseconds monotonicAt)
+{
+    Milliseconds at = sample.sentAt() + m_offset;
+    if (m_lastMonotonic && m_recorded > 0) {
+        const Milliseconds expected = m_lastPlace + (monotonicAt - *m_lastMonotonic);
+        if (at > expected + ClockStepTolerance || at < expected - ClockStepTolerance)
+            at = expected;
+    }
+    m_lastMonotonic = monotonicAt;
+    place(sample, at);
+}
+
 void ProbeRecord::record(const ProbeSample &sample)
+{
+    m_lastMonotonic.reset();
+    place(sample, sample.sentAt() + m_offset);
+}
+
+// Never before the latest: a wall clock set back by less than the
+// tolerance, or two probes in one millisecond, keep their order.
+void ProbeRecord::place(const ProbeSample &sample, Milliseconds at)
+{
+    if (m_recorded > 0)
+        at = std::max(at, m_lastPlace);
+    if (at - sample.sentAt() != m_offset) {
+        m_offset = at - sample.sentAt();
+        m_steps.push_back(ClockStep{m_recorded, m_offset});
+    }
+    m_lastPlace = at;
+    keep(ProbeSample(at, sample.status(), sample.roundTripMicroseconds(), sample.replySize()));
+}
+
+void ProbeRecord::keep(const ProbeSample &sample)
 {
     ++m_recorded;
     m_totals.add(sample);
@@ -32,6 +64,31 @@ void ProbeRecord::record(const ProbeSample &sample)
     fold(m_ring[m_oldest]);
     m_ring[m_oldest] = sample;
     m_oldest = (m_oldest + 1) % m_ring.size();
+    forgetStepsBefore(m_recorded - m_count);
+}
+
+// A step only the folded probes needed goes: the latest before the oldest
+// retained one still tells that probe's offset.
+void ProbeRecord::forgetStepsBefore(std::uint64_t recorded)
+{
+    std::size_t needless = 0;
+    while (needless + 1 < m_steps.size() && m_steps[needless + 1].from <= recorded)
+        ++needless;
+    if (needless > 0)
+        m_steps.erase(m_steps.begin(), m_steps.begin() + static_cast<std::ptrdiff_t>(needless));
+}
+
+Milliseconds ProbeRecord::offsetOf(std::uint64_t recorded) const noexcept
+{
+    const auto after = std::upper_bound(
+        m_steps.begin(), m_steps.end(), recorded,
+        [](std::uint64_t number, const ClockStep &step) { return number < step.from; });
+    return after == m_steps.begin() ? 0 : std::prev(after)->offset;
+}
+
+Milliseconds ProbeRecord::wallTimeOf(std::size_t index) const noexcept
+{
+    return retained(index).sentAt() - offsetOf(m_recorded - m_count + index);
 }
 
 // The ring only grows while it has never wrapped, so its contents are in
@@ -145,7 +202,8 @@ std::size_t ProbeRecord::memoryBytes() const noexcept
     const std::size_t outageBytes = m_outages.memoryBytes();
     return m_ring.capacity() * sizeof(ProbeSample) +
            m_summaries.capacity() * sizeof(MinuteSummary) +
-           m_failures.capacity() * sizeof(StatusCount) + outageBytes;
+           m_failures.capacity() * sizeof(StatusCount) + m_steps.capacity() * sizeof(ClockStep) +
+           outageBytes;
 }
 
 } // namespace history

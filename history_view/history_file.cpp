@@ -33,6 +33,7 @@ HistoryFile::HistoryFile(Form1 &window, const host::HostEventSignals &events, Pr
     connect(keep, &QAction::triggered, this, &HistoryFile::chooseFile);
     connect(&events, &host::HostEventSignals::taken, this, &HistoryFile::appendProbe);
     connect(&events, &host::HostEventSignals::started, this, &HistoryFile::startWatch);
+    connect(&events, &host::HostEventSignals::ended, this, &HistoryFile::endWatch);
     connect(&events, &host::HostEventSignals::filed, this, &HistoryFile::keepVerdict);
 }
 
@@ -88,9 +89,39 @@ void HistoryFile::keepVerdict(const host::VerdictFiled &filed)
         m_appender->notePathVerdict(filed.host.dotted, filed.outageStart, filed.verdict.text);
 }
 
+// A file chosen during a watch has it from its next probe on: what came
+// before was watched, but not kept there.
 void HistoryFile::startWatch(const host::WatchStarted &started)
 {
     m_firstSeen.emplace(started.host.address, started.at);
+    if (m_appender)
+        m_appender->startWatch(started.host.dotted, started.at);
+}
+
+namespace {
+
+store::WatchEndReason reasonOf(host::WatchEnd why)
+{
+    switch (why) {
+    case host::WatchEnd::Stopped:
+        return store::WatchEndReason::Stopped;
+    case host::WatchEnd::AddressChanged:
+        return store::WatchEndReason::AddressChanged;
+    case host::WatchEnd::Closed:
+        return store::WatchEndReason::Closed;
+    case host::WatchEnd::Sleep:
+        return store::WatchEndReason::Sleep;
+    }
+    return store::WatchEndReason::Unknown;
+}
+
+} // namespace
+
+// An outage open in the file then ends there, not watched.
+void HistoryFile::endWatch(const host::WatchEnded &ended)
+{
+    if (m_appender)
+        m_appender->endWatch(ended.host.dotted, ended.at, reasonOf(ended.why));
 }
 
 // A probe never sent is kept with the host probed before it, as the
@@ -117,7 +148,8 @@ void HistoryFile::appendProbe(const host::ProbeTaken &taken)
 struct HistoryFile::EarlierRuns
 {
     std::vector<history::ProbeSample> probes;
-    std::vector<history::TimeSpan> runs;
+    std::vector<history::TimeSpan> watches;
+    std::size_t runs = 0;
     history::OutageWhere where;
 };
 
@@ -139,8 +171,9 @@ void readFile(const std::string &path, const std::string &host, history::Millise
     if (!read)
         return;
     earlier.probes = std::move(read->probes);
-    for (const store::StoredRun &run : read->runs)
-        earlier.runs.push_back({run.started, run.lastSent + 1});
+    for (const store::StoredWatch &watch : read->watches)
+        earlier.watches.push_back({watch.started, watch.ended});
+    earlier.runs = read->runs.size();
     for (const store::StoredOutage &outage : read->outages) {
         if (outage.pathVerdict)
             earlier.where.emplace(outage.start, *outage.pathVerdict);
@@ -168,7 +201,7 @@ void HistoryFile::readEarlierRuns(std::uint32_t address, const std::string &host
 
 void HistoryFile::mergeEarlierRuns(std::uint32_t address, const EarlierRuns &earlier)
 {
-    m_history.addEarlierRuns(address, earlier.probes, earlier.runs);
+    m_history.addEarlierRuns(address, earlier.probes, earlier.watches, earlier.runs);
     // Their traces were not kept, only where they found the path broke.
     for (const auto &[start, verdict] : earlier.where)
         m_history.noteWhere(address, start, QString::fromStdString(verdict));

@@ -7,13 +7,7 @@ namespace history_view {
 ProbeHistory::ProbeHistory(QObject &owner, const host::HostEventSignals &events) : QObject(&owner)
 {
     setObjectName(QStringLiteral("ProbeHistory"));
-    connect(&events, &host::HostEventSignals::taken, this, [this](const host::ProbeTaken &taken) {
-        const probe::ProbeEvent &probe = taken.probe;
-        m_hosts.record(taken.host ? history::HostAddress(taken.host->address) : std::nullopt,
-                       history::ProbeSample(host::millisecondsOf(probe.sentAt), probe.status,
-                                            probe.details.roundTripMicroseconds, probe.replySize));
-        emit recorded();
-    });
+    connect(&events, &host::HostEventSignals::taken, this, &ProbeHistory::recordProbe);
     connect(&events, &host::HostEventSignals::started, this,
             [this](const host::WatchStarted &started) {
                 m_watched[started.host.address].start(started.at);
@@ -25,6 +19,24 @@ ProbeHistory::ProbeHistory(QObject &owner, const host::HostEventSignals &events)
             noteWhere(filed.host.address, filed.outageStart,
                       QString::fromStdString(filed.verdict.text));
     });
+}
+
+// Placed on the record's timeline by the boot clock, so that a step of the
+// wall clock moves none of them.
+void ProbeHistory::recordProbe(const host::ProbeTaken &taken)
+{
+    const probe::ProbeEvent &probe = taken.probe;
+    const history::HostAddress address =
+        taken.host ? history::HostAddress(taken.host->address) : std::nullopt;
+    const history::ProbeSample sample(host::millisecondsOf(probe.sentAt), probe.status,
+                                      probe.details.roundTripMicroseconds, probe.replySize);
+    if (probe.sentSinceBoot.count() != 0)
+        m_hosts.record(address, sample,
+                       std::chrono::duration_cast<std::chrono::milliseconds>(probe.sentSinceBoot)
+                           .count());
+    else
+        m_hosts.record(address, sample);
+    emit recorded();
 }
 
 const history::WatchedTime &ProbeHistory::watched(history::HostAddress address) const
@@ -65,7 +77,8 @@ std::vector<history::ProbeSample> retainedProbes(const history::ProbeRecord &rec
 // ones shown so far; an outage going on when a watch ended ends with it.
 void ProbeHistory::addEarlierRuns(std::uint32_t address,
                                   const std::vector<history::ProbeSample> &probes,
-                                  const std::vector<history::TimeSpan> &watches)
+                                  const std::vector<history::TimeSpan> &watches,
+                                  std::size_t runs)
 {
     const auto host = m_hosts.find(address);
     // Summaries of this run cannot be merged probe by probe.
@@ -93,7 +106,7 @@ void ProbeHistory::addEarlierRuns(std::uint32_t address,
         merged.record(sample);
     }
     m_hosts.replace(*host, std::move(merged));
-    m_earlierRuns.insert(address, watches.size());
+    m_earlierRuns.insert(address, runs);
     emit replaced();
     emit recorded();
 }

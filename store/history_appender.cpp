@@ -12,6 +12,9 @@ namespace {
 using SteadyClock = std::chrono::steady_clock;
 
 constexpr std::chrono::hours RetentionInterval{1};
+// The most one commit interval gives the retention; what is left is taken
+// up at the next.
+constexpr std::chrono::seconds RetentionSlice{1};
 
 Milliseconds wallClockNow()
 {
@@ -21,19 +24,28 @@ Milliseconds wallClockNow()
 }
 
 // What is queued joins what a failed write left, as long as the two fit in
-// MaximumQueued; the newest beyond that are counted as dropped.
+// MaximumQueued; the newest beyond that are counted as dropped, and the
+// watches' changes among them keep their order after the probes kept.
 void takeQueued(Batch &queued, Batch &batch, std::atomic<std::uint64_t> &dropped)
 {
+    const Milliseconds handedOverAt = wallClockNow();
     if (batch.empty()) {
         std::swap(queued, batch);
+        batch.handedOverAt = handedOverAt;
         return;
     }
-    const std::size_t room = HistoryAppender::MaximumQueued -
-                             std::min(batch.probes.size(), HistoryAppender::MaximumQueued);
+    const std::size_t before = batch.probes.size();
+    const std::size_t room =
+        HistoryAppender::MaximumQueued - std::min(before, HistoryAppender::MaximumQueued);
     const std::size_t taken = std::min(room, queued.probes.size());
     batch.probes.insert(batch.probes.end(), queued.probes.begin(), queued.probes.begin() + taken);
     dropped += queued.probes.size() - taken;
     std::move(queued.verdicts.begin(), queued.verdicts.end(), std::back_inserter(batch.verdicts));
+    for (QueuedWatchChange change : queued.watches) {
+        change.position = before + std::min(change.position, taken);
+        batch.watches.push_back(change);
+    }
+    batch.handedOverAt = handedOverAt;
     queued.clear();
 }
 
@@ -43,14 +55,101 @@ HistoryAppender::HistoryAppender(AppenderOptions options)
     : m_options(std::move(options)), m_thread([this] { writeLoop(); })
 {}
 
+// The appenders closed in the background, until their threads end. Never
+// destroyed: a writing thread still at work when the program exits must not
+// find it gone.
+class HistoryAppender::Closing
+{
+public:
+    static Closing &instance()
+    {
+        static Closing *const closing = new Closing;
+        return *closing;
+    }
+
+    void add(std::unique_ptr<HistoryAppender> appender)
+    {
+        std::vector<std::unique_ptr<HistoryAppender>> ended;
+        {
+            std::lock_guard lock(m_mutex);
+            ended = takeEnded();
+            m_appenders.push_back(std::move(appender));
+        }
+        // Their threads have ended: joining them is at once.
+    }
+
+    // Called by a writing thread as it ends.
+    void finished(HistoryAppender &appender)
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            appender.m_finished = true;
+        }
+        m_ended.notify_all();
+    }
+
+    bool waitForAll(std::chrono::milliseconds bound)
+    {
+        std::vector<std::unique_ptr<HistoryAppender>> ended;
+        std::unique_lock lock(m_mutex);
+        const bool all = m_ended.wait_for(lock, bound, [this] {
+            return std::all_of(m_appenders.begin(), m_appenders.end(),
+                               [](const auto &appender) { return appender->m_finished; });
+        });
+        ended = takeEnded();
+        lock.unlock();
+        return all;
+    }
+
+private:
+    std::vector<std::unique_ptr<HistoryAppender>> takeEnded()
+    {
+        std::vector<std::unique_ptr<HistoryAppender>> ended;
+        for (auto &appender : m_appenders) {
+            if (appender->m_finished)
+                ended.push_back(std::move(appender));
+        }
+        std::erase(m_appenders, nullptr);
+        return ended;
+    }
+
+    std::mutex m_mutex;
+    std::condition_variable m_ended;
+    std::vector<std::unique_ptr<HistoryAppender>> m_appenders;
+};
+
 HistoryAppender::~HistoryAppender()
 {
+    stop(false);
+    m_thread.join();
+}
+
+// Silenced, it waits for a warning being reported to be through, so that
+// none reaches a reader that is gone once this returns.
+void HistoryAppender::stop(bool silently)
+{
+    if (silently) {
+        std::lock_guard lock(m_reporting);
+        m_silent = true;
+    }
     {
         std::lock_guard lock(m_mutex);
         m_stopping = true;
     }
     m_wake.notify_one();
-    m_thread.join();
+}
+
+void HistoryAppender::closeInBackground(std::unique_ptr<HistoryAppender> appender)
+{
+    if (!appender)
+        return;
+    appender->stop(true);
+    Closing::instance().add(std::move(appender));
+}
+
+bool HistoryAppender::waitForClosed(std::chrono::milliseconds bound)
+{
+    return Closing::instance().waitForAll(bound);
 }
 
 std::uint32_t HistoryAppender::hostNumber(std::string_view host)
@@ -72,6 +171,19 @@ void HistoryAppender::append(std::string_view host, const history::ProbeSample &
         return;
     }
     m_queued.probes.push_back(QueuedProbe{hostNumber(host), sample});
+}
+
+void HistoryAppender::startWatch(std::string_view host, Milliseconds at)
+{
+    std::lock_guard lock(m_mutex);
+    m_queued.watches.push_back(
+        QueuedWatchChange{hostNumber(host), m_queued.probes.size(), at, std::nullopt});
+}
+
+void HistoryAppender::endWatch(std::string_view host, Milliseconds at, WatchEndReason why)
+{
+    std::lock_guard lock(m_mutex);
+    m_queued.watches.push_back(QueuedWatchChange{hostNumber(host), m_queued.probes.size(), at, why});
 }
 
 void HistoryAppender::notePathVerdict(std::string_view host, Milliseconds outageStart,
@@ -106,6 +218,8 @@ void HistoryAppender::writeLoop()
         deadline = std::max(deadline + m_options.commitInterval, SteadyClock::now());
         commit(writer, batch, last);
     }
+    writer.reset();
+    Closing::instance().finished(*this);
 }
 
 void HistoryAppender::commit(std::optional<HistoryWriter> &writer, Batch &batch, bool last)
@@ -154,17 +268,26 @@ bool HistoryAppender::openWriter(std::optional<HistoryWriter> &writer)
     return true;
 }
 
-// Once soon after the file opens, then once an hour.
+// Once soon after the file opens, then once an hour; a slice at a time,
+// so that the probes queued meanwhile are committed in time, and never
+// past the appender's end.
 void HistoryAppender::retain(HistoryWriter &writer)
 {
-    static_assert(RetentionInterval > std::chrono::seconds{0});
+    static_assert(RetentionInterval > RetentionSlice);
     const auto now = SteadyClock::now();
     if (m_retainedAt && now - *m_retainedAt < RetentionInterval)
         return;
-    m_retainedAt = now;
+    bool cut = false;
+    const GoOn goOn = [&] {
+        std::lock_guard lock(m_mutex);
+        cut = m_stopping || SteadyClock::now() - now >= RetentionSlice;
+        return !cut;
+    };
     std::string error;
-    if (!applyRetention(writer.connection(), wallClockNow(), m_options.retention, error))
+    if (!applyRetention(writer.connection(), wallClockNow(), m_options.retention, error, goOn))
         report(error);
+    if (!cut)
+        m_retainedAt = now;
 }
 
 // Once as writing starts to fail, once as it works again.
@@ -180,7 +303,8 @@ void HistoryAppender::report(const std::string &problem)
             return;
         m_warning = text;
     }
-    if (m_options.onWarning)
+    std::lock_guard reporting(m_reporting);
+    if (m_options.onWarning && !m_silent)
         m_options.onWarning(text);
 }
 

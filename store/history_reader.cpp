@@ -1,5 +1,6 @@
 #include "echowatch/store/history_reader.h"
 
+#include "echowatch/store/history_rows.h"
 #include "echowatch/store/minute_rows.h"
 #include "echowatch/store/sqlite_connection.h"
 
@@ -13,7 +14,7 @@ namespace {
 
 constexpr Milliseconds Never = std::numeric_limits<Milliseconds>::max();
 
-struct RunRow
+struct ReadRun
 {
     std::int64_t id = 0;
     Milliseconds start = 0;
@@ -24,6 +25,9 @@ struct RunRow
     Milliseconds probesFrom = Never;
 };
 
+// Every read checks that its statement reached the end of its rows: a read
+// that stopped at an error (a lock held past the bound, a damaged page)
+// fails the whole history rather than leaving it shorter.
 class Reader
 {
 public:
@@ -31,52 +35,72 @@ public:
     {}
 
     bool read(std::string_view address, std::size_t probesInFull, HostHistory &history);
+    // Why the first read that failed did.
+    const std::string &error() const noexcept { return m_error; }
 
 private:
-    std::vector<RunRow> runsOf(std::string_view address);
-    Milliseconds endOf(const RunRow &run);
-    void readProbes(std::vector<RunRow> &runs, std::size_t probesInFull,
+    std::vector<ReadRun> runsOf(std::string_view address);
+    Milliseconds endOf(const ReadRun &run);
+    void readProbes(std::vector<ReadRun> &runs, std::size_t probesInFull,
                     std::vector<history::ProbeSample> &probes);
-    bool readMinutes(const RunRow &run, std::vector<StoredMinute> &minutes);
-    void readOutages(const RunRow &run, std::vector<StoredOutage> &outages);
-    std::optional<Milliseconds> probeAt(const char *sql, const RunRow &run);
+    void readMinutes(const ReadRun &run, std::vector<StoredMinute> &minutes);
+    std::optional<Milliseconds> valueOf(const char *sql, const ReadRun &run);
+    // Notes whether the statement's rows were all read.
+    void check(const Statement &select);
+    void fail();
 
     Connection &m_connection;
     history::TimeSpan m_span;
+    bool m_failed = false;
+    std::string m_error;
 };
 
-std::optional<Milliseconds> Reader::probeAt(const char *sql, const RunRow &run)
+void Reader::check(const Statement &select)
 {
-    Statement select = m_connection.prepare(sql);
-    select.bind(1, run.id);
-    if (!select.nextRow() || select.isNull(0))
-        return std::nullopt;
-    return run.start + select.integer(0);
+    if (!select.finished())
+        fail();
+}
+
+// The later reads would replace the connection's message.
+void Reader::fail()
+{
+    if (!m_failed)
+        m_error = m_connection.lastError();
+    m_failed = true;
+}
+
+std::optional<Milliseconds> Reader::valueOf(const char *sql, const ReadRun &run)
+{
+    bool failed = false;
+    const std::optional<Milliseconds> value = valueForRun(m_connection, sql, run.id, failed);
+    if (failed)
+        fail();
+    return value;
 }
 
 // A run's latest minute may have outlived its probes.
-Milliseconds Reader::endOf(const RunRow &run)
+Milliseconds Reader::endOf(const ReadRun &run)
 {
-    Statement select = m_connection.prepare("SELECT max(last_ms) FROM minutes WHERE run = ?");
-    select.bind(1, run.id);
-    const Milliseconds minuteEnd = select.nextRow() && !select.isNull(0) ? select.integer(0) : 0;
+    const Milliseconds minuteEnd =
+        valueOf("SELECT max(last_ms) FROM minutes WHERE run = ?", run).value_or(0);
     return std::max(run.lastProbe == Never ? 0 : run.lastProbe, minuteEnd);
 }
 
-std::vector<RunRow> Reader::runsOf(std::string_view address)
+std::vector<ReadRun> Reader::runsOf(std::string_view address)
 {
-    Statement select = m_connection.prepare(
-        "SELECT runs.id, started_ms FROM runs JOIN hosts ON hosts.id = runs.host "
-        "WHERE hosts.address = ? AND started_ms < ? ORDER BY started_ms");
-    select.bind(1, address).bind(2, m_span.to);
-    std::vector<RunRow> runs;
-    while (select.nextRow())
-        runs.push_back(RunRow{select.integer(0), select.integer(1)});
-    for (RunRow &run : runs) {
+    const std::optional<std::vector<RunRow>> rows = runsBefore(m_connection, address, m_span.to);
+    if (!rows)
+        fail();
+    std::vector<ReadRun> runs;
+    for (const RunRow &row : rows.value_or(std::vector<RunRow>{})) {
+        ReadRun &run = runs.emplace_back(ReadRun{row.id, row.start});
         // Apart, so that each is one step down the key.
-        run.firstProbe =
-            probeAt("SELECT min(at_ms) FROM probes WHERE run = ?", run).value_or(Never);
-        run.lastProbe = probeAt("SELECT max(at_ms) FROM probes WHERE run = ?", run).value_or(Never);
+        const auto probeAt = [&](const char *sql) {
+            const std::optional<Milliseconds> at = valueOf(sql, run);
+            return at ? run.start + *at : Never;
+        };
+        run.firstProbe = probeAt("SELECT min(at_ms) FROM probes WHERE run = ?");
+        run.lastProbe = probeAt("SELECT max(at_ms) FROM probes WHERE run = ?");
     }
     return runs;
 }
@@ -84,7 +108,7 @@ std::vector<RunRow> Reader::runsOf(std::string_view address)
 // The latest runs first, each from its latest probe back, until
 // probesInFull are read; where that stops inside a run, its probes from
 // the next whole minute on are kept and the rest of it is read by minute.
-void Reader::readProbes(std::vector<RunRow> &runs, std::size_t probesInFull,
+void Reader::readProbes(std::vector<ReadRun> &runs, std::size_t probesInFull,
                         std::vector<history::ProbeSample> &probes)
 {
     Statement select = m_connection.prepare(
@@ -101,6 +125,7 @@ void Reader::readProbes(std::vector<RunRow> &runs, std::size_t probesInFull,
             .bind(4, static_cast<std::int64_t>(room + 1));
         while (select.nextRow())
             probes.push_back(readProbe(select, run->start));
+        check(select);
         run->probesFrom = std::max(m_span.from, minuteOf(run->firstProbe));
         if (probes.size() - before <= room)
             continue;
@@ -113,7 +138,7 @@ void Reader::readProbes(std::vector<RunRow> &runs, std::size_t probesInFull,
 
 // The run's summaries before its probes; the tail of a run whose writer was
 // killed before it summed its last minute is summed from its probes here.
-bool Reader::readMinutes(const RunRow &run, std::vector<StoredMinute> &minutes)
+void Reader::readMinutes(const ReadRun &run, std::vector<StoredMinute> &minutes)
 {
     const Milliseconds to = std::min(run.probesFrom, m_span.to);
     Statement select = m_connection.prepare(std::string("SELECT ") + MinuteColumns +
@@ -125,44 +150,34 @@ bool Reader::readMinutes(const RunRow &run, std::vector<StoredMinute> &minutes)
         minutes.push_back(readMinute(select, 0));
         summedTo = minutes.back().minuteStart + history::MillisecondsPerMinute;
     }
+    check(select);
     if (run.lastProbe == Never || run.lastProbe < summedTo || summedTo >= to)
-        return true;
+        return;
     Statement probes = m_connection.prepare("SELECT at_ms, status, rtt_us, bytes FROM probes "
                                             "WHERE run = ? AND at_ms >= ? AND at_ms < ? "
                                             "ORDER BY at_ms");
     probes.bind(1, run.id).bind(2, summedTo - run.start).bind(3, to - run.start);
-    return foldMinutes(probes, run.start, [&](const StoredMinute &minute) {
+    foldMinutes(probes, run.start, [&](const StoredMinute &minute) {
         minutes.push_back(minute);
         return true;
     });
-}
-
-void Reader::readOutages(const RunRow &run, std::vector<StoredOutage> &outages)
-{
-    Statement select = m_connection.prepare(
-        "SELECT start_ms, last_failure_ms, end_ms, lost, cause, mixed, path_verdict FROM outages "
-        "WHERE run = ? AND start_ms < ? AND coalesce(end_ms, last_failure_ms) >= ? "
-        "ORDER BY start_ms");
-    select.bind(1, run.id).bind(2, m_span.to).bind(3, m_span.from);
-    while (select.nextRow()) {
-        outages.push_back(StoredOutage{select.integer(0), select.integer(1),
-                                       select.optionalInteger(2),
-                                       static_cast<std::uint64_t>(select.integer(3)),
-                                       static_cast<EchoStatus>(select.integer(4)),
-                                       select.integer(5) != 0, select.optionalText(6)});
-    }
+    check(probes);
 }
 
 bool Reader::read(std::string_view address, std::size_t probesInFull, HostHistory &history)
 {
-    std::vector<RunRow> runs = runsOf(address);
-    std::erase_if(runs, [&](const RunRow &run) { return endOf(run) < m_span.from; });
+    if (!readWatches(m_connection, address, m_span, history.watches))
+        fail();
+    std::vector<ReadRun> runs = runsOf(address);
+    std::erase_if(runs, [&](const ReadRun &run) { return endOf(run) < m_span.from; });
     readProbes(runs, probesInFull, history.probes);
-    for (const RunRow &run : runs) {
+    for (const ReadRun &run : runs) {
         history.runs.push_back(StoredRun{run.start, endOf(run)});
-        if (!readMinutes(run, history.minutes))
+        readMinutes(run, history.minutes);
+        if (!readOutages(m_connection, run.id, m_span, history.outages))
+            fail();
+        if (m_failed)
             return false;
-        readOutages(run, history.outages);
     }
     // Two windows watching the host at once leave runs side by side.
     const auto byTime = [](const auto &a, const auto &b) {
@@ -176,7 +191,7 @@ bool Reader::read(std::string_view address, std::size_t probesInFull, HostHistor
     std::stable_sort(
         history.outages.begin(), history.outages.end(),
         [](const StoredOutage &a, const StoredOutage &b) { return a.start < b.start; });
-    return true;
+    return !m_failed;
 }
 
 } // namespace
@@ -185,23 +200,13 @@ std::optional<HostHistory> readHostHistory(Connection &connection, std::string_v
                                            history::TimeSpan span, std::size_t probesInFull,
                                            std::string &error)
 {
-    // A file no window wrote in yet has no tables: its history is empty.
-    if (!connection.prepare("SELECT 1 FROM runs").valid())
-        return HostHistory{};
-    // One transaction, so that the reads see the file as it was at one
-    // moment while other windows go on writing.
-    if (!connection.execute("BEGIN")) {
-        error = connection.lastError();
-        return std::nullopt;
-    }
-    HostHistory history;
-    const bool read = Reader(connection, span).read(address, probesInFull, history);
-    if (!read)
-        error = connection.lastError();
-    connection.execute("COMMIT");
-    if (!read)
-        return std::nullopt;
-    return history;
+    return readInTransaction<HostHistory>(connection, error, [&](HostHistory &history) {
+        Reader reader(connection, span);
+        if (reader.read(address, probesInFull, history))
+            return true;
+        error = reader.error();
+        return false;
+    });
 }
 
 } // namespace store

@@ -1,6 +1,7 @@
 #include "echowatch/store/minute_rows.h"
 
 #include <string>
+#include <string_view>
 
 namespace store {
 
@@ -13,12 +14,29 @@ std::int64_t asInteger(std::uint64_t count)
 
 } // namespace
 
-Statement prepareMinuteInsert(Connection &connection, ExistingMinute existing)
+const char *tableOf(Period period) noexcept
+{
+    return period == Period::Minute ? "minutes" : "hours";
+}
+
+std::string columnsOf(Period period)
+{
+    const std::string_view columns(MinuteColumns);
+    const std::string_view start = period == Period::Minute ? "minute_ms" : "hour_ms";
+    return std::string(start) + std::string(columns.substr(columns.find(',')));
+}
+
+Statement prepareSummaryInsert(Connection &connection, Period period, ExistingMinute existing)
 {
     const std::string verb =
         existing == ExistingMinute::Replace ? "INSERT OR REPLACE" : "INSERT OR IGNORE";
-    return connection.prepare(verb + " INTO minutes(run, " + MinuteColumns +
-                              ") VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+    return connection.prepare(verb + " INTO " + tableOf(period) + "(run, " + columnsOf(period) +
+                              ") VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+}
+
+Statement prepareMinuteInsert(Connection &connection, ExistingMinute existing)
+{
+    return prepareSummaryInsert(connection, Period::Minute, existing);
 }
 
 bool insertMinute(Statement &insert, std::int64_t run, const StoredMinute &minute)
@@ -41,6 +59,13 @@ bool insertMinute(Statement &insert, std::int64_t run, const StoredMinute &minut
         .bindOptional(13, answered ? std::optional<std::int64_t>(roundTrips.maximum) : std::nullopt)
         .bind(14, asInteger(roundTrips.sum))
         .bind(15, roundTrips.sumOfSquares);
+    const std::optional<RoundTripQuantiles> &quantiles = minute.quantiles;
+    const auto quantile = [&](std::uint32_t RoundTripQuantiles::*which) {
+        return quantiles ? std::optional<std::int64_t>((*quantiles).*which) : std::nullopt;
+    };
+    insert.bindOptional(16, quantile(&RoundTripQuantiles::p10))
+        .bindOptional(17, quantile(&RoundTripQuantiles::median))
+        .bindOptional(18, quantile(&RoundTripQuantiles::p90));
     return insert.run();
 }
 
@@ -69,6 +94,11 @@ StoredMinute readMinute(const Statement &row, int firstColumn)
     }
     roundTrips.sum = count(12);
     roundTrips.sumOfSquares = row.real(firstColumn + 13);
+    if (!row.isNull(firstColumn + 14)) {
+        minute.quantiles = RoundTripQuantiles{static_cast<std::uint32_t>(count(14)),
+                                              static_cast<std::uint32_t>(count(15)),
+                                              static_cast<std::uint32_t>(count(16))};
+    }
     return minute;
 }
 

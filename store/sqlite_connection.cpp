@@ -4,6 +4,8 @@
 
 #include <sqlite3.h>
 
+#include <thread>
+
 namespace store {
 
 void Statement::Finalizer::operator()(sqlite3_stmt *statement) const noexcept
@@ -41,28 +43,33 @@ Statement &Statement::bindOptional(int index, std::optional<std::int64_t> value)
     return value ? bind(index, *value) : bindNull(index);
 }
 
+Statement &Statement::bindOptionalText(int index, const char *text) noexcept
+{
+    return text ? bind(index, std::string_view(text)) : bindNull(index);
+}
+
 bool Statement::nextRow() noexcept
 {
-    if (m_failed) {
-        reset();
-        return false;
-    }
-    if (sqlite3_step(m_statement.get()) == SQLITE_ROW)
+    const int result = m_failed ? SQLITE_MISUSE : sqlite3_step(m_statement.get());
+    m_finished = result == SQLITE_DONE;
+    if (result == SQLITE_ROW)
         return true;
-    sqlite3_reset(m_statement.get());
+    // The connection keeps the step's error message through the reset.
+    reset();
     return false;
 }
 
 bool Statement::run() noexcept
 {
-    const bool done = !m_failed && sqlite3_step(m_statement.get()) == SQLITE_DONE;
-    // The connection keeps the step's error message through the reset.
+    m_finished = !m_failed && sqlite3_step(m_statement.get()) == SQLITE_DONE;
     reset();
-    return done;
+    return m_finished;
 }
 
 void Statement::reset() noexcept
 {
+    if (!valid())
+        return;
     sqlite3_reset(m_statement.get());
     sqlite3_clear_bindings(m_statement.get());
     m_failed = false;
@@ -104,39 +111,112 @@ void Connection::Closer::operator()(sqlite3 *database) const noexcept
     sqlite3_close_v2(database);
 }
 
-std::optional<Connection> Connection::open(const std::string &path, Access access,
-                                           std::string &error)
+Connection::Connection(sqlite3 *database)
+    : m_database(database), m_lockWait(std::make_unique<LockWait>(LockWait{LockWaitBound, {}}))
+{
+    sqlite3_busy_handler(m_database.get(), &Connection::waitForLock, m_lockWait.get());
+    sqlite3_extended_result_codes(m_database.get(), 1);
+}
+
+// Polls often: retention hands the lock over between small transactions,
+// and a writer that slept long at each try would miss most of those turns.
+int Connection::waitForLock(void *wait, int attempt) noexcept
+{
+    LockWait &lockWait = *static_cast<LockWait *>(wait);
+    const auto now = std::chrono::steady_clock::now();
+    if (attempt == 0)
+        lockWait.since = now;
+    if (now - lockWait.since >= lockWait.bound)
+        return 0;
+    std::this_thread::sleep_for(std::chrono::milliseconds{attempt < 8 ? 1 : 4});
+    return 1;
+}
+
+void Connection::setLockWait(std::chrono::milliseconds bound) noexcept
+{
+    m_lockWait->bound = bound;
+}
+
+std::optional<Connection> Connection::openDatabase(const std::string &path, int flags,
+                                                   std::string &error)
 {
     // Each connection stays on the thread that opened it, so SQLite's own
     // locks around it are not needed.
-    const int flags = SQLITE_OPEN_NOMUTEX |
-                      (access == Access::ReadWrite ? SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE
-                                                   : SQLITE_OPEN_READONLY);
     sqlite3 *database = nullptr;
-    const int result = sqlite3_open_v2(path.c_str(), &database, flags, nullptr);
+    const int result = sqlite3_open_v2(path.c_str(), &database, flags | SQLITE_OPEN_NOMUTEX, nullptr);
+    if (database == nullptr) {
+        error = sqlite3_errstr(result);
+        return std::nullopt;
+    }
     Connection connection(database);
     if (result != SQLITE_OK) {
-        error = database ? sqlite3_errmsg(database) : sqlite3_errstr(result);
+        error = sqlite3_errmsg(database);
         return std::nullopt;
     }
-    if (!connection.configure(access)) {
-        error = connection.lastError();
-        return std::nullopt;
-    }
-    if (!ensureSchema(connection, access, error))
-        return std::nullopt;
     return connection;
 }
 
-// WAL lets readers in other windows read while this one writes; a full
-// sync at each commit is what makes a commit survive a power cut. The WAL
-// is cut back after checkpoints so that a burst does not keep its size.
-bool Connection::configure(Access access)
+namespace {
+
+// As an SQLite URI, which is how a file is said to be immutable.
+std::string immutableUri(const std::string &path)
 {
-    sqlite3_busy_timeout(m_database.get(), static_cast<int>(LockWaitBound.count()));
-    sqlite3_extended_result_codes(m_database.get(), 1);
-    if (access == Access::ReadOnly)
-        return true;
+    std::string uri = "file:";
+    for (const char character : path) {
+        if (character == '%' || character == '?' || character == '#') {
+            constexpr const char *Hex = "0123456789ABCDEF";
+            const auto byte = static_cast<unsigned char>(character);
+            uri += {'%', Hex[byte >> 4], Hex[byte & 0xf]};
+        } else {
+            uri += character;
+        }
+    }
+    return uri + "?immutable=1";
+}
+
+} // namespace
+
+std::optional<Connection> Connection::openToLook(const std::string &path, bool immutable,
+                                                 std::string &error)
+{
+    if (immutable)
+        return openDatabase(immutableUri(path), SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, error);
+    return openDatabase(path, SQLITE_OPEN_READONLY, error);
+}
+
+std::optional<Connection> Connection::openInMemory()
+{
+    std::string ignored;
+    return openDatabase(":memory:", SQLITE_OPEN_READWRITE, ignored);
+}
+
+std::optional<Connection> Connection::open(const std::string &path, Access access,
+                                           std::string &error)
+{
+    if (access == Access::ReadOnly) {
+        if (!mayRead(path, error))
+            return std::nullopt;
+        return openDatabase(path, SQLITE_OPEN_READONLY, error);
+    }
+    if (!mayWrite(path, error))
+        return std::nullopt;
+    std::optional<Connection> connection =
+        openDatabase(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, error);
+    if (!connection || !ensureSchema(*connection, error))
+        return std::nullopt;
+    if (!connection->configureForWriting()) {
+        error = connection->lastError();
+        return std::nullopt;
+    }
+    return connection;
+}
+
+// Only in a file that is ours. WAL lets readers in other windows read while
+// this one writes; a full sync at each commit is what makes a commit
+// survive a power cut. The WAL is cut back after checkpoints so that a
+// burst does not keep its size.
+bool Connection::configureForWriting()
+{
     Statement journal = prepare("PRAGMA journal_mode = WAL");
     if (!journal.nextRow())
         return false;
@@ -167,9 +247,19 @@ std::string Connection::lastError() const
     return sqlite3_errmsg(m_database.get());
 }
 
+bool Connection::notADatabase() const noexcept
+{
+    return sqlite3_errcode(m_database.get()) == SQLITE_NOTADB;
+}
+
 std::int64_t Connection::lastInsertedRow() const noexcept
 {
     return sqlite3_last_insert_rowid(m_database.get());
+}
+
+std::int64_t Connection::totalChanges() const noexcept
+{
+    return sqlite3_total_changes64(m_database.get());
 }
 
 } // namespace store

@@ -1,6 +1,41 @@
 #include "echowatch/store/stored_history.h"
 
+#include <algorithm>
+#include <cstdint>
+
 namespace store {
+
+Milliseconds hourOf(Milliseconds time) noexcept
+{
+    const Milliseconds remainder = time % MillisecondsPerHour;
+    return time - (remainder < 0 ? remainder + MillisecondsPerHour : remainder);
+}
+
+void SummarySum::add(const StoredMinute &part)
+{
+    m_sum.statistics.add(part.statistics);
+    m_sum.timeouts += part.timeouts;
+    m_sum.unreachables += part.unreachables;
+    m_sum.otherFailures += part.otherFailures;
+    if (part.quantiles) {
+        m_p10.push_back(part.quantiles->p10);
+        m_median.push_back(part.quantiles->median);
+        m_p90.push_back(part.quantiles->p90);
+    }
+}
+
+StoredMinute SummarySum::take(Milliseconds start)
+{
+    StoredMinute sum = m_sum;
+    sum.minuteStart = start;
+    if (!m_median.empty())
+        sum.quantiles = RoundTripQuantiles{medianOf(m_p10), medianOf(m_median), medianOf(m_p90)};
+    m_sum = StoredMinute{};
+    m_p10.clear();
+    m_median.clear();
+    m_p90.clear();
+    return sum;
+}
 
 void StoredMinute::add(const history::ProbeSample &sample) noexcept
 {
@@ -19,6 +54,115 @@ void StoredMinute::add(const history::ProbeSample &sample) noexcept
     case history::ProbeKind::NotSent:
         break;
     }
+}
+
+namespace {
+
+// The nearest rank of the fraction: the smallest value with at least that
+// fraction of them at or below it.
+std::uint32_t rankOf(std::span<std::uint32_t> values, std::size_t numerator,
+                     std::size_t denominator)
+{
+    const std::size_t rank = std::max<std::size_t>(
+        (values.size() * numerator + denominator - 1) / denominator, 1);
+    const auto nth = values.begin() + static_cast<std::ptrdiff_t>(rank - 1);
+    std::nth_element(values.begin(), nth, values.end());
+    return *nth;
+}
+
+} // namespace
+
+std::uint32_t medianOf(std::span<std::uint32_t> values)
+{
+    return rankOf(values, 1, 2);
+}
+
+std::optional<RoundTripQuantiles> quantilesOf(std::span<std::uint32_t> roundTrips)
+{
+    if (roundTrips.empty())
+        return std::nullopt;
+    return RoundTripQuantiles{rankOf(roundTrips, 1, 10), rankOf(roundTrips, 1, 2),
+                              rankOf(roundTrips, 9, 10)};
+}
+
+void MinuteSummer::add(const history::ProbeSample &sample)
+{
+    if (empty())
+        m_minute.minuteStart = minuteOf(sample.sentAt());
+    m_minute.add(sample);
+    if (sample.answered() && sample.roundTripMicroseconds() >= 0) {
+        m_roundTrips.push_back(static_cast<std::uint32_t>(
+            std::min<std::int64_t>(sample.roundTripMicroseconds(), UINT32_MAX)));
+    }
+}
+
+StoredMinute MinuteSummer::take()
+{
+    StoredMinute minute = m_minute;
+    minute.quantiles = quantilesOf(m_roundTrips);
+    m_minute = StoredMinute{};
+    m_roundTrips.clear();
+    return minute;
+}
+
+namespace {
+
+struct ReasonName
+{
+    WatchEndReason why;
+    const char *text;
+};
+
+constexpr ReasonName ReasonNames[] = {
+    {WatchEndReason::Stopped, "stopped"},
+    {WatchEndReason::AddressChanged, "address changed"},
+    {WatchEndReason::Closed, "closed"},
+    {WatchEndReason::Sleep, "sleep"},
+};
+
+constexpr const char *AnswerText = "answer";
+constexpr const char *NotWatchedText = "not watched";
+
+} // namespace
+
+const char *reasonText(WatchEndReason why) noexcept
+{
+    for (const ReasonName &name : ReasonNames) {
+        if (name.why == why)
+            return name.text;
+    }
+    return nullptr;
+}
+
+WatchEndReason reasonFromText(const std::optional<std::string> &text) noexcept
+{
+    for (const ReasonName &name : ReasonNames) {
+        if (text == name.text)
+            return name.why;
+    }
+    return WatchEndReason::Unknown;
+}
+
+const char *outageEndText(OutageEnd end) noexcept
+{
+    switch (end) {
+    case OutageEnd::Answer:
+        return AnswerText;
+    case OutageEnd::NotWatched:
+        return NotWatchedText;
+    case OutageEnd::None:
+        break;
+    }
+    return nullptr;
+}
+
+OutageEnd outageEndFromText(const std::optional<std::string> &text) noexcept
+{
+    if (text == AnswerText)
+        return OutageEnd::Answer;
+    if (text == NotWatchedText)
+        return OutageEnd::NotWatched;
+    return OutageEnd::None;
 }
 
 } // namespace store

@@ -9,6 +9,7 @@
 #include "echowatch/platform/number_text.h"
 #include "echowatch/platform/qt_text.h"
 #include "echowatch/probe/message_box.h"
+#include "echowatch/probe/probe_details.h"
 #include "echowatch/probe/status_text.h"
 
 #include <QContextMenuEvent>
@@ -169,6 +170,7 @@ void Form1::startProbe()
     m_tickState = TickState::Probing;
     m_tickPending = false;
     m_sentAt = m_clock.now();
+    m_sentSinceBoot = probe::bootClockNow();
     m_probes.start(window::ProbeRequest{++m_sequence, Text1->text()});
 }
 
@@ -208,6 +210,7 @@ void Form1::showProbe(const window::ProbeResult &result)
     m_tickState = TickState::Idle;
     probe::ProbeEvent event;
     event.sentAt = m_sentAt;
+    event.sentSinceBoot = m_sentSinceBoot;
     event.status = result.status;
     event.replySize = result.dataSize;
     event.details = result.details;

@@ -106,6 +106,23 @@ TEST(HistoryCsv, ProbesOneRecordEachWithEmptyRoundTripWhenUnanswered)
         "2027-01-15T09:00:02.000+01:00,192.0.2.7,192.0.2.7,0,0   [ ip success ],12307.001,32\r\n");
 }
 
+// The clock set back an hour between two probes: each keeps the time of
+// day the clock gave it.
+TEST(HistoryCsv, ProbesAtTheirOwnWallTimeAcrossAClockStep)
+{
+    TimeZone zone("XST-01");
+    HostRecords hosts;
+    const std::uint32_t host = inet_addr("192.0.2.7");
+    hosts.record(host, ProbeSample(Start, 0, 412, 32), 7'000);
+    hosts.record(host, ProbeSample(Start - 3'599'000, 0, 413, 32), 8'000);
+    std::ostringstream out;
+    writeProbesCsv(hosts, out);
+    EXPECT_EQ(out.str(),
+              "time,host,address,status,status text,rtt ms,bytes\r\n"
+              "2027-01-15T09:00:00.000+01:00,192.0.2.7,192.0.2.7,0,0   [ ip success ],0.412,32\r\n"
+              "2027-01-15T08:00:01.000+01:00,192.0.2.7,192.0.2.7,0,0   [ ip success ],0.413,32\r\n");
+}
+
 // Each host's series is its own; the file has them in the order sent, and
 // a probe never sent goes with the host the monitor named (the one probed
 // before it), or before any host with none.

@@ -210,4 +210,97 @@ TEST(ProbeSampleRoundTrip, TellsNoneAsMinusOne)
     EXPECT_EQ(ProbeSample(Start, 0, 4'000'000'000, 32).roundTripMicroseconds(), 4'000'000'000);
 }
 
+// A probe a second by the monotonic clock while the wall clock is set by
+// `step` before probe 60; probes 59 to 61 fail.
+struct ClockStepCase
+{
+    const char *name;
+    Milliseconds step;
+    bool stamped;
+    // Where probe 60 lands after probe 59 on the record's timeline.
+    Milliseconds placedAfter;
+};
+
+class ClockStep : public testing::TestWithParam<ClockStepCase>
+{
+protected:
+    static constexpr int Probes = 120;
+    static constexpr int StepAt = 60;
+
+    static Milliseconds wallTime(int probe, Milliseconds step)
+    {
+        return Start + probe * 1000 + (probe >= StepAt ? step : 0);
+    }
+
+    ProbeRecord recordWithStep(std::size_t capacity)
+    {
+        ProbeRecord record(capacity);
+        for (int probe = 0; probe < Probes; ++probe) {
+            const bool failed = probe >= StepAt - 1 && probe <= StepAt + 1;
+            const ProbeSample sample(wallTime(probe, GetParam().step), failed ? TimedOut : 0,
+                                     failed ? -1 : 100 + probe, 32);
+            if (GetParam().stamped)
+                record.record(sample, 5'000'000 + probe * 1000);
+            else
+                record.record(sample);
+        }
+        return record;
+    }
+};
+
+TEST_P(ClockStep, NeitherBreaksTheSearchNorMovesTheProbesAfterIt)
+{
+    const ProbeRecord record = recordWithStep(1000);
+    ASSERT_EQ(record.retainedCount(), static_cast<std::size_t>(Probes));
+    for (std::size_t index = 0; index < record.retainedCount(); ++index) {
+        SCOPED_TRACE(index);
+        EXPECT_EQ(record.wallTimeOf(index), wallTime(static_cast<int>(index), GetParam().step));
+        // The first of those placed there: a probe unstamped and set back
+        // shares its place with the one before.
+        const Milliseconds place = record.retained(index).sentAt();
+        const std::size_t first = record.firstRetainedFrom(place);
+        EXPECT_LE(first, index);
+        EXPECT_EQ(record.retained(first).sentAt(), place);
+        EXPECT_TRUE(first == 0 || record.retained(first - 1).sentAt() < place);
+    }
+    const Milliseconds before = record.retained(StepAt - 1).sentAt();
+    EXPECT_EQ(record.retained(StepAt).sentAt() - before, GetParam().placedAfter);
+    // Half the run, whichever side of the step.
+    const TimeSpan middle{record.retained(30).sentAt(), record.retained(90).sentAt()};
+    EXPECT_EQ(record.statisticsIn(middle).transmitted, 60u);
+    EXPECT_EQ(record.statisticsIn(record.wholeRun()).transmitted,
+              static_cast<std::uint64_t>(Probes));
+    ASSERT_EQ(record.outages().size(), 1u);
+    EXPECT_EQ(record.outages()[0].duration(), 3000 + GetParam().placedAfter - 1000);
+}
+
+// Folded into minutes, the probes keep their order and the retained ones
+// their wall time, the step's offset outliving the probes before it.
+TEST_P(ClockStep, FoldsIntoMinutesInTheOrderSent)
+{
+    const ProbeRecord record = recordWithStep(40);
+    ASSERT_EQ(record.retainedCount(), 40u);
+    for (std::size_t index = 0; index < record.retainedCount(); ++index) {
+        EXPECT_EQ(record.wallTimeOf(index),
+                  wallTime(Probes - 40 + static_cast<int>(index), GetParam().step));
+    }
+    const auto &summaries = record.summaries();
+    ASSERT_FALSE(summaries.empty());
+    for (std::size_t index = 1; index < summaries.size(); ++index)
+        EXPECT_LT(summaries[index - 1].minuteStart, summaries[index].minuteStart);
+    EXPECT_EQ(record.statisticsIn(record.wholeRun()).transmitted,
+              static_cast<std::uint64_t>(Probes));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Record, ClockStep,
+    testing::Values(ClockStepCase{"None", 0, true, 1000},
+                    ClockStepCase{"BackAnHour", -3'600'000, true, 1000},
+                    ClockStepCase{"ForwardAnHour", 3'600'000, true, 1000},
+                    ClockStepCase{"BackHalfASecond", -500, true, 500},
+                    ClockStepCase{"ForwardHalfASecond", 500, true, 1500},
+                    // Read back from a file: kept in order at least.
+                    ClockStepCase{"BackAnHourUnstamped", -3'600'000, false, 0}),
+    [](const auto &info) { return std::string(info.param.name); });
+
 } // namespace

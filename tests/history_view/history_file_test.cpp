@@ -103,6 +103,8 @@ private slots:
             first.file->keepIn(file);
             for (const auto echo : {Answered, TimedOut, TimedOut})
                 first.tick(echo);
+            // As the program ends: its watch ends as closed.
+            first.window.close();
         }
         QCOMPARE(probesInFile(file), std::size_t{3});
 
@@ -114,9 +116,11 @@ private slots:
         const history::HostRecords &hosts = second.history->hosts();
         const history::ProbeRecord &record = hosts.at(*hosts.find(HostAddress));
         QCOMPARE(record.totals().transmitted, std::uint64_t{5});
-        // The outage the first run ended in ends with it, not an hour later.
+        // The outage the first run ended in ends with its watch, not an
+        // hour later, and not as up.
         QCOMPARE(record.outages().size(), std::size_t{1});
-        QCOMPARE(record.outages()[0].end, std::optional<history::Milliseconds>(1'800'000'002'001));
+        QCOMPARE(record.outages()[0].end, std::optional<history::Milliseconds>(1'800'000'003'000));
+        QVERIFY(record.outages()[0].endedUnwatched);
 
         second.actions->showHistory();
         const auto *history = second.window.findChild<history_view::HistoryWindow *>();

@@ -73,4 +73,32 @@ TEST(HistoryAppender, ReportsAFileItCannotMakeOnceAndGoesOn)
     EXPECT_EQ(warnings.warningsGiven(), 1u);
 }
 
+// A window closing or switching files while another program holds the
+// file's lock: its thread goes on at once, the last commit follows on the
+// appender's own thread once the lock is free, and the program's exit waits
+// for it only as long as it is told.
+TEST(HistoryAppender, ClosesInTheBackgroundWithoutWaitingForTheLastCommit)
+{
+    ScratchFolder folder;
+    const std::string file = folder.file("history.sqlite");
+    WarningLog warnings;
+    auto appender = std::make_unique<store::HistoryAppender>(
+        store::AppenderOptions{file, {}, std::chrono::hours{1}, warnings.callback()});
+    std::string error;
+    std::optional<store::Connection> other =
+        store::Connection::open(file, store::Access::ReadWrite, error);
+    ASSERT_TRUE(other) << error;
+    ASSERT_TRUE(other->execute("BEGIN IMMEDIATE"));
+    appender->append("192.0.2.1", ProbeSample(Start, 0, 100, 32));
+    store::HistoryAppender::closeInBackground(std::move(appender));
+    // Back while the lock is held, so before the commit.
+    EXPECT_FALSE(store::HistoryAppender::waitForClosed(std::chrono::milliseconds{20}));
+    ASSERT_TRUE(other->execute("COMMIT"));
+    EXPECT_TRUE(store::HistoryAppender::waitForClosed(std::chrono::seconds{20}));
+    EXPECT_EQ(probeCount(file), 1);
+    EXPECT_EQ(warnings.warningsGiven(), 0u);
+    // Nothing left to wait for.
+    EXPECT_TRUE(store::HistoryAppender::waitForClosed(std::chrono::milliseconds{0}));
+}
+
 } // namespace

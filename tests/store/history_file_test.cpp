@@ -24,25 +24,11 @@ constexpr EchoStatus HostUnreachable = 11003;
 constexpr EchoStatus GeneralFailure = 11050;
 constexpr const char *Host = "192.0.2.7";
 
-store::HistoryWriter writerFor(const std::string &file, std::vector<const char *> hosts = {Host})
-{
-    std::string error;
-    std::optional<store::Connection> connection =
-        store::Connection::open(file, store::Access::ReadWrite, error);
-    EXPECT_TRUE(connection) << error;
-    store::HistoryWriter writer(std::move(*connection));
-    EXPECT_TRUE(writer.valid());
-    for (const char *host : hosts)
-        writer.addHost(host);
-    return writer;
-}
+using ::writerFor;
 
-store::Batch batchOf(const std::vector<ProbeSample> &samples, std::uint32_t host = 0)
+store::HistoryWriter writerFor(const std::string &file)
 {
-    store::Batch batch;
-    for (const ProbeSample &sample : samples)
-        batch.probes.push_back(store::QueuedProbe{host, sample});
-    return batch;
+    return ::writerFor(file, {Host});
 }
 
 void expectSameProbes(const std::vector<ProbeSample> &read, const std::vector<ProbeSample> &written)
@@ -61,12 +47,14 @@ void expectSameProbes(const std::vector<ProbeSample> &read, const std::vector<Pr
 std::vector<store::StoredMinute> minutesOf(const std::vector<ProbeSample> &samples)
 {
     std::vector<store::StoredMinute> minutes;
+    store::MinuteSummer minute;
     for (const ProbeSample &sample : samples) {
-        const Milliseconds minute = store::minuteOf(sample.sentAt());
-        if (minutes.empty() || minutes.back().minuteStart != minute)
-            minutes.emplace_back().minuteStart = minute;
-        minutes.back().add(sample);
+        if (!minute.empty() && minute.minuteStart() != store::minuteOf(sample.sentAt()))
+            minutes.push_back(minute.take());
+        minute.add(sample);
     }
+    if (!minute.empty())
+        minutes.push_back(minute.take());
     return minutes;
 }
 
@@ -84,6 +72,7 @@ void expectSameMinute(const store::StoredMinute &read, const store::StoredMinute
     EXPECT_EQ(read.timeouts, expected.timeouts);
     EXPECT_EQ(read.unreachables, expected.unreachables);
     EXPECT_EQ(read.otherFailures, expected.otherFailures);
+    EXPECT_EQ(read.quantiles, expected.quantiles);
 }
 
 // Every kind of probe, over three minutes, with two outages of which the
@@ -103,6 +92,36 @@ std::vector<ProbeSample> mixedProbes()
         ProbeSample(Start + 125'000, 0, 1'234'567, 56),
     };
 }
+
+struct QuantileCase
+{
+    const char *name;
+    std::vector<std::uint32_t> roundTrips;
+    std::optional<store::RoundTripQuantiles> quantiles;
+};
+
+class Quantiles : public testing::TestWithParam<QuantileCase>
+{};
+
+// The nearest rank: the smallest value with at least that share of them
+// at or below it.
+TEST_P(Quantiles, AreTheNearestRanks)
+{
+    std::vector<std::uint32_t> roundTrips = GetParam().roundTrips;
+    EXPECT_EQ(store::quantilesOf(roundTrips), GetParam().quantiles);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    RoundTrips, Quantiles,
+    testing::Values(QuantileCase{"None", {}, std::nullopt},
+                    QuantileCase{"One", {700}, store::RoundTripQuantiles{700, 700, 700}},
+                    QuantileCase{"Two", {900, 100}, store::RoundTripQuantiles{100, 100, 900}},
+                    QuantileCase{"Ten", {10, 9, 8, 7, 6, 5, 4, 3, 2, 1},
+                                 store::RoundTripQuantiles{1, 5, 9}},
+                    QuantileCase{"Eleven", {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11},
+                                 store::RoundTripQuantiles{2, 6, 10}},
+                    QuantileCase{"Repeated", {5, 5, 5, 1, 5}, store::RoundTripQuantiles{1, 5, 5}}),
+    [](const testing::TestParamInfo<QuantileCase> &info) { return info.param.name; });
 
 TEST(HistoryFile, KeepsEveryFieldOfEveryProbe)
 {
@@ -251,21 +270,6 @@ TEST(HistoryFile, KeepsTheRunsOfTwoWindowsSharingTheFile)
                      {ProbeSample(Start, 0, 100, 32), ProbeSample(Start + 500, 0, 200, 32),
                       ProbeSample(Start + 1000, 0, 300, 32)});
     EXPECT_EQ(everything(file, "192.0.2.9").probes.size(), 1u);
-}
-
-TEST(HistoryFile, RefusesAFileOfALaterLayoutAndLeavesItAlone)
-{
-    ScratchFolder folder;
-    const std::string file = folder.file("history.sqlite");
-    {
-        store::HistoryWriter writer = writerFor(file);
-        ASSERT_TRUE(writer.connection().execute(
-            ("PRAGMA user_version = " + std::to_string(store::SchemaVersion + 1)).c_str()));
-    }
-    std::string error;
-    EXPECT_FALSE(store::Connection::open(file, store::Access::ReadWrite, error));
-    EXPECT_NE(error.find("version 2"), std::string::npos) << error;
-    EXPECT_FALSE(store::Connection::open(file, store::Access::ReadOnly, error));
 }
 
 TEST(HistoryFile, ReadsAFileNoWindowWroteInAsEmpty)

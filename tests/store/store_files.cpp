@@ -79,6 +79,29 @@ store::HostHistory everything(const std::string &file, const char *host, std::si
     return std::move(*history);
 }
 
+store::HistoryWriter writerFor(const std::string &file, std::vector<const char *> hosts)
+{
+    std::string error;
+    std::optional<store::Connection> connection =
+        store::Connection::open(file, store::Access::ReadWrite, error);
+    if (!connection)
+        throw std::runtime_error("cannot open " + file + ": " + error);
+    store::HistoryWriter writer(std::move(*connection));
+    if (!writer.valid())
+        throw std::runtime_error("the writer does not take " + file);
+    for (const char *host : hosts)
+        writer.addHost(host);
+    return writer;
+}
+
+store::Batch batchOf(const std::vector<history::ProbeSample> &samples, std::uint32_t host)
+{
+    store::Batch batch;
+    for (const history::ProbeSample &sample : samples)
+        batch.probes.push_back(store::QueuedProbe{host, sample});
+    return batch;
+}
+
 std::function<void(const std::string &)> WarningLog::callback()
 {
     return [this](const std::string &text) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "echowatch/store/history_reader.h"
+#include "echowatch/store/history_writer.h"
 
 #include <chrono>
 #include <cstdint>
@@ -47,6 +48,10 @@ std::optional<std::int64_t> latestProbeTime(const std::string &file);
 std::string integrityCheck(const std::string &file);
 store::HostHistory everything(const std::string &file, const char *host,
                               std::size_t probesInFull = store::DefaultProbesInFull);
+
+// A writer on the file with the hosts given, numbered in that order.
+store::HistoryWriter writerFor(const std::string &file, std::vector<const char *> hosts);
+store::Batch batchOf(const std::vector<history::ProbeSample> &samples, std::uint32_t host = 0);
 
 // Polls the condition until it holds or the bound passes; true if it held.
 template <typename Condition>

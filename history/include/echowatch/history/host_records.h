@@ -28,6 +28,8 @@ public:
     // address: the host the probe is counted with, as the host monitor
     // said (a probe never sent goes with the host probed before it).
     void record(HostAddress address, const ProbeSample &sample);
+    // With the monotonic stamp ProbeRecord::record takes.
+    void record(HostAddress address, const ProbeSample &sample, Milliseconds monotonicAt);
     // The host's watch ended then: its outage going on ends there.
     void recordWatchEnd(HostAddress address, Milliseconds at) noexcept;
 
@@ -58,6 +60,7 @@ private:
     };
 
     std::size_t hostFor(HostAddress address);
+    ProbeRecord &recordFor(HostAddress address);
 
     std::size_t m_capacity;
     std::vector<Host> m_hosts;

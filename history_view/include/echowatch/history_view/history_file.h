@@ -73,6 +73,7 @@ signals:
 private:
     void appendProbe(const host::ProbeTaken &taken);
     void startWatch(const host::WatchStarted &started);
+    void endWatch(const host::WatchEnded &ended);
     void keepVerdict(const host::VerdictFiled &filed);
     void showWarning(const QString &text);
     void readEarlierRuns(std::uint32_t address, const std::string &host, qint64 before);

@@ -12,6 +12,7 @@
 
 namespace host {
 class HostEventSignals;
+struct ProbeTaken;
 } // namespace host
 
 namespace history_view {
@@ -32,10 +33,11 @@ public:
     const history::WatchedTime &watched(history::HostAddress address) const;
 
     // Adds the probes of earlier runs of the host, read from the history
-    // file, before those shown since, with the watches they were taken in.
-    // Once per host: a second call changes nothing.
+    // file, before those shown since, with the watches they were taken in
+    // (and how many runs they made). Once per host: a second call changes
+    // nothing.
     void addEarlierRuns(std::uint32_t address, const std::vector<history::ProbeSample> &probes,
-                        const std::vector<history::TimeSpan> &watches);
+                        const std::vector<history::TimeSpan> &watches, std::size_t runs);
     std::size_t earlierRuns(std::uint32_t address) const noexcept
     {
         return m_earlierRuns.value(address, 0);
@@ -57,6 +59,7 @@ signals:
     void replaced();
 
 private:
+    void recordProbe(const host::ProbeTaken &taken);
     void endWatch(std::uint32_t address, history::Milliseconds at);
 
     history::HostRecords m_hosts;

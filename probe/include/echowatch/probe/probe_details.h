@@ -31,10 +31,17 @@ struct ProbeDetails
     std::uint8_t replyTtl = 0;
 };
 
+// A clock that is never set and goes on while the machine sleeps
+// (CLOCK_BOOTTIME): the time between two of its readings is the time that
+// passed, whatever was done to the wall clock between them.
+std::chrono::nanoseconds bootClockNow() noexcept;
+
 // One probe as the window showed it.
 struct ProbeEvent
 {
     std::chrono::system_clock::time_point sentAt;
+    // The boot clock at the same moment; 0 when it was not read.
+    std::chrono::nanoseconds sentSinceBoot{0};
     EchoStatus status = 0;
     std::int32_t replySize = 0;
     ProbeDetails details;

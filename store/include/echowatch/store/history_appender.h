@@ -8,6 +8,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -41,12 +42,29 @@ public:
     static constexpr std::size_t MaximumQueued = 600'000;
 
     explicit HistoryAppender(AppenderOptions options);
-    // Commits what is queued, then ends the writing thread.
+    // Commits what is queued, then ends the writing thread: waits for that
+    // commit, up to the lock wait. A window closes with closeInBackground.
     ~HistoryAppender();
+
+    // Hands the last commit to the appender's own thread and returns at
+    // once: a window that closes or switches files never waits for the
+    // disk. The appender ends itself once that commit is written (or has
+    // failed); from now on its warnings are not reported, its reader being
+    // gone.
+    static void closeInBackground(std::unique_ptr<HistoryAppender> appender);
+    // At the program's exit: waits for the appenders closed in the
+    // background to end, at most the bound; true when they all did.
+    static bool waitForClosed(std::chrono::milliseconds bound);
     HistoryAppender(const HistoryAppender &) = delete;
     HistoryAppender &operator=(const HistoryAppender &) = delete;
 
     void append(std::string_view host, const history::ProbeSample &sample);
+    // Somebody watches the host from then on; a watch under way goes on. A
+    // probe appended outside any watch starts one at its send time.
+    void startWatch(std::string_view host, Milliseconds at);
+    // Nobody watches it from then on: an outage open in the file then ends
+    // there as not watched, never as up. Queued in order with the probes.
+    void endWatch(std::string_view host, Milliseconds at, WatchEndReason why);
     // What the path to the host showed in the outage that started then.
     void notePathVerdict(std::string_view host, Milliseconds outageStart, std::string verdict);
 
@@ -57,6 +75,8 @@ public:
     std::uint64_t commits() const noexcept { return m_commits; }
 
 private:
+    class Closing;
+    void stop(bool silently);
     std::uint32_t hostNumber(std::string_view host);
     void writeLoop();
     void commit(std::optional<HistoryWriter> &writer, Batch &batch, bool last);
@@ -69,6 +89,13 @@ private:
     mutable std::mutex m_mutex;
     std::condition_variable m_wake;
     bool m_stopping = false;
+    // Held while a warning is reported; once m_silent is set under it, none
+    // is: nobody is there to read it.
+    std::mutex m_reporting;
+    bool m_silent = false;
+    // Set by the writing thread as its last act, under the lock of the
+    // appenders closing.
+    bool m_finished = false;
     Batch m_queued;
     std::vector<std::string> m_hosts;
     std::size_t m_hostsGiven = 0;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -26,10 +27,16 @@ public:
     Statement &bind(int index, std::string_view text) noexcept;
     Statement &bindNull(int index) noexcept;
     Statement &bindOptional(int index, std::optional<std::int64_t> value) noexcept;
+    // NULL for no text.
+    Statement &bindOptionalText(int index, const char *text) noexcept;
 
-    // True while a row is there to read; false at the end or on an error,
-    // which the connection then tells.
+    // True while a row is there to read; false at the end and on an error:
+    // finished() tells which, and the connection tells the error.
     bool nextRow() noexcept;
+    // Whether the latest step reached the end of the rows rather than an
+    // error. A read that stops early reads as less history, never as an
+    // error, unless this is asked.
+    bool finished() const noexcept { return m_finished; }
     // Steps to the end and resets; false on an error.
     bool run() noexcept;
     void reset() noexcept;
@@ -51,6 +58,7 @@ private:
 
     std::unique_ptr<sqlite3_stmt, Finalizer> m_statement;
     bool m_failed = false;
+    bool m_finished = false;
 };
 
 enum class Access
@@ -59,16 +67,28 @@ enum class Access
     ReadOnly,
 };
 
-// One connection to a history file, used by one thread. Opening sets the
-// journal to WAL, bounds how long a lock held by another process is waited
-// for, and creates or checks the schema.
+// One connection to a history file, used by one thread. Opening to write
+// looks at the file read-only first and writes only in a file that is
+// EchoWatch's (or empty): it then creates or upgrades the schema and sets
+// the journal to WAL. Every connection bounds how long it waits for a lock
+// another holds.
 class Connection
 {
 public:
-    // Empty, with the reason in error, when the file cannot be opened or was
-    // written by a later schema.
+    // Empty, with the reason in error, when the file cannot be opened or is
+    // not an EchoWatch history file of this version (or empty); opened to
+    // write, a file of the previous release is upgraded.
     static std::optional<Connection> open(const std::string &path, Access access,
                                           std::string &error);
+    // Read-only, whatever the file holds: to look at it. An immutable file
+    // is read without locks, a WAL or its index: only a file with no WAL
+    // beside it may be looked at so.
+    static std::optional<Connection> openToLook(const std::string &path, bool immutable,
+                                                std::string &error);
+    static std::optional<Connection> openInMemory();
+
+    // How long a statement waits for another connection's lock.
+    void setLockWait(std::chrono::milliseconds bound) noexcept;
 
     // Runs statements that return no rows.
     bool execute(const char *sql) noexcept;
@@ -76,17 +96,31 @@ public:
     Statement prepare(std::string_view sql) noexcept;
     bool inTransaction() const noexcept;
     std::string lastError() const;
+    // Whether the latest error was that the file is no SQLite database.
+    bool notADatabase() const noexcept;
     std::int64_t lastInsertedRow() const noexcept;
+    // Rows changed by this connection since it opened.
+    std::int64_t totalChanges() const noexcept;
 
 private:
     struct Closer
     {
         void operator()(sqlite3 *database) const noexcept;
     };
-    explicit Connection(sqlite3 *database) : m_database(database) {}
-    bool configure(Access access);
+    struct LockWait
+    {
+        std::chrono::milliseconds bound;
+        std::chrono::steady_clock::time_point since;
+    };
+    static std::optional<Connection> openDatabase(const std::string &path, int flags,
+                                                  std::string &error);
+    static int waitForLock(void *wait, int attempt) noexcept;
+    explicit Connection(sqlite3 *database);
+    bool configureForWriting();
 
     std::unique_ptr<sqlite3, Closer> m_database;
+    // Where SQLite's busy handler keeps its start; moves with the connection.
+    std::unique_ptr<LockWait> m_lockWait;
 };
 
 } // namespace store

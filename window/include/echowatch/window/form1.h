@@ -140,6 +140,7 @@ private:
     bool m_tickPending = false;
     std::uint64_t m_sequence = 0;
     std::chrono::system_clock::time_point m_sentAt;
+    std::chrono::nanoseconds m_sentSinceBoot{0};
     // Message boxes of the window's open now; a result that comes back
     // while one is open waits for it to close.
     int m_boxesOpen = 0;
