@@ -89,7 +89,8 @@ void Application::buildFeatures()
     new alerts::IconMark(window, events);
     buildPathFeatures();
     const path_view::TraceOnDown *trace = m_traceOnDown;
-    attachRecords(window, events, m_options, [trace] { return trace->action()->isChecked(); });
+    m_records =
+        attachRecords(window, events, m_options, [trace] { return trace->action()->isChecked(); });
 }
 
 // The trace's answer is filed by the host monitor with its outage; an

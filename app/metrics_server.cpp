@@ -103,6 +103,7 @@ void MetricsServer::listen()
         emit failed(tr("the HTTP server did not start"));
         return;
     }
+    m_servedPort = port;
     emit listening(m_address.toString(), port);
 }
 

@@ -41,7 +41,8 @@ void attachLog(Form1 &window, const RecordsFeed &feed, const QString &path,
     new WorkerThread(writer, QStringLiteral("log"), &window);
 }
 
-void attachMetrics(Form1 &window, const RecordsFeed &feed, const LaunchOptions::Endpoint &at)
+MetricsServer *attachMetrics(Form1 &window, const RecordsFeed &feed,
+                             const LaunchOptions::Endpoint &at)
 {
     auto *server = new MetricsServer(at.address, at.port);
     QObject::connect(&feed, &RecordsFeed::probeLogged, server, &MetricsServer::recordProbe);
@@ -59,24 +60,27 @@ void attachMetrics(Form1 &window, const RecordsFeed &feed, const LaunchOptions::
     }
     new WorkerThread(server, QStringLiteral("metrics"), &window);
     QMetaObject::invokeMethod(server, &MetricsServer::listen, Qt::QueuedConnection);
+    return server;
 }
 
 } // namespace
 
-void attachRecords(Form1 &window, const host::HostEventSignals &events,
-                   const LaunchOptions &options, std::function<bool()> tracing)
+AttachedRecords attachRecords(Form1 &window, const host::HostEventSignals &events,
+                              const LaunchOptions &options, std::function<bool()> tracing)
 {
+    AttachedRecords attached;
     if (!options.onDown.isEmpty() || !options.onUp.isEmpty()) {
-        auto *actions = new alerts::HostActions(options.onDown, options.onUp, &window);
-        new CommandFeed(events, *actions, std::move(tracing), actions);
+        attached.commands = new alerts::HostActions(options.onDown, options.onUp, &window);
+        new CommandFeed(events, *attached.commands, std::move(tracing), attached.commands);
     }
     if (!options.logFile && !options.metrics)
-        return;
+        return attached;
     auto *feed = new RecordsFeed(events, &window);
     if (options.logFile)
         attachLog(window, *feed, *options.logFile, options.logFormat);
     if (options.metrics)
-        attachMetrics(window, *feed, *options.metrics);
+        attached.metrics = attachMetrics(window, *feed, *options.metrics);
+    return attached;
 }
 
 } // namespace app

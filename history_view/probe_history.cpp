@@ -31,9 +31,9 @@ void ProbeHistory::recordProbe(const host::ProbeTaken &taken)
     const history::ProbeSample sample(host::millisecondsOf(probe.sentAt), probe.status,
                                       probe.details.roundTripMicroseconds, probe.replySize);
     if (probe.sentSinceBoot.count() != 0)
-        m_hosts.record(address, sample,
-                       std::chrono::duration_cast<std::chrono::milliseconds>(probe.sentSinceBoot)
-                           .count());
+        m_hosts.record(
+            address, sample,
+            std::chrono::duration_cast<std::chrono::milliseconds>(probe.sentSinceBoot).count());
     else
         m_hosts.record(address, sample);
     emit recorded();
@@ -77,8 +77,7 @@ std::vector<history::ProbeSample> retainedProbes(const history::ProbeRecord &rec
 // ones shown so far; an outage going on when a watch ended ends with it.
 void ProbeHistory::addEarlierRuns(std::uint32_t address,
                                   const std::vector<history::ProbeSample> &probes,
-                                  const std::vector<history::TimeSpan> &watches,
-                                  std::size_t runs)
+                                  const std::vector<history::TimeSpan> &watches, std::size_t runs)
 {
     const auto host = m_hosts.find(address);
     // Summaries of this run cannot be merged probe by probe.

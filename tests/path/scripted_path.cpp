@@ -80,4 +80,11 @@ net::EchoOutcome ScriptedPath::silence(std::chrono::milliseconds timeout) noexce
     return outcome;
 }
 
+net::IcmpHandleOpening FailingFirstLibrary::IcmpCreateFile() noexcept
+{
+    if (m_failures.fetch_sub(1) > 0)
+        return {net::IcmpHandle(), icmp::IpStatus::GeneralFailure};
+    return m_path.IcmpCreateFile();
+}
+
 } // namespace scripted

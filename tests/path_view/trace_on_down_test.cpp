@@ -32,25 +32,6 @@ scripted::Path threeRouters(bool hostAnswers, int breaksAfterHop)
     return path;
 }
 
-// An echo service that cannot be opened the first `failures` times asked.
-class FailingFirst final : public net::IcmpEchoLibrary
-{
-public:
-    FailingFirst(scripted::Path path, int failures) : m_path(std::move(path)), m_failures(failures)
-    {}
-
-    net::IcmpHandleOpening IcmpCreateFile() noexcept override
-    {
-        if (m_failures.fetch_sub(1) > 0)
-            return {net::IcmpHandle(), icmp::IpStatus::GeneralFailure};
-        return m_path.IcmpCreateFile();
-    }
-
-private:
-    scripted::ScriptedLibrary m_path;
-    std::atomic<int> m_failures;
-};
-
 // The window probing the scripted host, with the host monitor reading it,
 // the trace and the alerts listening, and the trace's answers filed.
 struct Watched
@@ -59,7 +40,7 @@ struct Watched
         : trace(window.window, window.events(),
                 [this, path, openFailures] {
                     ++librariesMade;
-                    return std::make_unique<FailingFirst>(path, openFailures);
+                    return std::make_unique<scripted::FailingFirstLibrary>(path, openFailures);
                 }),
           alerts(window.window, window.events(), notifications)
     {

@@ -2,6 +2,7 @@
 
 #include "echowatch/app/command_line.h"
 #include "echowatch/app/host_naming.h"
+#include "echowatch/app/records_setup.h"
 #include "echowatch/path_view/path_worker.h"
 
 #include <memory>
@@ -9,6 +10,7 @@
 class Form1;
 
 namespace alerts {
+class HostActions;
 class HostAlerts;
 } // namespace alerts
 namespace history_view {
@@ -38,6 +40,7 @@ class ProbeRunner;
 
 namespace app {
 
+class MetricsServer;
 class TerminationSignals;
 class WindowWatch;
 
@@ -89,6 +92,10 @@ public:
     alerts::HostAlerts &alerts() const noexcept { return *m_alerts; }
     path_view::PathActions &pathActions() const noexcept { return *m_pathActions; }
     path_view::TraceOnDown &traceOnDown() const noexcept { return *m_traceOnDown; }
+    // What the command line asked for, none where it did not.
+    MetricsServer *metrics() const noexcept { return m_records.metrics; }
+    alerts::HostActions *commands() const noexcept { return m_records.commands; }
+    platform::SleepWatch *sleepWatch() const noexcept { return m_sleep.get(); }
 
 private:
     void buildFeatures();
@@ -111,6 +118,7 @@ private:
     alerts::HostAlerts *m_alerts = nullptr;
     path_view::PathActions *m_pathActions = nullptr;
     path_view::TraceOnDown *m_traceOnDown = nullptr;
+    AttachedRecords m_records;
     std::unique_ptr<platform::SleepWatch> m_sleep;
     std::unique_ptr<TerminationSignals> m_signals;
 };
