@@ -33,7 +33,7 @@ void AddressWatch::endCurrent(Milliseconds at, WatchEnd why)
 void AddressWatch::take(const probe::ProbeEvent &probe)
 {
     const Milliseconds sentAt = millisecondsOf(probe.sentAt);
-    if (probe.status == BadAddressStatus) {
+    if (!wasSent(probe.status)) {
         // The box names no host: whoever was watched is no longer.
         endCurrent(sentAt, WatchEnd::AddressChanged);
         m_sink.probeTaken({m_last, false, 0, probe, std::nullopt});

@@ -49,7 +49,7 @@ constexpr ProbeKind kindOf(EchoStatus status) noexcept
 {
     if (status == 0)
         return ProbeKind::Answered;
-    if (status == BadAddressStatus)
+    if (!wasSent(status))
         return ProbeKind::NotSent;
     if (status == TimedOutStatus)
         return ProbeKind::Timeout;
