@@ -1,40 +1,26 @@
 #include "echowatch/alerts/host_alerts.h"
 
-#include "echowatch/alerts/host_naming.h"
-
+#include "echowatch/host/host_event_signals.h"
 #include "echowatch/window/form1.h"
 
 #include "echowatch/history/duration_text.h"
 #include "echowatch/platform/desktop_notifications.h"
+#include "echowatch/platform/translation.h"
 #include "echowatch/probe/status_text.h"
 
 #include <QAction>
-#include <QCoreApplication>
 #include <QDateTime>
 #include <QLocale>
-#include <QMenu>
-
-#include <arpa/inet.h>
 
 namespace alerts {
 
 namespace {
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("HostAlerts", text);
-}
-
-QString dateAndTime(std::chrono::system_clock::time_point when)
-{
-    const auto since =
-        std::chrono::duration_cast<std::chrono::milliseconds>(when.time_since_epoch());
-    return QLocale().toString(QDateTime::fromMSecsSinceEpoch(since.count()), QLocale::ShortFormat);
-}
+constexpr platform::Translation tr{"HostAlerts"};
 
 QString dateAndTime(history::Milliseconds when)
 {
-    return dateAndTime(std::chrono::system_clock::time_point(std::chrono::milliseconds(when)));
+    return QLocale().toString(QDateTime::fromMSecsSinceEpoch(when), QLocale::ShortFormat);
 }
 
 QString roundTripText(std::int64_t microseconds)
@@ -50,40 +36,38 @@ const QString ConnectionBackSound = QStringLiteral("network-connectivity-establi
 
 } // namespace
 
-QString dottedAddress(std::uint32_t address)
+platform::Notification downNotification(const host::HostDown &down, AlertSound sound,
+                                        const QString &where)
 {
-    const in_addr binary{address};
-    char text[INET_ADDRSTRLEN] = {};
-    inet_ntop(AF_INET, &binary, text, sizeof text);
-    return QString::fromLatin1(text);
+    const history::Outage &outage = down.figures;
+    QString body = tr("No answer since %1, %2 probes in a row.\n%3")
+                       .arg(dateAndTime(outage.start))
+                       .arg(outage.probesLost)
+                       .arg(QString::fromStdString(StatusText(down.latest.status)));
+    if (!where.isEmpty())
+        body += QLatin1Char('\n') + tr("Where: %1").arg(where);
+    return {tr("%1 is down").arg(QString::fromStdString(down.host.label)), body,
+            platform::NotificationUrgency::Critical,
+            sound == AlertSound::Played ? ConnectionLostSound : QString()};
 }
 
-platform::Notification outageNotification(const HostChange &change, const QString &address,
-                                          AlertSound sound)
+platform::Notification upNotification(const host::HostUp &up, AlertSound sound)
 {
-    const bool played = sound == AlertSound::Played;
-    const history::Outage &outage = change.outage;
-    if (change.kind == HostChange::Kind::Down) {
-        return {tr("%1 is down").arg(address),
-                tr("No answer since %1, %2 probes in a row.\n%3")
-                    .arg(dateAndTime(outage.start))
-                    .arg(outage.probesLost)
-                    .arg(QString::fromStdString(StatusText(change.latest.status))),
-                platform::NotificationUrgency::Critical, played ? ConnectionLostSound : QString()};
-    }
-    return {tr("%1 is back").arg(address),
+    const history::Outage &outage = up.figures;
+    return {tr("%1 is back").arg(QString::fromStdString(up.host.label)),
             tr("Down for %1, %2 probes lost.\nRound trip now %3 ms.")
                 .arg(QString::fromStdString(history::durationText(outage.duration())))
                 .arg(outage.probesLost)
-                .arg(roundTripText(change.latest.details.roundTripMicroseconds)),
-            platform::NotificationUrgency::Normal, played ? ConnectionBackSound : QString()};
+                .arg(roundTripText(up.latest.details.roundTripMicroseconds)),
+            platform::NotificationUrgency::Normal,
+            sound == AlertSound::Played ? ConnectionBackSound : QString()};
 }
 
-HostAlerts::HostAlerts(Form1 &window, platform::Notifications &notifications, int downAfter)
+HostAlerts::HostAlerts(Form1 &window, const host::HostEventSignals &events,
+                       platform::Notifications &notifications)
     : QObject(&window), m_notifications(notifications),
       m_action(new QAction(tr("Notify when the host goes down or comes back"), this)),
-      m_soundAction(new QAction(tr("Play a sound with the notifications"), this)),
-      m_downAfter(downAfter)
+      m_soundAction(new QAction(tr("Play a sound with the notifications"), this))
 {
     m_action->setCheckable(true);
     window.addContextAction(window::MenuSection::Alerts, m_action);
@@ -95,11 +79,11 @@ HostAlerts::HostAlerts(Form1 &window, platform::Notifications &notifications, in
             m_soundAction->setChecked(false);
     });
     connect(&window, &Form1::contextMenuOpening, this, &HostAlerts::offerIfServed);
-    connect(m_action, &QAction::toggled, this, [this] {
-        m_hosts.clear();
-        m_down.reset();
-    });
-    connect(&window, &Form1::probeShown, this, &HostAlerts::observe);
+    connect(m_action, &QAction::toggled, this, [this] { m_down.reset(); });
+    connect(&events, &host::HostEventSignals::down, this, &HostAlerts::tellDown);
+    connect(&events, &host::HostEventSignals::up, this, &HostAlerts::tellUp);
+    connect(&events, &host::HostEventSignals::ended, this, &HostAlerts::forget);
+    connect(&events, &host::HostEventSignals::filed, this, &HostAlerts::tellWhere);
 }
 
 bool HostAlerts::switchOn()
@@ -121,41 +105,42 @@ void HostAlerts::offerIfServed()
                                 : tr("No notification service answers on the session bus."));
 }
 
-void HostAlerts::observe(const probe::ProbeEvent &event)
+void HostAlerts::tellDown(const host::HostDown &down)
 {
     if (!m_action->isChecked())
         return;
-    // Each host is watched on its own. A probe that was never sent names
-    // none; it belongs to the host probed last, which its status makes
-    // forget what it saw.
-    if (event.details.destination != 0)
-        m_latest = event.details.destination;
-    auto host = m_hosts.find(m_latest);
-    if (host == m_hosts.end())
-        host = m_hosts.emplace(m_latest, HostState(m_downAfter)).first;
-    const auto change = host->second.observe(event);
-    if (!change)
-        return;
-    m_down = change->kind == HostChange::Kind::Down ? change : std::nullopt;
-    m_downHost = m_latest;
-    m_notifications.show(notificationOf(*change, m_latest));
+    m_down = down;
+    m_notifications.show(downNotification(down, sound()));
 }
 
-platform::Notification HostAlerts::notificationOf(const HostChange &change,
-                                                  std::uint32_t host) const
+// Only an outage that was told down is told back up.
+void HostAlerts::tellUp(const host::HostUp &up)
 {
-    const QString address = dottedAddress(host);
-    return outageNotification(change, m_naming ? m_naming->label(address) : address,
-                              m_soundAction->isChecked() ? AlertSound::Played : AlertSound::Silent);
+    if (!m_down || m_down->outage != up.outage)
+        return;
+    m_down.reset();
+    m_notifications.show(upNotification(up, sound()));
 }
 
-void HostAlerts::tellWhere(const QString &where)
+// An outage that ended with its watch was never seen back: nothing to tell.
+void HostAlerts::forget(const host::WatchEnded &ended)
 {
-    if (!m_action->isChecked() || !m_down)
+    if (m_down && ended.outage == m_down->outage)
+        m_down.reset();
+}
+
+// The down bubble, while its outage lasts, is shown again telling where.
+void HostAlerts::tellWhere(const host::VerdictFiled &filed)
+{
+    if (!m_down || m_down->outage != filed.outage || !filed.verdict.traced)
         return;
-    auto notification = notificationOf(*m_down, m_downHost);
-    notification.body += QLatin1Char('\n') + tr("Where: %1").arg(where);
-    m_notifications.show(notification);
+    m_notifications.show(
+        downNotification(*m_down, sound(), QString::fromStdString(filed.verdict.text)));
+}
+
+AlertSound HostAlerts::sound() const
+{
+    return m_soundAction->isChecked() ? AlertSound::Played : AlertSound::Silent;
 }
 
 } // namespace alerts

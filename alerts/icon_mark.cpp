@@ -1,5 +1,6 @@
 #include "echowatch/alerts/icon_mark.h"
 
+#include "echowatch/host/host_event_signals.h"
 #include "echowatch/window/form1.h"
 
 #include <QAction>
@@ -83,7 +84,7 @@ QIcon markedIcon(const QIcon &icon, ProbeMark mark)
     return QIcon(new MarkedIconEngine(icon, mark));
 }
 
-IconMark::IconMark(Form1 &window)
+IconMark::IconMark(Form1 &window, const host::HostEventSignals &events)
     : QObject(&window), m_window(window),
       m_action(new QAction(tr("Show the latest outcome in the window's icon"), this)),
       m_plainIcon(window.windowIcon())
@@ -94,17 +95,14 @@ IconMark::IconMark(Form1 &window)
         if (!on)
             show(ProbeMark::Stopped);
     });
-    connect(&window, &Form1::probeShown, this, &IconMark::showProbe);
-    connect(&window, &Form1::monitoringChanged, this, [this](bool running) {
-        if (!running)
-            show(ProbeMark::Stopped);
-    });
+    connect(&events, &host::HostEventSignals::taken, this, &IconMark::showProbe);
+    connect(&events, &host::HostEventSignals::ended, this, [this] { show(ProbeMark::Stopped); });
 }
 
-void IconMark::showProbe(const probe::ProbeEvent &event)
+void IconMark::showProbe(const host::ProbeTaken &taken)
 {
-    if (m_action->isChecked())
-        show(event.status == 0 ? ProbeMark::Answered : ProbeMark::Failing);
+    if (m_action->isChecked() && taken.watch != 0)
+        show(taken.probe.status == 0 ? ProbeMark::Answered : ProbeMark::Failing);
 }
 
 void IconMark::show(ProbeMark mark)

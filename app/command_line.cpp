@@ -1,10 +1,13 @@
 #include "echowatch/app/command_line.h"
 
+#include "echowatch/platform/translation.h"
 #include "echowatch/records/command_words.h"
 #include "echowatch/records/host_resolution.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+
+#include <cstdio>
 
 namespace app {
 
@@ -17,10 +20,7 @@ constexpr int FewestKeepDays = 1;
 constexpr int MostKeepDays = 3650;
 constexpr int MostPort = 65535;
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("CommandLine", text);
-}
+constexpr platform::Translation tr{"CommandLine"};
 
 struct ToolkitOption
 {
@@ -291,6 +291,23 @@ CommandLine parseCommandLine(const QStringList &arguments)
     }
     result.exit = readValues(parser, options, result.options);
     return result;
+}
+
+CommandLine readCommandLine(int argc, char *argv[], const char *version)
+{
+    QCoreApplication::setApplicationName(QStringLiteral("echowatch"));
+    QCoreApplication::setApplicationVersion(QString::fromLatin1(version));
+    QStringList arguments;
+    for (int index = 0; index < argc; ++index)
+        arguments << QString::fromLocal8Bit(argv[index]);
+    return parseCommandLine(arguments);
+}
+
+int finish(const CommandLineExit &exit)
+{
+    std::FILE *stream = exit.stream == CommandLineExit::Stream::Output ? stdout : stderr;
+    std::fputs(exit.text.toLocal8Bit().constData(), stream);
+    return exit.status;
 }
 
 } // namespace app

@@ -103,6 +103,7 @@ void MetricsServer::listen()
         emit failed(tr("the HTTP server did not start"));
         return;
     }
+    m_servedPort = port;
     emit listening(m_address.toString(), port);
 }
 
@@ -132,8 +133,7 @@ MHD_Result MetricsServer::answer(MHD_Connection *connection, const char *url, co
 
 void MetricsServer::recordProbe(const records::LoggedProbe &probe)
 {
-    // Text that was no address sent no request.
-    if (probe.address.empty())
+    if (!probe.sent)
         return;
     const std::lock_guard lock(m_mutex);
     m_registry.recordProbe(probe.host, probe.status, probe.roundTripMicroseconds);
@@ -146,6 +146,12 @@ void MetricsServer::recordChange(const records::ActionFacts &facts)
         m_registry.recordDown(facts.host);
     else
         m_registry.recordUp(facts.host);
+}
+
+void MetricsServer::recordWatch(const QString &host, bool watched)
+{
+    const std::lock_guard lock(m_mutex);
+    m_registry.recordWatch(host.toStdString(), watched);
 }
 
 } // namespace app

@@ -1,5 +1,7 @@
 #include "echowatch/app/platform_start.h"
 
+#include "echowatch/app/command_line.h"
+
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QList>
@@ -91,6 +93,15 @@ PlatformStartCheck::~PlatformStartCheck()
                                          message.category.constData());
         qt_message_output(message.type, context, message.text);
     }
+}
+
+std::optional<QString> requestedPlatform(const LaunchOptions &options)
+{
+    if (options.platform)
+        return options.platform;
+    if (qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        return qEnvironmentVariable("QT_QPA_PLATFORM");
+    return std::nullopt;
 }
 
 } // namespace app

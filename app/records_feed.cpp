@@ -1,58 +1,61 @@
 #include "echowatch/app/records_feed.h"
 
-#include "echowatch/alerts/host_alerts.h"
-#include "echowatch/alerts/host_naming.h"
-#include "echowatch/window/form1.h"
+#include "echowatch/host/host_event_signals.h"
 
 namespace app {
 
 namespace {
 
-history::Milliseconds millisecondsSinceEpoch(std::chrono::system_clock::time_point time)
+// A probe never sent went to no host: its line names none.
+records::LoggedProbe loggedProbe(const host::ProbeTaken &taken)
 {
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(time.time_since_epoch()).count();
-}
-
-records::ActionFacts factsOf(const alerts::HostChange &change, const QString &host,
-                             const QString &address)
-{
-    return {change.kind == alerts::HostChange::Kind::Down ? records::ActionFacts::Change::Down
-                                                          : records::ActionFacts::Change::Up,
-            host.toStdString(),
-            address.toStdString(),
-            change.outage.start,
-            change.outage.cause(),
-            static_cast<int>(change.outage.probesLost),
-            std::nullopt};
+    const probe::ProbeEvent &probe = taken.probe;
+    records::LoggedProbe logged{{},
+                                {},
+                                host::millisecondsOf(probe.sentAt),
+                                probe.status,
+                                probe.details.roundTripMicroseconds,
+                                probe.replySize,
+                                taken.sent};
+    if (taken.sent) {
+        logged.host = taken.host->label;
+        logged.address = taken.host->dotted;
+    }
+    return logged;
 }
 
 } // namespace
 
-RecordsFeed::RecordsFeed(Form1 &window, const alerts::HostNaming &naming, int downAfter)
-    : QObject(&window), m_naming(naming), m_state(downAfter)
+records::ActionFacts actionFacts(records::ActionFacts::Change change, const host::OutageTurn &turn)
+{
+    return {change,
+            turn.host.label,
+            turn.host.dotted,
+            turn.figures.start,
+            turn.figures.cause(),
+            static_cast<int>(turn.figures.probesLost),
+            std::nullopt};
+}
+
+RecordsFeed::RecordsFeed(const host::HostEventSignals &events, QObject *parent) : QObject(parent)
 {
     qRegisterMetaType<records::LoggedProbe>();
     qRegisterMetaType<records::ActionFacts>();
-    connect(&window, &Form1::probeShown, this, &RecordsFeed::observe);
-}
-
-void RecordsFeed::observe(const probe::ProbeEvent &event)
-{
-    // A new address is a new host. A probe that was never sent names no
-    // address; its line has none, and it is no request to count.
-    const std::uint32_t destination = event.details.destination;
-    if (destination != 0 && destination != m_destination) {
-        m_state.forget();
-        m_destination = destination;
-    }
-    const QString address = destination != 0 ? alerts::dottedAddress(destination) : QString();
-    const QString host = m_naming.label(address);
-    emit probeLogged({host.toStdString(), address.toStdString(),
-                      millisecondsSinceEpoch(event.sentAt), event.status,
-                      event.details.roundTripMicroseconds, event.replySize});
-    if (const auto change = m_state.observe(event))
-        emit hostChanged(factsOf(*change, host, address));
+    using Change = records::ActionFacts::Change;
+    connect(&events, &host::HostEventSignals::taken, this,
+            [this](const host::ProbeTaken &taken) { emit probeLogged(loggedProbe(taken)); });
+    connect(&events, &host::HostEventSignals::down, this, [this](const host::HostDown &down) {
+        emit hostChanged(actionFacts(Change::Down, down));
+    });
+    connect(&events, &host::HostEventSignals::up, this,
+            [this](const host::HostUp &up) { emit hostChanged(actionFacts(Change::Up, up)); });
+    connect(&events, &host::HostEventSignals::started, this,
+            [this](const host::WatchStarted &started) {
+                emit watchChanged(QString::fromStdString(started.host.label), true);
+            });
+    connect(&events, &host::HostEventSignals::ended, this, [this](const host::WatchEnded &ended) {
+        emit watchChanged(QString::fromStdString(ended.host.label), false);
+    });
 }
 
 } // namespace app

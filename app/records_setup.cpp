@@ -1,11 +1,13 @@
 #include "echowatch/app/records_setup.h"
 
 #include "echowatch/alerts/host_actions.h"
+#include "echowatch/app/command_feed.h"
 #include "echowatch/app/command_line.h"
 #include "echowatch/app/live_log_writer.h"
 #include "echowatch/app/metrics_server.h"
 #include "echowatch/app/records_feed.h"
 #include "echowatch/app/worker_thread.h"
+#include "echowatch/platform/translation.h"
 #include "echowatch/window/form1.h"
 
 #include <QCoreApplication>
@@ -25,10 +27,7 @@ void warn(const QString &text)
     std::fputs(line.constData(), stderr);
 }
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("Records", text);
-}
+constexpr platform::Translation tr{"Records"};
 
 void attachLog(Form1 &window, const RecordsFeed &feed, const QString &path,
                records::LogFormat format)
@@ -42,11 +41,13 @@ void attachLog(Form1 &window, const RecordsFeed &feed, const QString &path,
     new WorkerThread(writer, QStringLiteral("log"), &window);
 }
 
-void attachMetrics(Form1 &window, const RecordsFeed &feed, const LaunchOptions::Endpoint &at)
+MetricsServer *attachMetrics(Form1 &window, const RecordsFeed &feed,
+                             const LaunchOptions::Endpoint &at)
 {
     auto *server = new MetricsServer(at.address, at.port);
     QObject::connect(&feed, &RecordsFeed::probeLogged, server, &MetricsServer::recordProbe);
     QObject::connect(&feed, &RecordsFeed::hostChanged, server, &MetricsServer::recordChange);
+    QObject::connect(&feed, &RecordsFeed::watchChanged, server, &MetricsServer::recordWatch);
     QObject::connect(server, &MetricsServer::failed, &window, [](const QString &message) {
         warn(tr("warning: --metrics: %1; the window runs without metrics").arg(message));
     });
@@ -59,24 +60,27 @@ void attachMetrics(Form1 &window, const RecordsFeed &feed, const LaunchOptions::
     }
     new WorkerThread(server, QStringLiteral("metrics"), &window);
     QMetaObject::invokeMethod(server, &MetricsServer::listen, Qt::QueuedConnection);
+    return server;
 }
 
 } // namespace
 
-void attachRecords(Form1 &window, const LaunchOptions &options, const alerts::HostNaming &naming)
+AttachedRecords attachRecords(Form1 &window, const host::HostEventSignals &events,
+                              const LaunchOptions &options, std::function<bool()> tracing)
 {
-    const bool commands = !options.onDown.isEmpty() || !options.onUp.isEmpty();
-    if (!options.logFile && !options.metrics && !commands)
-        return;
-    auto *feed = new RecordsFeed(window, naming, options.downAfter);
+    AttachedRecords attached;
+    if (!options.onDown.isEmpty() || !options.onUp.isEmpty()) {
+        attached.commands = new alerts::HostActions(options.onDown, options.onUp, &window);
+        new CommandFeed(events, *attached.commands, std::move(tracing), attached.commands);
+    }
+    if (!options.logFile && !options.metrics)
+        return attached;
+    auto *feed = new RecordsFeed(events, &window);
     if (options.logFile)
         attachLog(window, *feed, *options.logFile, options.logFormat);
     if (options.metrics)
-        attachMetrics(window, *feed, *options.metrics);
-    if (commands) {
-        auto *actions = new alerts::HostActions(options.onDown, options.onUp, &window);
-        QObject::connect(feed, &RecordsFeed::hostChanged, actions, &alerts::HostActions::run);
-    }
+        attached.metrics = attachMetrics(window, *feed, *options.metrics);
+    return attached;
 }
 
 } // namespace app

@@ -22,9 +22,8 @@
 #include "process_figures.h"
 #include "stored_probes.h"
 
-#include "echowatch/alerts/host_naming.h"
+#include "echowatch/app/application.h"
 #include "echowatch/app/command_line.h"
-#include "echowatch/app/records_setup.h"
 
 #include "echowatch/helper/automatic_echo_library.h"
 #include "echowatch/history_view/history_actions.h"
@@ -36,6 +35,7 @@
 #include "echowatch/path_view/path_actions.h"
 #include "echowatch/path_view/trace_on_down.h"
 #include "echowatch/platform/clock.h"
+#include "echowatch/platform/desktop_notifications.h"
 #include "echowatch/platform/qt_message_box.h"
 #include "echowatch/window/failure_log_model.h"
 #include "echowatch/window/form1.h"
@@ -71,19 +71,39 @@ double millisecondsSince(Clock::time_point start)
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
+// A desktop with no notification service: nothing here asks for one.
+class NoNotifications final : public platform::Notifications
+{
+public:
+    bool available() override { return false; }
+    void show(const platform::Notification &) override {}
+};
+
 // The program as main() assembles it, with the probe helper of this build
 // where ping sockets are refused.
 struct Program
 {
+    explicit Program(const app::LaunchOptions &options = {}, bool inlineProbes = false,
+                     const std::string &helperPath = ECHOWATCH_BENCH_HELPER)
+        : icmp(helperPath),
+          application(
+              {sockets, icmp, messageBox, clock, notifications,
+               [helperPath] { return std::make_unique<helper::AutomaticEchoLibrary>(helperPath); },
+               !inlineProbes, false, false},
+              options),
+          window(application.window()), history(&application.history()),
+          historyActions(&application.historyActions())
+    {}
+
     net::LinuxSocketsLibrary sockets;
-    helper::AutomaticEchoLibrary icmp{ECHOWATCH_BENCH_HELPER};
+    helper::AutomaticEchoLibrary icmp;
     platform::QtMessageBox messageBox;
-    window::ThreadedProbeRunner probes{sockets, icmp};
     platform::SystemClock clock;
-    Form1 window{probes, messageBox, clock};
-    history_view::ProbeHistory *history = new history_view::ProbeHistory(window);
-    history_view::HistoryActions *historyActions =
-        new history_view::HistoryActions(window, *history);
+    NoNotifications notifications;
+    app::Application application;
+    Form1 &window;
+    history_view::ProbeHistory *history;
+    history_view::HistoryActions *historyActions;
 };
 
 window::FailureLogModel &logOf(Form1 &window)
@@ -182,9 +202,7 @@ enum class HistoryWindowState
 // Keeps the program's probes in a history file in folder.
 void keepHistory(Program &program, const BenchFolder &folder)
 {
-    auto *file = new history_view::HistoryFile(program.window, *program.history,
-                                               history_view::HistoryFile::DefaultKeepDays);
-    file->keepIn(QString::fromStdString(folder.file("history.sqlite")));
+    program.application.historyFile().keepIn(QString::fromStdString(folder.file("history.sqlite")));
 }
 
 // extra is asked for what else to say once the soak has ended.
@@ -240,13 +258,11 @@ void benchSoak(int probes, HistoryWindowState historyWindow)
 void benchSoakRecords(int probes)
 {
     const BenchFolder folder;
-    const alerts::HostNaming naming;
-    Program program;
-    keepHistory(program, folder);
     app::LaunchOptions options;
     options.logFile = QString::fromStdString(folder.file("probes.csv"));
     options.metrics = app::LaunchOptions::Endpoint{QHostAddress(QHostAddress::LocalHost), 0};
-    app::attachRecords(program.window, options, naming);
+    Program program(options);
+    keepHistory(program, folder);
     const auto size = [&folder](const char *name) {
         std::error_code error;
         const auto bytes = std::filesystem::file_size(folder.file(name), error);
@@ -312,17 +328,11 @@ std::vector<double> postedEventDelays(QObject &receiver, int seconds)
     return delays;
 }
 
-// As main() attaches them: the Path window, opened at the first probe, and
-// the trace when the host goes down, checked.
-void tracePath(Form1 &window, const std::string &helperPath)
+// The Path window opened at the first probe.
+void openPathWindow(Program &program)
 {
-    const path_view::EchoLibraryFactory factory = [helperPath] {
-        return std::make_unique<helper::AutomaticEchoLibrary>(helperPath);
-    };
-    auto *paths = new path_view::PathActions(window, factory);
-    auto *trace = new path_view::TraceOnDown(window, factory, 3);
-    trace->action()->setChecked(true);
-    QObject::connect(&window, &Form1::probeShown, paths, [paths] {
+    path_view::PathActions *paths = &program.application.pathActions();
+    QObject::connect(&program.window, &Form1::probeShown, paths, [paths] {
         if (!paths->pathWindow())
             paths->showPath();
     });
@@ -342,20 +352,15 @@ void printLatency(const std::string &figure, const std::vector<double> &delays, 
 
 void benchLatency(const LatencyRun &run)
 {
-    net::LinuxSocketsLibrary sockets;
-    helper::AutomaticEchoLibrary icmp{run.helper};
-    platform::QtMessageBox messageBox;
-    std::unique_ptr<window::ProbeRunner> probes;
-    if (run.inlineProbes)
-        probes = std::make_unique<window::InlineProbeRunner>(sockets, icmp);
-    else
-        probes = std::make_unique<window::ThreadedProbeRunner>(sockets, icmp);
-    platform::SystemClock clock;
-    Form1 window(*probes, messageBox, clock);
+    // With the path traced at the down, as --trace-on-down asks.
+    app::LaunchOptions options;
+    options.traceOnDown = run.path;
+    Program program(options, run.inlineProbes, run.helper);
+    Form1 &window = program.window;
     int shown = 0;
     QObject::connect(&window, &Form1::probeShown, [&] { ++shown; });
     if (run.path)
-        tracePath(window, run.helper);
+        openPathWindow(program);
     window.Text1->setText(QString::fromStdString(run.address));
     window.Text2->setText(QString::number(run.intervalMilliseconds));
     window.ToggleMonitoring();

@@ -3,6 +3,7 @@
 #include "echowatch/helper/probe_helper_protocol.h"
 #include "echowatch/icmp/errno_status.h"
 #include "echowatch/icmp/ip_status.h"
+#include "echowatch/net/kernel_time.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -27,14 +28,6 @@ constexpr int ExitWaitMilliseconds = 5;
 constexpr std::size_t ReceiveRoom = 2 * MaxAnswerFrame;
 // How long handing a request in flight to the helper may take.
 constexpr std::chrono::milliseconds HandOverTime{100};
-
-timespec toTimespec(std::chrono::nanoseconds duration) noexcept
-{
-    duration = std::max(duration, std::chrono::nanoseconds::zero());
-    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(duration);
-    return timespec{static_cast<time_t>(seconds.count()),
-                    static_cast<long>((duration - seconds).count())};
-}
 
 // The helper gets the socket as its standard input and output, a clean
 // signal mask and no environment at all: nothing of ours steers a process
@@ -290,7 +283,7 @@ ProbeHelperClient::Reading ProbeHelperClient::takeAnswer(const ParsedAnswer &ans
 ProbeHelperClient::Reading ProbeHelperClient::receiveMore(Clock::time_point deadline) noexcept
 {
     pollfd watched{m_socket, POLLIN, 0};
-    const timespec remaining = toTimespec(deadline - Clock::now());
+    const timespec remaining = net::toTimespec(deadline - Clock::now());
     const int ready = ::ppoll(&watched, 1, &remaining, nullptr);
     if (ready < 0 && errno != EINTR)
         return Reading::Broken;
@@ -387,7 +380,7 @@ bool ProbeHelperClient::sendAll(std::span<const std::byte> bytes,
         const auto now = Clock::now();
         if (now >= deadline)
             return false;
-        const timespec remaining = toTimespec(deadline - now);
+        const timespec remaining = net::toTimespec(deadline - now);
         ::ppoll(&watched, 1, &remaining, nullptr);
     }
     return true;

@@ -37,18 +37,18 @@ std::string durationText(Milliseconds duration)
     return text;
 }
 
-std::string downTimeLine(Milliseconds down, Milliseconds stretch)
+std::string downTimeLine(Milliseconds down, Milliseconds watched)
 {
-    if (stretch <= 0)
+    if (watched <= 0)
         return {};
-    down = std::clamp<Milliseconds>(down, 0, stretch);
-    const double percent = 100.0 * static_cast<double>(down) / static_cast<double>(stretch);
+    down = std::clamp<Milliseconds>(down, 0, watched);
+    const double percent = 100.0 * static_cast<double>(down) / static_cast<double>(watched);
     char share[32] = "<0.01";
     // Three significant digits read well down to a hundredth of a percent.
     if (percent == 0 || percent >= 0.01)
         std::snprintf(share, sizeof share, "%.3g", percent);
-    return "down " + std::string(share) + "% of the time (" + durationText(down) + " of " +
-           durationText(stretch) + ")";
+    return "down " + std::string(share) + "% of the watched time (" + durationText(down) + " of " +
+           durationText(watched) + ")";
 }
 
 } // namespace history

@@ -5,13 +5,12 @@
 #include "echowatch/history/outage_list.h"
 #include "echowatch/history/probe_record.h"
 
+#include "echowatch/net/ipv4_text.h"
 #include "echowatch/probe/status_text.h"
 
 #include <algorithm>
 #include <string>
 #include <vector>
-
-#include <arpa/inet.h>
 
 namespace history {
 
@@ -19,7 +18,7 @@ namespace {
 
 constexpr std::string_view ProbesHeader = "time,host,address,status,status text,rtt ms,bytes";
 constexpr std::string_view OutagesHeader =
-    "start,end,duration s,probes lost,cause,cause text,mixed,where";
+    "start,end,duration s,probes lost,cause,cause text,mixed,where,ended";
 
 // The status code and its status line, as two fields.
 void appendStatus(std::string &line, EchoStatus status)
@@ -51,23 +50,13 @@ private:
     std::string m_fields;
 };
 
-// "192.0.2.7"; empty for the series of probes never sent.
-std::string addressText(std::uint32_t address)
-{
-    if (address == 0)
-        return {};
-    const in_addr binary{address};
-    char text[INET_ADDRSTRLEN] = {};
-    inet_ntop(AF_INET, &binary, text, sizeof text);
-    return text;
-}
-
 // "host,address", the fields every line of the host repeats.
-std::string hostFields(std::uint32_t address, const HostName &hostName)
+// Both empty for the probes never sent before any host was.
+std::string hostFields(HostAddress address, const HostName &hostName)
 {
-    const std::string dotted = addressText(address);
+    const std::string dotted = address ? net::ipv4Text(*address) : std::string();
     std::string fields;
-    if (!dotted.empty())
+    if (address)
         appendCsvField(fields, hostName ? hostName(dotted) : dotted);
     fields += ',';
     fields += dotted;
@@ -107,6 +96,9 @@ void appendOutage(std::string &line, const Outage &outage, const std::string &wh
     appendStatus(line, outage.cause());
     line += outage.mixed() ? ",yes," : ",no,";
     appendCsvField(line, where);
+    line += ',';
+    if (outage.end)
+        line += outage.endedUnwatched ? "not watched" : "answered";
     line += CsvRecordEnd;
 }
 

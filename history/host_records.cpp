@@ -9,7 +9,7 @@ HostRecords::HostRecords(std::size_t capacityPerHost) : m_capacity(capacityPerHo
     m_hosts.reserve(MaximumHosts);
 }
 
-std::optional<std::size_t> HostRecords::find(std::uint32_t address) const noexcept
+std::optional<std::size_t> HostRecords::find(HostAddress address) const noexcept
 {
     for (std::size_t host = 0; host < m_hosts.size(); ++host) {
         if (m_hosts[host].address == address)
@@ -18,10 +18,8 @@ std::optional<std::size_t> HostRecords::find(std::uint32_t address) const noexce
     return std::nullopt;
 }
 
-std::size_t HostRecords::hostFor(std::uint32_t address)
+std::size_t HostRecords::hostFor(HostAddress address)
 {
-    if (address == 0 && !m_hosts.empty())
-        return m_latest;
     if (const auto known = find(address))
         return *known;
     if (m_hosts.size() < MaximumHosts) {
@@ -39,7 +37,7 @@ std::size_t HostRecords::hostFor(std::uint32_t address)
     return static_cast<std::size_t>(oldest - m_hosts.begin());
 }
 
-ProbeRecord &HostRecords::recordFor(std::uint32_t address)
+ProbeRecord &HostRecords::recordFor(HostAddress address)
 {
     m_latest = hostFor(address);
     Host &host = m_hosts[m_latest];
@@ -47,15 +45,21 @@ ProbeRecord &HostRecords::recordFor(std::uint32_t address)
     return *host.record;
 }
 
-void HostRecords::record(std::uint32_t address, const ProbeSample &sample)
+void HostRecords::record(HostAddress address, const ProbeSample &sample)
 {
     recordFor(address).record(sample);
 }
 
-void HostRecords::record(std::uint32_t address, const ProbeSample &sample,
+void HostRecords::record(HostAddress address, const ProbeSample &sample,
                          Milliseconds monotonicAt)
 {
     recordFor(address).record(sample, monotonicAt);
+}
+
+void HostRecords::recordWatchEnd(HostAddress address, Milliseconds at) noexcept
+{
+    if (const auto host = find(address))
+        m_hosts[*host].record->recordWatchEnd(at);
 }
 
 std::size_t HostRecords::memoryBytes() const noexcept

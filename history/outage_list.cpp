@@ -98,8 +98,10 @@ Milliseconds OutageList::downTime() const noexcept
 
 void OutageList::endOngoing(Milliseconds time) noexcept
 {
-    if (ongoing())
-        latest().end = time;
+    if (!ongoing())
+        return;
+    latest().end = std::max(time, latest().lastFailure);
+    latest().endedUnwatched = true;
 }
 
 } // namespace history

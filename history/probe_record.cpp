@@ -13,12 +13,6 @@ constexpr std::size_t FirstRingSize = 4096;
 constexpr std::size_t SummariesReserved = 24 * 60;
 constexpr std::size_t FailureCountsReserved = 2 * SummariesReserved;
 
-Milliseconds minuteOf(Milliseconds time)
-{
-    const Milliseconds remainder = time % MillisecondsPerMinute;
-    return time - (remainder < 0 ? remainder + MillisecondsPerMinute : remainder);
-}
-
 } // namespace
 
 ProbeRecord::ProbeRecord(std::size_t capacity) : m_capacity(std::max<std::size_t>(capacity, 1)) {}

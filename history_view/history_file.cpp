@@ -1,7 +1,7 @@
 #include "echowatch/history_view/history_file.h"
 
 #include "echowatch/history_view/probe_history.h"
-#include "echowatch/probe/probe_details.h"
+#include "echowatch/host/host_event_signals.h"
 #include "echowatch/store/history_appender.h"
 #include "echowatch/store/history_reader.h"
 #include "echowatch/store/sqlite_connection.h"
@@ -14,38 +14,38 @@
 #include <QStandardPaths>
 #include <QThread>
 
-#include <arpa/inet.h>
-#include <chrono>
 #include <cstdio>
 #include <memory>
 
 namespace history_view {
 
-namespace {
-
-// As the file names its hosts: dotted.
-std::string hostText(std::uint32_t address)
-{
-    char dotted[INET_ADDRSTRLEN] = {};
-    const in_addr binary{address};
-    return inet_ntop(AF_INET, &binary, dotted, sizeof dotted);
-}
-
-} // namespace
-
-HistoryFile::HistoryFile(Form1 &window, ProbeHistory &history, int keepDays)
-    : QObject(&window), m_window(window), m_history(history), m_keepDays(keepDays)
+HistoryFile::HistoryFile(Form1 &window, const host::HostEventSignals &events, ProbeHistory &history,
+                         int keepDays)
+    : QObject(&window), m_window(window), m_history(history), m_keepDays(keepDays),
+      m_readerContext(new QObject)
 {
     setObjectName(QStringLiteral("HistoryFile"));
+    m_reader.setObjectName(QStringLiteral("history reader"));
+    m_readerContext->moveToThread(&m_reader);
+    connect(&m_reader, &QThread::finished, m_readerContext, &QObject::deleteLater);
     auto *keep = new QAction(tr("Keep history in a file…"), this);
     window.addContextAction(window::MenuSection::Files, keep);
     connect(keep, &QAction::triggered, this, &HistoryFile::chooseFile);
-    connect(&window, &Form1::probeShown, this, &HistoryFile::appendProbe);
-    // After the status explanation has set the tooltip for the probe.
+    connect(&events, &host::HostEventSignals::taken, this, &HistoryFile::appendProbe);
+    connect(&events, &host::HostEventSignals::started, this, &HistoryFile::startWatch);
+    connect(&events, &host::HostEventSignals::ended, this, &HistoryFile::endWatch);
+    connect(&events, &host::HostEventSignals::filed, this, &HistoryFile::keepVerdict);
 }
 
-// The appender commits what is queued as it ends, on its own thread.
-HistoryFile::~HistoryFile() = default;
+// The appender commits what is queued as it ends, on its own thread; a read
+// under way is waited for, its result dropped.
+HistoryFile::~HistoryFile()
+{
+    m_reader.quit();
+    m_reader.wait();
+    if (!m_reader.isFinished())
+        delete m_readerContext;
+}
 
 QString HistoryFile::proposedPath()
 {
@@ -58,7 +58,6 @@ void HistoryFile::keepIn(const QString &path)
     m_appender.reset();
     showWarning({});
     m_path = path;
-    m_earlierRead.clear();
     store::AppenderOptions options;
     options.path = QDir::cleanPath(path).toStdString();
     options.retention.probeDays = m_keepDays;
@@ -83,48 +82,84 @@ void HistoryFile::chooseFile()
         keepIn(chosen);
 }
 
-// The host by the address the probe went to; a probe never sent is
-// counted with the host probed last, as the History window counts it.
-void HistoryFile::notePathVerdict(std::uint32_t address, qint64 outageStart, const QString &verdict)
+// A verdict is kept only where a trace found one.
+void HistoryFile::keepVerdict(const host::VerdictFiled &filed)
 {
-    if (m_appender && address != 0)
-        m_appender->notePathVerdict(hostText(address), outageStart, verdict.toStdString());
+    if (m_appender && filed.verdict.traced)
+        m_appender->notePathVerdict(filed.host.dotted, filed.outageStart, filed.verdict.text);
 }
 
-void HistoryFile::appendProbe(const probe::ProbeEvent &event)
+// A file chosen during a watch has it from its next probe on: what came
+// before was watched, but not kept there.
+void HistoryFile::startWatch(const host::WatchStarted &started)
 {
+    m_firstSeen.emplace(started.host.address, started.at);
+    if (m_appender)
+        m_appender->startWatch(started.host.dotted, started.at);
+}
+
+namespace {
+
+store::WatchEndReason reasonOf(host::WatchEnd why)
+{
+    switch (why) {
+    case host::WatchEnd::Stopped:
+        return store::WatchEndReason::Stopped;
+    case host::WatchEnd::AddressChanged:
+        return store::WatchEndReason::AddressChanged;
+    case host::WatchEnd::Closed:
+        return store::WatchEndReason::Closed;
+    case host::WatchEnd::Sleep:
+        return store::WatchEndReason::Sleep;
+    }
+    return store::WatchEndReason::Unknown;
+}
+
+} // namespace
+
+// An outage open in the file then ends there, not watched.
+void HistoryFile::endWatch(const host::WatchEnded &ended)
+{
+    if (m_appender)
+        m_appender->endWatch(ended.host.dotted, ended.at, reasonOf(ended.why));
+}
+
+// A probe never sent is kept with the host probed before it, as the
+// History window counts it; before any host, it has none to go with.
+void HistoryFile::appendProbe(const host::ProbeTaken &taken)
+{
+    if (!taken.host)
+        return;
+    const std::uint32_t address = taken.host->address;
+    const host::Milliseconds sentAt = host::millisecondsOf(taken.probe.sentAt);
+    const host::Milliseconds firstSeen = m_firstSeen.emplace(address, sentAt).first->second;
     if (!m_appender)
         return;
-    if (event.details.destination != 0)
-        m_latestAddress = event.details.destination;
-    if (m_latestAddress == 0)
-        return;
-    using namespace std::chrono;
-    const auto sentAt = duration_cast<milliseconds>(event.sentAt.time_since_epoch()).count();
-    const std::string host = hostText(m_latestAddress);
-    if (!m_earlierRead.contains(m_latestAddress)) {
-        m_earlierRead.insert(m_latestAddress);
-        readEarlierRuns(m_latestAddress, host, sentAt);
+    if (!m_earlierRead.contains(address)) {
+        m_earlierRead.insert(address);
+        readEarlierRuns(address, taken.host->dotted, firstSeen);
     }
-    m_appender->append(host,
-                       history::ProbeSample(sentAt, event.status,
-                                            event.details.roundTripMicroseconds, event.replySize));
+    const probe::ProbeEvent &probe = taken.probe;
+    m_appender->append(taken.host->dotted,
+                       history::ProbeSample(sentAt, probe.status,
+                                            probe.details.roundTripMicroseconds, probe.replySize));
 }
+
+struct HistoryFile::EarlierRuns
+{
+    std::vector<history::ProbeSample> probes;
+    std::vector<history::TimeSpan> watches;
+    std::size_t runs = 0;
+    history::OutageWhere where;
+};
 
 namespace {
 
 constexpr history::Milliseconds LookBack = 24 * 60 * 60'000;
 
-struct EarlierRuns
-{
-    std::vector<history::ProbeSample> probes;
-    std::vector<history::TimeSpan> runs;
-    history::OutageWhere where;
-};
-
 // A file that cannot be read yet, as a new one, has no earlier runs.
 void readFile(const std::string &path, const std::string &host, history::Milliseconds before,
-              EarlierRuns &earlier)
+              HistoryFile::EarlierRuns &earlier)
 {
     std::string error;
     std::optional<store::Connection> connection =
@@ -136,8 +171,9 @@ void readFile(const std::string &path, const std::string &host, history::Millise
     if (!read)
         return;
     earlier.probes = std::move(read->probes);
-    for (const store::StoredRun &run : read->runs)
-        earlier.runs.push_back({run.started, run.lastSent + 1});
+    for (const store::StoredWatch &watch : read->watches)
+        earlier.watches.push_back({watch.started, watch.ended});
+    earlier.runs = read->runs.size();
     for (const store::StoredOutage &outage : read->outages) {
         if (outage.pathVerdict)
             earlier.where.emplace(outage.start, *outage.pathVerdict);
@@ -146,21 +182,30 @@ void readFile(const std::string &path, const std::string &host, history::Millise
 
 } // namespace
 
-// The runs before the probe sent at `before`, which is this run's first.
+// The runs before `before`, when this program began watching the host, on
+// the reading thread, one host after another; the result comes back to
+// this object, and with it to nothing once this is gone.
 void HistoryFile::readEarlierRuns(std::uint32_t address, const std::string &host, qint64 before)
 {
-    auto earlier = std::make_shared<EarlierRuns>();
-    // The reader holds the result too, in case this is gone before it ends.
-    QThread *reader = QThread::create([path = QDir::cleanPath(m_path).toStdString(), host, before,
-                                       earlier] { readFile(path, host, before, *earlier); });
-    connect(reader, &QThread::finished, this, [this, address, earlier] {
-        m_history.addEarlierRuns(address, earlier->probes, earlier->runs);
-        // Their traces were not kept, only where they found the path broke.
-        for (const auto &[start, verdict] : earlier->where)
-            m_history.noteWhere(address, start, QString::fromStdString(verdict));
-    });
-    connect(reader, &QThread::finished, reader, &QObject::deleteLater);
-    reader->start();
+    if (!m_reader.isRunning())
+        m_reader.start();
+    QMetaObject::invokeMethod(
+        m_readerContext, [this, address, host, before, path = QDir::cleanPath(m_path)] {
+            auto earlier = std::make_shared<EarlierRuns>();
+            readFile(path.toStdString(), host, before, *earlier);
+            QMetaObject::invokeMethod(
+                this, [this, address, earlier] { mergeEarlierRuns(address, *earlier); },
+                Qt::QueuedConnection);
+        });
+}
+
+void HistoryFile::mergeEarlierRuns(std::uint32_t address, const EarlierRuns &earlier)
+{
+    m_history.addEarlierRuns(address, earlier.probes, earlier.watches, earlier.runs);
+    // Their traces were not kept, only where they found the path broke.
+    for (const auto &[start, verdict] : earlier.where)
+        m_history.noteWhere(address, start, QString::fromStdString(verdict));
+    emit earlierRunsRead(address);
 }
 
 void HistoryFile::showWarning(const QString &text)

@@ -7,6 +7,7 @@
 
 #include "echowatch/history/duration_text.h"
 #include "echowatch/history/history_csv.h"
+#include "echowatch/net/ipv4_text.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
@@ -25,8 +26,7 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
-
-#include <arpa/inet.h>
+#include <limits>
 
 namespace history_view {
 
@@ -42,15 +42,14 @@ constexpr int WindowGap = 8;
 constexpr std::array<history::Milliseconds, 3> SpanLengths{5 * 60'000, 60 * 60'000,
                                                            24 * 60 * 60'000};
 
-// ping's lines, with how long the host was down after the first.
-QString statisticsText(const history::RunStatistics &statistics, history::Milliseconds down)
+// ping's lines, with how long the host was down of the time it was
+// watched after the first.
+QString statisticsText(const history::RunStatistics &statistics, history::Milliseconds down,
+                       history::Milliseconds watched)
 {
     QStringList lines{QString::fromStdString(history::transmissionLine(statistics))};
-    const history::Milliseconds stretch = statistics.transmitted + statistics.notSent > 0
-                                              ? statistics.lastSentAt - statistics.firstSentAt
-                                              : 0;
     for (const std::string &line :
-         {history::downTimeLine(down, stretch), history::roundTripLine(statistics),
+         {history::downTimeLine(down, watched), history::roundTripLine(statistics),
           history::notSentLine(statistics)}) {
         if (!line.empty())
             lines += QString::fromStdString(line);
@@ -70,15 +69,27 @@ const history::OutageWhere &noVerdicts()
     return none;
 }
 
-QString hostText(std::uint32_t address)
+QString hostText(history::HostAddress address)
 {
-    if (address == 0)
+    if (!address)
         return QCoreApplication::translate("HistoryWindow", "no address");
-    const in_addr binary{address};
-    char text[INET_ADDRSTRLEN] = {};
-    inet_ntop(AF_INET, &binary, text, sizeof text);
-    return QString::fromLatin1(text);
+    return QString::fromStdString(net::ipv4Text(*address));
 }
+
+// As a host box item's data: -1 for no address.
+QVariant addressData(history::HostAddress address)
+{
+    return QVariant::fromValue(address ? qint64{*address} : qint64{-1});
+}
+
+history::HostAddress addressOf(const QVariant &data)
+{
+    const qint64 value = data.toLongLong();
+    return value < 0 ? std::nullopt : history::HostAddress(static_cast<std::uint32_t>(value));
+}
+
+constexpr history::TimeSpan AllTime{std::numeric_limits<history::Milliseconds>::min(),
+                                    std::numeric_limits<history::Milliseconds>::max()};
 
 QString spanText(history::TimeSpan span)
 {
@@ -152,8 +163,9 @@ HistoryWindow::HistoryWindow(const ProbeHistory &history, QWidget *owner, HostLa
     connect(&history, &ProbeHistory::whereNoted, m_outageModel, &OutageTableModel::refreshWhere);
     // Double-click or Enter on an outage a trace was kept for.
     connect(m_outages, &QTableView::activated, this, [this](const QModelIndex &index) {
-        if (const auto start = m_outageModel->tracedOutageStart(index.row()))
-            emit traceAsked(m_shownAddress, *start);
+        const auto start = m_outageModel->tracedOutageStart(index.row());
+        if (start && m_shownAddress)
+            emit traceAsked(*m_shownAddress, *start);
     });
     refresh();
 }
@@ -267,10 +279,10 @@ void HistoryWindow::offerHosts()
         const auto index = static_cast<int>(host);
         const QString text = hostTitle(m_label, hostText(hosts.address(host)));
         if (index >= m_host->count())
-            m_host->addItem(text, QVariant::fromValue(hosts.address(host)));
+            m_host->addItem(text, addressData(hosts.address(host)));
         else if (m_host->itemText(index) != text)
             m_host->setItemText(index, text);
-        m_host->setItemData(index, QVariant::fromValue(hosts.address(host)));
+        m_host->setItemData(index, addressData(hosts.address(host)));
         if (hosts.address(host) == m_shownAddress)
             m_host->setCurrentIndex(index);
     }
@@ -282,7 +294,7 @@ void HistoryWindow::offerHosts()
 void HistoryWindow::showHost(int index)
 {
     const history::HostRecords &hosts = m_history.hosts();
-    m_shownAddress = m_host->itemData(index).value<std::uint32_t>();
+    m_shownAddress = addressOf(m_host->itemData(index));
     m_followLatest = !hosts.empty() && m_shownAddress == hosts.address(hosts.latest());
     refresh();
 }
@@ -301,26 +313,41 @@ QString HistoryWindow::spanDescription(history::TimeSpan span) const
     const history::ProbeRecord &record = shownRecord();
     const QString name = m_chart->isZoomed() ? spanText(span) : m_span->currentText();
     return name + QStringLiteral(": ") +
-           statisticsText(record.statisticsIn(span), record.outages().downTimeIn(span))
+           statisticsText(record.statisticsIn(span), record.outages().downTimeIn(span),
+                          watchedIn(span))
                .replace(QLatin1Char('\n'), QStringLiteral("; "));
+}
+
+// A watch going on counts up to the latest probe.
+history::Milliseconds HistoryWindow::watchedIn(history::TimeSpan span) const
+{
+    return m_history.watched(m_shownAddress).within(span, shownRecord().wholeRun().to);
+}
+
+const history::OutageWhere &HistoryWindow::shownWhere() const
+{
+    return m_shownAddress ? m_history.where(*m_shownAddress) : noVerdicts();
 }
 
 void HistoryWindow::refresh()
 {
     offerHosts();
     const history::ProbeRecord &record = shownRecord();
-    QString statistics = statisticsText(record.totals(), record.outages().downTime());
-    if (m_history.earlierRuns(m_shownAddress) > 0)
+    QString statistics =
+        statisticsText(record.totals(), record.outages().downTime(), watchedIn(AllTime));
+    if (m_shownAddress && m_history.earlierRuns(*m_shownAddress) > 0)
         statistics = overWhatTime() + QLatin1Char('\n') + statistics;
     showStatistics(statistics);
     m_chart->setRecord(record);
     m_chart->setSpan(chosenSpan());
+    m_chart->setUnwatched(
+        m_history.watched(m_shownAddress).gapsIn(m_chart->shownSpan(), record.wholeRun().to));
     m_chart->setAccessibleDescription(spanDescription(m_chart->shownSpan()));
     if (!m_pointing)
         showReading(QString());
     if (&record.outages() != m_tableOutages) {
         m_tableOutages = &record.outages();
-        m_outageModel->setOutages(record.outages(), m_history.where(m_shownAddress));
+        m_outageModel->setOutages(record.outages(), shownWhere());
     } else {
         m_outageModel->refresh();
     }
@@ -372,7 +399,7 @@ QString HistoryWindow::overWhatTime() const
 {
     const history::TimeSpan whole = shownRecord().wholeRun();
     return tr("From %1 to %2, this run and %n earlier from the history file:", nullptr,
-              static_cast<int>(m_history.earlierRuns(m_shownAddress)))
+              static_cast<int>(m_history.earlierRuns(*m_shownAddress)))
         .arg(localDateTimeText(whole.from), localDateTimeText(whole.to - 1));
 }
 
@@ -380,8 +407,7 @@ void HistoryWindow::saveOutages()
 {
     saveCsvFile(this, tr("Save outages"), QStringLiteral("echowatch-outages.csv"),
                 [this](std::ostream &out) {
-                    history::writeOutagesCsv(shownRecord().outages(), out,
-                                             m_history.where(m_shownAddress));
+                    history::writeOutagesCsv(shownRecord().outages(), out, shownWhere());
                 });
 }
 

@@ -53,7 +53,11 @@ QString OutageTableModel::cellText(const history::Outage &outage, int column) co
     case StartColumn:
         return localDateTimeText(outage.start);
     case EndColumn:
-        return outage.end ? localDateTimeText(*outage.end) : tr("ongoing");
+        if (!outage.end)
+            return tr("ongoing");
+        if (outage.endedUnwatched)
+            return tr("%1, not watched").arg(localDateTimeText(*outage.end));
+        return localDateTimeText(*outage.end);
     case DurationColumn:
         return QString::fromStdString(history::durationText(outage.duration()));
     case LostColumn:

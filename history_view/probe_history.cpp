@@ -1,25 +1,56 @@
 #include "echowatch/history_view/probe_history.h"
 
-#include "echowatch/probe/probe_details.h"
-#include "echowatch/window/form1.h"
-
-#include <chrono>
+#include "echowatch/host/host_event_signals.h"
 
 namespace history_view {
 
-ProbeHistory::ProbeHistory(Form1 &window) : QObject(&window)
+ProbeHistory::ProbeHistory(QObject &owner, const host::HostEventSignals &events) : QObject(&owner)
 {
     setObjectName(QStringLiteral("ProbeHistory"));
-    connect(&window, &Form1::probeShown, this, &ProbeHistory::recordProbe);
+    connect(&events, &host::HostEventSignals::taken, this, &ProbeHistory::recordProbe);
+    connect(&events, &host::HostEventSignals::started, this,
+            [this](const host::WatchStarted &started) {
+                m_watched[started.host.address].start(started.at);
+            });
+    connect(&events, &host::HostEventSignals::ended, this,
+            [this](const host::WatchEnded &ended) { endWatch(ended.host.address, ended.at); });
+    connect(&events, &host::HostEventSignals::filed, this, [this](const host::VerdictFiled &filed) {
+        if (filed.verdict.traced)
+            noteWhere(filed.host.address, filed.outageStart,
+                      QString::fromStdString(filed.verdict.text));
+    });
 }
 
-void ProbeHistory::recordProbe(const probe::ProbeEvent &event)
+// Placed on the record's timeline by the boot clock, so that a step of the
+// wall clock moves none of them.
+void ProbeHistory::recordProbe(const host::ProbeTaken &taken)
 {
-    using namespace std::chrono;
-    const auto sentAt = duration_cast<milliseconds>(event.sentAt.time_since_epoch()).count();
-    m_hosts.record(event.details.destination,
-                   history::ProbeSample(sentAt, event.status, event.details.roundTripMicroseconds,
-                                        event.replySize));
+    const probe::ProbeEvent &probe = taken.probe;
+    const history::HostAddress address =
+        taken.host ? history::HostAddress(taken.host->address) : std::nullopt;
+    const history::ProbeSample sample(host::millisecondsOf(probe.sentAt), probe.status,
+                                      probe.details.roundTripMicroseconds, probe.replySize);
+    if (probe.sentSinceBoot.count() != 0)
+        m_hosts.record(
+            address, sample,
+            std::chrono::duration_cast<std::chrono::milliseconds>(probe.sentSinceBoot).count());
+    else
+        m_hosts.record(address, sample);
+    emit recorded();
+}
+
+const history::WatchedTime &ProbeHistory::watched(history::HostAddress address) const
+{
+    static const history::WatchedTime never;
+    const auto found = address ? m_watched.find(*address) : m_watched.end();
+    return found == m_watched.end() ? never : found->second;
+}
+
+// An outage going on ends with the watch, not watched.
+void ProbeHistory::endWatch(std::uint32_t address, history::Milliseconds at)
+{
+    m_watched[address].end(at);
+    m_hosts.recordWatchEnd(address, at);
     emit recorded();
 }
 
@@ -31,37 +62,36 @@ void ProbeHistory::noteWhere(std::uint32_t address, qint64 outageStart, const QS
 
 namespace {
 
-// Where nothing probed between two runs, or between the latest earlier run
-// and this one.
-std::vector<history::TimeSpan> gapsBetween(std::vector<history::TimeSpan> runs,
-                                           const std::vector<history::ProbeSample> &shown)
+// The records' probes from the first on, oldest first.
+std::vector<history::ProbeSample> retainedProbes(const history::ProbeRecord &record)
 {
-    if (!shown.empty())
-        runs.push_back({shown.front().sentAt(), shown.back().sentAt() + 1});
-    std::vector<history::TimeSpan> gaps;
-    for (std::size_t index = 1; index < runs.size(); ++index) {
-        if (runs[index - 1].to < runs[index].from)
-            gaps.push_back({runs[index - 1].to, runs[index].from});
-    }
-    return gaps;
+    std::vector<history::ProbeSample> shown;
+    for (const auto part : record.retainedFrom(0))
+        shown.insert(shown.end(), part.begin(), part.end());
+    return shown;
 }
 
 } // namespace
 
 // The record is rebuilt in time order, the earlier probes merged with the
-// ones shown so far; an outage a run ended in ends with it.
+// ones shown so far; an outage going on when a watch ended ends with it.
 void ProbeHistory::addEarlierRuns(std::uint32_t address,
                                   const std::vector<history::ProbeSample> &probes,
-                                  const std::vector<history::TimeSpan> &runs)
+                                  const std::vector<history::TimeSpan> &watches, std::size_t runs)
 {
     const auto host = m_hosts.find(address);
     // Summaries of this run cannot be merged probe by probe.
-    if (probes.empty() || !host || !m_hosts.at(*host).summaries().empty())
+    if (probes.empty() || !host || !m_hosts.at(*host).summaries().empty() ||
+        m_earlierRuns.contains(address))
         return;
-    std::vector<history::ProbeSample> shown;
-    for (const auto part : m_hosts.at(*host).retainedFrom(0))
-        shown.insert(shown.end(), part.begin(), part.end());
-    const std::vector<history::TimeSpan> gaps = gapsBetween(runs, shown);
+    const std::vector<history::ProbeSample> shown = retainedProbes(m_hosts.at(*host));
+    history::WatchedTime &watched = m_watched[address];
+    for (const history::TimeSpan &watch : watches)
+        watched.add(watch.from, watch.to);
+    const history::Milliseconds latest =
+        shown.empty() ? probes.back().sentAt() + 1 : shown.back().sentAt() + 1;
+    const std::vector<history::TimeSpan> gaps =
+        watched.gapsIn({probes.front().sentAt(), latest}, latest);
     history::ProbeRecord merged(m_hosts.capacityPerHost());
     auto earlier = probes.begin();
     auto later = shown.begin();
@@ -71,11 +101,11 @@ void ProbeHistory::addEarlierRuns(std::uint32_t address,
                                  (earlier != probes.end() && earlier->sentAt() <= later->sentAt());
         const history::ProbeSample &sample = takeEarlier ? *earlier++ : *later++;
         for (; gap != gaps.end() && sample.sentAt() >= gap->to; ++gap)
-            merged.recordGap(gap->from);
+            merged.recordWatchEnd(gap->from);
         merged.record(sample);
     }
     m_hosts.replace(*host, std::move(merged));
-    m_earlierRuns.insert(address, runs.size());
+    m_earlierRuns.insert(address, runs);
     emit replaced();
     emit recorded();
 }

@@ -79,6 +79,15 @@ QColor gridColour(const QPalette &palette)
     return colour;
 }
 
+// Grey whatever the palette's hue: neither the answers' colour nor an
+// outage's.
+QColor unwatchedShade(const QPalette &palette)
+{
+    QColor colour = palette.color(QPalette::Mid);
+    colour.setAlpha(70);
+    return colour;
+}
+
 int textHeight(const QWidget &widget)
 {
     return widget.fontMetrics().height();
@@ -194,6 +203,7 @@ void RoundTripChart::paintEvent(QPaintEvent *)
         history::roundTripTicks(longest / MicrosecondsPerMillisecond);
     drawRoundTripGrid(painter, plot, scale);
     drawTimeGrid(painter, plot);
+    drawUnwatched(painter, plot);
     drawOutages(painter, plot);
     drawColumns(painter, plot, scale.top());
     drawAxes(painter, plot);
@@ -274,6 +284,28 @@ void RoundTripChart::drawOutages(QPainter &painter, QRect plot) const
     fill();
 }
 
+void RoundTripChart::setUnwatched(std::vector<history::TimeSpan> unwatched)
+{
+    m_unwatched = std::move(unwatched);
+    update();
+}
+
+// A shade of its own, hatched so that it reads apart from an outage's
+// whatever the palette.
+void RoundTripChart::drawUnwatched(QPainter &painter, QRect plot) const
+{
+    const history::TimeSpan span = shownSpan();
+    for (const history::TimeSpan &gap : m_unwatched) {
+        if (gap.to <= span.from || gap.from >= span.to)
+            continue;
+        const int left = xOf(std::max(gap.from, span.from), plot);
+        const int right = std::max(xOf(std::min(gap.to, span.to), plot), left + 1);
+        const QRect area(left, plot.top(), right - left, plot.height());
+        painter.fillRect(area, unwatchedShade(palette()));
+        painter.fillRect(area, QBrush(gridColour(palette()), Qt::BDiagPattern));
+    }
+}
+
 // Each column at least SmallestMark pixels each way, so that a few answers
 // over a long span still show.
 void RoundTripChart::drawColumns(QPainter &painter, QRect plot, double topMilliseconds) const
@@ -330,6 +362,7 @@ void RoundTripChart::drawLegend(QPainter &painter) const
         {UnreachableColour, tr("unreachable")},
         {OtherFailureColour, tr("other failure")},
         {OutageShade, tr("outage")},
+        {unwatchedShade(palette()), tr("not watched")},
     };
     const QFontMetrics metrics = fontMetrics();
     const int swatch = metrics.ascent() - 2;

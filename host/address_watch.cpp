@@ -33,10 +33,10 @@ void AddressWatch::endCurrent(Milliseconds at, WatchEnd why)
 void AddressWatch::take(const probe::ProbeEvent &probe)
 {
     const Milliseconds sentAt = millisecondsOf(probe.sentAt);
-    if (probe.status == BadAddressStatus) {
+    if (!wasSent(probe.status)) {
         // The box names no host: whoever was watched is no longer.
         endCurrent(sentAt, WatchEnd::AddressChanged);
-        m_sink.probeTaken({m_last.value_or(HostIdentity{}), false, 0, probe, std::nullopt});
+        m_sink.probeTaken({m_last, false, 0, probe, std::nullopt});
         return;
     }
     HostMonitor &monitor = monitorFor(probe.details.destination);
@@ -56,10 +56,10 @@ void AddressWatch::take(const probe::ProbeEvent &probe)
 
 HostMonitor &AddressWatch::monitorFor(std::uint32_t address)
 {
-    auto known = std::find_if(m_monitors.begin(), m_monitors.end(),
-                              [address](const HostMonitor &monitor) {
-                                  return monitor.identity().address == address;
-                              });
+    auto known =
+        std::find_if(m_monitors.begin(), m_monitors.end(), [address](const HostMonitor &monitor) {
+            return monitor.identity().address == address;
+        });
     if (known != m_monitors.end()) {
         m_monitors.splice(m_monitors.begin(), m_monitors, known);
         return m_monitors.front();

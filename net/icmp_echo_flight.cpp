@@ -4,6 +4,7 @@
 #include "echowatch/icmp/icmp_packet.h"
 #include "echowatch/icmp/ip_status.h"
 #include "echowatch/net/socket_calls.h"
+#include "echowatch/net/kernel_time.h"
 #include "socket_messages.h"
 
 #include <algorithm>
@@ -160,7 +161,7 @@ std::size_t IcmpEchoFlight::collect(Clock::time_point deadline, FlightSink &sink
             return 0;
         const auto wake = std::min(deadline, nextTimeout().value_or(deadline));
         pollfd watched{descriptor(), POLLIN, 0};
-        const int ready = m_calls.poll(watched, messages::toTimespec(wake - now));
+        const int ready = m_calls.poll(watched, toTimespec(wake - now));
         if (ready > 0 && (watched.revents & (POLLNVAL | POLLHUP)) != 0)
             socketLost();
         pollError = ready > 0 && (watched.revents & POLLERR) != 0;

@@ -2,6 +2,7 @@
 
 #include "echowatch/icmp/errno_status.h"
 #include "echowatch/icmp/ip_status.h"
+#include "echowatch/net/kernel_time.h"
 #include "echowatch/net/socket_calls.h"
 #include "socket_messages.h"
 
@@ -19,7 +20,6 @@ constexpr int ReadsPerPass = 256;
 
 using messages::readQueuedError;
 using messages::readReplyOptions;
-using messages::toTimespec;
 using messages::wouldBlock;
 
 } // namespace

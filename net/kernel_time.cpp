@@ -1,5 +1,6 @@
 #include "echowatch/net/kernel_time.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <ctime>
@@ -63,6 +64,14 @@ bool comesBackStamped(int descriptor) noexcept
 }
 
 } // namespace
+
+timespec toTimespec(std::chrono::nanoseconds duration) noexcept
+{
+    duration = std::max(duration, std::chrono::nanoseconds::zero());
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(duration);
+    return timespec{static_cast<time_t>(seconds.count()),
+                    static_cast<long>((duration - seconds).count())};
+}
 
 void awaitReceiveStamping() noexcept
 {

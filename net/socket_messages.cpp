@@ -9,14 +9,6 @@
 
 namespace net::messages {
 
-timespec toTimespec(std::chrono::nanoseconds duration) noexcept
-{
-    duration = std::max(duration, std::chrono::nanoseconds::zero());
-    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(duration);
-    return timespec{static_cast<time_t>(seconds.count()),
-                    static_cast<long>((duration - seconds).count())};
-}
-
 void readReplyOptions(msghdr &message, icmp::Answer &answer) noexcept
 {
     for (cmsghdr *c = CMSG_FIRSTHDR(&message); c != nullptr; c = CMSG_NXTHDR(&message, c)) {

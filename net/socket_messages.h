@@ -19,8 +19,6 @@ class SocketCalls;
 
 namespace net::messages {
 
-timespec toTimespec(std::chrono::nanoseconds duration) noexcept;
-
 // The TTL and TOS a datagram socket reports beside each reply.
 void readReplyOptions(msghdr &message, icmp::Answer &answer) noexcept;
 

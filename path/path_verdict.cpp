@@ -1,16 +1,14 @@
 #include "echowatch/path/path_verdict.h"
 
 #include "echowatch/path/message_words.h"
-
-#include <arpa/inet.h>
-#include <netinet/in.h>
+#include "echowatch/net/ipv4_text.h"
 
 namespace path {
 namespace {
 
 std::string hopText(const PathVerdict &verdict)
 {
-    return "hop " + std::to_string(verdict.hop) + " (" + dottedAddress(verdict.responder) + ")";
+    return "hop " + std::to_string(verdict.hop) + " (" + net::ipv4Text(verdict.responder) + ")";
 }
 
 // "router 198.51.100.2 (hop 2) cannot reach the host (host unreachable)"
@@ -18,7 +16,7 @@ std::string errorText(const PathVerdict &verdict)
 {
     const Sender sender = verdict.responderIsHost ? Sender::Host : Sender::Router;
     const std::string who = verdict.responderIsHost ? "the host " : "router ";
-    return who + dottedAddress(verdict.responder) + " (hop " + std::to_string(verdict.hop) +
+    return who + net::ipv4Text(verdict.responder) + " (hop " + std::to_string(verdict.hop) +
            ") " + errorDeed(verdict.message, sender) + " (" + errorName(verdict.message) + ")";
 }
 
@@ -93,14 +91,6 @@ std::string verdictText(const PathVerdict &verdict)
         return errorText(verdict);
     }
     return {};
-}
-
-std::string dottedAddress(std::uint32_t address)
-{
-    char text[INET_ADDRSTRLEN] = {};
-    const in_addr value{address};
-    ::inet_ntop(AF_INET, &value, text, sizeof text);
-    return text;
 }
 
 int hostHopFromReplyTtl(std::uint8_t ttl) noexcept

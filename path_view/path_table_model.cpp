@@ -1,6 +1,7 @@
 #include "echowatch/path_view/path_table_model.h"
 
 #include "echowatch/path/message_words.h"
+#include "echowatch/net/ipv4_text.h"
 #include "echowatch/path/path_verdict.h"
 
 #include <QStringList>
@@ -45,7 +46,7 @@ QString responderLine(const path::HopResponder &responder)
 
 QString dottedText(std::uint32_t address)
 {
-    return QString::fromStdString(path::dottedAddress(address));
+    return QString::fromStdString(net::ipv4Text(address));
 }
 
 void PathTableModel::show(const path::PathTable &table)

@@ -23,6 +23,7 @@ net::IcmpEchoHandle *PathWorker::handle()
     if (!m_handle) {
         auto opening = m_library->IcmpCreateFile();
         if (!opening.handle) {
+            m_openFailure = opening.failureStatus;
             emit unavailable(opening.failureStatus);
             return nullptr;
         }
@@ -42,15 +43,19 @@ void PathWorker::watch(quint32 destination)
         emit roundDone(prober.table());
 }
 
-void PathWorker::trace(quint32 destination, int hostHop)
+void PathWorker::trace(quint64 request, quint32 destination, int hostHop)
 {
     auto *echo = handle();
-    if (echo == nullptr)
+    if (echo == nullptr) {
+        emit traceFailed(request, m_openFailure);
         return;
+    }
     path::SteadyPaceClock clock;
     path::HopProber prober(*echo, clock);
     if (prober.runTrace(destination, ProbesPerHop, hostHop, m_stop))
-        emit traceDone(prober.table(), hostHop);
+        emit traceDone(request, prober.table(), hostHop);
+    else
+        emit traceFailed(request, 0);
 }
 
 WorkerThread startWorker(QObject &owner, EchoLibraryFactory factory, std::stop_token stop)

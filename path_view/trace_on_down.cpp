@@ -1,6 +1,8 @@
 #include "echowatch/path_view/trace_on_down.h"
 
+#include "echowatch/host/host_event_signals.h"
 #include "echowatch/path/path_verdict.h"
+#include "echowatch/probe/status_text.h"
 #include "echowatch/window/form1.h"
 
 #include <QAction>
@@ -8,15 +10,24 @@
 
 namespace path_view {
 
-TraceOnDown::TraceOnDown(Form1 &window, EchoLibraryFactory factory, int downAfter)
+TraceOnDown::TraceOnDown(Form1 &window, const host::HostEventSignals &events,
+                         EchoLibraryFactory factory)
     : QObject(&window), m_window(window),
       m_action(new QAction(tr("Trace the path when the host goes down"), this)),
-      m_factory(std::move(factory)), m_state(downAfter)
+      m_factory(std::move(factory))
 {
     setObjectName(QStringLiteral("TraceOnDown"));
     m_action->setCheckable(true);
     window.addContextAction(window::MenuSection::Alerts, m_action);
-    connect(&window, &Form1::probeShown, this, &TraceOnDown::observe);
+    connect(&events, &host::HostEventSignals::taken, this, &TraceOnDown::learnHop);
+    connect(&events, &host::HostEventSignals::down, this, &TraceOnDown::traceOutage);
+    connect(&events, &host::HostEventSignals::filed, this, &TraceOnDown::showWhere);
+    connect(&events, &host::HostEventSignals::up, this,
+            [this](const host::HostUp &up) { outageOver(up.outage); });
+    connect(&events, &host::HostEventSignals::ended, this, [this](const host::WatchEnded &ended) {
+        if (ended.outage)
+            outageOver(*ended.outage);
+    });
 }
 
 TraceOnDown::~TraceOnDown()
@@ -28,40 +39,65 @@ TraceOnDown::~TraceOnDown()
     }
 }
 
-// The host's hop is learnt from every answer, so a trace made once it has
-// gone silent can tell the host's silence from a break before it.
-void TraceOnDown::observe(const probe::ProbeEvent &event)
+void TraceOnDown::learnHop(const host::ProbeTaken &taken)
 {
-    if (event.details.destination != m_destination) {
-        m_destination = event.details.destination;
+    if (!taken.sent)
+        return;
+    if (m_hopHost != taken.host->address) {
+        m_hopHost = taken.host->address;
         m_hostHop = 0;
-        m_state.forget();
-        noteWhileDown({});
     }
-    if (event.details.replyTtl != 0)
-        m_hostHop = path::hostHopFromReplyTtl(event.details.replyTtl);
-    const auto change = m_state.observe(event);
-    if (!change)
-        return;
-    if (change->kind == alerts::HostChange::Kind::Up) {
-        noteWhileDown({});
-        return;
-    }
-    m_down = OutageKey{m_destination, change->outage.start};
-    if (m_action->isChecked())
-        startTrace(m_destination, change->outage.start);
+    if (taken.probe.details.replyTtl != 0)
+        m_hostHop = path::hostHopFromReplyTtl(taken.probe.details.replyTtl);
 }
 
-// The verdict is read on the status line's tooltip while its outage lasts;
-// none (an empty text) once the host is back or another is probed.
-void TraceOnDown::noteWhileDown(const Verdict &verdict)
+void TraceOnDown::traceOutage(const host::HostDown &down)
 {
-    if (verdict.text.isEmpty())
-        m_down.reset();
-    else if (m_down != OutageKey{verdict.destination, verdict.outageStart})
+    // A new outage: whatever the status line told of another is over.
+    outageOver(m_down.value_or(0));
+    m_down = down.outage;
+    if (!m_action->isChecked())
         return;
-    m_window.setStatusNote(QStringLiteral("path"),
-                           verdict.text.isEmpty() ? QString() : tr("Where: %1").arg(verdict.text));
+    m_running[down.outage] = {down.host.address, down.figures.start};
+    const int hostHop = m_hopHost == down.host.address ? m_hostHop : 0;
+    PathWorker *traced = &worker();
+    QMetaObject::invokeMethod(traced, [traced, outage = down.outage, address = down.host.address,
+                                       hostHop] { traced->trace(outage, address, hostHop); });
+}
+
+PathWorker &TraceOnDown::worker()
+{
+    if (m_worker == nullptr) {
+        const auto started = startWorker(*this, m_factory, m_stop.get_token());
+        m_thread = started.thread;
+        m_worker = started.worker;
+        connect(m_worker, &PathWorker::traceDone, this, &TraceOnDown::keep);
+        connect(m_worker, &PathWorker::traceFailed, this, &TraceOnDown::fail);
+    }
+    return *m_worker;
+}
+
+void TraceOnDown::keep(quint64 outage, const path::PathTable &trace, int hostHop)
+{
+    const auto running = m_running.find(outage);
+    if (running == m_running.end())
+        return;
+    const Traced traced = running->second;
+    m_running.erase(running);
+    const std::string text = path::verdictText(path::judgeTrace(trace, hostHop));
+    m_verdicts.push_back(
+        {traced.destination, traced.outageStart, QString::fromStdString(text), trace});
+    emit verdictReached(outage, host::Verdict{host::Side::Unknown, text, true});
+}
+
+// The outage gets its answer all the same: no path to tell, and whoever
+// waits for one waits no longer.
+void TraceOnDown::fail(quint64 outage, int status)
+{
+    if (m_running.erase(outage) == 0)
+        return;
+    const std::string why = status != 0 ? "not traced: " + StatusText(status) : "not traced";
+    emit verdictReached(outage, host::Verdict{host::Side::Unknown, why, false});
 }
 
 const TraceOnDown::Verdict *TraceOnDown::verdictFor(std::uint32_t destination,
@@ -74,33 +110,21 @@ const TraceOnDown::Verdict *TraceOnDown::verdictFor(std::uint32_t destination,
     return nullptr;
 }
 
-void TraceOnDown::startTrace(std::uint32_t destination, std::int64_t outageStart)
+// Read on the status line's tooltip while its outage lasts.
+void TraceOnDown::showWhere(const host::VerdictFiled &filed)
 {
-    if (m_thread == nullptr) {
-        const auto started = startWorker(*this, m_factory, m_stop.get_token());
-        m_thread = started.thread;
-        m_worker = started.worker;
-        connect(m_worker, &PathWorker::traceDone, this, &TraceOnDown::keep);
-    }
-    m_pending.push_back({destination, outageStart});
-    auto *worker = m_worker;
-    const int hostHop = m_hostHop;
-    QMetaObject::invokeMethod(
-        worker, [worker, destination, hostHop] { worker->trace(destination, hostHop); });
+    if (filed.outage != m_down || !filed.verdict.traced)
+        return;
+    m_window.setStatusNote(QStringLiteral("path"),
+                           tr("Where: %1").arg(QString::fromStdString(filed.verdict.text)));
 }
 
-// Traces finish in the order they were asked for, one worker doing them.
-void TraceOnDown::keep(const path::PathTable &trace, int hostHop)
+void TraceOnDown::outageOver(host::OutageId outage)
 {
-    if (m_pending.empty())
+    if (outage != m_down)
         return;
-    const auto text = QString::fromStdString(path::verdictText(path::judgeTrace(trace, hostHop)));
-    const OutageKey outage = m_pending.front();
-    m_pending.erase(m_pending.begin());
-    m_verdicts.push_back({outage.destination, outage.start, text, trace});
-    noteWhileDown(m_verdicts.back());
-    emit verdictReady(text);
-    emit verdictKept(outage.destination, outage.start, text);
+    m_down.reset();
+    m_window.setStatusNote(QStringLiteral("path"), QString());
 }
 
 } // namespace path_view

@@ -1,5 +1,7 @@
 #include "echowatch/records/host_resolution.h"
 
+#include "echowatch/net/ipv4_text.h"
+
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
@@ -37,9 +39,7 @@ Resolution resolveIpv4(const std::string &name)
         if (entry->ai_family != AF_INET || entry->ai_addr == nullptr)
             continue;
         const auto *address = reinterpret_cast<const sockaddr_in *>(entry->ai_addr);
-        char text[INET_ADDRSTRLEN] = {};
-        if (inet_ntop(AF_INET, &address->sin_addr, text, sizeof text) != nullptr)
-            return {text, {}};
+        return {net::ipv4Text(address->sin_addr.s_addr), {}};
     }
     return {{}, "no IPv4 address"};
 }

@@ -113,6 +113,13 @@ void MetricsRegistry::recordUp(std::string_view host)
     figures(host).down = false;
 }
 
+void MetricsRegistry::recordWatch(std::string_view host, bool watched)
+{
+    HostFigures &counted = figures(host);
+    counted.watched = watched;
+    counted.down = false;
+}
+
 std::string MetricsRegistry::exposition() const
 {
     std::string text;
@@ -133,9 +140,12 @@ std::string MetricsRegistry::exposition() const
                          ",status=\"" + std::to_string(status) + "\"", std::to_string(count));
     }
     appendFamily(text, "echowatch_up", "gauge",
-                 "1 unless the host is down (failed probes in a row reached --down-after).");
-    for (const auto &[host, figures] : m_hosts)
-        appendSample(text, "echowatch_up", host, {}, figures.down ? "0" : "1");
+                 "1 unless the host is down (failed probes in a row reached --down-after); "
+                 "only while the host is watched.");
+    for (const auto &[host, figures] : m_hosts) {
+        if (figures.watched)
+            appendSample(text, "echowatch_up", host, {}, figures.down ? "0" : "1");
+    }
     appendFamily(text, "echowatch_outages_total", "counter", "Times the host went down.");
     for (const auto &[host, figures] : m_hosts)
         appendSample(text, "echowatch_outages_total", host, {}, std::to_string(figures.outages));

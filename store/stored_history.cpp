@@ -5,12 +5,6 @@
 
 namespace store {
 
-Milliseconds minuteOf(Milliseconds time) noexcept
-{
-    const Milliseconds remainder = time % history::MillisecondsPerMinute;
-    return time - (remainder < 0 ? remainder + history::MillisecondsPerMinute : remainder);
-}
-
 Milliseconds hourOf(Milliseconds time) noexcept
 {
     const Milliseconds remainder = time % MillisecondsPerHour;

@@ -75,7 +75,7 @@ Form1::Form1(window::ProbeRunner &probes, probe::MessageBox &messageBox,
       Label4(placeLabel(this, "Label4", Label4Place)),
       List1(placeControl<QListView>(this, "List1", List1Place)), Timer1(makeProbeTimer(this)),
       m_log(new window::FailureLogModel(QLocale(), this)), m_contextMenu(new QMenu(this)),
-      m_probes(probes), m_messageBox(messageBox), m_clock(clock)
+      m_probes(probes), m_messageBox(messageBox), m_clock(clock), m_clickBound(new QTimer(this))
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(platform::qtText(platform::ApplicationTitle));
@@ -97,6 +97,9 @@ Form1::Form1(window::ProbeRunner &probes, probe::MessageBox &messageBox,
     connect(Command1, &QPushButton::clicked, this, &Form1::ToggleMonitoring);
     connect(Timer1, &QTimer::timeout, this, &Form1::ProbeTick);
     connect(&m_probes, &window::ProbeRunner::finished, this, &Form1::takeResult);
+    m_clickBound->setSingleShot(true);
+    m_clickBound->setInterval(ClickWaitBound);
+    connect(m_clickBound, &QTimer::timeout, this, &Form1::giveUpOnProbe);
     // Shift+F10 opens the context menu where the keyboard is, as the Menu
     // key does; Qt maps only the latter.
     auto *menuShortcut = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F10), this);
@@ -180,6 +183,7 @@ void Form1::takeResult(const window::ProbeResult &result)
         return;
     }
     showProbe(result);
+    applyWaitingClicks();
     const bool again = m_tickPending && Timer1->isActive();
     m_tickPending = false;
     if (again)
@@ -255,8 +259,39 @@ void Form1::showResult(EchoStatus status, std::int32_t roundTripTime, std::int32
 
 void Form1::ToggleMonitoring()
 {
+    // Only the click's effect waits: the window goes on painting and
+    // answering while the probe ends.
+    if (m_tickState == TickState::Probing) {
+        ++m_clicksWaiting;
+        if (!m_clickBound->isActive())
+            m_clickBound->start();
+        return;
+    }
+    toggle();
+}
+
+void Form1::applyWaitingClicks()
+{
+    m_clickBound->stop();
+    for (; m_clicksWaiting > 0; --m_clicksWaiting)
+        toggle();
+}
+
+// The worker never answered within any probe's bound: the clicks take
+// effect, and the result, should it still come, is dropped unseen.
+void Form1::giveUpOnProbe()
+{
+    if (m_tickState != TickState::Probing)
+        return;
+    ++m_sequence;
+    m_tickState = TickState::Idle;
+    m_tickPending = false;
+    applyWaitingClicks();
+}
+
+void Form1::toggle()
+{
     if (Timer1->isActive()) {
-        // The probe under way, if any, is still shown; none starts after it.
         Timer1->stop();
         m_tickPending = false;
         Command1->setText(platform::qtText(StartCaption));

@@ -1,5 +1,7 @@
 #include "echowatch/window/status_explanation.h"
 
+#include "echowatch/net/ipv4_text.h"
+#include "echowatch/platform/translation.h"
 #include "echowatch/probe/status_text.h"
 #include "echowatch/window/form1.h"
 
@@ -8,16 +10,11 @@
 
 #include <array>
 
-#include <arpa/inet.h>
-
 namespace window {
 
 namespace {
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("StatusExplanation", text);
-}
+constexpr platform::Translation tr{"StatusExplanation"};
 
 struct Meaning
 {
@@ -70,10 +67,8 @@ QString whoRefused(const probe::ProbeDetails &details)
         return tr("This machine refused to send it.");
     if (details.responder == 0)
         return QString();
-    const in_addr responder{details.responder};
-    char text[INET_ADDRSTRLEN] = {};
-    inet_ntop(AF_INET, &responder, text, sizeof text);
-    return tr("The refusal came from %1.").arg(QLatin1StringView(text));
+    return tr("The refusal came from %1.")
+        .arg(QString::fromStdString(net::ipv4Text(details.responder)));
 }
 
 QString helperFailure(probe::HelperCondition helper)

@@ -3,6 +3,7 @@
 #include "echowatch/icmp/ip_status.h"
 #include "echowatch/net/icmp_echo_flight.h"
 #include "echowatch/net/icmp_echo_library.h"
+#include "echowatch/net/kernel_time.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -18,14 +19,6 @@ namespace {
 // Destinations whose pace is remembered at once: more than the global
 // spacing lets through in the longest spacing a destination keeps.
 constexpr std::size_t PacedDestinations = 64;
-
-timespec toTimespec(std::chrono::nanoseconds duration) noexcept
-{
-    duration = std::max(duration, std::chrono::nanoseconds::zero());
-    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(duration);
-    return timespec{static_cast<time_t>(seconds.count()),
-                    static_cast<long>((duration - seconds).count())};
-}
 
 void sayOtherVersion(std::uint8_t version) noexcept
 {
@@ -263,7 +256,7 @@ bool RequestServer::wait() noexcept
     const auto wake = nextWake();
     timespec timeout{};
     if (wake)
-        timeout = toTimespec(*wake - Clock::now());
+        timeout = net::toTimespec(*wake - Clock::now());
     const int ready = ::ppoll(watched, count, wake ? &timeout : nullptr, nullptr);
     if (ready < 0)
         return errno == EINTR;

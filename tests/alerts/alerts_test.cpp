@@ -1,9 +1,12 @@
-// What the window tells beyond its labels: the host's going down and coming
-// back, the status line's tooltip, and the mark on the window's icon.
+// What the window tells beyond its labels, as the host monitor decides it:
+// the host's going down and coming back, where its path broke, the status
+// line's tooltip, and the mark on the window's icon.
 #include "echowatch/alerts/host_alerts.h"
 #include "echowatch/alerts/icon_mark.h"
 #include "echowatch/window/status_explanation.h"
-#include "test_window.h"
+#include "watched_window.h"
+
+#include "echowatch/host/host_event_signals.h"
 
 #include <QAction>
 #include <QLabel>
@@ -31,37 +34,20 @@ probe::ProbeEvent probeEvent(EchoStatus status, std::chrono::seconds at = 0s)
     return probe;
 }
 
-// One letter per probe: a answered, f failed (11010), b bad address; the
-// changes as "D<lost>" and "U<lost>", in order.
-QString changes(const QString &probes, int downAfter)
+// An outage's turn: that many probes lost from the first failure on, and
+// the probe that made the turn.
+template <typename Turn>
+Turn turn(const probe::ProbeEvent &firstFailure, const probe::ProbeEvent &latest, int lost)
 {
-    HostState state(downAfter);
-    QString seen;
-    for (QChar probe : probes) {
-        const EchoStatus status = probe == u'a' ? 0 : probe == u'f' ? 11010 : -1;
-        if (const auto change = state.observe(probeEvent(status))) {
-            seen += change->kind == HostChange::Kind::Down ? u'D' : u'U';
-            seen += QString::number(change->outage.probesLost);
-        }
-    }
-    return seen;
-}
-
-// An outage of that many probes from the first failure to the latest probe.
-HostChange hostChange(HostChange::Kind kind, const probe::ProbeEvent &firstFailure,
-                      const probe::ProbeEvent &latest, int lost)
-{
-    using namespace std::chrono;
-    const auto millisecondsOf = [](const probe::ProbeEvent &event) {
-        return duration_cast<milliseconds>(event.sentAt.time_since_epoch()).count();
-    };
-    history::Outage outage;
-    outage.start = millisecondsOf(firstFailure);
+    Turn made;
+    made.host = {QStringLiteral("router").toStdString(), 0, "192.0.2.7"};
+    made.figures.start = host::millisecondsOf(firstFailure.sentAt);
     for (int probe = 0; probe < lost; ++probe)
-        outage.addFailure(millisecondsOf(firstFailure), firstFailure.status);
-    if (kind == HostChange::Kind::Up)
-        outage.end = millisecondsOf(latest);
-    return HostChange{kind, outage, latest};
+        made.figures.addFailure(made.figures.start, firstFailure.status);
+    if constexpr (std::is_same_v<Turn, host::HostUp>)
+        made.figures.end = host::millisecondsOf(latest.sentAt);
+    made.latest = latest;
+    return made;
 }
 
 QImage rendered(const QIcon &icon, int size)
@@ -78,107 +64,127 @@ class AlertsTest : public QObject
 private slots:
     void initTestCase() { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedKingdom)); }
 
-    void decidesDownAndUp_data()
-    {
-        QTest::addColumn<QString>("probes");
-        QTest::addColumn<int>("downAfter");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("steady") << "aaaa" << 3 << "";
-        QTest::newRow("a silence shorter than N") << "affaffa" << 3 << "";
-        QTest::newRow("down once, up once") << "afffffa" << 3 << "D3U5";
-        QTest::newRow("N of 1") << "afaf" << 1 << "D1U1D1";
-        QTest::newRow("twice") << "fffafffa" << 3 << "D3U3D3U3";
-        QTest::newRow("a bad address forgets") << "ffbfffa" << 3 << "D3U3";
-        QTest::newRow("no up after a bad address") << "fffba" << 3 << "D3";
-        QTest::newRow("N below 1 counts as 1") << "fa" << 0 << "D1U1";
-    }
-
-    void decidesDownAndUp()
-    {
-        QFETCH(QString, probes);
-        QFETCH(int, downAfter);
-        QFETCH(QString, expected);
-        QCOMPARE(changes(probes, downAfter), expected);
-    }
-
     void saysWhatChanged()
     {
-        const HostChange down =
-            hostChange(HostChange::Kind::Down, probeEvent(11010, 1'800'000'000s),
-                       probeEvent(11010, 1'800'000'001s), 3);
-        const auto downBubble = outageNotification(down, QStringLiteral("192.0.2.7"));
-        QCOMPARE(downBubble.summary, QStringLiteral("192.0.2.7 is down"));
+        const auto down = turn<host::HostDown>(probeEvent(11010, 1'800'000'000s),
+                                               probeEvent(11010, 1'800'000'001s), 3);
+        const auto downBubble = downNotification(down);
+        QCOMPARE(downBubble.summary, QStringLiteral("router is down"));
         QVERIFY2(downBubble.body.contains(QStringLiteral("3 probes in a row")),
                  qPrintable(downBubble.body));
         QVERIFY(downBubble.body.contains(QStringLiteral("11010   [ ip req timed out ]")));
         QVERIFY(downBubble.body.contains(QStringLiteral("2027")));
+        QVERIFY(!downBubble.body.contains(QStringLiteral("Where")));
         QCOMPARE(downBubble.urgency, platform::NotificationUrgency::Critical);
+        QVERIFY(downNotification(down, AlertSound::Silent, QStringLiteral("stops after hop 2"))
+                    .body.endsWith(QStringLiteral("\nWhere: stops after hop 2")));
 
-        const HostChange up =
-            hostChange(HostChange::Kind::Up, probeEvent(11010, 0s), probeEvent(0, 3725s), 61);
-        const auto upBubble = outageNotification(up, QStringLiteral("192.0.2.7"));
-        QCOMPARE(upBubble.summary, QStringLiteral("192.0.2.7 is back"));
+        const auto up = turn<host::HostUp>(probeEvent(11010, 0s), probeEvent(0, 3725s), 61);
+        const auto upBubble = upNotification(up);
+        QCOMPARE(upBubble.summary, QStringLiteral("router is back"));
         QCOMPARE(
             upBubble.body,
             QStringLiteral("Down for 1 h 2 min 5 s, 61 probes lost.\nRound trip now 2.50 ms."));
         QCOMPARE(upBubble.urgency, platform::NotificationUrgency::Normal);
     }
 
+    // As the host monitor calls them: each host on its own, from the count
+    // of failures in a row, and only once the user asked.
     void notifiesOnlyWhenSwitchedOn()
     {
-        TestWindow test;
+        WatchedWindow test(2);
         fakes::Notifications desktop;
-        HostAlerts alerts(test.window, desktop, 2);
+        HostAlerts alerts(test.window, test.events(), desktop);
         test.window.Text1->setText(QStringLiteral("127.0.0.1"));
-        test.icmp.echo = {11010, 0, 0};
-        test.window.ProbeTick();
-        test.window.ProbeTick();
+        test.start();
+        test.probes("ff");
         QVERIFY(desktop.shown.empty());
 
         QVERIFY(alerts.switchOn());
-        test.window.ProbeTick();
+        test.probes("f");
         // A new address is a new host: its count starts again.
         test.window.Text1->setText(QStringLiteral("127.0.0.2"));
-        test.window.ProbeTick();
+        test.probes("f");
         QVERIFY(desktop.shown.empty());
-        test.window.ProbeTick();
-        test.icmp.echo = {0, 1, 32};
-        test.window.ProbeTick();
+        test.probes("fa");
         QCOMPARE(desktop.shown.size(), std::size_t{2});
         QCOMPARE(desktop.shown[0].summary, QStringLiteral("127.0.0.2 is down"));
         QCOMPARE(desktop.shown[1].summary, QStringLiteral("127.0.0.2 is back"));
+        QVERIFY2(desktop.shown[1].body.startsWith(QStringLiteral("Down for 2.0 s, 2 probes lost.")),
+                 qPrintable(desktop.shown[1].body));
     }
 
-    // A host left while down is still down when probed again.
-    void eachHostIsWatchedOnItsOwn()
+    // Nobody saw a host back that was left while down: another address,
+    // text that is no address, Stop. Probed again, it starts afresh.
+    void anOutageLeftIsNeverToldBack_data()
     {
-        TestWindow test;
+        QTest::addColumn<QString>("leave");
+        QTest::newRow("another address") << "other";
+        QTest::newRow("no address") << "none";
+        QTest::newRow("stop") << "stop";
+    }
+
+    void anOutageLeftIsNeverToldBack()
+    {
+        QFETCH(QString, leave);
+        WatchedWindow test(1);
         fakes::Notifications desktop;
-        HostAlerts alerts(test.window, desktop, 1);
+        HostAlerts alerts(test.window, test.events(), desktop);
         QVERIFY(alerts.switchOn());
         test.window.Text1->setText(QStringLiteral("127.0.0.1"));
-        test.icmp.echo = {11010, 0, 0};
-        test.window.ProbeTick();
-        test.window.Text1->setText(QStringLiteral("127.0.0.2"));
-        test.icmp.echo = {0, 1, 32};
-        test.window.ProbeTick();
-        test.window.Text1->setText(QStringLiteral("127.0.0.1"));
-        test.clock.wallTime += std::chrono::milliseconds{2'500};
-        test.window.ProbeTick();
-        QCOMPARE(desktop.shown.size(), std::size_t{2});
+        test.start();
+        test.probes("f");
+        if (leave == QLatin1String("stop")) {
+            test.window.Command1->click();
+            test.window.Command1->click();
+        } else {
+            test.window.Text1->setText(leave == QLatin1String("other") ? QStringLiteral("127.0.0.2")
+                                                                       : QStringLiteral("x"));
+            test.probes("a");
+            test.window.Text1->setText(QStringLiteral("127.0.0.1"));
+        }
+        test.probes("a");
+        QCOMPARE(desktop.shown.size(), std::size_t{1});
         QCOMPARE(desktop.shown[0].summary, QStringLiteral("127.0.0.1 is down"));
-        QCOMPARE(desktop.shown[1].summary, QStringLiteral("127.0.0.1 is back"));
-        // As long as the outage table says it was.
-        QVERIFY2(desktop.shown[1].body.startsWith(QStringLiteral("Down for 2.5 s, 1 probes lost.")),
-                 qPrintable(desktop.shown[1].body));
+    }
+
+    // The verdict filed with the outage under way shows the down bubble
+    // again, once; one filed with another outage, or a trace that could
+    // not run, shows nothing.
+    void tellsWhereWhileTheOutageLasts()
+    {
+        WatchedWindow test(1);
+        fakes::Notifications desktop;
+        HostAlerts alerts(test.window, test.events(), desktop);
+        QVERIFY(alerts.switchOn());
+        std::vector<host::OutageId> outages;
+        QObject::connect(
+            &test.events(), &host::HostEventSignals::down,
+            [&outages](const host::HostDown &down) { outages.push_back(down.outage); });
+        test.window.Text1->setText(QStringLiteral("127.0.0.1"));
+        test.start();
+        test.probes("fa");
+        test.probes("f");
+        QCOMPARE(outages.size(), std::size_t{2});
+        test.watch.fileVerdict(outages[0], {host::Side::Unknown, "late", true});
+        test.watch.fileVerdict(outages[1], {host::Side::Unknown, "not traced", false});
+        QCOMPARE(desktop.shown.size(), std::size_t{3});
+        test.watch.fileVerdict(outages[1], {host::Side::TheHost, "the host does not answer", true});
+        QCOMPARE(desktop.shown.size(), std::size_t{4});
+        QCOMPARE(desktop.shown[3].summary, QStringLiteral("127.0.0.1 is down"));
+        QVERIFY(desktop.shown[3].body.endsWith(QStringLiteral("Where: the host does not answer")));
+        test.probes("a");
+        test.watch.fileVerdict(outages[1], {host::Side::TheHost, "again", true});
+        QCOMPARE(desktop.shown.size(), std::size_t{5});
+        QCOMPARE(desktop.shown[4].summary, QStringLiteral("127.0.0.1 is back"));
     }
 
     void withoutAServiceTheItemIsDisabled()
     {
-        TestWindow test;
+        WatchedWindow test;
         fakes::Notifications desktop;
         desktop.served = false;
-        HostAlerts alerts(test.window, desktop, 1);
+        HostAlerts alerts(test.window, test.events(), desktop);
         QVERIFY(!alerts.switchOn());
         QVERIFY(!alerts.action()->isEnabled());
         QVERIFY(!alerts.action()->toolTip().isEmpty());
@@ -246,25 +252,28 @@ private slots:
         QPixmap square(64, 64);
         square.fill(Qt::darkBlue);
         const QIcon plain(square);
-        TestWindow test;
+        WatchedWindow test;
         test.window.setWindowIcon(plain);
-        IconMark mark(test.window);
+        IconMark mark(test.window, test.events());
         test.window.Text1->setText(QStringLiteral("127.0.0.1"));
-        test.window.Text2->setText(QStringLiteral("100000"));
-        test.window.ProbeTick();
+        test.start();
+        test.probes("a");
         QCOMPARE(rendered(test.window.windowIcon(), 32), rendered(plain, 32));
 
         mark.action()->setChecked(true);
-        test.window.Command1->click();
-        test.window.ProbeTick();
+        test.probes("a");
         const QImage answered = rendered(test.window.windowIcon(), 32);
-        test.icmp.echo = {11010, 0, 0};
-        test.window.ProbeTick();
+        test.probes("f");
         const QImage failing = rendered(test.window.windowIcon(), 32);
+        // Text that is no address: no host is watched.
+        test.probes("b");
+        const QImage noHost = rendered(test.window.windowIcon(), 32);
+        test.probes("f");
         test.window.Command1->click();
         const QImage stopped = rendered(test.window.windowIcon(), 32);
         QVERIFY(answered != failing);
         QVERIFY(answered != stopped);
+        QCOMPARE(noHost, rendered(plain, 32));
         QCOMPARE(stopped, rendered(plain, 32));
         // The mark is drawn at every size asked for, the smallest too.
         for (int size : {16, 48, 256})

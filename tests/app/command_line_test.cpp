@@ -1,9 +1,16 @@
 // The command line: each option and each bad value, read in the process and
-// then by the shipped binary on no display at all.
+// then by the shipped binary on no display at all; and the shipped binary
+// ended by a signal.
 #include "echowatch/app/command_line.h"
+#include "echowatch/store/history_reader.h"
+#include "echowatch/store/sqlite_connection.h"
 
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QtTest>
+
+#include <csignal>
+#include <sys/types.h>
 
 namespace {
 
@@ -21,6 +28,24 @@ QStringList words(const QString &line)
 } // namespace
 
 using namespace app;
+
+namespace {
+
+// The watches of 127.0.0.1 the history file holds; none while it cannot be
+// read.
+std::vector<store::StoredWatch> watchesIn(const QString &file)
+{
+    std::string error;
+    std::optional<store::Connection> connection =
+        store::Connection::open(file.toStdString(), store::Access::ReadOnly, error);
+    if (!connection)
+        return {};
+    const std::optional<store::HostHistory> read = store::readHostHistory(
+        *connection, "127.0.0.1", {0, std::int64_t{1} << 50}, 10, error);
+    return read ? read->watches : std::vector<store::StoredWatch>{};
+}
+
+} // namespace
 
 class CommandLineTest : public QObject
 {
@@ -206,6 +231,40 @@ private slots:
         if (printed.contains(QStringLiteral("platform")) && status != 0)
             QVERIFY2(output.count('\n') == 1 && output.startsWith(printed.toUtf8()),
                      output.constData());
+    }
+
+    // SIGTERM and SIGINT end the program as closing its window does: the
+    // watch under way ends as closed in the history file, whose last
+    // commit is written, and the program ends with status 0.
+    void aTerminationSignalEndsItAsClosingTheWindowDoes_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("SIGTERM") << SIGTERM;
+        QTest::newRow("SIGINT") << SIGINT;
+    }
+
+    void aTerminationSignalEndsItAsClosingTheWindowDoes()
+    {
+        QFETCH(int, signal);
+        QTemporaryDir scratch;
+        const QString file = scratch.filePath(QStringLiteral("history.sqlite"));
+        QProcess program;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        program.setProcessEnvironment(environment);
+        program.start(QStringLiteral(ECHOWATCH_BINARY),
+                      {QStringLiteral("127.0.0.1"), QStringLiteral("-i"), QStringLiteral("200"),
+                       QStringLiteral("--start"), QStringLiteral("--history"), file});
+        QVERIFY(program.waitForStarted(10000));
+        QTRY_COMPARE_WITH_TIMEOUT(watchesIn(file).size(), std::size_t{1}, 20000);
+        QVERIFY(program.processId() > 0);
+        QCOMPARE(::kill(static_cast<pid_t>(program.processId()), signal), 0);
+        QVERIFY(program.waitForFinished(20000));
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.exitCode(), 0);
+        const std::vector<store::StoredWatch> watches = watchesIn(file);
+        QCOMPARE(watches.size(), std::size_t{1});
+        QCOMPARE(watches[0].why, store::WatchEndReason::Closed);
     }
 };
 

@@ -2,14 +2,14 @@
 // metrics endpoint, and the host's name and sound in its notifications.
 #include "echowatch/alerts/host_actions.h"
 #include "echowatch/alerts/host_alerts.h"
-#include "echowatch/alerts/host_naming.h"
+#include "echowatch/app/command_feed.h"
 #include "echowatch/app/command_line.h"
 #include "echowatch/app/metrics_server.h"
 #include "echowatch/app/records_feed.h"
 #include "echowatch/app/records_setup.h"
 #include "echowatch/app/worker_thread.h"
 #include "echowatch/records/command_words.h"
-#include "test_window.h"
+#include "watched_window.h"
 
 #include <QAction>
 #include <QLineEdit>
@@ -35,15 +35,24 @@ QString fileText(const QString &path)
     return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
 }
 
-// One letter per tick: a answered, f failed.
-void tick(TestWindow &test, const char *probes)
+// The name given for 127.0.0.1 on the command line.
+std::string routerAtLoopback(const std::string &dotted)
 {
-    for (const char *probe = probes; *probe; ++probe) {
-        test.icmp.echo =
-            *probe == 'a' ? fakes::ScriptedEcho{0, 1, 32} : fakes::ScriptedEcho{11010, 0, 0};
-        test.window.ProbeTick();
-    }
+    return dotted == "127.0.0.1" ? "router.test" : dotted;
 }
+
+// The commands as the program runs them, fed by the host monitor.
+struct Commands
+{
+    Commands(WatchedWindow &test, const QString &onDown, const QString &onUp,
+             std::function<bool()> tracing = {})
+        : actions(commandWords(onDown), commandWords(onUp), &test.window),
+          feed(test.events(), actions, std::move(tracing), &actions)
+    {}
+
+    alerts::HostActions actions;
+    app::CommandFeed feed;
+};
 
 } // namespace
 
@@ -71,17 +80,16 @@ private slots:
         const QString mark = scratch.filePath(QStringLiteral("mark"));
         name.replace(QStringLiteral("MARK"), mark);
         const QString facts = scratch.filePath(QStringLiteral("facts"));
-        TestWindow test;
-        const alerts::HostNaming naming{name, QStringLiteral("127.0.0.1")};
-        app::RecordsFeed feed(test.window, naming, 2);
+        WatchedWindow test(2, [&name](const std::string &dotted) {
+            return dotted == "127.0.0.1" ? name.toStdString() : dotted;
+        });
         // The environment as the command sees it, one variable a line.
-        alerts::HostActions actions(
-            commandWords(QStringLiteral("sh -c 'env > \"$1\"' sh ") + facts), {}, &test.window);
-        connect(&feed, &app::RecordsFeed::hostChanged, &actions, &alerts::HostActions::run);
-        QSignalSpy ended(&actions, &alerts::HostActions::finished);
+        Commands commands(test, QStringLiteral("sh -c 'env > \"$1\"' sh ") + facts, {});
+        QSignalSpy ended(&commands.actions, &alerts::HostActions::finished);
         test.window.Text1->setText(QStringLiteral("127.0.0.1"));
-        tick(test, "aff");
-        QVERIFY(ended.wait(10000));
+        test.start();
+        test.probes("aff");
+        QTRY_VERIFY_WITH_TIMEOUT(ended.count() > 0, 10000);
 
         const QString seen = fileText(facts);
         for (const QString &line :
@@ -102,25 +110,59 @@ private slots:
         const QString command = QStringLiteral("sh -c 'echo \"start $ECHOWATCH_STATUS\" >> "
                                                "\"$1\"; sleep 0.2; echo end >> \"$1\"' sh ") +
                                 trace;
-        TestWindow test;
-        const alerts::HostNaming naming;
-        app::RecordsFeed feed(test.window, naming, 1);
-        alerts::HostActions actions(commandWords(command), commandWords(command), &test.window);
-        connect(&feed, &app::RecordsFeed::hostChanged, &actions, &alerts::HostActions::run);
-        QSignalSpy ended(&actions, &alerts::HostActions::finished);
+        WatchedWindow test(1);
+        Commands commands(test, command, command);
+        QSignalSpy ended(&commands.actions, &alerts::HostActions::finished);
         test.window.Text1->setText(QStringLiteral("127.0.0.1"));
-        tick(test, "afafa");
+        test.start();
+        test.probes("afafa");
         QTRY_COMPARE_WITH_TIMEOUT(ended.size(), 4, 20000);
         QCOMPARE(fileText(trace), QStringLiteral("start down\nend\nstart up\nend\n"
                                                  "start down\nend\nstart up\nend\n"));
     }
 
+    // Where the path is traced, the down command waits for its outage's
+    // verdict (ECHOWATCH_PATH), or for a trace that could not run, or for
+    // the bound; an up never overtakes its down.
+    void aDownCommandWaitsForItsVerdict()
+    {
+        QTemporaryDir scratch;
+        const QString seen = scratch.filePath(QStringLiteral("seen"));
+        const QString command = QStringLiteral("sh -c 'echo \"$ECHOWATCH_STATUS "
+                                               "${ECHOWATCH_PATH-none}\" >> \"$1\"' sh ") +
+                                seen;
+        WatchedWindow test(1);
+        Commands commands(test, command, command, [] { return true; });
+        QSignalSpy ended(&commands.actions, &alerts::HostActions::finished);
+        std::vector<host::OutageId> outages;
+        connect(&test.events(), &host::HostEventSignals::down,
+                [&outages](const host::HostDown &down) { outages.push_back(down.outage); });
+        test.window.Text1->setText(QStringLiteral("127.0.0.1"));
+        test.start();
+        // The commands wait for each other, a few at most: each step waits
+        // for the last.
+        test.probes("f");
+        test.watch.fileVerdict(outages.at(0), {host::Side::TheHost, "the host is silent", true});
+        QTRY_COMPARE_WITH_TIMEOUT(ended.count(), 1, 10000);
+        test.probes("af");
+        test.watch.fileVerdict(outages.at(1), {host::Side::Unknown, "not traced", false});
+        QTRY_COMPARE_WITH_TIMEOUT(ended.count(), 3, 10000);
+        // The host back before the verdict: the down runs first, without.
+        test.probes("afa");
+        QTRY_COMPARE_WITH_TIMEOUT(ended.count(), 6, 10000);
+        // No verdict ever: the down runs once the bound is past.
+        test.probes("f");
+        QTRY_COMPARE_WITH_TIMEOUT(ended.count(), 7, 10000);
+        QCOMPARE(fileText(seen), QStringLiteral("down the host is silent\nup none\n"
+                                                "down none\nup none\ndown none\nup none\n"
+                                                "down none\n"));
+    }
+
     // Nothing asked for: no feed, no thread, no process, no file.
     void attachesNothingUnasked()
     {
-        TestWindow test;
-        const alerts::HostNaming naming;
-        app::attachRecords(test.window, app::LaunchOptions(), naming);
+        WatchedWindow test;
+        app::attachRecords(test.window, test.events(), app::LaunchOptions());
         QVERIFY(test.window.findChildren<app::RecordsFeed *>().isEmpty());
         QVERIFY(test.window.findChildren<app::WorkerThread *>().isEmpty());
         QVERIFY(test.window.findChildren<alerts::HostActions *>().isEmpty());
@@ -131,36 +173,42 @@ private slots:
         QTemporaryDir scratch;
         app::LaunchOptions options;
         options.logFile = scratch.filePath(QStringLiteral("live.csv"));
-        TestWindow test;
-        const alerts::HostNaming naming{QStringLiteral("router.test"), QStringLiteral("127.0.0.1")};
-        app::attachRecords(test.window, options, naming);
+        WatchedWindow test(3, routerAtLoopback);
+        app::attachRecords(test.window, test.events(), options);
         test.window.Text1->setText(QStringLiteral("127.0.0.1"));
-        tick(test, "af");
-        // Another address in the box is no longer the named host.
+        test.start();
+        test.probes("af");
+        // Another address in the box is no longer the named host; text
+        // that is no address sends nothing, to no host.
         test.window.Text1->setText(QStringLiteral("127.0.0.2"));
-        tick(test, "a");
-        QTRY_COMPARE_WITH_TIMEOUT(fileText(*options.logFile).count(QLatin1Char('\n')), 4, 10000);
+        test.probes("ab");
+        QTRY_COMPARE_WITH_TIMEOUT(fileText(*options.logFile).count(QLatin1Char('\n')), 5, 10000);
         const QStringList lines = fileText(*options.logFile).split(QStringLiteral("\r\n"));
         QVERIFY(lines[1].contains(QStringLiteral(",router.test,127.0.0.1,0,")));
         QVERIFY(lines[2].contains(QStringLiteral(",router.test,127.0.0.1,11010,")));
         QVERIFY(lines[3].contains(QStringLiteral(",127.0.0.2,127.0.0.2,0,")));
+        QVERIFY2(lines[4].contains(QStringLiteral(",,,-1,")), qPrintable(lines[4]));
     }
 
     void servesMetricsOffTheGuiThread()
     {
-        TestWindow test;
-        const alerts::HostNaming naming;
-        app::RecordsFeed feed(test.window, naming, 1);
+        WatchedWindow test(1);
+        app::RecordsFeed feed(test.events(), &test.window);
         auto *server = new app::MetricsServer(QHostAddress::LocalHost, 0);
         connect(&feed, &app::RecordsFeed::probeLogged, server, &app::MetricsServer::recordProbe);
         connect(&feed, &app::RecordsFeed::hostChanged, server, &app::MetricsServer::recordChange);
+        connect(&feed, &app::RecordsFeed::watchChanged, server, &app::MetricsServer::recordWatch);
         QSignalSpy listening(server, &app::MetricsServer::listening);
         new app::WorkerThread(server, QStringLiteral("metrics"), &test.window);
         QMetaObject::invokeMethod(server, &app::MetricsServer::listen, Qt::QueuedConnection);
-        QVERIFY(listening.wait(10000));
+        QTRY_VERIFY_WITH_TIMEOUT(listening.count() > 0, 10000);
         const auto port = listening.first().at(1).value<quint16>();
         test.window.Text1->setText(QStringLiteral("127.0.0.1"));
-        tick(test, "aaf");
+        test.start();
+        test.probes("aafb");
+        // Told after all of the first host's figures.
+        test.window.Text1->setText(QStringLiteral("127.0.0.2"));
+        test.probes("a");
 
         QNetworkAccessManager network;
         const auto fetch = [&network, port](const char *path) {
@@ -175,11 +223,18 @@ private slots:
         // The probes reach the server's thread by queued signals.
         QTRY_VERIFY_WITH_TIMEOUT(
             fetch("/metrics")
-                .second.contains(QStringLiteral("echowatch_requests_total{host=\"127.0.0.1\"} 3")),
+                .second.contains(QStringLiteral("echowatch_requests_total{host=\"127.0.0.2\"} 1")),
             10000);
         const auto [status, text] = fetch("/metrics");
         QCOMPARE(status, 200);
-        QVERIFY(text.contains(QStringLiteral("echowatch_up{host=\"127.0.0.1\"} 0\n")));
+        // Its watch ended with the text that was no address: no longer
+        // up or down, its counters kept.
+        QVERIFY2(!text.contains(QStringLiteral("echowatch_up{host=\"127.0.0.1\"}")),
+                 qPrintable(text));
+        QVERIFY(text.contains(QStringLiteral("echowatch_up{host=\"127.0.0.2\"} 1\n")));
+        QVERIFY(text.contains(QStringLiteral("echowatch_requests_total{host=\"127.0.0.1\"} 3\n")));
+        QVERIFY(text.contains(QStringLiteral("echowatch_outages_total{host=\"127.0.0.1\"} 1\n")));
+        QVERIFY(!text.contains(QStringLiteral("host=\"\"")));
         QVERIFY(text.contains(
             QStringLiteral("echowatch_failures_total{host=\"127.0.0.1\",status=\"11010\"} 1\n")));
         QCOMPARE(fetch("/other").first, 404);
@@ -187,26 +242,25 @@ private slots:
 
     void notificationsNameTheHostAndPlayASound()
     {
-        TestWindow test;
+        WatchedWindow test(1, routerAtLoopback);
         fakes::Notifications desktop;
-        alerts::HostAlerts hostAlerts(test.window, desktop, 1);
-        const alerts::HostNaming naming{QStringLiteral("router.test"), QStringLiteral("127.0.0.1")};
-        hostAlerts.setNaming(&naming);
+        alerts::HostAlerts hostAlerts(test.window, test.events(), desktop);
         QVERIFY(hostAlerts.switchOn());
         test.window.Text1->setText(QStringLiteral("127.0.0.1"));
-        tick(test, "af");
+        test.start();
+        test.probes("af");
         hostAlerts.soundAction()->setChecked(true);
-        tick(test, "a");
+        test.probes("a");
         QCOMPARE(desktop.shown.size(), std::size_t{2});
         QCOMPARE(desktop.shown[0].summary, QStringLiteral("router.test is down"));
         QCOMPARE(desktop.shown[0].soundName, QString());
         QCOMPARE(desktop.shown[1].soundName, QStringLiteral("network-connectivity-established"));
 
         // A sound asked for where there is no service switches nothing on.
-        TestWindow quiet;
+        WatchedWindow quiet;
         fakes::Notifications none;
         none.served = false;
-        alerts::HostAlerts silent(quiet.window, none, 1);
+        alerts::HostAlerts silent(quiet.window, quiet.events(), none);
         silent.soundAction()->setChecked(true);
         QVERIFY(!silent.soundAction()->isChecked() && !silent.action()->isChecked());
     }

@@ -44,10 +44,11 @@ TEST(DurationText, OneRuleForEveryDuration)
 
 TEST(DurationText, DownTimeLine)
 {
-    EXPECT_EQ(downTimeLine(100'000, 614'000), "down 16.3% of the time (1 min 40 s of 10 min 14 s)");
-    EXPECT_EQ(downTimeLine(0, 5'000), "down 0% of the time (0.0 s of 5.0 s)");
-    EXPECT_EQ(downTimeLine(5'000, 5'000), "down 100% of the time (5.0 s of 5.0 s)");
-    EXPECT_EQ(downTimeLine(1, 1'000'000), "down <0.01% of the time (0.0 s of 16 min 40 s)");
+    EXPECT_EQ(downTimeLine(100'000, 614'000),
+              "down 16.3% of the watched time (1 min 40 s of 10 min 14 s)");
+    EXPECT_EQ(downTimeLine(0, 5'000), "down 0% of the watched time (0.0 s of 5.0 s)");
+    EXPECT_EQ(downTimeLine(5'000, 5'000), "down 100% of the watched time (5.0 s of 5.0 s)");
+    EXPECT_EQ(downTimeLine(1, 1'000'000), "down <0.01% of the watched time (0.0 s of 16 min 40 s)");
     EXPECT_EQ(downTimeLine(0, 0), "");
 }
 
@@ -78,7 +79,7 @@ TEST(DownTime, FromTheFirstFailureToTheFirstAnswer)
     EXPECT_EQ(record.outages().downTimeIn({Start + 3'000, Start + 4'000}), 0);
     EXPECT_EQ(downTimeLine(record.outages().downTime(),
                            record.totals().lastSentAt - record.totals().firstSentAt),
-              "down 51.3% of the time (2.0 s of 3.9 s)");
+              "down 51.3% of the watched time (2.0 s of 3.9 s)");
 }
 
 TEST(DownTime, AnOngoingOutageCountsToItsLatestFailure)
@@ -97,7 +98,8 @@ TEST(HostRecords, EachHostItsOwnSeriesStatisticsAndOutages)
     const std::uint32_t second = inet_addr("192.0.2.2");
     hosts.record(first, ProbeSample(Start, 11010, -1, 0));
     hosts.record(second, ProbeSample(Start + 500, 0, 300, 32));
-    hosts.record(0, ProbeSample(Start + 600, -1, -1, 0));
+    // Never sent: counted with the host the monitor named, the one before.
+    hosts.record(second, ProbeSample(Start + 600, -1, -1, 0));
     hosts.record(first, ProbeSample(Start + 1'000, 0, 300, 32));
     ASSERT_EQ(hosts.size(), 2u);
     EXPECT_EQ(hosts.latest(), *hosts.find(first));
@@ -110,6 +112,34 @@ TEST(HostRecords, EachHostItsOwnSeriesStatisticsAndOutages)
     EXPECT_EQ(two.totals().transmitted, 1u);
     EXPECT_EQ(two.totals().notSent, 1u);
     EXPECT_TRUE(two.outages().empty());
+}
+
+// 0.0.0.0 is a host like any other; the probes never sent before any host
+// was are a series of their own, with no address.
+TEST(HostRecords, NoAddressIsNotTheAllZeroAddress)
+{
+    HostRecords hosts(100);
+    hosts.record(std::nullopt, ProbeSample(Start, -1, -1, 0));
+    hosts.record(0, ProbeSample(Start + 1'000, 11018, -1, 0));
+    ASSERT_EQ(hosts.size(), 2u);
+    EXPECT_EQ(hosts.address(*hosts.find(std::nullopt)), std::nullopt);
+    EXPECT_EQ(hosts.at(*hosts.find(std::nullopt)).totals().notSent, 1u);
+    EXPECT_EQ(hosts.at(*hosts.find(0u)).totals().transmitted, 1u);
+}
+
+// An outage open when its watch ended ends there, not watched.
+TEST(HostRecords, AWatchEndEndsTheOutageUnwatched)
+{
+    HostRecords hosts(100);
+    const std::uint32_t host = inet_addr("192.0.2.1");
+    hosts.record(host, ProbeSample(Start, 11010, -1, 0));
+    hosts.recordWatchEnd(host, Start + 400);
+    hosts.record(host, ProbeSample(Start + 10'000, 0, 300, 32));
+    const OutageList &outages = hosts.at(*hosts.find(host)).outages();
+    ASSERT_EQ(outages.size(), 1u);
+    EXPECT_EQ(outages[0].end, std::optional<Milliseconds>(Start + 400));
+    EXPECT_TRUE(outages[0].endedUnwatched);
+    EXPECT_EQ(outages.downTime(), 400);
 }
 
 TEST(HostRecords, TheHostProbedLongestAgoGivesWayWhenFull)

@@ -124,17 +124,18 @@ TEST(HistoryCsv, ProbesAtTheirOwnWallTimeAcrossAClockStep)
 }
 
 // Each host's series is its own; the file has them in the order sent, and
-// a probe never sent goes with the host probed before it.
+// a probe never sent goes with the host the monitor named (the one probed
+// before it), or before any host with none.
 TEST(HistoryCsv, ProbesOfSeveralHostsInTheOrderSent)
 {
     TimeZone zone("UTC0");
     HostRecords hosts;
     const std::uint32_t first = inet_addr("192.0.2.1");
     const std::uint32_t second = inet_addr("198.51.100.2");
-    hosts.record(0, ProbeSample(Start, -1, -1, 0));
+    hosts.record(std::nullopt, ProbeSample(Start, -1, -1, 0));
     hosts.record(first, ProbeSample(Start + 1000, 0, 1000, 32));
     hosts.record(second, ProbeSample(Start + 2000, 0, 2000, 32));
-    hosts.record(0, ProbeSample(Start + 3000, -1, -1, 0));
+    hosts.record(second, ProbeSample(Start + 3000, -1, -1, 0));
     hosts.record(first, ProbeSample(Start + 4000, 0, 4000, 32));
     ASSERT_EQ(hosts.size(), 3u);
     EXPECT_EQ(hosts.at(*hosts.find(second)).retainedCount(), 2u);
@@ -187,24 +188,30 @@ TEST(HistoryCsv, ProbesCallTheNamedHostByItsName)
 }
 
 // Where the path broke is written for the outage whose start it was kept
-// under, and left empty for the others.
+// under, and left empty for the others; how each ended, by an answer or
+// with its watch, and nothing for one going on.
 TEST(HistoryCsv, OutagesWithEndEmptyWhileOngoing)
 {
     TimeZone zone("UTC0");
     ProbeRecord record;
-    const EchoStatus statuses[] = {11003, 11010, 11003, 0, 11010};
-    for (int i = 0; i < 5; ++i)
+    const EchoStatus statuses[] = {11003, 11010, 11003, 0, 11010, 0, 11010};
+    for (int i = 0; i < 7; ++i) {
         record.record(ProbeSample(Start + i * 1500, statuses[i], statuses[i] == 0 ? 300 : -1, 0));
+        if (i == 4)
+            record.recordWatchEnd(Start + 6500);
+    }
     std::ostringstream out;
     const OutageWhere where{{Start + 6000, "stops after hop 2 (192.0.2.18)"},
                             {Start + 1500, "not the start of an outage"}};
     writeOutagesCsv(record.outages(), out, where);
     EXPECT_EQ(out.str(),
-              "start,end,duration s,probes lost,cause,cause text,mixed,where\r\n"
+              "start,end,duration s,probes lost,cause,cause text,mixed,where,ended\r\n"
               "2027-01-15T08:00:00.000+00:00,2027-01-15T08:00:04.500+00:00,4.500,3,11003,"
-              "11003   [ ip dest host unreachable ],yes,\r\n"
-              "2027-01-15T08:00:06.000+00:00,,0.000,1,11010,11010   [ ip req timed out ],no,"
-              "stops after hop 2 (192.0.2.18)\r\n");
+              "11003   [ ip dest host unreachable ],yes,,answered\r\n"
+              "2027-01-15T08:00:06.000+00:00,2027-01-15T08:00:06.500+00:00,0.500,1,11010,"
+              "11010   [ ip req timed out ],no,stops after hop 2 (192.0.2.18),not watched\r\n"
+              "2027-01-15T08:00:09.000+00:00,,0.000,1,11010,11010   [ ip req timed out ],no,,"
+              "\r\n");
 }
 
 } // namespace

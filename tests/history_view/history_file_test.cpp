@@ -2,7 +2,9 @@
 // every shown probe kept, a second run showing the first one in its History
 // window with the gap between them, and a file that cannot be written
 // reported once, on the status line's tooltip too.
-#include "test_window.h"
+#include "watched_window.h"
+
+#include "echowatch/host/host_event_signals.h"
 
 #include "echowatch/history_view/history_actions.h"
 #include "echowatch/history_view/history_file.h"
@@ -34,17 +36,18 @@ constexpr const char *Host = "127.0.0.1";
 const std::uint32_t HostAddress = htonl(INADDR_LOOPBACK);
 
 // A window as the program puts it together, its clock at the given time.
-struct FileTestWindow : TestWindow
+struct FileTestWindow : WatchedWindow
 {
-    explicit FileTestWindow(std::chrono::system_clock::time_point now)
+    explicit FileTestWindow(std::chrono::system_clock::time_point now) : WatchedWindow(2)
     {
         clock.wallTime = now;
         window.Text1->setText(QString::fromLatin1(Host));
+        start();
     }
 
-    history_view::ProbeHistory *history = new history_view::ProbeHistory(window);
+    history_view::ProbeHistory *history = new history_view::ProbeHistory(window, events());
     history_view::HistoryActions *actions = new history_view::HistoryActions(window, *history);
-    HistoryFile *file = new HistoryFile(window, *history, HistoryFile::DefaultKeepDays);
+    HistoryFile *file = new HistoryFile(window, events(), *history, HistoryFile::DefaultKeepDays);
 
     void tick(fakes::ScriptedEcho echo)
     {
@@ -100,6 +103,8 @@ private slots:
             first.file->keepIn(file);
             for (const auto echo : {Answered, TimedOut, TimedOut})
                 first.tick(echo);
+            // As the program ends: its watch ends as closed.
+            first.window.close();
         }
         QCOMPARE(probesInFile(file), std::size_t{3});
 
@@ -111,9 +116,11 @@ private slots:
         const history::HostRecords &hosts = second.history->hosts();
         const history::ProbeRecord &record = hosts.at(*hosts.find(HostAddress));
         QCOMPARE(record.totals().transmitted, std::uint64_t{5});
-        // The outage the first run ended in ends with it, not an hour later.
+        // The outage the first run ended in ends with its watch, not an
+        // hour later, and not as up.
         QCOMPARE(record.outages().size(), std::size_t{1});
-        QCOMPARE(record.outages()[0].end, std::optional<history::Milliseconds>(1'800'000'002'001));
+        QCOMPARE(record.outages()[0].end, std::optional<history::Milliseconds>(1'800'000'003'000));
+        QVERIFY(record.outages()[0].endedUnwatched);
 
         second.actions->showHistory();
         const auto *history = second.window.findChild<history_view::HistoryWindow *>();
@@ -138,11 +145,19 @@ private slots:
         const QString verdict = QStringLiteral("stops after hop 2 (192.0.2.18)");
         {
             FileTestWindow test(FirstRun);
-            test.file->notePathVerdict(HostAddress, 1'800'000'001'000, verdict);
-            test.file->keepIn(file);
-            for (const auto echo : {Answered, TimedOut, TimedOut, Answered, TimedOut})
+            std::vector<host::OutageId> outages;
+            QObject::connect(
+                &test.events(), &host::HostEventSignals::down,
+                [&outages](const host::HostDown &down) { outages.push_back(down.outage); });
+            for (const auto echo : {Answered, TimedOut, TimedOut})
                 test.tick(echo);
-            test.file->notePathVerdict(HostAddress, 1'800'000'001'000, verdict);
+            test.watch.fileVerdict(outages.at(0), {host::Side::Unknown, "before the file", true});
+            test.file->keepIn(file);
+            for (const auto echo : {Answered, TimedOut, TimedOut, Answered, TimedOut, TimedOut})
+                test.tick(echo);
+            test.watch.fileVerdict(outages.at(1),
+                                   {host::Side::Unknown, verdict.toStdString(), true});
+            test.watch.fileVerdict(outages.at(2), {host::Side::Unknown, "not traced", false});
         }
         std::string error;
         auto connection =
@@ -159,8 +174,40 @@ private slots:
         second.file->keepIn(file);
         second.tick(Answered);
         QTRY_COMPARE(second.history->earlierRuns(HostAddress), std::size_t{1});
-        const history::OutageWhere kept{{1'800'000'001'000, verdict.toStdString()}};
+        const history::OutageWhere kept{{1'800'000'004'000, verdict.toStdString()}};
         QCOMPARE(second.history->where(HostAddress), kept);
+    }
+
+    // The file kept already, chosen again: this run's probes in it are no
+    // earlier run. Another host's first read, which comes after any read
+    // of the first host's, shows that none was made.
+    void theSameFileChosenAgainCountsNothingTwice()
+    {
+        QTemporaryDir folder;
+        const QString file = folder.filePath("history.sqlite");
+        FileTestWindow test(FirstRun);
+        QSignalSpy read(test.file, &HistoryFile::earlierRunsRead);
+        test.file->keepIn(file);
+        for (int probe = 0; probe < 3; ++probe)
+            test.tick(Answered);
+        QTRY_COMPARE(probesInFile(file), std::size_t{3});
+        test.file->keepIn(file);
+        for (int probe = 0; probe < 3; ++probe)
+            test.tick(Answered);
+        test.window.Text1->setText(QStringLiteral("127.0.0.2"));
+        test.tick(Answered);
+        QTRY_COMPARE(read.size(), 2);
+        QCOMPARE(read.at(1).at(0).toUInt(), htonl(INADDR_LOOPBACK + 1));
+        const history::HostRecords &hosts = test.history->hosts();
+        QCOMPARE(hosts.at(*hosts.find(HostAddress)).totals().transmitted, std::uint64_t{6});
+        QCOMPARE(test.history->earlierRuns(HostAddress), std::size_t{0});
+        test.actions->showHistory();
+        test.window.Text1->setText(QString::fromLatin1(Host));
+        test.tick(Answered);
+        const auto *history = test.window.findChild<history_view::HistoryWindow *>();
+        QTRY_VERIFY(history->findChild<QPlainTextEdit *>(QStringLiteral("Statistics"))
+                        ->toPlainText()
+                        .startsWith(QStringLiteral("7 packets transmitted, 7 received")));
     }
 
     void aFileItCannotWriteIsReportedOnceAndOnTheTooltip()

@@ -3,7 +3,7 @@
 // the host, its statistics, outages newest first, reading and zooming the
 // chart with the mouse, unique mnemonics, the log's dates, following and
 // copying the log, and nothing new until an action is taken.
-#include "test_window.h"
+#include "watched_window.h"
 
 #include "echowatch/history_view/history_actions.h"
 #include "echowatch/history_view/history_window.h"
@@ -37,10 +37,12 @@ using history_view::HistoryWindow;
 
 // The window with its log's actions and the history's, as the program has
 // them.
-struct HistoryTestWindow : TestWindow
+struct HistoryTestWindow : WatchedWindow
 {
+    HistoryTestWindow() { start(); }
+
     window::LogActions *logActions = new window::LogActions(window);
-    history_view::ProbeHistory *history = new history_view::ProbeHistory(window);
+    history_view::ProbeHistory *history = new history_view::ProbeHistory(window, events());
     history_view::HistoryActions *actions = new history_view::HistoryActions(window, *history);
 
     // One tick a second of wall-clock time.
@@ -117,7 +119,7 @@ private slots:
         HistoryWindow *history = test.historyWindow();
         const QString statistics =
             QStringLiteral("5 packets transmitted, 2 received, 60% packet loss, time 5000ms\n"
-                           "down 40% of the time (2.0 s of 5.0 s)\n"
+                           "down 60% of the watched time (3.0 s of 5.0 s)\n"
                            "rtt min/avg/max/mdev = 12.000/12.000/12.000/0.000 ms\n"
                            "1 not sent (bad address)");
         const auto *figures = history->findChild<QPlainTextEdit *>(QStringLiteral("Statistics"));
@@ -130,7 +132,11 @@ private slots:
         const QAbstractItemModel &outages =
             *history->findChild<QTableView *>(QStringLiteral("Outages"))->model();
         QCOMPARE(outages.rowCount(), 2);
-        QCOMPARE(outages.data(outages.index(0, 1)).toString(), QStringLiteral("ongoing"));
+        // The text that was no address ended the watch, and the outage with
+        // it: nobody saw the host back.
+        QCOMPARE(outages.data(outages.index(0, 1)).toString(),
+                 QStringLiteral("2027-01-15 %1, not watched")
+                     .arg(QDateTime::fromMSecsSinceEpoch(1'800'000'005'000).toString("HH:mm:ss")));
         QCOMPARE(outages.data(outages.index(0, 4)).toString(),
                  QStringLiteral("11010   [ ip req timed out ]"));
         QCOMPARE(outages.data(outages.index(1, 2)).toString(), QStringLiteral("2.0 s"));
@@ -166,7 +172,7 @@ private slots:
         auto *table = history->findChild<QTableView *>(QStringLiteral("Outages"));
         const QAbstractItemModel &outages = *table->model();
         QCOMPARE(outages.headerData(5, Qt::Horizontal).toString(), QStringLiteral("Where"));
-        const std::uint32_t host = test.history->hosts().address(0);
+        const std::uint32_t host = *test.history->hosts().address(0);
         const QString where = QStringLiteral("stops after hop 2 (192.0.2.18)");
         test.history->noteWhere(host + 1, firstOutage, QStringLiteral("another host's"));
         test.history->noteWhere(host, firstOutage, where);
@@ -349,7 +355,7 @@ private slots:
         QCOMPARE(statistics->toPlainText(),
                  QStringLiteral("3 packets transmitted, 1 received, 66.6667% packet loss, time "
                                 "2000ms\n"
-                                "down 100% of the time (2.0 s of 2.0 s)\n"
+                                "down 100% of the watched time (2.0 s of 2.0 s)\n"
                                 "rtt min/avg/max/mdev = 12.000/12.000/12.000/0.000 ms"));
         auto *hosts = history->findChild<QComboBox *>(QStringLiteral("Host"));
         QVERIFY(hosts->isVisibleTo(history));
@@ -360,7 +366,7 @@ private slots:
         QCOMPARE(history->windowTitle(), QStringLiteral("History of 127.0.0.1"));
         QCOMPARE(statistics->toPlainText(),
                  QStringLiteral("2 packets transmitted, 2 received, 0% packet loss, time 1000ms\n"
-                                "down 0% of the time (0.0 s of 1.0 s)\n"
+                                "down 0% of the watched time (0.0 s of 2.0 s)\n"
                                 "rtt min/avg/max/mdev = 12.000/12.000/12.000/0.000 ms"));
         const QAbstractItemModel &outages =
             *history->findChild<QTableView *>(QStringLiteral("Outages"))->model();

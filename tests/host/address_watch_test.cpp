@@ -42,12 +42,11 @@ TEST_F(AddressWatchTest, AnAddressChangedDuringAnOutageEndsItUnwatchedAndNeverUp
         watch.take(probeAt(second, TimedOut, A));
     watch.take(probeAt(4, 0, B));
     watch.take(probeAt(5, 0, A));
-    EXPECT_EQ(sink.lines,
-              (Lines{"watch router from 0", "probe router 11010", "probe router 11010 #2",
-                     "down router #2", "probe router 11010 #2",
-                     "end router address changed at 4 #2", "watch 192.0.2.2 from 4",
-                     "probe 192.0.2.2 0", "end 192.0.2.2 address changed at 5",
-                     "watch router from 5", "probe router 0"}));
+    EXPECT_EQ(sink.lines, (Lines{"watch router from 0", "probe router 11010",
+                                 "probe router 11010 #2", "down router #2", "probe router 11010 #2",
+                                 "end router address changed at 4 #2", "watch 192.0.2.2 from 4",
+                                 "probe 192.0.2.2 0", "end 192.0.2.2 address changed at 5",
+                                 "watch router from 5", "probe router 0"}));
     EXPECT_TRUE(sink.ups.empty());
 }
 
@@ -60,6 +59,15 @@ TEST_F(AddressWatchTest, TextThatIsNoAddressIsNotSentAndEndsTheWatch)
     EXPECT_EQ(sink.lines,
               (Lines{"watch router from 0", "probe router 0", "end router address changed at 2",
                      "unsent router -1 unwatched", "unsent router -1 unwatched"}));
+}
+
+TEST_F(AddressWatchTest, TextThatIsNoAddressBeforeAnyHostGoesWithNone)
+{
+    watch.start(0);
+    watch.take(probeAt(1, BadAddressStatus, 0));
+    watch.take(probeAt(2, 11018, 0));
+    EXPECT_EQ(sink.lines,
+              (Lines{"unsent nobody -1 unwatched", "watch 0.0.0.0 from 0", "probe 0.0.0.0 11018"}));
 }
 
 TEST_F(AddressWatchTest, TheAllZeroAddressIsAHostOfItsOwn)

@@ -35,7 +35,8 @@ void RecordingSink::watchStarted(const host::WatchStarted &event)
 
 void RecordingSink::probeTaken(const host::ProbeTaken &event)
 {
-    lines.push_back(std::string(event.sent ? "probe " : "unsent ") + event.host.label + " " +
+    const std::string label = event.host ? event.host->label : "nobody";
+    lines.push_back(std::string(event.sent ? "probe " : "unsent ") + label + " " +
                     std::to_string(event.probe.status) + (event.watch == 0 ? " unwatched" : "") +
                     outageText(event.outage));
 }

@@ -31,12 +31,4 @@ protected:
     std::string m_lab;
 };
 
-inline std::string dottedAddress(std::uint32_t networkOrder)
-{
-    char text[INET_ADDRSTRLEN] = {};
-    in_addr address{networkOrder};
-    ::inet_ntop(AF_INET, &address, text, sizeof text);
-    return text;
-}
-
 } // namespace lab

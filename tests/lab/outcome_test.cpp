@@ -1,5 +1,6 @@
 // Every outcome the probe can report, produced by a real kernel in the lab
 // and read through the real EchoAddress, once per kind of socket.
+#include "echowatch/net/ipv4_text.h"
 #include "lab_fixture.h"
 #include "lab_network.h"
 #include "responder_plan.h"
@@ -310,7 +311,7 @@ void expectOutcome(const ProbeOutcome &result, const Expected &expected)
 {
     EXPECT_EQ(result.status, expected.status);
     EXPECT_EQ(result.reply.header.status, static_cast<std::uint32_t>(expected.status));
-    EXPECT_EQ(dottedAddress(result.reply.header.address), expected.from);
+    EXPECT_EQ(net::ipv4Text(result.reply.header.address), expected.from);
     expectWithin(result.took, expected.took, "call duration");
     if (expected.status == IpStatus::Success) {
         EXPECT_TRUE(echoesTestPayload(result.reply)) << result.reply.header.dataSize << " bytes";

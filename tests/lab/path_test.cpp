@@ -2,6 +2,7 @@
 // limited by TTL run out at the right router on every way of sending, and
 // the hop prober, over the real echo service, finds the hops and names
 // where a break is, but not a router that rations its answers.
+#include "echowatch/net/ipv4_text.h"
 #include "lab_fixture.h"
 #include "lab_network.h"
 
@@ -114,7 +115,7 @@ TEST_P(TtlOnEveryPath, RunsOutAtTheRightRouter)
         const auto outcome =
             opening.handle->echo(addressOf(ChainAddress::Host), data, 500ms, probe.ttl);
         EXPECT_EQ(outcome.status, probe.status) << "ttl " << int(probe.ttl);
-        EXPECT_EQ(dottedAddress(outcome.responder), probe.from) << "ttl " << int(probe.ttl);
+        EXPECT_EQ(net::ipv4Text(outcome.responder), probe.from) << "ttl " << int(probe.ttl);
         EXPECT_GT(outcome.roundTrip, 0ns) << "ttl " << int(probe.ttl);
         EXPECT_LT(outcome.roundTrip, 500ms) << "ttl " << int(probe.ttl);
     }
@@ -171,10 +172,10 @@ TEST_F(ChainPath, TheProberFindsTheHops)
     ASSERT_TRUE(watch.runRound(addressOf(ChainAddress::Host)));
     const auto &hops = watch.table().hops;
     ASSERT_EQ(hops.size(), 4u);
-    EXPECT_EQ(dottedAddress(hops[0].responder()), ChainAddress::Hop1);
-    EXPECT_EQ(dottedAddress(hops[1].responder()), ChainAddress::Hop2);
-    EXPECT_EQ(dottedAddress(hops[2].responder()), ChainAddress::Hop3);
-    EXPECT_EQ(dottedAddress(hops[3].responder()), ChainAddress::Host);
+    EXPECT_EQ(net::ipv4Text(hops[0].responder()), ChainAddress::Hop1);
+    EXPECT_EQ(net::ipv4Text(hops[1].responder()), ChainAddress::Hop2);
+    EXPECT_EQ(net::ipv4Text(hops[2].responder()), ChainAddress::Hop3);
+    EXPECT_EQ(net::ipv4Text(hops[3].responder()), ChainAddress::Host);
     EXPECT_EQ(watch.table().hostHop(), ChainAddress::HostHop);
     for (const auto &hop : hops)
         EXPECT_EQ(hop.lost, 0);
@@ -237,7 +238,7 @@ protected:
         std::cout << wayName(GetParam()) << ": \"" << verdict << "\" in "
                   << std::chrono::duration<double, std::milli>(m_traceTook).count() << " ms\n";
         for (std::size_t hop = 0; hop < m_trace.hops.size(); ++hop)
-            std::cout << "  " << hop + 1 << " " << dottedAddress(m_trace.hops[hop].responder())
+            std::cout << "  " << hop + 1 << " " << net::ipv4Text(m_trace.hops[hop].responder())
                       << (m_trace.hops[hop].endedByError ? " (error)" : "") << "\n";
     }
 };

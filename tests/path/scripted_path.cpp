@@ -157,4 +157,11 @@ ScriptedPath::Outcome ScriptedPath::silence(std::chrono::milliseconds timeout) n
     return {outcome, timeout};
 }
 
+net::IcmpHandleOpening FailingFirstLibrary::IcmpCreateFile() noexcept
+{
+    if (m_failures.fetch_sub(1) > 0)
+        return {net::IcmpHandle(), icmp::IpStatus::GeneralFailure};
+    return m_path.IcmpCreateFile();
+}
+
 } // namespace scripted

@@ -4,6 +4,7 @@
 #include "echowatch/net/icmp_echo_library.h"
 #include "echowatch/path/pace_clock.h"
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <optional>
@@ -152,6 +153,20 @@ public:
 private:
     ManualClock m_clock;
     ScriptedPath m_echo;
+};
+
+// The same path behind an echo service that cannot be opened the first
+// `failures` times it is asked (out of descriptors, say).
+class FailingFirstLibrary final : public net::IcmpEchoLibrary
+{
+public:
+    FailingFirstLibrary(Path path, int failures) : m_path(std::move(path)), m_failures(failures) {}
+
+    net::IcmpHandleOpening IcmpCreateFile() noexcept override;
+
+private:
+    ScriptedLibrary m_path;
+    std::atomic<int> m_failures;
 };
 
 } // namespace scripted

@@ -6,7 +6,7 @@
 #include "late_echo_library.h"
 #include "scripted_path.h"
 #include "support/packet_builder.h"
-#include "test_window.h"
+#include "watched_window.h"
 
 #include <QAction>
 #include <QClipboard>
@@ -55,27 +55,32 @@ private:
     struct Opened
     {
         Opened()
-            : actions(window.window,
+            : actions(window.window, window.events(),
                       [] { return std::make_unique<scripted::ScriptedLibrary>(threeRouters()); })
         {
             window.window.Text1->setText(QStringLiteral("203.0.113.9"));
             window.window.ProbeTick();
         }
 
-        TestWindow window;
+        WatchedWindow window;
         path_view::PathActions actions;
     };
 
 private slots:
+    // Text that is no address sends nothing; 0.0.0.0 is an address.
     void isOfferedOnceAnAddressWasProbed()
     {
-        TestWindow window;
-        path_view::PathActions actions(window.window, [] {
+        WatchedWindow window;
+        path_view::PathActions actions(window.window, window.events(), [] {
             return std::make_unique<scripted::ScriptedLibrary>(threeRouters());
         });
         emit window.window.contextMenuOpening();
         QVERIFY(!actions.action()->isEnabled());
-        window.window.Text1->setText(QStringLiteral("203.0.113.9"));
+        window.window.Text1->setText(QStringLiteral("no address"));
+        window.window.ProbeTick();
+        emit window.window.contextMenuOpening();
+        QVERIFY(!actions.action()->isEnabled());
+        window.window.Text1->setText(QStringLiteral("0.0.0.0"));
         window.window.ProbeTick();
         emit window.window.contextMenuOpening();
         QVERIFY(actions.action()->isEnabled());
@@ -184,9 +189,10 @@ private slots:
     {
         LateEchoLibrary late;
         auto gone = std::make_shared<std::atomic<bool>>(false);
-        TestWindow window;
-        path_view::PathActions actions(
-            window.window, [&late, gone] { return std::make_unique<LentLibrary>(late, gone); });
+        WatchedWindow window;
+        path_view::PathActions actions(window.window, window.events(), [&late, gone] {
+            return std::make_unique<LentLibrary>(late, gone);
+        });
         window.window.Text1->setText(QStringLiteral("203.0.113.9"));
         window.window.ProbeTick();
         actions.action()->trigger();

@@ -8,7 +8,9 @@
 #include "echowatch/path_view/trace_on_down.h"
 #include "scripted_path.h"
 #include "support/packet_builder.h"
-#include "test_window.h"
+#include "watched_window.h"
+
+#include "echowatch/host/host_event_signals.h"
 
 #include <QAction>
 #include <QLabel>
@@ -30,27 +32,32 @@ scripted::Path threeRouters(bool hostAnswers, int breaksAfterHop)
     return path;
 }
 
-// The window probing the scripted host, with the trace and the alerts on it.
+// The window probing the scripted host, with the host monitor reading it,
+// the trace and the alerts listening, and the trace's answers filed.
 struct Watched
 {
-    explicit Watched(scripted::Path path)
-        : trace(
-              window.window,
-              [this, path] {
-                  ++librariesMade;
-                  return std::make_unique<scripted::ScriptedLibrary>(path);
-              },
-              3),
-          alerts(window.window, notifications, 3)
+    explicit Watched(scripted::Path path, int openFailures = 0)
+        : trace(window.window, window.events(),
+                [this, path, openFailures] {
+                    ++librariesMade;
+                    return std::make_unique<scripted::FailingFirstLibrary>(path, openFailures);
+                }),
+          alerts(window.window, window.events(), notifications)
     {
         window.window.Text1->setText(QStringLiteral("203.0.113.9"));
-        QObject::connect(&trace, &path_view::TraceOnDown::verdictReady, &alerts,
-                         &alerts::HostAlerts::tellWhere);
+        QObject::connect(&trace, &path_view::TraceOnDown::verdictReached, &window.watch,
+                         &app::WindowWatch::fileVerdict);
+        QObject::connect(&window.events(), &host::HostEventSignals::down,
+                         [this](const host::HostDown &down) { downs.push_back(down); });
+        QObject::connect(&window.events(), &host::HostEventSignals::filed,
+                         [this](const host::VerdictFiled &verdict) { filed.push_back(verdict); });
+        window.start();
     }
 
     // An answer that came back over three routers (TTL 64 less 3).
     void answer()
     {
+        window.clock.wallTime += std::chrono::seconds{1};
         net::EchoOutcome outcome;
         outcome.status = icmp::IpStatus::Success;
         outcome.responder = testpackets::address("203.0.113.9");
@@ -63,15 +70,19 @@ struct Watched
         net::EchoOutcome outcome;
         outcome.status = icmp::IpStatus::ReqTimedOut;
         window.icmp.outcome = outcome;
-        for (int probe = 0; probe < times; ++probe)
+        for (int probe = 0; probe < times; ++probe) {
+            window.clock.wallTime += std::chrono::seconds{1};
             window.window.ProbeTick();
+        }
     }
 
-    TestWindow window;
+    WatchedWindow window;
     fakes::Notifications notifications;
     std::atomic<int> librariesMade = 0;
     path_view::TraceOnDown trace;
     alerts::HostAlerts alerts;
+    std::vector<host::HostDown> downs;
+    std::vector<host::VerdictFiled> filed;
 };
 
 } // namespace
@@ -97,12 +108,11 @@ private slots:
         Watched watched(threeRouters(false, -1));
         watched.trace.action()->setChecked(true);
         QVERIFY(watched.alerts.switchOn());
-        QSignalSpy verdicts(&watched.trace, &path_view::TraceOnDown::verdictReady);
         watched.answer();
         watched.fail(3);
-        QTRY_COMPARE(verdicts.size(), 1);
+        QTRY_COMPARE(watched.filed.size(), std::size_t{1});
         const QString text = QStringLiteral("every hop answered up to the host; the host did not");
-        QCOMPARE(verdicts.at(0).at(0).toString(), text);
+        QCOMPARE(QString::fromStdString(watched.filed[0].verdict.text), text);
         QCOMPARE(watched.trace.verdicts().size(), 1u);
         QCOMPARE(watched.trace.verdicts().front().trace.hops.size(), 4u);
         QVERIFY(watched.notifications.shown.back().body.endsWith(QStringLiteral("Where: ") + text));
@@ -114,33 +124,27 @@ private slots:
     {
         Watched watched(threeRouters(false, 2));
         watched.trace.action()->setChecked(true);
-        QSignalSpy verdicts(&watched.trace, &path_view::TraceOnDown::verdictReady);
         watched.answer();
         watched.fail(6);
-        QTRY_COMPARE(verdicts.size(), 1);
-        QCOMPARE(verdicts.at(0).at(0).toString(),
-                 QStringLiteral("stops after hop 2 (198.51.100.1)"));
+        QTRY_COMPARE(watched.filed.size(), std::size_t{1});
+        QCOMPARE(watched.filed[0].verdict.text, "stops after hop 2 (198.51.100.1)");
         QCOMPARE(watched.librariesMade.load(), 1);
     }
 
-    // The verdict goes with the outage the down decision was made in: its
-    // first failure, not the probe that decided.
+    // The verdict goes with the outage the down decision was made in, by
+    // its id: kept by its first failure, not the probe that decided.
     void keepsTheVerdictWithItsOutage()
     {
         Watched watched(threeRouters(false, 2));
         watched.trace.action()->setChecked(true);
-        QSignalSpy kept(&watched.trace, &path_view::TraceOnDown::verdictKept);
-        auto &wallTime = watched.window.clock.wallTime;
-        const auto firstFailure = wallTime + std::chrono::seconds{1};
         watched.answer();
-        for (int probe = 0; probe < 3; ++probe) {
-            wallTime += std::chrono::seconds{1};
-            watched.fail(1);
-        }
-        QTRY_COMPARE(kept.size(), 1);
+        const auto firstFailure = watched.window.clock.wallTime + std::chrono::seconds{1};
+        watched.fail(3);
+        QTRY_COMPARE(watched.filed.size(), std::size_t{1});
         const auto &verdict = watched.trace.verdicts().front();
-        QCOMPARE(kept.at(0).at(0).toUInt(), testpackets::address("203.0.113.9"));
-        QCOMPARE(kept.at(0).at(1).toLongLong(), verdict.outageStart);
+        QCOMPARE(watched.filed[0].outage, watched.downs.at(0).outage);
+        QCOMPARE(watched.filed[0].host.address, testpackets::address("203.0.113.9"));
+        QCOMPARE(watched.filed[0].outageStart, verdict.outageStart);
         QCOMPARE(verdict.outageStart, std::chrono::duration_cast<std::chrono::milliseconds>(
                                           firstFailure.time_since_epoch())
                                           .count());
@@ -154,11 +158,10 @@ private slots:
     {
         Watched watched(threeRouters(false, 2));
         watched.trace.action()->setChecked(true);
-        QSignalSpy kept(&watched.trace, &path_view::TraceOnDown::verdictKept);
         const QString note = QStringLiteral("Where: stops after hop 2 (198.51.100.1)");
         watched.answer();
         watched.fail(3);
-        QTRY_COMPARE(kept.size(), 1);
+        QTRY_COMPARE(watched.filed.size(), std::size_t{1});
         QVERIFY(watched.window.window.Label1->toolTip().contains(note));
         watched.fail(1);
         QVERIFY(watched.window.window.Label1->toolTip().contains(note));
@@ -172,12 +175,39 @@ private slots:
     {
         Watched watched(threeRouters(false, 2));
         watched.trace.action()->setChecked(true);
-        QSignalSpy kept(&watched.trace, &path_view::TraceOnDown::verdictKept);
         watched.answer();
         watched.fail(3);
         watched.answer();
-        QTRY_COMPARE(kept.size(), 1);
+        QTRY_COMPARE(watched.filed.size(), std::size_t{1});
         QVERIFY(!watched.window.window.Label1->toolTip().contains(QStringLiteral("Where:")));
+    }
+
+    // A trace that could not open its echo service still answers for its
+    // outage, by its id, without a path; the next outage gets its own
+    // verdict, not one shifted from the outage before.
+    void aTraceThatCouldNotRunShiftsNoVerdict()
+    {
+        Watched watched(threeRouters(false, 2), 1);
+        watched.trace.action()->setChecked(true);
+        QVERIFY(watched.alerts.switchOn());
+        watched.answer();
+        watched.fail(3);
+        QTRY_COMPARE(watched.filed.size(), std::size_t{1});
+        QCOMPARE(watched.filed[0].outage, watched.downs.at(0).outage);
+        QVERIFY(!watched.filed[0].verdict.traced);
+        QVERIFY(watched.trace.verdicts().empty());
+        watched.answer();
+        watched.fail(3);
+        QTRY_COMPARE(watched.filed.size(), std::size_t{2});
+        QCOMPARE(watched.filed[1].outage, watched.downs.at(1).outage);
+        QVERIFY(watched.filed[1].verdict.traced);
+        QCOMPARE(watched.filed[1].verdict.text, "stops after hop 2 (198.51.100.1)");
+        QCOMPARE(watched.trace.verdicts().size(), std::size_t{1});
+        QCOMPARE(watched.trace.verdicts().front().outageStart, watched.downs[1].figures.start);
+        // The bubble of the first outage never told a "Where".
+        for (const auto &bubble : watched.notifications.shown)
+            QVERIFY(!bubble.body.contains(QStringLiteral("Where")) ||
+                    bubble.body.endsWith(QStringLiteral("(198.51.100.1)")));
     }
 
     // The kept trace opens as it was, with its verdict, and no rounds run;
@@ -185,14 +215,13 @@ private slots:
     void opensTheKeptTraceInThePathWindow()
     {
         Watched watched(threeRouters(false, 2));
-        path_view::PathActions paths(watched.window.window, [] {
+        path_view::PathActions paths(watched.window.window, watched.window.events(), [] {
             return std::make_unique<scripted::ScriptedLibrary>(threeRouters(true, -1));
         });
         watched.trace.action()->setChecked(true);
-        QSignalSpy kept(&watched.trace, &path_view::TraceOnDown::verdictKept);
         watched.answer();
         watched.fail(3);
-        QTRY_COMPARE(kept.size(), 1);
+        QTRY_COMPARE(watched.filed.size(), std::size_t{1});
         paths.showTrace(watched.trace.verdicts().front());
         path_view::PathWindow *shown = paths.pathWindow();
         QVERIFY(shown && shown->isVisible() && !shown->live());

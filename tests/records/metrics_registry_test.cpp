@@ -32,6 +32,8 @@ TEST(MetricsRegistry, BucketsAreFiftyMicrosecondsDoubling)
 TEST(MetricsRegistry, CountsPerHost)
 {
     records::MetricsRegistry registry;
+    registry.recordWatch("127.0.0.1", true);
+    registry.recordWatch("router.lan", true);
     for (const std::int64_t microseconds : {40, 75, 300})
         registry.recordProbe("127.0.0.1", 0, microseconds);
     registry.recordProbe("127.0.0.1", 11010, -1);
@@ -64,6 +66,25 @@ TEST(MetricsRegistry, CountsPerHost)
 
     registry.recordUp("127.0.0.1");
     EXPECT_TRUE(has(registry.exposition(), "echowatch_up{host=\"127.0.0.1\"} 1"));
+}
+
+// A host nobody watches is neither up nor down: its echowatch_up goes, and
+// an outage open when its watch ended is no longer one. Its counters stay.
+TEST(MetricsRegistry, OnlyAWatchedHostIsUpOrDown)
+{
+    records::MetricsRegistry registry;
+    registry.recordProbe("192.0.2.1", 11010, -1);
+    EXPECT_FALSE(has(registry.exposition(), "echowatch_up{"));
+    registry.recordWatch("192.0.2.1", true);
+    registry.recordDown("192.0.2.1");
+    EXPECT_TRUE(has(registry.exposition(), "echowatch_up{host=\"192.0.2.1\"} 0"));
+    registry.recordWatch("192.0.2.1", false);
+    const std::string text = registry.exposition();
+    EXPECT_FALSE(has(text, "echowatch_up{host=\"192.0.2.1\"}")) << text;
+    EXPECT_TRUE(has(text, "echowatch_outages_total{host=\"192.0.2.1\"} 1")) << text;
+    EXPECT_TRUE(has(text, "echowatch_requests_total{host=\"192.0.2.1\"} 1")) << text;
+    registry.recordWatch("192.0.2.1", true);
+    EXPECT_TRUE(has(registry.exposition(), "echowatch_up{host=\"192.0.2.1\"} 1"));
 }
 
 TEST(MetricsRegistry, LabelValuesAreEscaped)

@@ -14,12 +14,6 @@
 namespace fakes {
 namespace {
 
-timespec toTimespec(std::chrono::nanoseconds time)
-{
-    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(time);
-    return {static_cast<time_t>(seconds.count()), static_cast<long>((time - seconds).count())};
-}
-
 // Appends one control message, as the kernel lays them out.
 template <typename Value>
 void addControl(msghdr &message, std::size_t &used, int level, int type, const Value &value)
@@ -45,7 +39,7 @@ void describe(const QueuedEntry &entry, msghdr &message, bool errorQueue)
     std::size_t used = 0;
     if (entry.stamp) {
         scm_timestamping stamps{};
-        stamps.ts[0] = toTimespec(*entry.stamp);
+        stamps.ts[0] = net::toTimespec(*entry.stamp);
         addControl(message, used, SOL_SOCKET, SCM_TIMESTAMPING, stamps);
     }
     if (errorQueue) {

@@ -5,9 +5,12 @@
 #include "late_echo_library.h"
 #include "test_window.h"
 
+#include "echowatch/window/form1_layout.h"
 #include "echowatch/window/threaded_probe_runner.h"
 
 #include <QAbstractItemModel>
+#include <QAccessible>
+#include <QAccessibleActionInterface>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -55,6 +58,71 @@ struct WorkerWindow
     }
 };
 
+// Probing back to back through a host that answers after a delay, with the
+// window's order watched: the caption at each probe shown, and whether a
+// probe is under way when a click lands and when the caption turns "Start".
+struct InFlight
+{
+    InFlight(std::chrono::milliseconds delay, EchoStatus status) : icmp(delay)
+    {
+        icmp.script.echo = {status, 0, 0};
+        window.Text1->setText(QStringLiteral("127.0.0.1"));
+        QObject::connect(&probes, &window::ThreadedProbeRunner::requested, [this] { ++requested; });
+        QObject::connect(&window, &Form1::probeShown, [this] {
+            ++shown;
+            captionsWhenShown << window.Command1->text();
+        });
+        // Connected after the window's own handler, so it sees the click's
+        // immediate effect.
+        QObject::connect(window.Command1, &QPushButton::clicked, [this] {
+            if (requested > shown) {
+                ++clicksDuringAProbe;
+                QCOMPARE(window.Command1->text(), QStringLiteral("Stop"));
+            }
+        });
+        QObject::connect(&window, &Form1::monitoringChanged, [this](bool running) {
+            if (!running)
+                underWayAtStart = requested - shown;
+        });
+    }
+
+    void startEveryMillisecond()
+    {
+        window.Text2->setText(QStringLiteral("1"));
+        window.Command1->click();
+    }
+
+    // As a user does it: with the mouse, with Space on the focused button,
+    // or as a screen reader does, which Qt answers with animateClick().
+    void pressStop(const QString &press)
+    {
+        if (press == QLatin1String("mouse")) {
+            QTest::mouseClick(window.Command1, Qt::LeftButton);
+        } else if (press == QLatin1String("space")) {
+            window.Command1->setFocus();
+            QTest::keyClick(window.Command1, Qt::Key_Space);
+        } else {
+            QAccessibleInterface *button = QAccessible::queryAccessibleInterface(window.Command1);
+            QVERIFY(button != nullptr && button->actionInterface() != nullptr);
+            button->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+        }
+    }
+
+    int logLines() const { return window.List1->model()->rowCount(); }
+
+    fakes::SocketsLibrary sockets;
+    LateEchoLibrary icmp;
+    fakes::MessageBox messageBox;
+    fakes::Clock clock;
+    window::ThreadedProbeRunner probes{sockets, icmp};
+    Form1 window{probes, messageBox, clock};
+    int requested = 0;
+    int shown = 0;
+    int clicksDuringAProbe = 0;
+    int underWayAtStart = -1;
+    QStringList captionsWhenShown;
+};
+
 } // namespace
 
 class Form1WorkerTest : public QObject
@@ -97,21 +165,108 @@ private slots:
         QCOMPARE(test.sockets.cleanups, 2);
     }
 
-    void stopDuringAProbeShowsItAndStartsNoOther()
+    // The click waits for the probe, not the window: the caption says
+    // "Stop" until the probe is shown, and the box can be typed in meanwhile.
+    void stopDuringAProbeTakesEffectOnceItIsShown()
     {
         WorkerWindow test;
         test.start();
         test.window->ProbeTick();
         QTRY_COMPARE(test.icmp.begun(), 1);
         test.window->ProbeTick();
+        QSignalSpy switched(test.window.get(), &Form1::monitoringChanged);
         QTest::mouseClick(test.window->Command1, Qt::LeftButton);
-        QCOMPARE(test.window->Command1->text(), QStringLiteral("Start"));
+        QCOMPARE(test.window->Command1->text(), QStringLiteral("Stop"));
+        QTest::keyClicks(test.window->Text1, QStringLiteral("9"));
+        QCOMPARE(test.window->Text1->text(), QStringLiteral("127.0.0.19"));
+        QVERIFY(switched.isEmpty());
         test.icmp.answer();
-        QTRY_COMPARE(test.shown.size(), std::size_t{1});
+        QTRY_COMPARE(test.window->Command1->text(), QStringLiteral("Start"));
+        QCOMPARE(test.shown.size(), std::size_t{1});
         QCOMPARE(test.window->Label1->text(), QStringLiteral("0   [ ip success ]"));
         QCOMPARE(test.window->Label2->text(), QStringLiteral("12 ms"));
-        // A probe after it would have started as this one was shown.
+        QCOMPARE(switched.size(), 1);
+        // The pending tick died with the Stop: no probe after it.
         QCOMPARE(test.icmp.begun(), 1);
+    }
+
+    // Stop then Start, both while a probe is under way: each in turn once
+    // it is shown, so probing goes on at the interval typed meanwhile.
+    void clicksDuringAProbeKeepTheirOrder()
+    {
+        WorkerWindow test;
+        test.start();
+        test.window->ProbeTick();
+        QTRY_COMPARE(test.icmp.begun(), 1);
+        QSignalSpy switched(test.window.get(), &Form1::monitoringChanged);
+        test.window->Command1->click();
+        test.window->Text2->setText(QStringLiteral("250000"));
+        test.window->Command1->click();
+        QCOMPARE(test.window->Command1->text(), QStringLiteral("Stop"));
+        test.icmp.answer();
+        QTRY_COMPARE(switched.size(), 2);
+        QCOMPARE(switched[0][0].toBool(), false);
+        QCOMPARE(switched[1][0].toBool(), true);
+        QCOMPARE(test.window->Command1->text(), QStringLiteral("Stop"));
+        QCOMPARE(test.window->Timer1->interval(), 250000);
+    }
+
+    // A worker that never answers does not hold the button for good: past
+    // the bound the click takes effect, and the late result is never shown.
+    void aProbeThatNeverEndsHoldsTheClickOnlyForItsBound()
+    {
+        WorkerWindow test;
+        test.start();
+        test.window->ProbeTick();
+        QTRY_COMPARE(test.icmp.begun(), 1);
+        test.window->Command1->click();
+        QTRY_COMPARE_WITH_TIMEOUT(test.window->Command1->text(), QStringLiteral("Start"),
+                                  static_cast<int>(window::ClickWaitBound.count()) * 5);
+        test.icmp.answer();
+        test.probes.reset();
+        QCoreApplication::processEvents();
+        QVERIFY(test.shown.empty());
+        QCOMPARE(test.window->Label1->text(), QString());
+    }
+
+    // Stop while a probe is in flight, however the button is pressed and
+    // however long the host takes, on a silent and on an unreachable host:
+    // every probe is shown while the caption says "Stop", and when it says
+    // "Start" no probe is under way, so nothing can be shown after it.
+    void stopWhileAProbeIsInFlightShowsItFirst_data()
+    {
+        QTest::addColumn<int>("delay");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("press");
+        for (const int delay : {1, 600}) {
+            for (const int status : {11010, 11003}) {
+                for (const char *press : {"mouse", "space", "accessible"}) {
+                    QTest::addRow("%d ms, %d, %s", delay, status, press)
+                        << delay << status << QString::fromLatin1(press);
+                }
+            }
+        }
+    }
+
+    void stopWhileAProbeIsInFlightShowsItFirst()
+    {
+        QFETCH(int, delay);
+        QFETCH(int, status);
+        QFETCH(QString, press);
+        InFlight test(std::chrono::milliseconds{delay}, status);
+        // A press lands when it lands (an accessible one 100 ms later): a
+        // run whose click found the window between two probes is run again.
+        for (int run = 0; run < 20 && test.clicksDuringAProbe == 0; ++run) {
+            test.startEveryMillisecond();
+            QTRY_VERIFY(test.requested > test.shown);
+            test.pressStop(press);
+            QTRY_COMPARE(test.window.Command1->text(), QStringLiteral("Start"));
+            QVERIFY(!test.window.Timer1->isActive());
+            QCOMPARE(test.underWayAtStart, 0);
+        }
+        QVERIFY2(test.clicksDuringAProbe > 0, "no click landed while a probe was under way");
+        QCOMPARE(test.captionsWhenShown, QStringList(test.shown, QStringLiteral("Stop")));
+        QCOMPARE(test.logLines(), test.shown);
     }
 
     void closingDuringAProbeLeavesNothingBehind()

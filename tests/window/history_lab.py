@@ -124,7 +124,7 @@ def check_history(session):
     assert sent, f"statistics line {lines[0]!r}"
     transmitted, received = int(sent.group(1)), int(sent.group(2))
     assert sent.group(3) == ping_loss(transmitted, received), lines[0]
-    down = re.fullmatch(r"down [0-9.]+% of the time \((.+) of (.+)\)", lines[1])
+    down = re.fullmatch(r"down [0-9.]+% of the watched time \((.+) of (.+)\)", lines[1])
     assert down, f"down time line {lines[1]!r}"
     assert re.fullmatch(r"rtt min/avg/max/mdev = (\d+\.\d{3}/){3}\d+\.\d{3} ms", lines[2]), lines[2]
     assert len(lines) == 3, "nothing was left unsent"

@@ -5,9 +5,10 @@
 
 class Form1;
 class QAction;
-namespace probe {
-struct ProbeEvent;
-} // namespace probe
+namespace host {
+class HostEventSignals;
+struct ProbeTaken;
+} // namespace host
 
 namespace alerts {
 
@@ -23,19 +24,21 @@ enum class ProbeMark
 QIcon markedIcon(const QIcon &icon, ProbeMark mark);
 
 // The window's icon (what the taskbar and the task switcher show) carrying
-// the latest probe's outcome while the probes run, once the user asks for it
-// in the window's context menu.
+// the watched host's latest outcome, once the user asks for it in the
+// window's context menu; with no host watched (Stop, text that is no
+// address) the icon is plain.
 class IconMark : public QObject
 {
     Q_OBJECT
 
 public:
-    explicit IconMark(Form1 &window);
+    // events must outlive the window.
+    IconMark(Form1 &window, const host::HostEventSignals &events);
 
     QAction *action() const noexcept { return m_action; }
 
 private:
-    void showProbe(const probe::ProbeEvent &event);
+    void showProbe(const host::ProbeTaken &taken);
     void show(ProbeMark mark);
 
     Form1 &m_window;

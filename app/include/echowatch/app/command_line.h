@@ -69,4 +69,11 @@ struct CommandLine
 // through for QApplication to take.
 CommandLine parseCommandLine(const QStringList &arguments);
 
+// The program's own arguments, read before any application object exists
+// (the application's name and version set for --help and --version).
+CommandLine readCommandLine(int argc, char *argv[], const char *version);
+
+// Prints what the command line ended with where it goes; its exit status.
+int finish(const CommandLineExit &exit);
+
 } // namespace app

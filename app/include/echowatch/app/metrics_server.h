@@ -7,6 +7,7 @@
 #include <QHostAddress>
 #include <QObject>
 
+#include <atomic>
 #include <mutex>
 
 #include <microhttpd.h>
@@ -33,6 +34,9 @@ public:
     void listen();
     void recordProbe(const records::LoggedProbe &probe);
     void recordChange(const records::ActionFacts &facts);
+    void recordWatch(const QString &host, bool watched);
+    // The port served, once listen() has bound it; 0 before. Any thread.
+    quint16 port() const noexcept { return m_servedPort; }
 
 signals:
     // The address and port served, the port being the one given or, for 0,
@@ -52,6 +56,7 @@ private:
     // Scrapes read on libmicrohttpd's thread what probes write on this one.
     std::mutex m_mutex;
     records::MetricsRegistry m_registry;
+    std::atomic<quint16> m_servedPort{0};
 };
 
 } // namespace app

@@ -24,6 +24,12 @@ public:
     PlatformStartCheck &operator=(const PlatformStartCheck &) = delete;
 };
 
+struct LaunchOptions;
+
+// The platform Qt is asked for, as QApplication picks it: its option first,
+// then the environment; none for Qt's default.
+std::optional<QString> requestedPlatform(const LaunchOptions &options);
+
 // The line printed for a platform that cannot start, reason being Qt's first
 // message about it.
 QString platformFailureLine(const QString &program, const std::optional<QString> &requested,

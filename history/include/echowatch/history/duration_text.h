@@ -12,9 +12,9 @@ namespace history {
 // up. Negative durations (a clock set back) show as zero.
 std::string durationText(Milliseconds duration);
 
-// "down 16.3% of the time (1 min 40 s of 10 min 14 s)": how long the host
-// was down within a stretch of the run, the share with three significant
-// digits; empty when the stretch has no length.
-std::string downTimeLine(Milliseconds down, Milliseconds stretch);
+// "down 16.3% of the watched time (1 min 40 s of 10 min 14 s)": how long
+// the host was down of the time it was watched, the share with three
+// significant digits; empty when it was not watched at all.
+std::string downTimeLine(Milliseconds down, Milliseconds watched);
 
 } // namespace history

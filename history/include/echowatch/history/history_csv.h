@@ -23,8 +23,9 @@ using HostName = std::function<std::string(const std::string &address)>;
 void writeProbesCsv(const HostRecords &hosts, std::ostream &out, const HostName &hostName = {});
 
 // One record per outage: "start,end,duration s,probes lost,cause,cause
-// text,mixed,where", the end empty while it is ongoing, where the path
-// broke empty when no trace found it.
+// text,mixed,where,ended", the end empty while it is ongoing, where the
+// path broke empty when no trace found it, and how it ended: "answered",
+// or "not watched" when its watch ended first (empty while ongoing).
 void writeOutagesCsv(const OutageList &outages, std::ostream &out, const OutageWhere &where = {});
 
 } // namespace history

@@ -9,6 +9,10 @@
 
 namespace history {
 
+// The host a probe is counted with: its IPv4 address in network byte order
+// (0.0.0.0 being one), or none for probes never sent before any host was.
+using HostAddress = std::optional<std::uint32_t>;
+
 // The run's probes, one record per host: a changed address starts a series
 // of its own, and a host probed again goes on with its own. Each record
 // keeps its probes in its 16-byte samples; the host's address is kept once,
@@ -21,18 +25,19 @@ public:
 
     explicit HostRecords(std::size_t capacityPerHost = ProbeRecord::DefaultCapacity);
 
-    // address: the probe's destination, IPv4 in network byte order, 0 for a
-    // probe never sent, which is counted with the host probed last (or, before
-    // any, a series of its own under 0).
-    void record(std::uint32_t address, const ProbeSample &sample);
+    // address: the host the probe is counted with, as the host monitor
+    // said (a probe never sent goes with the host probed before it).
+    void record(HostAddress address, const ProbeSample &sample);
     // With the monotonic stamp ProbeRecord::record takes.
-    void record(std::uint32_t address, const ProbeSample &sample, Milliseconds monotonicAt);
+    void record(HostAddress address, const ProbeSample &sample, Milliseconds monotonicAt);
+    // The host's watch ended then: its outage going on ends there.
+    void recordWatchEnd(HostAddress address, Milliseconds at) noexcept;
 
     std::size_t size() const noexcept { return m_hosts.size(); }
     bool empty() const noexcept { return m_hosts.empty(); }
-    std::uint32_t address(std::size_t host) const noexcept { return m_hosts[host].address; }
+    HostAddress address(std::size_t host) const noexcept { return m_hosts[host].address; }
     const ProbeRecord &at(std::size_t host) const noexcept { return *m_hosts[host].record; }
-    std::optional<std::size_t> find(std::uint32_t address) const noexcept;
+    std::optional<std::size_t> find(HostAddress address) const noexcept;
     // The host the latest probe went to.
     std::size_t latest() const noexcept { return m_latest; }
 
@@ -49,13 +54,13 @@ public:
 private:
     struct Host
     {
-        std::uint32_t address = 0;
+        HostAddress address;
         std::uint64_t lastRecorded = 0;
         std::unique_ptr<ProbeRecord> record;
     };
 
-    std::size_t hostFor(std::uint32_t address);
-    ProbeRecord &recordFor(std::uint32_t address);
+    std::size_t hostFor(HostAddress address);
+    ProbeRecord &recordFor(HostAddress address);
 
     std::size_t m_capacity;
     std::vector<Host> m_hosts;

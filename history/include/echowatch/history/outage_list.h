@@ -19,6 +19,9 @@ struct Outage
     Milliseconds lastFailure = 0;    // its latest failed probe
     std::optional<Milliseconds> end; // its first answered probe; none while ongoing
     std::uint64_t probesLost = 0;
+    // Nobody watched the host any more before it answered: end is when the
+    // watch ended, and the host was never seen back.
+    bool endedUnwatched = false;
 
     // The most frequent status of its failures.
     EchoStatus cause() const noexcept;
@@ -75,8 +78,8 @@ public:
     };
 
     void add(const ProbeSample &sample);
-    // Nothing was probed after the time: an outage going on ends there, so
-    // that a gap between two runs is not counted as one.
+    // The watch ended at the time: an outage going on ends there, not
+    // watched, so that time nobody watched is not counted as down.
     void endOngoing(Milliseconds time) noexcept;
 
     std::size_t size() const noexcept { return m_count; }

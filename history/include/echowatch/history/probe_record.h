@@ -58,8 +58,9 @@ public:
     // A probe with no monotonic stamp (read back from a file): placed at
     // its wall time, or just after the latest if that is earlier.
     void record(const ProbeSample &sample);
-    // Nothing was probed from the time on until the next probe recorded.
-    void recordGap(Milliseconds time) noexcept { m_outages.endOngoing(time); }
+    // The host's watch ended at the time: an outage going on ends there,
+    // not watched.
+    void recordWatchEnd(Milliseconds time) noexcept { m_outages.endOngoing(time); }
 
     // The probes kept in full, oldest first, each with its place on the
     // timeline as its send time.

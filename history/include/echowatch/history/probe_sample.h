@@ -12,11 +12,20 @@ using Milliseconds = std::int64_t;
 
 inline constexpr Milliseconds MillisecondsPerMinute = 60'000;
 
+// The start of the minute a time falls in, also before 1970.
+constexpr Milliseconds minuteOf(Milliseconds time) noexcept
+{
+    const Milliseconds remainder = time % MillisecondsPerMinute;
+    return time - (remainder < 0 ? remainder + MillisecondsPerMinute : remainder);
+}
+
 // [from, to): a stretch of the run, as a chart shows it.
 struct TimeSpan
 {
     Milliseconds from = 0;
     Milliseconds to = 0;
+
+    bool operator==(const TimeSpan &) const = default;
 };
 
 // How a probe ended, as the chart colours it.
@@ -40,7 +49,7 @@ constexpr ProbeKind kindOf(EchoStatus status) noexcept
 {
     if (status == 0)
         return ProbeKind::Answered;
-    if (status == BadAddressStatus)
+    if (!wasSent(status))
         return ProbeKind::NotSent;
     if (status == TimedOutStatus)
         return ProbeKind::Timeout;

@@ -1,18 +1,22 @@
 #pragma once
 
+#include "echowatch/host/host_events.h"
+
 #include <QObject>
 #include <QSet>
 #include <QString>
+#include <QThread>
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 
 class Form1;
 
-namespace probe {
-struct ProbeEvent;
-} // namespace probe
+namespace host {
+class HostEventSignals;
+} // namespace host
 
 namespace store {
 class HistoryAppender;
@@ -22,14 +26,16 @@ namespace history_view {
 
 class ProbeHistory;
 
-// Keeps every probe the window shows, and so its outages, in a history
-// file, once the user asks for one (--history FILE, or the context menu's
-// "Keep history in a file…"). The writing is on a thread of its own; when
-// it fails the warning goes to standard error once and stays in the status
-// line's tooltip until writing works again. At the first probe it keeps,
-// the host's earlier runs of the last 24 hours are read from the file, off
-// the window's thread, into the record the History window shows. Owned by
-// the window.
+// Keeps every probe the window shows, and so its outages, each watch of a
+// host and the verdicts filed with its outages, in a history file, once the
+// user asks for one (--history FILE, or the context menu's "Keep history in
+// a file…"), all as the host monitor tells them. The writing is on a thread
+// of its own; when it fails the warning goes to standard error once and
+// stays in the status line's tooltip until writing works again. At the
+// first probe of a host it keeps, the host's earlier runs of the last 24
+// hours (all from before this program watched it) are read from the file,
+// off the window's thread, into the record the History window shows; once
+// per host, whichever file is chosen after. Owned by the window.
 class HistoryFile : public QObject
 {
     Q_OBJECT
@@ -37,7 +43,9 @@ class HistoryFile : public QObject
 public:
     static constexpr int DefaultKeepDays = 30;
 
-    HistoryFile(Form1 &window, ProbeHistory &history, int keepDays);
+    // events must outlive the window.
+    HistoryFile(Form1 &window, const host::HostEventSignals &events, ProbeHistory &history,
+                int keepDays);
     ~HistoryFile() override;
 
     // Where the file dialog proposes to keep it:
@@ -47,32 +55,45 @@ public:
     // Appends from the next probe on; a file chosen before is closed first.
     void keepIn(const QString &path);
     void chooseFile();
-    // Kept with the host's outage that started then, when a file is kept.
-    void notePathVerdict(std::uint32_t address, qint64 outageStart, const QString &verdict);
 
     QString path() const { return m_path; }
     int keepDays() const { return m_keepDays; }
     QString warning() const { return m_warning; }
 
+    // What the file held of a host before this program watched it.
+    struct EarlierRuns;
+
 signals:
     // Empty when writing works again.
     void warningChanged(const QString &text);
+    // After a host's earlier runs were read and merged (none, maybe), in
+    // the order the hosts were first probed.
+    void earlierRunsRead(quint32 address);
 
 private:
-    void appendProbe(const probe::ProbeEvent &event);
+    void appendProbe(const host::ProbeTaken &taken);
+    void startWatch(const host::WatchStarted &started);
+    void endWatch(const host::WatchEnded &ended);
+    void keepVerdict(const host::VerdictFiled &filed);
     void showWarning(const QString &text);
     void readEarlierRuns(std::uint32_t address, const std::string &host, qint64 before);
+    void mergeEarlierRuns(std::uint32_t address, const EarlierRuns &earlier);
 
     Form1 &m_window;
     ProbeHistory &m_history;
-    // The hosts whose earlier runs were read, and the latest probed, which a
-    // probe never sent (no address) is counted with.
+    // The hosts whose earlier runs were read, whatever file they were read
+    // from: a file chosen again holds this run's own probes too.
     QSet<std::uint32_t> m_earlierRead;
-    std::uint32_t m_latestAddress = 0;
+    // When this program began watching each host (or, unwatched, probing
+    // it): what the file holds from before that is an earlier run.
+    std::map<std::uint32_t, host::Milliseconds> m_firstSeen;
     const int m_keepDays;
     QString m_path;
     QString m_warning;
     std::unique_ptr<store::HistoryAppender> m_appender;
+    // Earlier runs are read here, off the window's thread, one at a time.
+    QThread m_reader;
+    QObject *m_readerContext;
 };
 
 } // namespace history_view

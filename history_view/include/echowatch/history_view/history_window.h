@@ -1,5 +1,6 @@
 #pragma once
 
+#include "echowatch/history/host_records.h"
 #include "echowatch/history/probe_record.h"
 #include "echowatch/history/probe_sample.h"
 #include "echowatch/history_view/host_label.h"
@@ -21,8 +22,8 @@ class ProbeHistory;
 class RoundTripChart;
 
 // The run so far for one host at a time: ping's statistics and how long
-// the host was down, a chart of round trips over a chosen
-// span, and the outages. A window of its own, owned by the main window and
+// the host was down of the time it was watched, a chart of round trips
+// over a chosen span, and the outages. A window of its own, owned by the main window and
 // deleted when closed, so that it costs nothing while it is not open; while
 // open it catches up with the record a few times a second.
 class HistoryWindow final : public QWidget
@@ -52,6 +53,9 @@ signals:
 private:
     void showStatistics(const QString &statistics);
     const history::ProbeRecord &shownRecord() const;
+    const history::OutageWhere &shownWhere() const;
+    // How long the shown host was watched within the span.
+    history::Milliseconds watchedIn(history::TimeSpan span) const;
     void offerHosts();
     void showHost(int index);
     void describeControls();
@@ -80,7 +84,7 @@ private:
     QTableView *const m_outages;
     QTimer *const m_refreshTimer;
     // The host shown: the latest probed, until the user picks another.
-    std::uint32_t m_shownAddress = 0;
+    history::HostAddress m_shownAddress;
     bool m_followLatest = true;
     const history::OutageList *m_tableOutages = nullptr;
 };

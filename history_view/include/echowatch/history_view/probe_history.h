@@ -1,6 +1,7 @@
 #pragma once
 
 #include "echowatch/history/host_records.h"
+#include "echowatch/history/watched_time.h"
 
 #include <QHash>
 #include <QObject>
@@ -9,31 +10,34 @@
 #include <string>
 #include <vector>
 
-class Form1;
-
-namespace probe {
-struct ProbeEvent;
-} // namespace probe
+namespace host {
+class HostEventSignals;
+struct ProbeTaken;
+} // namespace host
 
 namespace history_view {
 
-// The record of every probe the window shows, one series per host, kept
-// from the window's signal alone. Owned by the window; writes nothing
-// anywhere.
+// The record of every probe the window shows, one series per host, and
+// when each host was watched, kept from the host monitor's events alone.
+// Owned by the window; writes nothing anywhere.
 class ProbeHistory : public QObject
 {
     Q_OBJECT
 
 public:
-    explicit ProbeHistory(Form1 &window);
+    // events must outlive the history.
+    ProbeHistory(QObject &owner, const host::HostEventSignals &events);
 
     const history::HostRecords &hosts() const noexcept { return m_hosts; }
+    // When the host was watched, this run and the earlier ones added.
+    const history::WatchedTime &watched(history::HostAddress address) const;
 
     // Adds the probes of earlier runs of the host, read from the history
-    // file, before those shown since; runs are the stretches in which one
-    // was running, [first probe, latest probe + 1).
+    // file, before those shown since, with the watches they were taken in
+    // (and how many runs they made). Once per host: a second call changes
+    // nothing.
     void addEarlierRuns(std::uint32_t address, const std::vector<history::ProbeSample> &probes,
-                        const std::vector<history::TimeSpan> &runs);
+                        const std::vector<history::TimeSpan> &watches, std::size_t runs);
     std::size_t earlierRuns(std::uint32_t address) const noexcept
     {
         return m_earlierRuns.value(address, 0);
@@ -48,15 +52,18 @@ public:
 signals:
     // After noteWhere.
     void whereNoted();
-    // After each probe is recorded, for the History window while it is open.
+    // After each probe is recorded, and after a watch ended, for the
+    // History window while it is open.
     void recorded();
     // After earlier runs were added: what was shown may have changed.
     void replaced();
 
 private:
-    void recordProbe(const probe::ProbeEvent &event);
+    void recordProbe(const host::ProbeTaken &taken);
+    void endWatch(std::uint32_t address, history::Milliseconds at);
 
     history::HostRecords m_hosts;
+    std::map<std::uint32_t, history::WatchedTime> m_watched;
     // Earlier runs merged in, by host address.
     QHash<std::uint32_t, std::size_t> m_earlierRuns;
     // Beside the records, which are rebuilt when earlier runs come in; a

@@ -3,6 +3,7 @@
 #include "echowatch/history/outage_list.h"
 #include "echowatch/probe/probe_details.h"
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -13,6 +14,10 @@ using Milliseconds = history::Milliseconds;
 // Given by the host monitor, unique in the process, never 0.
 using OutageId = std::uint64_t;
 using WatchId = std::uint64_t;
+
+// Milliseconds since the epoch of a probe's send time, as every event
+// tells its times.
+Milliseconds millisecondsOf(std::chrono::system_clock::time_point time) noexcept;
 
 // Who a host is: how the user calls it and the address its probes go to.
 // 0.0.0.0 is an address like any other.
@@ -52,8 +57,12 @@ enum class Side
 struct Verdict
 {
     Side side = Side::Unknown;
-    // What a person reads: where the path broke and why.
+    // What a person reads: where the path broke and why; or, when the
+    // trace could not run, why not.
     std::string text;
+    // False when no trace ran (its echo service could not be opened): the
+    // outage has its answer, but there is no path to tell.
+    bool traced = true;
 };
 
 struct WatchStarted
@@ -64,10 +73,11 @@ struct WatchStarted
 };
 
 // One probe the window showed. A probe whose text was no address was not
-// sent: it carries the host watched before it, if any, and no watch.
+// sent: it carries the host probed before it, none before any was, and no
+// watch. (An empty identity would read as 0.0.0.0, which is a host.)
 struct ProbeTaken
 {
-    HostIdentity host;
+    std::optional<HostIdentity> host;
     bool sent = true;
     WatchId watch = 0;
     probe::ProbeEvent probe;

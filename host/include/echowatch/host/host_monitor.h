@@ -69,7 +69,4 @@ private:
     std::deque<IssuedOutage> m_issued;
 };
 
-// Milliseconds since the epoch of a probe's send time.
-Milliseconds millisecondsOf(std::chrono::system_clock::time_point time) noexcept;
-
 } // namespace host

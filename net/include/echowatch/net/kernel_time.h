@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <ctime>
 #include <optional>
 #include <sys/socket.h>
 
@@ -13,6 +14,10 @@ namespace net {
 using KernelTime = std::chrono::nanoseconds;
 
 KernelTime realtimeNow() noexcept;
+
+// A duration as poll, ppoll and the kernel's stamps take it; one already
+// past is zero, so that a deadline missed polls once without waiting.
+timespec toTimespec(std::chrono::nanoseconds duration) noexcept;
 
 // Asks the kernel for a software stamp on every packet the socket receives,
 // and on every send (queued on its error queue).

@@ -46,9 +46,6 @@ PathVerdict judgeTrace(const PathTable &trace, int hostHop);
 
 std::string verdictText(const PathVerdict &verdict);
 
-// "192.0.2.1", an address in network byte order as dotted text.
-std::string dottedAddress(std::uint32_t address);
-
 // The hop a host is at, guessed from the TTL its echo replies arrive with:
 // hosts start their replies at 64, 128 or 255, and each router on the way
 // back takes one off. 0 when ttl is 0 (not known).

@@ -32,12 +32,15 @@ public:
 
     void watch(quint32 destination);
     // One trace of up to three requests per hop; hostHop: where the host was
-    // last known to be, 0 when not known.
-    void trace(quint32 destination, int hostHop);
+    // last known to be, 0 when not known. Whatever comes of it is told with
+    // the request it answers: traceDone, or traceFailed when no echo service
+    // could be opened or the trace was stopped.
+    void trace(quint64 request, quint32 destination, int hostHop);
 
 signals:
     void roundDone(const path::PathTable &table);
-    void traceDone(const path::PathTable &table, int hostHop);
+    void traceDone(quint64 request, const path::PathTable &table, int hostHop);
+    void traceFailed(quint64 request, int status);
     // No echo service could be opened: the status it failed with.
     void unavailable(int status);
 
@@ -47,6 +50,8 @@ private:
     EchoLibraryFactory m_factory;
     std::unique_ptr<net::IcmpEchoLibrary> m_library;
     net::IcmpHandle m_handle;
+    // What the last opening of an echo service failed with.
+    int m_openFailure = 0;
     std::stop_token m_stop;
 };
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "echowatch/alerts/host_state.h"
+#include "echowatch/host/host_events.h"
 #include "echowatch/path/hop_stats.h"
 #include "echowatch/path_view/path_worker.h"
 
@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <stop_token>
 #include <vector>
@@ -16,17 +17,25 @@ class Form1;
 class QAction;
 class QThread;
 
+namespace host {
+class HostEventSignals;
+} // namespace host
+
 namespace path_view {
 
 // "Trace the path when the host goes down" (or --trace-on-down): when the
-// host is called down, one trace runs on a thread of its own and its
-// verdict is kept with the outage, and read on the status line's tooltip
-// while the outage lasts. Off until the user asks for it.
+// host monitor calls a host down, one trace runs on a thread of its own,
+// asked for and answered by the outage's id, so that whatever comes back
+// (a verdict, or a trace that could not run) goes with that outage and no
+// other. What it came to is handed to the monitor to file; once filed, the
+// verdict is read on the status line's tooltip while the outage lasts. Off
+// until the user asks for it.
 class TraceOnDown : public QObject
 {
     Q_OBJECT
 
 public:
+    // A trace kept with the outage it was made at, to be shown again.
     struct Verdict
     {
         std::uint32_t destination;
@@ -35,7 +44,8 @@ public:
         path::PathTable trace;
     };
 
-    TraceOnDown(Form1 &window, EchoLibraryFactory factory, int downAfter);
+    // events must outlive the window.
+    TraceOnDown(Form1 &window, const host::HostEventSignals &events, EchoLibraryFactory factory);
     ~TraceOnDown() override;
 
     QAction *action() const noexcept { return m_action; }
@@ -43,32 +53,37 @@ public:
     const Verdict *verdictFor(std::uint32_t destination, std::int64_t outageStart) const;
 
 signals:
-    void verdictReady(const QString &text);
-    // The same verdict with the outage it belongs to.
-    void verdictKept(quint32 destination, qint64 outageStart, const QString &text);
+    // What the trace of that outage came to, for the host monitor to file.
+    void verdictReached(host::OutageId outage, const host::Verdict &verdict);
 
 private:
-    void observe(const probe::ProbeEvent &event);
-    void startTrace(std::uint32_t destination, std::int64_t outageStart);
-    void keep(const path::PathTable &trace, int hostHop);
-    void noteWhileDown(const Verdict &verdict);
-
-    struct OutageKey
+    struct Traced
     {
-        std::uint32_t destination;
-        std::int64_t start;
-        bool operator==(const OutageKey &) const = default;
+        std::uint32_t destination = 0;
+        std::int64_t outageStart = 0;
     };
+
+    void learnHop(const host::ProbeTaken &taken);
+    void traceOutage(const host::HostDown &down);
+    void keep(quint64 outage, const path::PathTable &trace, int hostHop);
+    void fail(quint64 outage, int status);
+    void showWhere(const host::VerdictFiled &filed);
+    void outageOver(host::OutageId outage);
+    PathWorker &worker();
 
     Form1 &m_window;
     QAction *const m_action;
     EchoLibraryFactory m_factory;
-    alerts::HostState m_state;
-    std::uint32_t m_destination = 0;
+    // The hop the host was last heard at, learnt from every answer, so that
+    // a trace made once it has gone silent can tell its silence from a
+    // break before it.
+    std::optional<std::uint32_t> m_hopHost;
     int m_hostHop = 0;
     std::vector<Verdict> m_verdicts;
-    std::vector<OutageKey> m_pending; // outages whose trace runs
-    std::optional<OutageKey> m_down;  // the outage under way, once called down
+    // Outages whose trace runs.
+    std::map<host::OutageId, Traced> m_running;
+    // The outage under way, whose verdict the status line tells.
+    std::optional<host::OutageId> m_down;
     std::stop_source m_stop;
     QThread *m_thread = nullptr;
     PathWorker *m_worker = nullptr;

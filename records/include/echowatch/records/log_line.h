@@ -13,15 +13,18 @@ namespace records {
 // One probe as the window showed it, with the host it was sent to.
 struct LoggedProbe
 {
-    // The name given on the command line, else the address itself.
+    // The name given on the command line, else the address itself; both
+    // empty for a probe never sent.
     std::string host;
-    // The address box's text.
+    // Dotted.
     std::string address;
     history::Milliseconds sentAt = 0;
     EchoStatus status = 0;
     // -1 when nothing answered.
     std::int64_t roundTripMicroseconds = -1;
     std::int32_t replySize = 0;
+    // As the host monitor decided: text that was no address sent nothing.
+    bool sent = true;
 };
 
 enum class LogFormat

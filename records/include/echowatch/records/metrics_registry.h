@@ -27,6 +27,8 @@ struct HostFigures
     std::int64_t roundTripSumMicroseconds = 0;
     bool down = false;
     std::uint64_t outages = 0;
+    // Only a watched host is up or down; the counters outlive its watch.
+    bool watched = false;
 };
 
 // The figures of every host the window has probed, by the host's name (the
@@ -39,6 +41,9 @@ public:
     // The host's going down (counted as an outage) or coming back.
     void recordDown(std::string_view host);
     void recordUp(std::string_view host);
+    // The host's watch started, or ended: an outage open then is neither
+    // down nor up any more, and echowatch_up leaves the exposition.
+    void recordWatch(std::string_view host, bool watched);
 
     // The text format Prometheus scrapes (version 0.0.4).
     std::string exposition() const;

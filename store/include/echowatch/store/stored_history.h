@@ -15,8 +15,7 @@ using history::Milliseconds;
 
 inline constexpr Milliseconds MillisecondsPerDay = 24 * 60 * history::MillisecondsPerMinute;
 
-// The start of the minute a time falls in.
-Milliseconds minuteOf(Milliseconds time) noexcept;
+using history::minuteOf;
 
 // Where the round trips of answered probes lay, in microseconds, each the
 // nearest rank: the tenth of them, the median, the ninetieth.

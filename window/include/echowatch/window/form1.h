@@ -67,7 +67,10 @@ public:
     // of its message boxes is open are dropped.
     void ProbeTick();
     // A click on Command1: switch the probe timer on at the interval in
-    // Text2, or off.
+    // Text2, or off. A click while a probe is under way takes effect once
+    // that probe's result is shown, as a click waited for the tick that
+    // probed in the window's thread: Stop never cuts a probe short, and
+    // nothing is shown after the caption reads "Start".
     void ToggleMonitoring();
 
     QLineEdit *const Text1;
@@ -119,6 +122,9 @@ private:
     void openContextMenuFromKeyboard();
     void startProbe();
     void takeResult(const window::ProbeResult &result);
+    void toggle();
+    void applyWaitingClicks();
+    void giveUpOnProbe();
     void showProbe(const window::ProbeResult &result);
     void showMessage(std::string_view text, probe::MessageIcon icon);
     void showResult(EchoStatus status, std::int32_t roundTripTime, std::int32_t dataSize);
@@ -139,6 +145,11 @@ private:
     // while one is open waits for it to close.
     int m_boxesOpen = 0;
     std::optional<window::ProbeResult> m_heldResult;
+    // Clicks on Command1 that came while a probe was under way, to be
+    // taken in turn once it is shown; and what bounds their wait should
+    // the probe's result never come.
+    int m_clicksWaiting = 0;
+    QTimer *const m_clickBound;
     QString m_statusExplanation;
     QList<std::pair<QString, QString>> m_statusNotes;
 };

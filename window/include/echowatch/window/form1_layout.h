@@ -56,4 +56,9 @@ inline constexpr int AttributionFontPixelSize = 9;
 
 inline constexpr std::chrono::milliseconds InitialTimerInterval{100};
 
+// How long a click on Command1 waits for the probe under way to be shown:
+// well past every probe's own bound (the helper's 600 ms), so that only a
+// worker that never answers makes it take effect without that result.
+inline constexpr std::chrono::milliseconds ClickWaitBound{2000};
+
 } // namespace window

@@ -2,7 +2,7 @@
 
 #include <QString>
 
-namespace alerts {
+namespace app {
 
 // The name the user gave for the host on the command line and the address
 // it was found at. The box may be changed to another address at any time:
@@ -12,12 +12,12 @@ struct HostNaming
     QString name;
     QString address;
 
-    // How the host at the box's text is called in notifications, the log,
-    // metrics and a command's environment.
-    QString label(const QString &boxText) const
+    // How the host at a dotted address is called: in notifications, the
+    // log, metrics, a command's environment and the History window.
+    QString label(const QString &dotted) const
     {
-        return !name.isEmpty() && boxText == address ? name : boxText;
+        return !name.isEmpty() && dotted == address ? name : dotted;
     }
 };
 
-} // namespace alerts
+} // namespace app

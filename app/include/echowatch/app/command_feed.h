@@ -1,0 +1,51 @@
+#pragma once
+
+#include "echowatch/host/host_events.h"
+#include "echowatch/records/action_environment.h"
+
+#include <QObject>
+
+#include <chrono>
+#include <functional>
+#include <map>
+
+namespace alerts {
+class HostActions;
+} // namespace alerts
+namespace host {
+class HostEventSignals;
+} // namespace host
+
+namespace app {
+
+// The commands on down and up, told by the host monitor's events. Where the
+// path is traced at the down, the down command waits for its outage's
+// verdict, VerdictWait at most or until the trace fails, so that
+// ECHOWATCH_PATH reaches it; otherwise it runs at once. An up command runs
+// only for an outage the host came back from, never for one that ended
+// with its watch.
+class CommandFeed : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr std::chrono::milliseconds VerdictWait{2000};
+
+    // tracing tells, at a down, whether its path is being traced; events
+    // and actions must outlive the feed.
+    CommandFeed(const host::HostEventSignals &events, alerts::HostActions &actions,
+                std::function<bool()> tracing, QObject *parent);
+
+private:
+    void down(const host::HostDown &down);
+    void up(const host::HostUp &up);
+    void verdict(const host::VerdictFiled &filed);
+    void runDown(host::OutageId outage);
+
+    alerts::HostActions &m_actions;
+    std::function<bool()> m_tracing;
+    // Down commands waiting for their outage's verdict.
+    std::map<host::OutageId, records::ActionFacts> m_waiting;
+};
+
+} // namespace app
