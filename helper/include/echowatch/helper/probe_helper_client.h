@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <sys/types.h>
@@ -51,6 +52,7 @@ private:
     std::int32_t ensureRunning() noexcept;
     std::int32_t start() noexcept;
     void stop() noexcept;
+    void noteHowItEnded(int status) noexcept;
     bool sendAll(std::span<const std::byte> bytes, Clock::time_point deadline) noexcept;
     std::size_t receiveAnswer(AnswerLimits limits, Clock::time_point deadline) noexcept;
 
@@ -61,6 +63,11 @@ private:
     bool m_started = false;
     // Why the last helper went away, told while no new one may start yet.
     net::HelperCondition m_lastCondition = net::HelperCondition::Unresponsive;
+    // How the last heard helper that never served ended (its wait status):
+    // the next ones are silenced while they end the same way.
+    std::optional<int> m_saidExit;
+    bool m_silenced = false;
+    bool m_served = false;
     // Sized once for the largest frames, so a probe allocates nothing.
     std::vector<std::byte> m_request;
     std::vector<std::byte> m_answer;
