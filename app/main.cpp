@@ -17,6 +17,7 @@
 
 #include "echowatch/helper/automatic_echo_library.h"
 #include "echowatch/helper/probe_helper_location.h"
+#include "echowatch/net/descriptor_room.h"
 #include "echowatch/net/sockets_library.h"
 #include "echowatch/platform/application_title.h"
 #include "echowatch/platform/clock.h"
@@ -146,6 +147,7 @@ int main(int argc, char *argv[])
     const app::CommandLine commandLine = readCommandLine(argc, argv);
     if (commandLine.exit)
         return finish(*commandLine.exit);
+    net::raiseDescriptorLimit();
 
     std::optional<app::PlatformStartCheck> platformCheck(
         std::in_place, QCoreApplication::applicationName(), requestedPlatform(commandLine.options));

@@ -50,11 +50,14 @@ void attachMetrics(Form1 &window, const RecordsFeed &feed, const LaunchOptions::
     QObject::connect(server, &MetricsServer::failed, &window, [](const QString &message) {
         warn(tr("warning: --metrics: %1; the window runs without metrics").arg(message));
     });
+    QObject::connect(server, &MetricsServer::warned, &window, [](const QString &message) {
+        warn(tr("warning: --metrics: %1").arg(message));
+    });
     // Said only for a port the system chose, which nobody else can know.
     if (at.port == 0) {
         QObject::connect(server, &MetricsServer::listening, &window,
                          [](const QString &address, quint16 port) {
-                             warn(tr("metrics at http://%1:%2/metrics").arg(address).arg(port));
+                             warn(tr("metrics at %1").arg(metricsUrl(QHostAddress(address), port)));
                          });
     }
     new WorkerThread(server, QStringLiteral("metrics"), &window);
