@@ -4,9 +4,20 @@
 #include "echowatch/window/form1.h"
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QThread>
+#include <QTimer>
+
+#include <cstdio>
 
 namespace path_view {
+
+namespace {
+
+// Between attempts to start the trace's thread while no descriptor is free.
+constexpr std::chrono::seconds RetrySpacing{1};
+
+} // namespace
 
 TraceOnDown::TraceOnDown(Form1 &window, EchoLibraryFactory factory, int downAfter)
     : QObject(&window), m_window(window),
@@ -76,17 +87,45 @@ const TraceOnDown::Verdict *TraceOnDown::verdictFor(std::uint32_t destination,
 
 void TraceOnDown::startTrace(std::uint32_t destination, std::int64_t outageStart)
 {
-    if (m_thread == nullptr) {
-        const auto started = startWorker(*this, m_factory, m_stop.get_token());
-        m_thread = started.thread;
-        m_worker = started.worker;
-        connect(m_worker, &PathWorker::traceDone, this, &TraceOnDown::keep);
+    if (m_thread == nullptr && !startThread()) {
+        retryLater(destination, outageStart);
+        return;
     }
+    m_shortageSaid = false;
     m_pending.push_back({destination, outageStart});
     auto *worker = m_worker;
     const int hostHop = m_hostHop;
     QMetaObject::invokeMethod(
         worker, [worker, destination, hostHop] { worker->trace(destination, hostHop); });
+}
+
+bool TraceOnDown::startThread()
+{
+    const auto started = startWorker(*this, m_factory, m_stop.get_token());
+    if (started.thread == nullptr)
+        return false;
+    m_thread = started.thread;
+    m_worker = started.worker;
+    connect(m_worker, &PathWorker::traceDone, this, &TraceOnDown::keep);
+    return true;
+}
+
+// No descriptor for the trace's thread is the process's passing state: said
+// once, and tried again while the outage lasts.
+void TraceOnDown::retryLater(std::uint32_t destination, std::int64_t outageStart)
+{
+    if (!m_shortageSaid) {
+        const QString line = QCoreApplication::applicationName() +
+                             tr(": warning: the path is not traced yet: no descriptor is free; "
+                                "trying again") +
+                             QLatin1Char('\n');
+        std::fputs(line.toLocal8Bit().constData(), stderr);
+        m_shortageSaid = true;
+    }
+    QTimer::singleShot(RetrySpacing, this, [this, destination, outageStart] {
+        if (m_action->isChecked() && m_down == OutageKey{destination, outageStart})
+            startTrace(destination, outageStart);
+    });
 }
 
 // Traces finish in the order they were asked for, one worker doing them.

@@ -7,6 +7,7 @@
 #include "echowatch/path_view/path_table_model.h"
 #include "echowatch/path_view/trace_on_down.h"
 #include "scripted_path.h"
+#include "support/descriptors_taken.h"
 #include "support/packet_builder.h"
 #include "test_window.h"
 
@@ -121,6 +122,30 @@ private slots:
         QCOMPARE(verdicts.at(0).at(0).toString(),
                  QStringLiteral("stops after hop 2 (198.51.100.1)"));
         QCOMPARE(watched.librariesMade.load(), 1);
+    }
+
+    // With no descriptor free, a thread's event loop aborts the program
+    // (GLib's "Creating pipes for GWakeup"): the trace waits instead, and
+    // runs once there is room, while its outage lasts.
+    void tracesOnceADescriptorIsFree()
+    {
+        Watched watched(threeRouters(false, 2));
+        watched.trace.action()->setChecked(true);
+        QSignalSpy verdicts(&watched.trace, &path_view::TraceOnDown::verdictReady);
+        watched.answer();
+        // One failure before: UndefinedBehaviorSanitizer's first look at
+        // the log's type needs a descriptor of its own.
+        watched.fail(1);
+        {
+            testsupport::DescriptorsTaken taken;
+            QVERIFY(taken.tookAll());
+            watched.fail(2);
+            QCoreApplication::processEvents();
+        }
+        QCOMPARE(verdicts.count(), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(verdicts.size(), 1, 10000);
+        QCOMPARE(verdicts.at(0).at(0).toString(),
+                 QStringLiteral("stops after hop 2 (198.51.100.1)"));
     }
 
     // The verdict goes with the outage the down decision was made in: its

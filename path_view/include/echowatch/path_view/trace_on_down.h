@@ -50,6 +50,8 @@ signals:
 private:
     void observe(const probe::ProbeEvent &event);
     void startTrace(std::uint32_t destination, std::int64_t outageStart);
+    bool startThread();
+    void retryLater(std::uint32_t destination, std::int64_t outageStart);
     void keep(const path::PathTable &trace, int hostHop);
     void noteWhileDown(const Verdict &verdict);
 
@@ -72,6 +74,7 @@ private:
     std::stop_source m_stop;
     QThread *m_thread = nullptr;
     PathWorker *m_worker = nullptr;
+    bool m_shortageSaid = false;
 };
 
 } // namespace path_view
