@@ -77,7 +77,8 @@ void attachRecords(Form1 &window, const LaunchOptions &options, const alerts::Ho
     if (options.metrics)
         attachMetrics(window, *feed, *options.metrics);
     if (commands) {
-        auto *actions = new alerts::HostActions(options.onDown, options.onUp, &window);
+        auto *actions = new alerts::HostActions(options.onDown, options.onUp,
+                                                options.actionTimeout, &window);
         QObject::connect(feed, &RecordsFeed::hostChanged, actions, &alerts::HostActions::run);
     }
 }

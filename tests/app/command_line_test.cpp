@@ -67,6 +67,14 @@ private slots:
                                     << "--on-down";
         QTest::newRow("shell expansion") << "--on-up echo$HOME"
                                          << "'$'";
+        QTest::newRow("home directory") << "--on-down ~/bin/alert"
+                                        << "'~'";
+        QTest::newRow("glob") << "--on-up rm*.tmp"
+                              << "'*'";
+        QTest::newRow("action-timeout 0") << "--action-timeout 0"
+                                          << "--action-timeout";
+        QTest::newRow("action-timeout a day and more") << "--action-timeout 86401"
+                                                       << "--action-timeout";
     }
 
     void refusesMisuse()
@@ -103,6 +111,11 @@ private slots:
         QCOMPARE(all.options.keepDays, 3650);
         QVERIFY(!all.options.logFile && !all.options.metrics && !all.options.hostName);
         QVERIFY(all.options.onDown.isEmpty() && all.options.onUp.isEmpty());
+        QCOMPARE(all.options.actionTimeout, std::chrono::seconds(30));
+        const CommandLine limited =
+            parseCommandLine(words(QStringLiteral("echowatch --action-timeout 86400")));
+        QVERIFY(!limited.exit);
+        QCOMPARE(limited.options.actionTimeout, std::chrono::seconds(86400));
     }
 
     void readsRecordOptions_data()
