@@ -33,7 +33,9 @@ public:
 
     QAction *action() const noexcept { return m_action; }
     QAction *soundAction() const noexcept { return m_soundAction; }
-    // Switches the alerts on, where the desktop has a notification service.
+    // Switches the alerts on, where the desktop has a notification service;
+    // false when it is known to have none. Asked before the bus has said,
+    // they are switched on once it has, or a warning is printed then.
     bool switchOn();
     // Calls the host by the name it was given; naming must outlive this.
     void setNaming(const HostNaming *naming) noexcept { m_naming = naming; }
@@ -43,6 +45,7 @@ public:
 
 private:
     void offerIfServed();
+    void serviceLearnt();
     void observe(const probe::ProbeEvent &event);
     platform::Notification notificationOf(const HostChange &change, std::uint32_t host) const;
 
@@ -56,6 +59,7 @@ private:
     // The outage under way, once told, and its host.
     std::optional<HostChange> m_down;
     std::uint32_t m_downHost = 0;
+    bool m_switchOnWhenLearnt = false;
 };
 
 enum class AlertSound
