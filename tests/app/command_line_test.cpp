@@ -1,6 +1,7 @@
 // The command line: each option and each bad value, read in the process and
 // then by the shipped binary on no display at all.
 #include "echowatch/app/command_line.h"
+#include "echowatch/records/action_environment.h"
 
 #include <QProcess>
 #include <QtTest>
@@ -219,6 +220,70 @@ private slots:
         if (printed.contains(QStringLiteral("platform")) && status != 0)
             QVERIFY2(output.count('\n') == 1 && output.startsWith(printed.toUtf8()),
                      output.constData());
+    }
+
+    // The manual page names every option --help lists, and exactly the
+    // variables a command is given.
+    void theManualSaysWhatTheProgramDoes()
+    {
+        QFile manual(QStringLiteral(ECHOWATCH_MANUAL));
+        QVERIFY(manual.open(QIODevice::ReadOnly));
+        const QString page = QString::fromUtf8(manual.readAll()).replace(QStringLiteral("\\-"),
+                                                                         QStringLiteral("-"));
+        const CommandLine help = parseCommandLine({QStringLiteral("echowatch"), QStringLiteral("--help")});
+        QVERIFY(help.exit.has_value());
+        const QString usage = help.exit->text.section(QStringLiteral("Options passed on to Qt"), 0, 0);
+        const QRegularExpression longOption(QStringLiteral("--([a-z][a-z-]+)"));
+        int options = 0;
+        for (const auto &match : longOption.globalMatch(usage)) {
+            ++options;
+            QVERIFY2(page.contains(QStringLiteral("--") + match.captured(1)),
+                     qPrintable(match.captured(0)));
+        }
+        QVERIFY(options > 10);
+
+        records::ActionFacts facts;
+        facts.pathVerdict = "stops after hop 2 (192.0.2.18)";
+        QStringList set;
+        for (const auto &[name, value] : records::actionEnvironment(facts))
+            set << QString::fromStdString(name);
+        QStringList described;
+        const QRegularExpression variable(QStringLiteral("\\bECHOWATCH_[A-Z_]+"));
+        for (const auto &match : variable.globalMatch(page))
+            described << match.captured(0);
+        described.removeDuplicates();
+        set.sort();
+        described.sort();
+        QCOMPARE(described, set);
+    }
+
+    // A port the system chose is printed as an address to paste: an IPv6
+    // one in brackets.
+    void printsWhereTheMetricsAre_data()
+    {
+        QTest::addColumn<QString>("given");
+        QTest::addColumn<QString>("printed");
+        QTest::newRow("IPv4") << "127.0.0.1:0"
+                              << "metrics at http://127.0.0.1:";
+        QTest::newRow("IPv6") << "[::1]:0"
+                              << "metrics at http://[::1]:";
+    }
+
+    void printsWhereTheMetricsAre()
+    {
+        QFETCH(QString, given);
+        QFETCH(QString, printed);
+        QProcess program;
+        program.start(QStringLiteral(ECHOWATCH_BINARY),
+                      {QStringLiteral("-platform"), QStringLiteral("offscreen"),
+                       QStringLiteral("--metrics"), given});
+        QVERIFY(program.waitForStarted());
+        QByteArray said;
+        QTRY_VERIFY_WITH_TIMEOUT((said += program.readAllStandardError()).contains("/metrics\n"),
+                                 20000);
+        program.kill();
+        program.waitForFinished();
+        QVERIFY2(said.contains(printed.toUtf8()), said.constData());
     }
 };
 
