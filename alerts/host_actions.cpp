@@ -1,17 +1,15 @@
 #include "echowatch/alerts/host_actions.h"
 
+#include "echowatch/alerts/command_run.h"
+
 #include <QCoreApplication>
-#include <QProcess>
+#include <QProcessEnvironment>
 
 #include <cstdio>
 
 namespace alerts {
 
 namespace {
-
-// A host that flaps faster than its command ends keeps only the latest few
-// changes waiting; older ones are told and dropped.
-constexpr std::size_t MostWaiting = 4;
 
 QProcessEnvironment environmentFor(const records::ActionFacts &facts)
 {
@@ -29,79 +27,93 @@ QString optionName(records::ActionFacts::Change change)
 
 } // namespace
 
-HostActions::HostActions(QStringList onDown, QStringList onUp, QObject *parent)
-    : QObject(parent), m_onDown(std::move(onDown)), m_onUp(std::move(onUp))
+HostActions::HostActions(QStringList onDown, QStringList onUp, std::chrono::seconds timeLimit,
+                         QObject *parent)
+    : QObject(parent), m_onDown(std::move(onDown)), m_onUp(std::move(onUp)),
+      m_timeLimit(timeLimit)
 {}
 
-// A command still running when the window closes is ended with it.
+// The commands, children of this object, end with it, each with its group.
 HostActions::~HostActions()
 {
-    if (m_running) {
-        m_running->disconnect(this);
-        m_running->kill();
-        m_running->waitForFinished();
+    for (auto &[key, slot] : m_slots) {
+        if (slot.running != nullptr)
+            slot.running->disconnect(this);
     }
 }
 
 void HostActions::run(const records::ActionFacts &facts)
 {
-    const bool down = facts.change == records::ActionFacts::Change::Down;
-    if ((down ? m_onDown : m_onUp).isEmpty())
+    if ((facts.change == Change::Down ? m_onDown : m_onUp).isEmpty())
         return;
-    if (m_waiting.size() == MostWaiting) {
-        report(optionName(m_waiting.front().change),
-               tr("a command for %1 is dropped: too many wait for the one running")
-                   .arg(QString::fromStdString(m_waiting.front().host)));
-        m_waiting.pop_front();
+    Slot &slot = m_slots[{facts.address, facts.change}];
+    if (!busy(facts.address)) {
+        start(slot, facts);
+        return;
     }
-    m_waiting.push_back(facts);
-    if (!m_running)
-        startNext();
+    if (slot.waiting && !slot.dropSaid) {
+        report(facts.change, tr("a command for %1 is dropped: a newer change came while the "
+                                "last command was still ending")
+                                 .arg(QString::fromStdString(slot.waiting->host)));
+        slot.dropSaid = true;
+    }
+    slot.waiting = facts;
+    slot.waitingSince = ++m_changes;
+    if (slot.running != nullptr)
+        slot.running->end();
 }
 
-void HostActions::startNext()
+bool HostActions::busy(const std::string &address) const
 {
-    if (m_waiting.empty())
-        return;
-    const records::ActionFacts facts = m_waiting.front();
-    m_waiting.pop_front();
-    const bool down = facts.change == records::ActionFacts::Change::Down;
-    const QStringList &words = down ? m_onDown : m_onUp;
-    m_option = optionName(facts.change);
-    m_running = new QProcess(this);
-    m_running->setProcessChannelMode(QProcess::ForwardedChannels);
-    m_running->setStandardInputFile(QProcess::nullDevice());
-    m_running->setProcessEnvironment(environmentFor(facts));
-    connect(m_running, &QProcess::finished, this, [this](int status, QProcess::ExitStatus how) {
-        if (how == QProcess::CrashExit)
-            ended(tr("'%1' ended abnormally").arg(m_running->program()));
-        else
-            ended(status == 0
-                      ? QString()
-                      : tr("'%1' exited with status %2").arg(m_running->program()).arg(status));
-    });
-    connect(m_running, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
-        if (error == QProcess::FailedToStart)
-            ended(tr("'%1' could not be started: %2")
-                      .arg(m_running->program(), m_running->errorString()));
-    });
-    m_running->start(words.constFirst(), words.mid(1));
+    for (const Change change : {Change::Down, Change::Up}) {
+        const auto slot = m_slots.find({address, change});
+        if (slot != m_slots.end() && slot->second.running != nullptr)
+            return true;
+    }
+    return false;
 }
 
-void HostActions::ended(const QString &problem)
+void HostActions::start(Slot &slot, const records::ActionFacts &facts)
 {
-    if (!problem.isEmpty())
-        report(m_option, problem);
-    m_running->deleteLater();
-    m_running = nullptr;
+    const SlotKey key{facts.address, facts.change};
+    const QStringList &words = facts.change == Change::Down ? m_onDown : m_onUp;
+    auto *command = new CommandRun(words, environmentFor(facts), m_timeLimit, this);
+    slot.running = command;
+    slot.dropSaid = false;
+    connect(command, &CommandRun::said, this,
+            [change = facts.change](const QString &problem) { report(change, problem); });
+    connect(command, &CommandRun::finished, this, [this, key] { ended(key); });
+    command->start();
+}
+
+void HostActions::ended(const SlotKey &key)
+{
+    m_slots[key].running = nullptr;
     emit finished();
-    startNext();
+    startNext(key.first);
 }
 
-void HostActions::report(const QString &option, const QString &problem)
+// The host's change that has waited longest goes first.
+void HostActions::startNext(const std::string &address)
 {
-    const QByteArray line = (QCoreApplication::applicationName() + QStringLiteral(": ") + option +
-                             QStringLiteral(": ") + problem + QLatin1Char('\n'))
+    Slot *next = nullptr;
+    for (const Change change : {Change::Down, Change::Up}) {
+        Slot &slot = m_slots[{address, change}];
+        if (slot.waiting && (next == nullptr || slot.waitingSince < next->waitingSince))
+            next = &slot;
+    }
+    if (next == nullptr)
+        return;
+    const records::ActionFacts facts = *next->waiting;
+    next->waiting.reset();
+    start(*next, facts);
+}
+
+void HostActions::report(Change change, const QString &problem)
+{
+    const QByteArray line = (QCoreApplication::applicationName() + QStringLiteral(": ") +
+                             optionName(change) + QStringLiteral(": ") + problem +
+                             QLatin1Char('\n'))
                                 .toLocal8Bit();
     std::fputs(line.constData(), stderr);
 }

@@ -9,8 +9,11 @@
 #include "echowatch/probe/status_text.h"
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QLocale>
+
+#include <cstdio>
 
 namespace alerts {
 
@@ -79,6 +82,9 @@ HostAlerts::HostAlerts(Form1 &window, const host::HostEventSignals &events,
             m_soundAction->setChecked(false);
     });
     connect(&window, &Form1::contextMenuOpening, this, &HostAlerts::offerIfServed);
+    connect(&m_notifications, &platform::Notifications::serviceChanged, this,
+            &HostAlerts::serviceLearnt);
+    offerIfServed();
     connect(m_action, &QAction::toggled, this, [this] { m_down.reset(); });
     connect(&events, &host::HostEventSignals::down, this, &HostAlerts::tellDown);
     connect(&events, &host::HostEventSignals::up, this, &HostAlerts::tellUp);
@@ -86,23 +92,52 @@ HostAlerts::HostAlerts(Form1 &window, const host::HostEventSignals &events,
     connect(&events, &host::HostEventSignals::filed, this, &HostAlerts::tellWhere);
 }
 
+// Before the bus has answered, the alerts are switched on once it has, and
+// a service it says is not there is told then.
 bool HostAlerts::switchOn()
 {
     offerIfServed();
+    if (m_notifications.service() == platform::Notifications::Service::Unknown) {
+        m_switchOnWhenLearnt = true;
+        return true;
+    }
     if (m_action->isEnabled())
         m_action->setChecked(true);
     return m_action->isChecked();
 }
 
-// Asked each time the menu opens: the service may come and go with the
-// desktop session.
+// Read each time the menu opens, from what the bus said last: the service
+// comes and goes with the desktop session, and the menu never waits for it.
 void HostAlerts::offerIfServed()
 {
-    const bool served = m_notifications.available();
+    const auto service = m_notifications.service();
+    const bool served = service == platform::Notifications::Service::Served;
     m_action->setEnabled(served);
     m_soundAction->setEnabled(served);
     m_action->setToolTip(served ? QString()
-                                : tr("No notification service answers on the session bus."));
+                         : service == platform::Notifications::Service::Unknown
+                             ? tr("Asking the session bus for a notification service.")
+                             : tr("No notification service answers on the session bus."));
+}
+
+void HostAlerts::serviceLearnt()
+{
+    offerIfServed();
+    if (!m_switchOnWhenLearnt ||
+        m_notifications.service() == platform::Notifications::Service::Unknown)
+        return;
+    m_switchOnWhenLearnt = false;
+    if (m_action->isEnabled()) {
+        m_action->setChecked(true);
+        return;
+    }
+    m_soundAction->setChecked(false);
+    const QString line =
+        QCoreApplication::applicationName() +
+        tr(": warning: --notify: no notification service answers on the session bus; the "
+           "window runs without notifications") +
+        QLatin1Char('\n');
+    std::fputs(line.toLocal8Bit().constData(), stderr);
 }
 
 void HostAlerts::tellDown(const host::HostDown &down)

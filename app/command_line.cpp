@@ -19,6 +19,8 @@ constexpr int MostDownAfter = 100;
 constexpr int FewestKeepDays = 1;
 constexpr int MostKeepDays = 3650;
 constexpr int MostPort = 65535;
+constexpr int FewestActionSeconds = 1;
+constexpr int MostActionSeconds = 86400;
 
 constexpr platform::Translation tr{"CommandLine"};
 
@@ -119,6 +121,11 @@ struct Options
                               QStringLiteral("CMD")};
     QCommandLineOption onUp{QStringLiteral("on-up"), tr("Run CMD when the host comes back."),
                             QStringLiteral("CMD")};
+    QCommandLineOption actionTimeout{
+        QStringLiteral("action-timeout"),
+        tr("End a command of --on-down or --on-up, and all it started, after SECONDS, "
+           "1 to 86400 (default 30)."),
+        QStringLiteral("SECONDS"), QStringLiteral("30")};
     QCommandLineOption sound{QStringLiteral("sound"),
                              tr("Notify with a sound (implies --notify).")};
 };
@@ -135,7 +142,7 @@ void describe(QCommandLineParser &parser, const Options &options)
     parser.addOptions({options.interval, options.start, options.notify, options.traceOnDown,
                        options.downAfter, options.history, options.keepDays, options.sound,
                        options.log, options.logFormat, options.metrics, options.onDown,
-                       options.onUp});
+                       options.onUp, options.actionTimeout});
     parser.addHelpOption();
     parser.addVersionOption();
     acceptToolkitOptions(parser);
@@ -228,7 +235,14 @@ std::optional<CommandLineExit> readRecordValues(const QCommandLineParser &parser
     }
     if (auto exit = readCommand(parser, options.onDown, launch.onDown))
         return exit;
-    return readCommand(parser, options.onUp, launch.onUp);
+    if (auto exit = readCommand(parser, options.onUp, launch.onUp))
+        return exit;
+    int seconds = 0;
+    if (auto exit = readWholeNumber(parser, options.actionTimeout, FewestActionSeconds,
+                                    MostActionSeconds, seconds))
+        return exit;
+    launch.actionTimeout = std::chrono::seconds(seconds);
+    return std::nullopt;
 }
 
 std::optional<CommandLineExit> readValues(const QCommandLineParser &parser, const Options &options,

@@ -4,6 +4,8 @@
 #include "echowatch/app/system_services.h"
 #include "echowatch/window/form1.h"
 
+#include "echowatch/net/descriptor_room.h"
+
 #include <QApplication>
 #include <QDirIterator>
 #include <QIcon>
@@ -32,6 +34,7 @@ int main(int argc, char *argv[])
     const app::CommandLine commandLine = app::readCommandLine(argc, argv, ECHOWATCH_VERSION);
     if (commandLine.exit)
         return app::finish(*commandLine.exit);
+    net::raiseDescriptorLimit();
 
     std::optional<app::PlatformStartCheck> platformCheck(
         std::in_place, QCoreApplication::applicationName(),

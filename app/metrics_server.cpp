@@ -1,18 +1,49 @@
 #include "echowatch/app/metrics_server.h"
 
+#include "echowatch/net/descriptor_room.h"
+
+#include <QUrl>
+
 #include <microhttpd.h>
 
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdarg>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
 namespace app {
 
 namespace {
+
+// Anyone on the machine may connect, and some will hold connections open
+// or trickle a request byte by byte. A scrape takes one connection for a
+// moment, so few are needed; the descriptors kept in reserve are for the
+// probes, the log, the commands and the traces, which must never go
+// without because of the port.
+constexpr std::size_t MostConnections = 64;
+constexpr std::size_t ReservedDescriptors = 128;
+// One source may hold no more than this, so that one user's flood leaves
+// room for the scraper.
+constexpr unsigned int MostConnectionsPerAddress = 8;
+// A connection that says nothing for this long is closed.
+constexpr unsigned int IdleSeconds = 10;
+// libmicrohttpd's own messages, at most one line in this time.
+constexpr auto MessageSpacing = std::chrono::minutes(1);
+
+unsigned int connectionLimit()
+{
+    const std::size_t descriptors = net::descriptorLimit();
+    const std::size_t room = descriptors > ReservedDescriptors + 1
+                                 ? descriptors - ReservedDescriptors
+                                 : 1;
+    return static_cast<unsigned int>(std::min(room, MostConnections));
+}
 
 // A socket of our own, so that a port already taken is said in the
 // system's words; -1 with errno set when it cannot be had.
@@ -74,6 +105,16 @@ MHD_Result respond(MHD_Connection *connection, unsigned int status, const std::s
 
 } // namespace
 
+QString metricsUrl(const QHostAddress &address, quint16 port)
+{
+    QUrl url;
+    url.setScheme(QStringLiteral("http"));
+    url.setHost(address.toString());
+    url.setPort(port);
+    url.setPath(QStringLiteral("/metrics"));
+    return url.toString();
+}
+
 MetricsServer::MetricsServer(QHostAddress address, quint16 port)
     : m_address(std::move(address)), m_port(port)
 {}
@@ -93,11 +134,7 @@ void MetricsServer::listen()
         return;
     }
     const quint16 port = boundPort(socket);
-    unsigned int flags = MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_ERROR_LOG;
-    if (m_address.protocol() == QAbstractSocket::IPv6Protocol)
-        flags |= MHD_USE_IPv6;
-    m_daemon = MHD_start_daemon(flags, 0, nullptr, nullptr, &MetricsServer::answer, this,
-                                MHD_OPTION_LISTEN_SOCKET, socket, MHD_OPTION_END);
+    m_daemon = startDaemon(socket);
     if (m_daemon == nullptr) {
         ::close(socket);
         emit failed(tr("the HTTP server did not start"));
@@ -105,6 +142,55 @@ void MetricsServer::listen()
     }
     m_servedPort = port;
     emit listening(m_address.toString(), port);
+}
+
+// On its own thread over epoll (where the system has it): no limit of 1024
+// descriptors as with select(), and no busy loop when one is refused. The
+// logger comes first, so that no message of the start escapes it.
+MHD_Daemon *MetricsServer::startDaemon(int socket)
+{
+    unsigned int flags = MHD_USE_AUTO_INTERNAL_THREAD | MHD_USE_ERROR_LOG;
+    if (m_address.protocol() == QAbstractSocket::IPv6Protocol)
+        flags |= MHD_USE_IPv6;
+    void *const server = this;
+    return MHD_start_daemon(
+        flags, 0, nullptr, nullptr, &MetricsServer::answer, server, MHD_OPTION_EXTERNAL_LOGGER,
+        static_cast<MHD_LogCallback>(&MetricsServer::libraryMessage), server,
+        MHD_OPTION_LISTEN_SOCKET, socket, MHD_OPTION_CONNECTION_LIMIT, connectionLimit(),
+        MHD_OPTION_PER_IP_CONNECTION_LIMIT, MostConnectionsPerAddress,
+        MHD_OPTION_CONNECTION_TIMEOUT, IdleSeconds, MHD_OPTION_END);
+}
+
+void MetricsServer::libraryMessage(void *server, const char *format, va_list arguments)
+{
+    char text[256] = {};
+    std::vsnprintf(text, sizeof text, format, arguments);
+    static_cast<MetricsServer *>(server)->note(text);
+}
+
+// A flood of connections makes libmicrohttpd say the same few things for
+// each one: the first is said, and then at most one a minute, with how
+// many were held back.
+void MetricsServer::note(std::string_view text)
+{
+    while (!text.empty() && (text.back() == '\n' || text.back() == '.'))
+        text.remove_suffix(1);
+    QString line = QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
+    {
+        const std::lock_guard lock(m_noteMutex);
+        const auto now = std::chrono::steady_clock::now();
+        if (m_noteSaid && now - m_lastNote < MessageSpacing) {
+            ++m_notesHeld;
+            return;
+        }
+        if (m_notesHeld > 0)
+            line += tr(" (and %n more messages from the HTTP server since the last)", "",
+                       static_cast<int>(m_notesHeld));
+        m_noteSaid = true;
+        m_lastNote = now;
+        m_notesHeld = 0;
+    }
+    emit warned(line);
 }
 
 MHD_Result MetricsServer::answer(void *server, MHD_Connection *connection, const char *url,

@@ -51,11 +51,14 @@ MetricsServer *attachMetrics(Form1 &window, const RecordsFeed &feed,
     QObject::connect(server, &MetricsServer::failed, &window, [](const QString &message) {
         warn(tr("warning: --metrics: %1; the window runs without metrics").arg(message));
     });
+    QObject::connect(server, &MetricsServer::warned, &window, [](const QString &message) {
+        warn(tr("warning: --metrics: %1").arg(message));
+    });
     // Said only for a port the system chose, which nobody else can know.
     if (at.port == 0) {
         QObject::connect(server, &MetricsServer::listening, &window,
                          [](const QString &address, quint16 port) {
-                             warn(tr("metrics at http://%1:%2/metrics").arg(address).arg(port));
+                             warn(tr("metrics at %1").arg(metricsUrl(QHostAddress(address), port)));
                          });
     }
     new WorkerThread(server, QStringLiteral("metrics"), &window);
@@ -70,7 +73,8 @@ AttachedRecords attachRecords(Form1 &window, const host::HostEventSignals &event
 {
     AttachedRecords attached;
     if (!options.onDown.isEmpty() || !options.onUp.isEmpty()) {
-        attached.commands = new alerts::HostActions(options.onDown, options.onUp, &window);
+        attached.commands = new alerts::HostActions(options.onDown, options.onUp,
+                                                     options.actionTimeout, &window);
         new CommandFeed(events, *attached.commands, std::move(tracing), attached.commands);
     }
     if (!options.logFile && !options.metrics)

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
 #include <sys/socket.h>
@@ -18,6 +19,12 @@
 
 namespace helper {
 namespace {
+
+enum class HelperVoice
+{
+    Heard,
+    Silenced,
+};
 
 // What a probe keeps of MaxProbeTime for putting a hung helper down.
 constexpr std::chrono::milliseconds StopAllowance{40};
@@ -31,9 +38,10 @@ constexpr std::chrono::milliseconds HandOverTime{100};
 
 // The helper gets the socket as its standard input and output, a clean
 // signal mask and no environment at all: nothing of ours steers a process
-// that may hold a capability.
+// that may hold a capability. Its standard error is the window's, or
+// nothing when what it would say there has been said.
 // Returns 0 or the error that kept the helper from starting.
-int spawnHelper(const std::string &path, int helperEnd, pid_t &process) noexcept
+int spawnHelper(const std::string &path, int helperEnd, HelperVoice voice, pid_t &process) noexcept
 {
     posix_spawn_file_actions_t actions;
     posix_spawnattr_t attributes;
@@ -52,6 +60,8 @@ int spawnHelper(const std::string &path, int helperEnd, pid_t &process) noexcept
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
     posix_spawn_file_actions_adddup2(&actions, helperEnd, STDIN_FILENO);
     posix_spawn_file_actions_adddup2(&actions, helperEnd, STDOUT_FILENO);
+    if (voice == HelperVoice::Silenced)
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
 
     char *arguments[] = {const_cast<char *>(path.c_str()), nullptr};
     char *environment[] = {nullptr};
@@ -254,6 +264,7 @@ ProbeHelperClient::Reading ProbeHelperClient::takeAnswer(const ParsedAnswer &ans
 {
     net::EchoOutcome outcome = answer.outcome;
     outcome.helper = net::HelperCondition::Serving;
+    m_served = true;
     if (answer.tag != 0 && answer.tag == m_awaited.tag) {
         if (!roundTripWithin(outcome.roundTrip, m_awaited.timeout))
             return Reading::Broken;
@@ -321,7 +332,10 @@ std::int32_t ProbeHelperClient::start() noexcept
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0)
         return icmp::statusForOpenError(errno);
     pid_t process = -1;
-    const int error = spawnHelper(m_path, ends[1], process);
+    m_silenced = m_saidExit.has_value();
+    m_served = false;
+    const int error = spawnHelper(m_path, ends[1],
+                                  m_silenced ? HelperVoice::Silenced : HelperVoice::Heard, process);
     ::close(ends[1]);
     m_socket = ends[0];
     if (error != 0) {
@@ -360,8 +374,21 @@ void ProbeHelperClient::stop() noexcept
                                      WEXITSTATUS(status) == helper::ExitLacksCapability;
         m_lastCondition = lacksCapability ? net::HelperCondition::LacksCapability
                                           : net::HelperCondition::Unresponsive;
+        noteHowItEnded(ended == process ? status : -1);
     }
     failPending();
+}
+
+// A helper that cannot serve says why at each start, once a second: it is
+// heard once, and again only when it ends otherwise or after one served.
+void ProbeHelperClient::noteHowItEnded(int status) noexcept
+{
+    if (m_served)
+        m_saidExit.reset();
+    else if (!m_silenced)
+        m_saidExit = status;
+    else if (m_saidExit != status)
+        m_saidExit.reset();
 }
 
 bool ProbeHelperClient::sendAll(std::span<const std::byte> bytes,

@@ -63,11 +63,15 @@ bool replaceFile(const QString &path, const std::function<void(std::ostream &)> 
     std::ostream out(&buffer);
     write(out);
     out.flush();
-    if (!out) {
+    // Qt 6.4's commit() misses a write error that only shows when it
+    // flushes its own buffer (any file under 16 KiB on a full disk), and
+    // renames the stub over the older file: the buffer is flushed and
+    // checked here, where a failure still leaves the target alone.
+    if (!out || !file.flush() || file.error() != QFileDevice::NoError) {
         file.cancelWriting();
         return false;
     }
-    // commit() flushes, closes and renames, and on any failure removes the
+    // commit() closes and renames, and on any failure removes the
     // temporary file and leaves the target alone.
     return file.commit();
 }

@@ -122,6 +122,11 @@ void PathWindow::startRounds(EchoLibraryFactory factory)
     connect(qApp, &QCoreApplication::aboutToQuit, this, [this] { m_quitting = true; });
     const auto [thread, worker] = startWorker(*this, std::move(factory), m_stop.get_token());
     m_thread = thread;
+    if (worker == nullptr) {
+        m_status->setText(tr("No descriptor is free for a trace; close this window and try "
+                             "again later"));
+        return;
+    }
     connect(worker, &PathWorker::roundDone, this, &PathWindow::showRound);
     connect(worker, &PathWorker::unavailable, this, &PathWindow::showUnavailable);
     const quint32 destination = m_destination;

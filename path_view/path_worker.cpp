@@ -1,5 +1,6 @@
 #include "echowatch/path_view/path_worker.h"
 
+#include "echowatch/net/descriptor_room.h"
 #include "echowatch/path/hop_prober.h"
 #include "echowatch/path/pace_clock.h"
 
@@ -8,6 +9,10 @@ namespace {
 
 // As the system's traceroute asks each hop.
 constexpr int ProbesPerHop = 3;
+// A thread's event loop takes a descriptor to be woken by, and the echo
+// service its socket; GLib ends the whole program when the first is
+// refused, so a thread is started only where there is room for both.
+constexpr int ThreadDescriptors = 4;
 
 } // namespace
 
@@ -61,6 +66,8 @@ void PathWorker::trace(quint64 request, quint32 destination, int hostHop)
 WorkerThread startWorker(QObject &owner, EchoLibraryFactory factory, std::stop_token stop)
 {
     qRegisterMetaType<path::PathTable>();
+    if (!net::descriptorsToSpare(ThreadDescriptors))
+        return {nullptr, nullptr};
     auto *thread = new QThread(&owner);
     auto *worker = new PathWorker(std::move(factory), std::move(stop));
     worker->moveToThread(thread);

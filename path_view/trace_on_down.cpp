@@ -6,9 +6,20 @@
 #include "echowatch/window/form1.h"
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QThread>
+#include <QTimer>
+
+#include <cstdio>
 
 namespace path_view {
+
+namespace {
+
+// Between attempts to start the trace's thread while no descriptor is free.
+constexpr std::chrono::seconds RetrySpacing{1};
+
+} // namespace
 
 TraceOnDown::TraceOnDown(Form1 &window, const host::HostEventSignals &events,
                          EchoLibraryFactory factory)
@@ -56,25 +67,53 @@ void TraceOnDown::traceOutage(const host::HostDown &down)
     // A new outage: whatever the status line told of another is over.
     outageOver(m_down.value_or(0));
     m_down = down.outage;
-    if (!m_action->isChecked())
-        return;
-    m_running[down.outage] = {down.host.address, down.figures.start};
-    const int hostHop = m_hopHost == down.host.address ? m_hostHop : 0;
-    PathWorker *traced = &worker();
-    QMetaObject::invokeMethod(traced, [traced, outage = down.outage, address = down.host.address,
-                                       hostHop] { traced->trace(outage, address, hostHop); });
+    if (m_action->isChecked())
+        startTrace({down.outage, down.host.address, down.figures.start});
 }
 
-PathWorker &TraceOnDown::worker()
+void TraceOnDown::startTrace(const Asked &asked)
 {
-    if (m_worker == nullptr) {
-        const auto started = startWorker(*this, m_factory, m_stop.get_token());
-        m_thread = started.thread;
-        m_worker = started.worker;
-        connect(m_worker, &PathWorker::traceDone, this, &TraceOnDown::keep);
-        connect(m_worker, &PathWorker::traceFailed, this, &TraceOnDown::fail);
+    if (m_worker == nullptr && !startThread()) {
+        retryLater(asked);
+        return;
     }
-    return *m_worker;
+    m_shortageSaid = false;
+    m_running[asked.outage] = {asked.destination, asked.outageStart};
+    const int hostHop = m_hopHost == asked.destination ? m_hostHop : 0;
+    PathWorker *traced = m_worker;
+    QMetaObject::invokeMethod(traced, [traced, asked, hostHop] {
+        traced->trace(asked.outage, asked.destination, hostHop);
+    });
+}
+
+bool TraceOnDown::startThread()
+{
+    const auto started = startWorker(*this, m_factory, m_stop.get_token());
+    if (started.thread == nullptr)
+        return false;
+    m_thread = started.thread;
+    m_worker = started.worker;
+    connect(m_worker, &PathWorker::traceDone, this, &TraceOnDown::keep);
+    connect(m_worker, &PathWorker::traceFailed, this, &TraceOnDown::fail);
+    return true;
+}
+
+// No descriptor for the trace's thread is the process's passing state: said
+// once, and tried again while the outage lasts.
+void TraceOnDown::retryLater(const Asked &asked)
+{
+    if (!m_shortageSaid) {
+        const QString line = QCoreApplication::applicationName() +
+                             tr(": warning: the path is not traced yet: no descriptor is free; "
+                                "trying again") +
+                             QLatin1Char('\n');
+        std::fputs(line.toLocal8Bit().constData(), stderr);
+        m_shortageSaid = true;
+    }
+    QTimer::singleShot(RetrySpacing, this, [this, asked] {
+        if (m_action->isChecked() && m_down == asked.outage)
+            startTrace(asked);
+    });
 }
 
 void TraceOnDown::keep(quint64 outage, const path::PathTable &trace, int hostHop)

@@ -6,7 +6,9 @@ namespace {
 
 constexpr std::string_view Blanks = " \t\n";
 constexpr std::string_view ExpandedInDoubleQuotes = "$`";
-constexpr std::string_view ShellOperators = "$`|&;<>()";
+// Outside quotes: expansions, operators, redirections and the globs,
+// wherever they stand in a word.
+constexpr std::string_view ShellOperators = "$`|&;<>()*?[";
 constexpr std::string_view EscapableInDoubleQuotes = "$`\"\\\n";
 
 class Splitter
@@ -58,6 +60,7 @@ private:
             take();
             return;
         }
+        const bool wordStart = !m_inWord;
         m_inWord = true;
         if (character == '\'')
             singleQuoted();
@@ -65,10 +68,23 @@ private:
             doubleQuoted();
         else if (character == '\\')
             escaped();
-        else if (ShellOperators.find(character) != std::string_view::npos)
+        else if (actsOn(character, wordStart))
             refuse(character);
         else
             m_word += character;
+    }
+
+    // A comment starts only a word; a home directory starts a word or
+    // follows = or : (as in --file=~/x); "notes~" and "a#b" are plain words.
+    bool actsOn(char character, bool wordStart) const
+    {
+        if (ShellOperators.find(character) != std::string_view::npos)
+            return true;
+        if (character == '#')
+            return wordStart;
+        if (character == '~')
+            return wordStart || m_word.ends_with('=') || m_word.ends_with(':');
+        return false;
     }
 
     void singleQuoted()

@@ -28,14 +28,16 @@ int LiveLog::append(const LoggedProbe &probe)
 }
 
 // A stat of the path per line: cheap beside a probe, and the only way to
-// see a rename that happened behind our back.
+// see a rename that happened behind our back. The same file found empty was
+// truncated in place (logrotate's copytruncate), and starts again with its
+// header.
 int LiveLog::openIfMoved()
 {
     struct stat atPath
     {};
     if (m_descriptor >= 0 && ::stat(m_path.c_str(), &atPath) == 0 && atPath.st_dev == m_device &&
         atPath.st_ino == m_inode)
-        return 0;
+        return atPath.st_size == 0 ? writeHeader() : 0;
     close();
     return open();
 }
@@ -60,10 +62,17 @@ int LiveLog::open()
     m_device = opened.st_dev;
     m_inode = opened.st_ino;
     m_lineCut = false;
+    return opened.st_size == 0 ? writeHeader() : 0;
+}
+
+int LiveLog::writeHeader()
+{
+    // Whatever was cut short went with the rest of the file.
+    m_lineCut = false;
     const std::string_view header = logHeader(m_format);
-    if (opened.st_size == 0 && !header.empty())
-        return writeAll(std::string(header) + std::string(history::CsvRecordEnd));
-    return 0;
+    if (header.empty())
+        return 0;
+    return writeAll(std::string(header) + std::string(history::CsvRecordEnd));
 }
 
 int LiveLog::writeAll(const std::string &text)

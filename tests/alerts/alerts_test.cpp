@@ -193,6 +193,36 @@ private slots:
         QVERIFY(alerts.action()->isEnabled());
     }
 
+    // Switched on before the bus has said: on once it says there is a
+    // service; off, sound and all, once it says there is none.
+    void aSwitchBeforeTheBusHasSaidWaitsForIt_data()
+    {
+        QTest::addColumn<bool>("served");
+        QTest::newRow("served") << true;
+        QTest::newRow("absent") << false;
+    }
+
+    void aSwitchBeforeTheBusHasSaidWaitsForIt()
+    {
+        QFETCH(bool, served);
+        WatchedWindow test;
+        fakes::Notifications desktop;
+        desktop.known = false;
+        HostAlerts alerts(test.window, test.events(), desktop);
+        QVERIFY(!alerts.action()->isEnabled());
+        QVERIFY(alerts.switchOn());
+        alerts.soundAction()->setChecked(true);
+        QVERIFY(!alerts.action()->isChecked());
+        desktop.learn(served);
+        QCOMPARE(alerts.action()->isEnabled(), served);
+        QCOMPARE(alerts.action()->isChecked(), served);
+        QCOMPARE(alerts.soundAction()->isChecked(), served);
+        // The service going away later leaves the choice as it is.
+        desktop.learn(false);
+        QVERIFY(!alerts.action()->isEnabled());
+        QCOMPARE(alerts.action()->isChecked(), served);
+    }
+
     void explainsTheStatus_data()
     {
         QTest::addColumn<EchoStatus>("status");

@@ -4,6 +4,7 @@
 #include "echowatch/app/command_line.h"
 #include "echowatch/store/history_reader.h"
 #include "echowatch/store/sqlite_connection.h"
+#include "echowatch/records/action_environment.h"
 
 #include <QProcess>
 #include <QTemporaryDir>
@@ -92,6 +93,14 @@ private slots:
                                     << "--on-down";
         QTest::newRow("shell expansion") << "--on-up echo$HOME"
                                          << "'$'";
+        QTest::newRow("home directory") << "--on-down ~/bin/alert"
+                                        << "'~'";
+        QTest::newRow("glob") << "--on-up rm*.tmp"
+                              << "'*'";
+        QTest::newRow("action-timeout 0") << "--action-timeout 0"
+                                          << "--action-timeout";
+        QTest::newRow("action-timeout a day and more") << "--action-timeout 86401"
+                                                       << "--action-timeout";
     }
 
     void refusesMisuse()
@@ -128,6 +137,11 @@ private slots:
         QCOMPARE(all.options.keepDays, 3650);
         QVERIFY(!all.options.logFile && !all.options.metrics && !all.options.hostName);
         QVERIFY(all.options.onDown.isEmpty() && all.options.onUp.isEmpty());
+        QCOMPARE(all.options.actionTimeout, std::chrono::seconds(30));
+        const CommandLine limited =
+            parseCommandLine(words(QStringLiteral("echowatch --action-timeout 86400")));
+        QVERIFY(!limited.exit);
+        QCOMPARE(limited.options.actionTimeout, std::chrono::seconds(86400));
     }
 
     void readsRecordOptions_data()
@@ -265,6 +279,70 @@ private slots:
         const std::vector<store::StoredWatch> watches = watchesIn(file);
         QCOMPARE(watches.size(), std::size_t{1});
         QCOMPARE(watches[0].why, store::WatchEndReason::Closed);
+    }
+
+    // The manual page names every option --help lists, and exactly the
+    // variables a command is given.
+    void theManualSaysWhatTheProgramDoes()
+    {
+        QFile manual(QStringLiteral(ECHOWATCH_MANUAL));
+        QVERIFY(manual.open(QIODevice::ReadOnly));
+        const QString page = QString::fromUtf8(manual.readAll()).replace(QStringLiteral("\\-"),
+                                                                         QStringLiteral("-"));
+        const CommandLine help = parseCommandLine({QStringLiteral("echowatch"), QStringLiteral("--help")});
+        QVERIFY(help.exit.has_value());
+        const QString usage = help.exit->text.section(QStringLiteral("Options passed on to Qt"), 0, 0);
+        const QRegularExpression longOption(QStringLiteral("--([a-z][a-z-]+)"));
+        int options = 0;
+        for (const auto &match : longOption.globalMatch(usage)) {
+            ++options;
+            QVERIFY2(page.contains(QStringLiteral("--") + match.captured(1)),
+                     qPrintable(match.captured(0)));
+        }
+        QVERIFY(options > 10);
+
+        records::ActionFacts facts;
+        facts.pathVerdict = "stops after hop 2 (192.0.2.18)";
+        QStringList set;
+        for (const auto &[name, value] : records::actionEnvironment(facts))
+            set << QString::fromStdString(name);
+        QStringList described;
+        const QRegularExpression variable(QStringLiteral("\\bECHOWATCH_[A-Z_]+"));
+        for (const auto &match : variable.globalMatch(page))
+            described << match.captured(0);
+        described.removeDuplicates();
+        set.sort();
+        described.sort();
+        QCOMPARE(described, set);
+    }
+
+    // A port the system chose is printed as an address to paste: an IPv6
+    // one in brackets.
+    void printsWhereTheMetricsAre_data()
+    {
+        QTest::addColumn<QString>("given");
+        QTest::addColumn<QString>("printed");
+        QTest::newRow("IPv4") << "127.0.0.1:0"
+                              << "metrics at http://127.0.0.1:";
+        QTest::newRow("IPv6") << "[::1]:0"
+                              << "metrics at http://[::1]:";
+    }
+
+    void printsWhereTheMetricsAre()
+    {
+        QFETCH(QString, given);
+        QFETCH(QString, printed);
+        QProcess program;
+        program.start(QStringLiteral(ECHOWATCH_BINARY),
+                      {QStringLiteral("-platform"), QStringLiteral("offscreen"),
+                       QStringLiteral("--metrics"), given});
+        QVERIFY(program.waitForStarted());
+        QByteArray said;
+        QTRY_VERIFY_WITH_TIMEOUT((said += program.readAllStandardError()).contains("/metrics\n"),
+                                 20000);
+        program.kill();
+        program.waitForFinished();
+        QVERIFY2(said.contains(printed.toUtf8()), said.constData());
     }
 };
 

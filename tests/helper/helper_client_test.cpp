@@ -12,7 +12,11 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
+#include <unistd.h>
+#include <vector>
 #include <filesystem>
 #include <fstream>
 #include <thread>
@@ -180,6 +184,55 @@ TEST_F(FakeHelpers, RestartsAreAtMostOneASecond)
     std::this_thread::sleep_for(helper::ProbeHelperClient::RestartSpacing);
     client.echo(Host, Payload, 0ms);
     EXPECT_EQ(countStarts(), 2);
+}
+
+// The process's standard error sent to a file for as long as this lives.
+class StandardErrorTo
+{
+public:
+    explicit StandardErrorTo(const std::string &path) : m_saved(::dup(STDERR_FILENO))
+    {
+        std::fflush(stderr);
+        const int file = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        ::dup2(file, STDERR_FILENO);
+        ::close(file);
+    }
+    ~StandardErrorTo()
+    {
+        std::fflush(stderr);
+        ::dup2(m_saved, STDERR_FILENO);
+        ::close(m_saved);
+    }
+    StandardErrorTo(const StandardErrorTo &) = delete;
+    StandardErrorTo &operator=(const StandardErrorTo &) = delete;
+
+private:
+    int m_saved;
+};
+
+// A helper that cannot serve says why on standard error, the window's own,
+// at each start: heard once, and again only when what it says changes.
+TEST_F(FakeHelpers, AHelperThatCannotServeIsHeardOnce)
+{
+    const auto status = inFolder("status");
+    const auto said = inFolder("said");
+    std::ofstream(status) << "4\n";
+    helper::ProbeHelperClient client(helper(
+        "probe", "read why <" + status + "; echo \"cannot serve: $why\" >&2; exit \"$why\""));
+    {
+        StandardErrorTo capture(said);
+        for (int start = 0; start < 6; ++start) {
+            if (start == 3)
+                std::ofstream(status) << "1\n";
+            client.echo(Host, Payload, 0ms);
+            std::this_thread::sleep_for(helper::ProbeHelperClient::RestartSpacing);
+        }
+    }
+    std::ifstream lines(said);
+    std::vector<std::string> heard;
+    for (std::string line; std::getline(lines, line);)
+        heard.push_back(line);
+    EXPECT_EQ(heard, (std::vector<std::string>{"cannot serve: 4", "cannot serve: 1"}));
 }
 
 // More than an IPv4 packet holds is refused here, as a socket would refuse

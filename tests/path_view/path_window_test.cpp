@@ -128,8 +128,8 @@ private slots:
     {
         auto path = threeRouters();
         path.routers[2].kind = scripted::Router::Kind::Refuses;
-        TestWindow window;
-        path_view::PathActions actions(window.window, [path] {
+        WatchedWindow window;
+        path_view::PathActions actions(window.window, window.events(), [path] {
             return std::make_unique<scripted::ScriptedLibrary>(path);
         });
         window.window.Text1->setText(QStringLiteral("203.0.113.9"));

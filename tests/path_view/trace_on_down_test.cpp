@@ -7,6 +7,7 @@
 #include "echowatch/path_view/path_table_model.h"
 #include "echowatch/path_view/trace_on_down.h"
 #include "scripted_path.h"
+#include "support/descriptors_taken.h"
 #include "support/packet_builder.h"
 #include "watched_window.h"
 
@@ -129,6 +130,30 @@ private slots:
         QTRY_COMPARE(watched.filed.size(), std::size_t{1});
         QCOMPARE(watched.filed[0].verdict.text, "stops after hop 2 (198.51.100.1)");
         QCOMPARE(watched.librariesMade.load(), 1);
+    }
+
+    // With no descriptor free, a thread's event loop aborts the program
+    // (GLib's "Creating pipes for GWakeup"): the trace waits instead, and
+    // runs once there is room, while its outage lasts.
+    void tracesOnceADescriptorIsFree()
+    {
+        Watched watched(threeRouters(false, 2));
+        watched.trace.action()->setChecked(true);
+        watched.answer();
+        // One failure before: UndefinedBehaviorSanitizer's first look at
+        // the log's type needs a descriptor of its own.
+        watched.fail(1);
+        {
+            testsupport::DescriptorsTaken taken;
+            QVERIFY(taken.tookAll());
+            watched.fail(2);
+            QCoreApplication::processEvents();
+        }
+        QCOMPARE(watched.downs.size(), std::size_t{1});
+        QVERIFY(watched.filed.empty());
+        QTRY_COMPARE_WITH_TIMEOUT(watched.filed.size(), std::size_t{1}, 10000);
+        QCOMPARE(watched.filed[0].outage, watched.downs[0].outage);
+        QCOMPARE(watched.filed[0].verdict.text, "stops after hop 2 (198.51.100.1)");
     }
 
     // The verdict goes with the outage the down decision was made in, by

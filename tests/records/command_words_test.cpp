@@ -30,7 +30,8 @@ const Row Rows[] = {
      {"sh", "-c", "echo $ECHOWATCH_HOST; ls | wc"},
      nullptr},
     {"a \"\\$HOME\"", {"a", "$HOME"}, nullptr},
-    {"/usr/bin/x *.log ~ #no", {"/usr/bin/x", "*.log", "~", "#no"}, nullptr},
+    {"/usr/bin/x '*.log' '~' '#no' \\[a]", {"/usr/bin/x", "*.log", "~", "#no", "[a]"}, nullptr},
+    {"cp notes~ a#b x=y~ \"~/*\"", {"cp", "notes~", "a#b", "x=y~", "~/*"}, nullptr},
     {"", {}, "no program"},
     {"   ", {}, "no program"},
     {"a 'b", {}, "single quote is not closed"},
@@ -45,6 +46,13 @@ const Row Rows[] = {
     {"a > f", {}, "'>'"},
     {"a < f", {}, "'<'"},
     {"(a)", {}, "'('"},
+    {"~/bin/alert", {}, "'~'"},
+    {"alert --to=~/x", {}, "'~'"},
+    {"alert a:~/x", {}, "'~'"},
+    {"notify-send down # comment", {}, "'#'"},
+    {"rm *.tmp", {}, "'*'"},
+    {"ls file?", {}, "'?'"},
+    {"ls [ab]", {}, "'['"},
 };
 
 TEST(CommandWords, SplitLikeAShellWithoutOne)

@@ -98,6 +98,31 @@ TEST_F(LiveLogTest, FollowsTheRotatedPath)
         EXPECT_EQ(text(file(name)).rfind(Header, 0), 0u) << name;
 }
 
+// logrotate with copytruncate: the file is copied away and emptied in
+// place, the log's descriptor still open on it.
+TEST_F(LiveLogTest, HeadsAFileEmptiedBehindItsBack)
+{
+    for (const auto format : {records::LogFormat::Csv, records::LogFormat::JsonLines}) {
+        const fs::path path = file("copied.log");
+        records::LiveLog log(path.string(), format);
+        ASSERT_EQ(log.append(probe(0)), 0);
+        ASSERT_EQ(log.append(probe(1)), 0);
+        fs::resize_file(path, 0);
+        ASSERT_EQ(log.append(probe(2)), 0);
+        ASSERT_EQ(log.append(probe(3)), 0);
+        const std::string after = text(path);
+        if (format == records::LogFormat::Csv) {
+            EXPECT_EQ(after.rfind(Header, 0), 0u) << after;
+            EXPECT_EQ(after.find(Header, 1), std::string::npos) << after;
+            EXPECT_EQ(lineCount(after), 3u) << after;
+        } else {
+            EXPECT_EQ(after.rfind("{\"time\":", 0), 0u) << after;
+            EXPECT_EQ(lineCount(after), 2u) << after;
+        }
+        fs::remove(path);
+    }
+}
+
 TEST_F(LiveLogTest, SaysWhyItCannotWriteAndTriesAgain)
 {
     records::LiveLog missingFolder(file("none/live.csv").string(), records::LogFormat::Csv);

@@ -7,31 +7,16 @@ import re
 import socket
 import subprocess
 import sys
-import time
 import urllib.parse
 import urllib.request
+
+from lab_process import fail, poll, stop_all, text
 
 BINARY, SCRATCH = sys.argv[1], sys.argv[2]
 RUNTIME = os.path.join(SCRATCH, "runtime")
 os.mkdir(RUNTIME, 0o700)
 ENVIRONMENT = dict(os.environ, QT_QPA_PLATFORM="offscreen", TZ="UTC", XDG_RUNTIME_DIR=RUNTIME)
 started = []
-
-
-def fail(message):
-    print("FAILED: " + message, file=sys.stderr)
-    sys.exit(1)
-
-
-def poll(condition, seconds, what):
-    """The condition's first true value, polled until it comes or time runs out."""
-    deadline = time.monotonic() + seconds
-    while time.monotonic() < deadline:
-        value = condition()
-        if value:
-            return value
-        time.sleep(0.1)
-    fail("no " + what + " within %d s" % seconds)
 
 
 def start(arguments, name):
@@ -43,26 +28,6 @@ def start(arguments, name):
         fail("no process for " + name)
     started.append(child)
     return child, output.name
-
-
-def stop_all():
-    for child in started:
-        # Popen signals only its own child, and only while it is unreaped.
-        if child.poll() is None:
-            child.terminate()
-            try:
-                child.wait(timeout=10)
-            except subprocess.TimeoutExpired:
-                child.kill()
-                child.wait()
-
-
-def text(path):
-    try:
-        with open(path, encoding="utf-8") as file:
-            return file.read()
-    except FileNotFoundError:
-        return ""
 
 
 def json_lines(path):
@@ -166,4 +131,4 @@ def main():
 try:
     main()
 finally:
-    stop_all()
+    stop_all(started)

@@ -22,17 +22,28 @@ public:
     std::chrono::system_clock::time_point wallTime{std::chrono::seconds{1'800'000'000}};
 };
 
-// A desktop whose notification service is there or not, as the test says,
-// and which keeps every bubble shown.
+// A desktop whose notification service is there or not, or not known yet,
+// as the test says, and which keeps every bubble shown.
 class Notifications final : public platform::Notifications
 {
 public:
-    bool available() override { return served; }
+    Service service() const override
+    {
+        return !known ? Service::Unknown : served ? Service::Served : Service::Absent;
+    }
     void show(const platform::Notification &notification) override
     {
         shown.push_back(notification);
     }
+    // As the bus's answer comes.
+    void learn(bool there)
+    {
+        known = true;
+        served = there;
+        emit serviceChanged();
+    }
 
+    bool known = true;
     bool served = true;
     std::vector<platform::Notification> shown;
 };

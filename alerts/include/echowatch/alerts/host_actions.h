@@ -5,23 +5,35 @@
 #include <QObject>
 #include <QStringList>
 
-#include <deque>
-
-class QProcess;
+#include <chrono>
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <utility>
 
 namespace alerts {
 
-// The user's commands for the host's going down and coming back: one at a
-// time, the next waiting for the last to end, never waited for by the
-// window. No shell runs them; their facts are in their environment, and
-// what they print goes where the window's own output goes.
+class CommandRun;
+
+// The user's commands for the host's going down and coming back, never
+// waited for by the window. No shell runs them; their facts are in their
+// environment, and what they print goes where the window's own output
+// goes. Each runs in a process group of its own for at most its time limit
+// (CommandRun), and ends with the window. One runs at a time for each
+// host, in the order the host changed, so that an up never overtakes its
+// down: a newer change of the same kind ends the older command and runs
+// once it has ended (a change of that kind still waiting then is dropped,
+// and said); a change of the other kind waits for the running command,
+// which its time limit bounds.
 class HostActions : public QObject
 {
     Q_OBJECT
 
 public:
     // Empty words: nothing runs on that change.
-    HostActions(QStringList onDown, QStringList onUp, QObject *parent);
+    HostActions(QStringList onDown, QStringList onUp, std::chrono::seconds timeLimit,
+                QObject *parent);
     ~HostActions() override;
 
     void run(const records::ActionFacts &facts);
@@ -31,15 +43,30 @@ signals:
     void finished();
 
 private:
-    void startNext();
-    void ended(const QString &problem);
-    static void report(const QString &option, const QString &problem);
+    using Change = records::ActionFacts::Change;
+    // The host's address and the change.
+    using SlotKey = std::pair<std::string, Change>;
+    struct Slot
+    {
+        CommandRun *running = nullptr;
+        std::optional<records::ActionFacts> waiting;
+        // When the waiting change came, among the host's changes.
+        std::uint64_t waitingSince = 0;
+        // A drop is said once, until a command of the slot starts again.
+        bool dropSaid = false;
+    };
+
+    void start(Slot &slot, const records::ActionFacts &facts);
+    void ended(const SlotKey &key);
+    bool busy(const std::string &address) const;
+    void startNext(const std::string &address);
+    static void report(Change change, const QString &problem);
 
     QStringList m_onDown;
     QStringList m_onUp;
-    std::deque<records::ActionFacts> m_waiting;
-    QProcess *m_running = nullptr;
-    QString m_option;
+    std::chrono::seconds m_timeLimit;
+    std::map<SlotKey, Slot> m_slots;
+    std::uint64_t m_changes = 0;
 };
 
 } // namespace alerts

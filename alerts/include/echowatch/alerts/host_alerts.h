@@ -40,11 +40,14 @@ public:
 
     QAction *action() const noexcept { return m_action; }
     QAction *soundAction() const noexcept { return m_soundAction; }
-    // Switches the alerts on, where the desktop has a notification service.
+    // Switches the alerts on, where the desktop has a notification service;
+    // false when it is known to have none. Asked before the bus has said,
+    // they are switched on once it has, or a warning is printed then.
     bool switchOn();
 
 private:
     void offerIfServed();
+    void serviceLearnt();
     void tellDown(const host::HostDown &down);
     void tellUp(const host::HostUp &up);
     void forget(const host::WatchEnded &ended);
@@ -56,6 +59,7 @@ private:
     QAction *const m_soundAction;
     // The outage under way, once told.
     std::optional<host::HostDown> m_down;
+    bool m_switchOnWhenLearnt = false;
 };
 
 // The bubbles for a host's going down and coming back, in the user's

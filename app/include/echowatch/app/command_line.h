@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <chrono>
 #include <optional>
 
 namespace app {
@@ -40,6 +41,8 @@ struct LaunchOptions
     // Program and arguments, as split from the option's text.
     QStringList onDown;
     QStringList onUp;
+    // How long a command may run before it and all it started are ended.
+    std::chrono::seconds actionTimeout{30};
     bool sound = false;
 };
 

@@ -8,18 +8,27 @@
 #include <QObject>
 
 #include <atomic>
+#include <chrono>
+#include <cstdarg>
 #include <mutex>
+#include <string_view>
 
 #include <microhttpd.h>
 
 namespace app {
+
+// "http://127.0.0.1:9100/metrics", "http://[::1]:9100/metrics".
+QString metricsUrl(const QHostAddress &address, quint16 port);
 
 // /metrics for Prometheus. The figures are fed by queued signals on this
 // object's thread; libmicrohttpd answers scrapes on a thread of its own, so
 // a slow scraper never holds up the window and the window never waits for
 // a scrape. libmicrohttpd rather than Qt's HTTP server, whose ABI changes
 // with every Qt release: a package built against one would not start on
-// the next.
+// the next. Any local user can reach the port, so it holds under abuse: few
+// connections, fewer from one address, idle ones closed, descriptors kept
+// in reserve for the rest of the program, and the server's messages said
+// once rather than for each connection.
 class MetricsServer : public QObject
 {
     Q_OBJECT
@@ -43,12 +52,18 @@ signals:
     // the one the system chose.
     void listening(const QString &address, quint16 port);
     void failed(const QString &message);
+    // What libmicrohttpd says once it serves (a refused connection, a
+    // shortage), at most a line a minute; emitted on its thread.
+    void warned(const QString &message);
 
 private:
+    MHD_Daemon *startDaemon(int socket);
     static MHD_Result answer(void *server, MHD_Connection *connection, const char *url,
                              const char *method, const char *version, const char *uploadData,
                              std::size_t *uploadSize, void **state);
     MHD_Result answer(MHD_Connection *connection, const char *url, const char *method);
+    static void libraryMessage(void *server, const char *format, va_list arguments);
+    void note(std::string_view text);
 
     QHostAddress m_address;
     quint16 m_port;
@@ -57,6 +72,12 @@ private:
     std::mutex m_mutex;
     records::MetricsRegistry m_registry;
     std::atomic<quint16> m_servedPort{0};
+    // The last message said and those held back since, on libmicrohttpd's
+    // thread (or this one, while it starts).
+    std::mutex m_noteMutex;
+    bool m_noteSaid = false;
+    std::chrono::steady_clock::time_point m_lastNote;
+    unsigned long m_notesHeld = 0;
 };
 
 } // namespace app

@@ -86,6 +86,7 @@ private:
     std::int32_t ensureRunning() noexcept;
     std::int32_t start() noexcept;
     void stop() noexcept;
+    void noteHowItEnded(int status) noexcept;
     bool sendAll(std::span<const std::byte> bytes, Clock::time_point deadline) noexcept;
 
     std::string m_path;
@@ -103,6 +104,11 @@ private:
     // A single probe's request, and its outcome once in.
     Pending m_awaited{};
     std::optional<net::EchoOutcome> m_awaitedOutcome;
+    // How the last heard helper that never served ended (its wait status):
+    // the next ones are silenced while they end the same way.
+    std::optional<int> m_saidExit;
+    bool m_silenced = false;
+    bool m_served = false;
     // Sized once for the largest frames, so a probe allocates nothing.
     std::vector<std::byte> m_request;
     std::vector<std::byte> m_received;

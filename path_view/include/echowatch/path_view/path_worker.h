@@ -57,7 +57,8 @@ private:
 
 // A worker on a thread of its own, which owner owns; the worker is deleted
 // once the thread has finished. The owner stops it by its stop source, then
-// quits and waits for the thread.
+// quits and waits for the thread. Both null when the process has no
+// descriptor to spare for a thread.
 struct WorkerThread
 {
     QThread *thread;

@@ -57,6 +57,12 @@ signals:
     void verdictReached(host::OutageId outage, const host::Verdict &verdict);
 
 private:
+    struct Asked
+    {
+        host::OutageId outage = 0;
+        std::uint32_t destination = 0;
+        std::int64_t outageStart = 0;
+    };
     struct Traced
     {
         std::uint32_t destination = 0;
@@ -65,11 +71,13 @@ private:
 
     void learnHop(const host::ProbeTaken &taken);
     void traceOutage(const host::HostDown &down);
+    void startTrace(const Asked &asked);
+    bool startThread();
+    void retryLater(const Asked &asked);
     void keep(quint64 outage, const path::PathTable &trace, int hostHop);
     void fail(quint64 outage, int status);
     void showWhere(const host::VerdictFiled &filed);
     void outageOver(host::OutageId outage);
-    PathWorker &worker();
 
     Form1 &m_window;
     QAction *const m_action;
@@ -87,6 +95,7 @@ private:
     std::stop_source m_stop;
     QThread *m_thread = nullptr;
     PathWorker *m_worker = nullptr;
+    bool m_shortageSaid = false;
 };
 
 } // namespace path_view

@@ -26,17 +26,35 @@ struct Notification
 
 // The desktop's bubbles as the window's alerts use them: each one replaces
 // the bubble this object showed last, so a window never stacks them.
-class Notifications
+class Notifications : public QObject
 {
+    Q_OBJECT
+
 public:
-    virtual ~Notifications() = default;
-    // Asks the bus, so it is called only once the user wants notifications.
-    virtual bool available() = 0;
+    enum class Service
+    {
+        // Not known yet: the bus has not answered.
+        Unknown,
+        Served,
+        Absent,
+    };
+
+    using QObject::QObject;
+
+    // Whether the desktop has a notification service, as last learnt; never
+    // waits for the bus.
+    virtual Service service() const = 0;
     virtual void show(const Notification &notification) = 0;
+
+signals:
+    // service() has changed.
+    void serviceChanged();
 };
 
-// The freedesktop.org notification service on the session bus.
-class DesktopNotifications final : public QObject, public Notifications
+// The freedesktop.org notification service on the session bus. Whether it
+// is there is asked once, without waiting, and again whenever the
+// service's name changes hands (a desktop session that starts or ends it).
+class DesktopNotifications final : public Notifications
 {
     Q_OBJECT
 
@@ -44,12 +62,19 @@ public:
     // The application's id names its icon and its desktop entry.
     DesktopNotifications(QString applicationName, QString applicationId, QObject *parent = nullptr);
 
-    bool available() override;
+    Service service() const override { return m_service; }
     void show(const Notification &notification) override;
 
 private:
+    void askForService();
+    void askForActivation(unsigned int question);
+    void learn(unsigned int question, Service service);
+
     QString m_applicationName;
     QString m_applicationId;
+    Service m_service = Service::Unknown;
+    // Answers to an older question are ignored.
+    unsigned int m_question = 0;
     // The service's id of the bubble shown last; 0 asks for a new one.
     quint32 m_shownId = 0;
 };

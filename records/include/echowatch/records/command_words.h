@@ -9,9 +9,11 @@ namespace records {
 // A command line cut into a program and its arguments as a POSIX shell
 // quotes words (blanks apart, '…' literal, "…" with \" \\ \$ \` escapes,
 // \ outside quotes), with no shell ever run. What a shell would expand or
-// act on ($, `, |, &, ;, <, >, parentheses), unquoted or in double quotes,
-// is refused rather than passed on with a meaning it would not have: the
-// command reads its facts from its environment.
+// act on, unquoted ($, `, |, &, ;, <, >, parentheses, the globs *, ? and
+// [, # starting a comment, ~ starting a home directory) or in double quotes
+// ($, `), is refused
+// rather than passed on with a meaning it would not have: the command reads
+// its facts from its environment.
 struct CommandWords
 {
     std::vector<std::string> words;

@@ -11,7 +11,8 @@ namespace records {
 // kernel as it comes, for tail -f and log shippers. It only ever appends:
 // what is on disk is never rewritten. A file moved away (logrotate's
 // move-and-create) is noticed at the next line, which goes to a new file at
-// the path. A CSV file starts with its header whenever it starts empty.
+// the path. A CSV file starts with its header whenever it starts empty,
+// also when it is emptied in place (logrotate's copytruncate).
 class LiveLog
 {
 public:
@@ -30,6 +31,7 @@ public:
 private:
     int openIfMoved();
     int open();
+    int writeHeader();
     int writeAll(const std::string &text);
     void close() noexcept;
 

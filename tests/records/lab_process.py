@@ -1,0 +1,42 @@
+"""What the records labs share: failing with a message, waiting for a
+condition rather than for a time, reading a file that may not be there
+yet, and ending the children they started."""
+import subprocess
+import sys
+import time
+
+
+def fail(message):
+    print("FAILED: " + message, file=sys.stderr)
+    sys.exit(1)
+
+
+def poll(condition, seconds, what):
+    """The condition's first true value, polled until it comes or time runs out."""
+    deadline = time.monotonic() + seconds
+    while time.monotonic() < deadline:
+        value = condition()
+        if value:
+            return value
+        time.sleep(0.1)
+    fail("no " + what + " within %d s" % seconds)
+
+
+def text(path):
+    try:
+        with open(path, encoding="utf-8", errors="replace") as file:
+            return file.read()
+    except FileNotFoundError:
+        return ""
+
+
+def stop_all(children):
+    for child in children:
+        # Popen signals only its own child, and only while it is unreaped.
+        if child.poll() is None:
+            child.terminate()
+            try:
+                child.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                child.kill()
+                child.wait()
