@@ -73,7 +73,7 @@ void Application::buildFeatures()
 {
     Form1 &window = *m_window;
     m_watch = new WindowWatch(
-        window, m_services.clock, {m_options.downAfter}, [this](const std::string &dotted) {
+        window, m_services.clock, m_options.alerts, [this](const std::string &dotted) {
             return m_naming.label(QString::fromStdString(dotted)).toStdString();
         });
     const host::HostEventSignals &events = m_watch->events();

@@ -3,12 +3,14 @@
 // line's tooltip, and the mark on the window's icon.
 #include "echowatch/alerts/host_alerts.h"
 #include "echowatch/alerts/icon_mark.h"
+#include "echowatch/alerts/turn_notifications.h"
 #include "echowatch/window/status_explanation.h"
 #include "watched_window.h"
 
 #include "echowatch/host/host_event_signals.h"
 
 #include <QAction>
+#include <QSignalSpy>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -112,6 +114,89 @@ private slots:
         QCOMPARE(desktop.shown[1].summary, QStringLiteral("127.0.0.2 is back"));
         QVERIFY2(desktop.shown[1].body.startsWith(QStringLiteral("Down for 2.0 s, 2 probes lost.")),
                  qPrintable(desktop.shown[1].body));
+    }
+
+    // 71 flips in ten minutes: the first five downs and backs, one
+    // "flapping" bubble, silence, and one "settled" once it stayed up.
+    void aFlappingHostIsToldOnce()
+    {
+        host::AlertRules rules;
+        rules.downAfter = 1;
+        WatchedWindow test(rules);
+        fakes::Notifications desktop;
+        HostAlerts alerts(test.window, test.events(), desktop);
+        QVERIFY(alerts.switchOn());
+        test.window.Text1->setText(QStringLiteral("127.0.0.1"));
+        test.start();
+        for (int flip = 0; flip < 71; ++flip)
+            test.probes("fa");
+        QStringList summaries;
+        for (const platform::Notification &shown : desktop.shown)
+            summaries << shown.summary;
+        QStringList expected;
+        for (int flip = 0; flip < 5; ++flip)
+            expected << QStringLiteral("127.0.0.1 is down") << QStringLiteral("127.0.0.1 is back");
+        expected << QStringLiteral("127.0.0.1 is flapping");
+        QCOMPARE(summaries, expected);
+        QVERIFY2(desktop.shown.back().body.startsWith(QStringLiteral("Down 6 times since ")),
+                 qPrintable(desktop.shown.back().body));
+        QCOMPARE(desktop.shown.back().urgency, platform::NotificationUrgency::Critical);
+        for (int second = 0; second < 600; ++second)
+            test.probes("a");
+        QCOMPARE(desktop.shown.size(), std::size_t{12});
+        QCOMPARE(desktop.shown.back().summary, QStringLiteral("127.0.0.1 has settled: up"));
+        QVERIFY2(desktop.shown.back().body.contains(QStringLiteral("after 71 downs in")),
+                 qPrintable(desktop.shown.back().body));
+    }
+
+    // The slow bubble says the percentile and what is usual; normal again,
+    // for how long it was slow.
+    void aSlowHostIsToldWithItsFigures()
+    {
+        host::AlertRules rules;
+        rules.slow = {100, 95};
+        WatchedWindow test(rules);
+        fakes::Notifications desktop;
+        HostAlerts alerts(test.window, test.events(), desktop);
+        QVERIFY(alerts.switchOn());
+        test.window.Text1->setText(QStringLiteral("127.0.0.1"));
+        test.start();
+        for (int second = 0; second < 120; ++second)
+            test.probe(0, 47);
+        // Over from the fourth slow answer on (3 of 60 are within the 5%).
+        for (int second = 0; second < 65; ++second)
+            test.probe(0, 182);
+        QCOMPARE(desktop.shown.size(), std::size_t{1});
+        QCOMPARE(desktop.shown[0].summary, QStringLiteral("127.0.0.1 is slow"));
+        QCOMPARE(desktop.shown[0].body,
+                 QStringLiteral("95% of answers within 182 ms over the last minute, usually "
+                                "47 ms."));
+        for (int second = 0; second < 130; ++second)
+            test.probe(0, 47);
+        QCOMPARE(desktop.shown.size(), std::size_t{2});
+        QCOMPARE(desktop.shown[1].summary, QStringLiteral("127.0.0.1 is normal again"));
+        QVERIFY2(desktop.shown[1].body.startsWith(
+                     QStringLiteral("95% of answers within 47 ms over the last minute; slow for ")),
+                 qPrintable(desktop.shown[1].body));
+    }
+
+    void roundTripsInWords_data()
+    {
+        QTest::addColumn<qint64>("microseconds");
+        QTest::addColumn<QString>("words");
+        QTest::newRow("whole from 10 ms") << qint64{182'400} << "182 ms";
+        QTest::newRow("10 ms") << qint64{10'000} << "10 ms";
+        QTest::newRow("tenths below") << qint64{4'660} << "4.7 ms";
+        QTest::newRow("1 ms") << qint64{1'000} << "1.0 ms";
+        QTest::newRow("hundredths below") << qint64{50} << "0.05 ms";
+        QTest::newRow("thousands grouped") << qint64{12'345'000} << "12,345 ms";
+    }
+
+    void roundTripsInWords()
+    {
+        QFETCH(qint64, microseconds);
+        QFETCH(QString, words);
+        QCOMPARE(roundTripWords(microseconds), words);
     }
 
     // Nobody saw a host back that was left while down: another address,

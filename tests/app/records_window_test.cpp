@@ -120,6 +120,70 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(fileText(trace), QStringLiteral("down\nup\ndown\n"), 10000);
     }
 
+    // 71 flips in ten minutes: a command for each of the first five downs
+    // and ups, one down command that says the host flaps, none for the
+    // rest, and one up command once it has stayed up for the window.
+    void aFlappingHostRunsOneCommand()
+    {
+        QTemporaryDir scratch;
+        const QString trace = scratch.filePath(QStringLiteral("trace"));
+        const QString command = QStringLiteral("sh -c 'echo \"$ECHOWATCH_STATUS "
+                                               "$ECHOWATCH_FLAPPING\" >> \"$1\"' sh ") +
+                                trace;
+        host::AlertRules rules;
+        rules.downAfter = 1;
+        WatchedWindow test(rules);
+        Commands commands(test, command, command);
+        test.window.Text1->setText(QStringLiteral("127.0.0.1"));
+        test.start();
+        QString expected;
+        // Each command waits for the one before, and a newer down ends an
+        // older one still running: the first five flips wait for theirs.
+        for (int flip = 0; flip < 5; ++flip) {
+            test.probes("fa");
+            expected += QStringLiteral("down 0\nup 0\n");
+            QTRY_COMPARE_WITH_TIMEOUT(fileText(trace), expected, 10000);
+        }
+        for (int flip = 5; flip < 71; ++flip)
+            test.probes("fa");
+        expected += QStringLiteral("down 1\n");
+        QTRY_COMPARE_WITH_TIMEOUT(fileText(trace), expected, 10000);
+        // Ten minutes up settles it; a command the flips had queued would
+        // come before this one.
+        for (int second = 0; second < 600; ++second)
+            test.probes("a");
+        expected += QStringLiteral("up 0\n");
+        QTRY_COMPARE_WITH_TIMEOUT(fileText(trace), expected, 10000);
+    }
+
+    // Slow for a minute, then normal for a minute: each runs its command
+    // with the percentile's round trip.
+    void slowAndNormalRunTheirCommands()
+    {
+        QTemporaryDir scratch;
+        const QString trace = scratch.filePath(QStringLiteral("trace"));
+        const QString command = QStringLiteral("sh -c 'echo \"$ECHOWATCH_STATUS "
+                                               "$ECHOWATCH_ROUND_TRIP_MS\" >> \"$1\"' sh ") +
+                                trace;
+        host::AlertRules rules;
+        rules.slow = {100, 95};
+        WatchedWindow test(rules);
+        Commands commands(test, {}, {});
+        commands.actions.setCommand(records::ActionFacts::Change::Slow, commandWords(command));
+        commands.actions.setCommand(records::ActionFacts::Change::Normal, commandWords(command));
+        test.window.Text1->setText(QStringLiteral("127.0.0.1"));
+        test.start();
+        for (int second = 0; second < 62; ++second)
+            test.probe(0, 150);
+        QTRY_COMPARE_WITH_TIMEOUT(fileText(trace), QStringLiteral("slow 150.000\n"), 10000);
+        // Under once at most 3 of the minute's 60 answers are slow, 57
+        // answers on; normal a minute after.
+        for (int second = 0; second < 130; ++second)
+            test.probe(0, 20);
+        QTRY_COMPARE_WITH_TIMEOUT(fileText(trace),
+                                  QStringLiteral("slow 150.000\nnormal 20.000\n"), 10000);
+    }
+
     // Where the path is traced, the down command waits for its outage's
     // verdict (ECHOWATCH_PATH), or for a trace that could not run, or for
     // the bound; an up never overtakes its down.
