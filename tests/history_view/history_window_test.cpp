@@ -28,6 +28,8 @@
 #include <QTableView>
 #include <QtTest>
 
+#include <arpa/inet.h>
+
 Q_DECLARE_METATYPE(history::TimeSpan)
 Q_DECLARE_METATYPE(history::ChartColumn)
 
@@ -336,6 +338,44 @@ private slots:
         QVERIFY(history->isVisible());
         QTest::keyClick(history, Qt::Key_Escape);
         QTRY_VERIFY(!test.historyWindow());
+    }
+
+    // What the host monitor called slow and flapping, kept by host: a
+    // stretch going on ends at the time asked for, one settled where it
+    // settled.
+    void keepsTheSlowAndFlappingStretches()
+    {
+        host::AlertRules rules;
+        rules.downAfter = 1;
+        rules.slow = {100, 95};
+        rules.flap = {2, 1};
+        WatchedWindow test(rules);
+        history_view::ProbeHistory history(test.window, test.events());
+        test.window.Text1->setText(QStringLiteral("127.0.0.1"));
+        test.start();
+        const std::uint32_t address = htonl(INADDR_LOOPBACK);
+        const history::Milliseconds zero =
+            std::chrono::duration_cast<std::chrono::milliseconds>(
+                test.clock.wallTime.time_since_epoch())
+                .count();
+        const auto at = [zero](int second) { return zero + second * 1000; };
+        using Spans = std::vector<history::TimeSpan>;
+        // Slow answers from second 1 to 62: slow from 1; under again at 119,
+        // once 3 of the minute's 60 answers are slow; normal at 179.
+        for (int second = 1; second <= 62; ++second)
+            test.probe(0, 150);
+        QCOMPARE(history.slowPeriods(address, at(62)), (Spans{{at(1), at(62)}}));
+        for (int second = 63; second <= 192; ++second)
+            test.probe(0, 20);
+        QCOMPARE(history.slowPeriods(address, at(192)), (Spans{{at(1), at(119)}}));
+        QVERIFY(history.flappingStretches(address, at(192)).empty());
+        // Downs at 193, 195 and 197: the third flaps; up from 198 on, it
+        // settles a minute later.
+        test.probes("fafafa");
+        QCOMPARE(history.flappingStretches(address, at(200)), (Spans{{at(193), at(200)}}));
+        test.probes(QByteArray(60, 'a').constData());
+        QCOMPARE(history.flappingStretches(address, at(300)), (Spans{{at(193), at(258)}}));
+        QVERIFY(history.slowPeriods(htonl(INADDR_LOOPBACK + 1), at(300)).empty());
     }
 
     void eachHostHasItsOwnSeries()
