@@ -1,6 +1,7 @@
 // What the window tells beyond its labels, as the host monitor decides it:
 // the host's going down and coming back, where its path broke, the status
 // line's tooltip, and the mark on the window's icon.
+#include "echowatch/alerts/alert_settings.h"
 #include "echowatch/alerts/host_alerts.h"
 #include "echowatch/alerts/icon_mark.h"
 #include "echowatch/alerts/turn_notifications.h"
@@ -10,11 +11,13 @@
 #include "echowatch/host/host_event_signals.h"
 
 #include <QAction>
+#include <QGroupBox>
 #include <QSignalSpy>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QtTest>
 
 #include <arpa/inet.h>
@@ -178,6 +181,77 @@ private slots:
         QVERIFY2(desktop.shown[1].body.startsWith(
                      QStringLiteral("95% of answers within 47 ms over the last minute; slow for ")),
                  qPrintable(desktop.shown[1].body));
+    }
+
+    // The dialog shows the rules it is given and gives them back as they
+    // are, a rule switched off included; one switched on by its box offers
+    // figures that make sense.
+    void theSettingsDialogKeepsTheRules_data()
+    {
+        QTest::addColumn<int>("downAfter");
+        QTest::addColumn<QList<int>>("loss");
+        QTest::addColumn<QList<int>>("slow");
+        QTest::addColumn<QList<int>>("flap");
+        QTest::newRow("defaults") << 3 << QList<int>{0, 0, 50} << QList<int>{0, 95}
+                                  << QList<int>{5, 10};
+        QTest::newRow("every rule on")
+            << 1 << QList<int>{20, 5, 50} << QList<int>{150, 90} << QList<int>{3, 5};
+        QTest::newRow("the bounds")
+            << 100 << QList<int>{100, 99, 10000} << QList<int>{60000, 100} << QList<int>{1000, 1440};
+        QTest::newRow("flapping off") << 3 << QList<int>{1, 0, 10} << QList<int>{1, 1}
+                                      << QList<int>{0, 10};
+    }
+
+    void theSettingsDialogKeepsTheRules()
+    {
+        QFETCH(int, downAfter);
+        QFETCH(QList<int>, loss);
+        QFETCH(QList<int>, slow);
+        QFETCH(QList<int>, flap);
+        host::AlertRules rules;
+        rules.downAfter = downAfter;
+        rules.loss = {loss[0], loss[1], loss[2]};
+        rules.slow = {slow[0], slow[1]};
+        rules.flap = {flap[0], flap[1]};
+        AlertSettingsDialog dialog;
+        dialog.setRules(rules);
+        QVERIFY(dialog.rules() == rules);
+    }
+
+    void theSettingsDialogOffersFiguresForARuleSwitchedOn()
+    {
+        AlertSettingsDialog dialog;
+        dialog.setRules({});
+        dialog.findChild<QGroupBox *>(QStringLiteral("DownLoss"))->setChecked(true);
+        dialog.findChild<QGroupBox *>(QStringLiteral("Slow"))->setChecked(true);
+        const host::AlertRules offered = dialog.rules();
+        QCOMPARE(offered.loss.raisePercent, 20);
+        QCOMPARE(offered.loss.clearPercent, 5);
+        QCOMPARE(offered.slow.overMilliseconds, 100);
+        // The clear level stays below the raise level.
+        dialog.findChild<QSpinBox *>(QStringLiteral("LossRaise"))->setValue(4);
+        QCOMPARE(dialog.findChild<QSpinBox *>(QStringLiteral("LossClear"))->maximum(), 3);
+        QCOMPARE(dialog.rules().loss.clearPercent, 3);
+    }
+
+    // "Alert settings…" opens the dialog with the rules the host monitor
+    // goes by; its OK sets them, and the next probes are judged by them.
+    void theSettingsApplyFromTheNextProbe()
+    {
+        WatchedWindow test(3);
+        AlertSettings settings(test.window, [&test] { return test.watch.rules(); });
+        connect(&settings, &AlertSettings::chosen, &test.watch, &app::WindowWatch::setRules);
+        QSignalSpy downs(&test.events(), &host::HostEventSignals::down);
+        test.window.Text1->setText(QStringLiteral("127.0.0.1"));
+        test.start();
+        settings.action()->trigger();
+        QVERIFY(settings.dialog() != nullptr);
+        QCOMPARE(settings.dialog()->rules().downAfter, 3);
+        settings.dialog()->findChild<QSpinBox *>(QStringLiteral("DownAfter"))->setValue(1);
+        settings.dialog()->accept();
+        QCOMPARE(test.watch.rules().downAfter, 1);
+        test.probes("f");
+        QCOMPARE(downs.count(), 1);
     }
 
     void roundTripsInWords_data()
