@@ -55,6 +55,20 @@ Turn turn(const probe::ProbeEvent &firstFailure, const probe::ProbeEvent &latest
     return made;
 }
 
+// The window under some rules, probing 127.0.0.1 with its alerts on.
+struct AlertedWindow
+{
+    explicit AlertedWindow(const host::AlertRules &rules) : test(rules)
+    {
+        test.window.Text1->setText(QStringLiteral("127.0.0.1"));
+        test.start();
+    }
+
+    WatchedWindow test;
+    fakes::Notifications desktop;
+    HostAlerts alerts{test.window, test.events(), desktop};
+};
+
 QImage rendered(const QIcon &icon, int size)
 {
     return icon.pixmap(QSize(size, size)).toImage().convertToFormat(QImage::Format_ARGB32);
@@ -125,12 +139,9 @@ private slots:
     {
         host::AlertRules rules;
         rules.downAfter = 1;
-        WatchedWindow test(rules);
-        fakes::Notifications desktop;
-        HostAlerts alerts(test.window, test.events(), desktop);
+        AlertedWindow alerted(rules);
+        auto &[test, desktop, alerts] = alerted;
         QVERIFY(alerts.switchOn());
-        test.window.Text1->setText(QStringLiteral("127.0.0.1"));
-        test.start();
         for (int flip = 0; flip < 71; ++flip)
             test.probes("fa");
         QStringList summaries;
@@ -158,12 +169,9 @@ private slots:
     {
         host::AlertRules rules;
         rules.slow = {100, 95};
-        WatchedWindow test(rules);
-        fakes::Notifications desktop;
-        HostAlerts alerts(test.window, test.events(), desktop);
+        AlertedWindow alerted(rules);
+        auto &[test, desktop, alerts] = alerted;
         QVERIFY(alerts.switchOn());
-        test.window.Text1->setText(QStringLiteral("127.0.0.1"));
-        test.start();
         for (int second = 0; second < 120; ++second)
             test.probe(0, 47);
         // Over from the fourth slow answer on (3 of 60 are within the 5%).

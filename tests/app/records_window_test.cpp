@@ -35,6 +35,13 @@ QString fileText(const QString &path)
     return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
 }
 
+// A command that appends the words given, the facts' variables expanded,
+// as a line to the trace file.
+QString tracingCommand(const QString &words, const QString &trace)
+{
+    return QStringLiteral("sh -c 'echo \"%1\" >> \"$1\"' sh %2").arg(words, trace);
+}
+
 // The name given for 127.0.0.1 on the command line.
 std::string routerAtLoopback(const std::string &dotted)
 {
@@ -52,6 +59,20 @@ struct Commands
 
     alerts::HostActions actions;
     app::CommandFeed feed;
+};
+
+// The window under some rules, probing 127.0.0.1 with commands to trace.
+struct CommandedWindow
+{
+    CommandedWindow(const host::AlertRules &rules, const QString &onDown, const QString &onUp)
+        : test(rules), commands(test, onDown, onUp)
+    {
+        test.window.Text1->setText(QStringLiteral("127.0.0.1"));
+        test.start();
+    }
+
+    WatchedWindow test;
+    Commands commands;
 };
 
 } // namespace
@@ -127,15 +148,12 @@ private slots:
     {
         QTemporaryDir scratch;
         const QString trace = scratch.filePath(QStringLiteral("trace"));
-        const QString command = QStringLiteral("sh -c 'echo \"$ECHOWATCH_STATUS "
-                                               "$ECHOWATCH_FLAPPING\" >> \"$1\"' sh ") +
-                                trace;
+        const QString command =
+            tracingCommand(QStringLiteral("$ECHOWATCH_STATUS $ECHOWATCH_FLAPPING"), trace);
         host::AlertRules rules;
         rules.downAfter = 1;
-        WatchedWindow test(rules);
-        Commands commands(test, command, command);
-        test.window.Text1->setText(QStringLiteral("127.0.0.1"));
-        test.start();
+        CommandedWindow commanded(rules, command, command);
+        WatchedWindow &test = commanded.test;
         QString expected;
         // Each command waits for the one before, and a newer down ends an
         // older one still running: the first five flips wait for theirs.
@@ -162,17 +180,14 @@ private slots:
     {
         QTemporaryDir scratch;
         const QString trace = scratch.filePath(QStringLiteral("trace"));
-        const QString command = QStringLiteral("sh -c 'echo \"$ECHOWATCH_STATUS "
-                                               "$ECHOWATCH_ROUND_TRIP_MS\" >> \"$1\"' sh ") +
-                                trace;
+        const QStringList command = commandWords(
+            tracingCommand(QStringLiteral("$ECHOWATCH_STATUS $ECHOWATCH_ROUND_TRIP_MS"), trace));
         host::AlertRules rules;
         rules.slow = {100, 95};
-        WatchedWindow test(rules);
-        Commands commands(test, {}, {});
-        commands.actions.setCommand(records::ActionFacts::Change::Slow, commandWords(command));
-        commands.actions.setCommand(records::ActionFacts::Change::Normal, commandWords(command));
-        test.window.Text1->setText(QStringLiteral("127.0.0.1"));
-        test.start();
+        CommandedWindow commanded(rules, {}, {});
+        WatchedWindow &test = commanded.test;
+        commanded.commands.actions.setCommand(records::ActionFacts::Change::Slow, command);
+        commanded.commands.actions.setCommand(records::ActionFacts::Change::Normal, command);
         for (int second = 0; second < 62; ++second)
             test.probe(0, 150);
         QTRY_COMPARE_WITH_TIMEOUT(fileText(trace), QStringLiteral("slow 150.000\n"), 10000);
