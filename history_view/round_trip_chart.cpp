@@ -36,10 +36,11 @@ const QColor TimeoutColour(220, 50, 47);
 const QColor UnreachableColour(230, 140, 0);
 const QColor OtherFailureColour(160, 90, 220);
 const QColor OutageShade(220, 50, 47, 45);
-const QColor SlowShade(230, 160, 0, 60);
+// Yellow rather than amber, so that it reads apart from an unreachable mark.
+const QColor SlowShade(215, 190, 0, 60);
 // Hatched, so that a flapping stretch reads apart from the outages in it.
 const QColor FlappingHatch(200, 30, 90, 150);
-// The amber band along the top of a slow stretch, seen over an outage's
+// The yellow band along the top of a slow stretch, seen over an outage's
 // shade too.
 constexpr int SlowBandHeight = 4;
 
@@ -327,7 +328,7 @@ void RoundTripChart::fillStretches(QPainter &painter, QRect plot,
     }
 }
 
-// Slow: an amber shade with a band along the top; flapping: hatched, the
+// Slow: a yellow shade with a band along the top; flapping: hatched, the
 // other way from the time not watched.
 void RoundTripChart::drawCalled(QPainter &painter, QRect plot) const
 {

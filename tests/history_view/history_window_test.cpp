@@ -41,7 +41,10 @@ using history_view::HistoryWindow;
 // them.
 struct HistoryTestWindow : WatchedWindow
 {
-    HistoryTestWindow() { start(); }
+    explicit HistoryTestWindow(const host::AlertRules &rules = {}) : WatchedWindow(rules)
+    {
+        start();
+    }
 
     window::LogActions *logActions = new window::LogActions(window);
     history_view::ProbeHistory *history = new history_view::ProbeHistory(window, events());
@@ -376,6 +379,48 @@ private slots:
         test.probes(QByteArray(60, 'a').constData());
         QCOMPARE(history.flappingStretches(address, at(300)), (Spans{{at(193), at(258)}}));
         QVERIFY(history.slowPeriods(htonl(INADDR_LOOPBACK + 1), at(300)).empty());
+    }
+
+    // A slow stretch is shaded across the chart, its band along the top
+    // in the legend's colour: far more columns of it than the legend's
+    // swatch has. ECHOWATCH_HISTORY_PICTURE names a file for a picture.
+    void shadesASlowStretchAndAFlappingOne()
+    {
+        host::AlertRules rules;
+        rules.downAfter = 1;
+        rules.slow = {100, 95};
+        rules.flap = {2, 10};
+        HistoryTestWindow test(rules);
+        test.window.Text1->setText(QStringLiteral("127.0.0.1"));
+        const auto answers = [&test](int count, int milliseconds) {
+            for (int answer = 0; answer < count; ++answer)
+                test.probe(0, milliseconds + answer % 5);
+        };
+        answers(40, 20);
+        answers(90, 150);
+        // Under again after 57 answers, normal a minute later.
+        answers(130, 20);
+        test.probes("fafafafafa");
+        answers(20, 20);
+        test.actions->showHistory();
+        HistoryWindow *history = test.historyWindow();
+        QVERIFY(QTest::qWaitForWindowExposed(history));
+        auto *chart = history->findChild<history_view::RoundTripChart *>();
+        const QImage drawn = chart->grab().toImage();
+        const QRgb yellow = qRgb(215, 190, 0);
+        int yellowColumns = 0;
+        for (int x = 0; x < drawn.width(); ++x) {
+            for (int y = 0; y < drawn.height(); ++y) {
+                if (drawn.pixel(x, y) == yellow) {
+                    ++yellowColumns;
+                    break;
+                }
+            }
+        }
+        QVERIFY2(yellowColumns > drawn.width() / 5, qPrintable(QString::number(yellowColumns)));
+        const QString picture = qEnvironmentVariable("ECHOWATCH_HISTORY_PICTURE");
+        if (!picture.isEmpty())
+            QVERIFY(history->grab().save(picture));
     }
 
     void eachHostHasItsOwnSeries()

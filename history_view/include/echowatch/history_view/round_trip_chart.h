@@ -18,7 +18,7 @@ namespace history_view {
 // column at a time: a bar from the shortest to the longest answer of the
 // column, a mark along the time axis where probes failed (one colour per
 // kind), the outages shaded, the stretches the host monitor called slow
-// shaded amber and those it called flapping hatched red, and time nobody
+// shaded yellow and those it called flapping hatched red, and time nobody
 // watched the host hatched grey (neither up nor down), under a grid of
 // round numbers and clock times. Pointing at a column, or stepping to it
 // with Left and Right, reads it out; dragging across the chart zooms into
