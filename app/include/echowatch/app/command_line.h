@@ -24,8 +24,8 @@ struct LaunchOptions
     bool start = false;
     bool notify = false;
     bool traceOnDown = false;
-    // What calls a host down, slow and flapping: the window's and every
-    // headless monitor's.
+    // What calls a host down, slow and flapping, from the start; "Alert
+    // settings…" may change it for the window's life.
     host::AlertRules alerts;
     // The history file to append to, and for how many days it keeps every
     // probe (also when the file is chosen from the menu).
