@@ -19,19 +19,37 @@ QProcessEnvironment environmentFor(const records::ActionFacts &facts)
     return environment;
 }
 
-QString optionName(records::ActionFacts::Change change)
+using Change = records::ActionFacts::Change;
+
+constexpr Change Changes[] = {Change::Down, Change::Up, Change::Slow, Change::Normal};
+
+QString optionName(Change change)
 {
-    return change == records::ActionFacts::Change::Down ? QStringLiteral("--on-down")
-                                                        : QStringLiteral("--on-up");
+    switch (change) {
+    case Change::Down:
+        return QStringLiteral("--on-down");
+    case Change::Up:
+        return QStringLiteral("--on-up");
+    case Change::Slow:
+        return QStringLiteral("--on-slow");
+    case Change::Normal:
+        return QStringLiteral("--on-normal");
+    }
+    return {};
 }
 
 } // namespace
 
 HostActions::HostActions(QStringList onDown, QStringList onUp, std::chrono::seconds timeLimit,
                          QObject *parent)
-    : QObject(parent), m_onDown(std::move(onDown)), m_onUp(std::move(onUp)),
+    : QObject(parent), m_commands{{Change::Down, std::move(onDown)}, {Change::Up, std::move(onUp)}},
       m_timeLimit(timeLimit)
 {}
+
+void HostActions::setCommand(Change change, QStringList words)
+{
+    m_commands[change] = std::move(words);
+}
 
 // The commands, children of this object, end with it, each with its group.
 HostActions::~HostActions()
@@ -44,7 +62,7 @@ HostActions::~HostActions()
 
 void HostActions::run(const records::ActionFacts &facts)
 {
-    if ((facts.change == Change::Down ? m_onDown : m_onUp).isEmpty())
+    if (m_commands[facts.change].isEmpty())
         return;
     Slot &slot = m_slots[{facts.address, facts.change}];
     if (!busy(facts.address)) {
@@ -65,7 +83,7 @@ void HostActions::run(const records::ActionFacts &facts)
 
 bool HostActions::busy(const std::string &address) const
 {
-    for (const Change change : {Change::Down, Change::Up}) {
+    for (const Change change : Changes) {
         const auto slot = m_slots.find({address, change});
         if (slot != m_slots.end() && slot->second.running != nullptr)
             return true;
@@ -76,8 +94,8 @@ bool HostActions::busy(const std::string &address) const
 void HostActions::start(Slot &slot, const records::ActionFacts &facts)
 {
     const SlotKey key{facts.address, facts.change};
-    const QStringList &words = facts.change == Change::Down ? m_onDown : m_onUp;
-    auto *command = new CommandRun(words, environmentFor(facts), m_timeLimit, this);
+    auto *command =
+        new CommandRun(m_commands[facts.change], environmentFor(facts), m_timeLimit, this);
     slot.running = command;
     slot.dropSaid = false;
     connect(command, &CommandRun::said, this,
@@ -97,7 +115,7 @@ void HostActions::ended(const SlotKey &key)
 void HostActions::startNext(const std::string &address)
 {
     Slot *next = nullptr;
-    for (const Change change : {Change::Down, Change::Up}) {
+    for (const Change change : Changes) {
         Slot &slot = m_slots[{address, change}];
         if (slot.waiting && (next == nullptr || slot.waitingSince < next->waitingSince))
             next = &slot;

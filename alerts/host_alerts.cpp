@@ -1,5 +1,6 @@
 #include "echowatch/alerts/host_alerts.h"
 
+#include "echowatch/alerts/turn_notifications.h"
 #include "echowatch/host/host_event_signals.h"
 #include "echowatch/window/form1.h"
 
@@ -39,14 +40,22 @@ const QString ConnectionBackSound = QStringLiteral("network-connectivity-establi
 
 } // namespace
 
+// Down by loss, the host answered in between: how many of how many failed.
 platform::Notification downNotification(const host::HostDown &down, AlertSound sound,
                                         const QString &where)
 {
     const history::Outage &outage = down.figures;
-    QString body = tr("No answer since %1, %2 probes in a row.\n%3")
-                       .arg(dateAndTime(outage.start))
-                       .arg(outage.probesLost)
-                       .arg(QString::fromStdString(StatusText(down.latest.status)));
+    const QString status = QString::fromStdString(StatusText(down.latest.status));
+    QString body = down.by == host::DownBy::Loss
+                       ? tr("%1 of the last %2 probes failed, the first at %3.\n%4")
+                             .arg(down.loss.failed)
+                             .arg(down.loss.window)
+                             .arg(dateAndTime(outage.start))
+                             .arg(status)
+                       : tr("No answer since %1, %2 probes in a row.\n%3")
+                             .arg(dateAndTime(outage.start))
+                             .arg(outage.probesLost)
+                             .arg(status);
     if (!where.isEmpty())
         body += QLatin1Char('\n') + tr("Where: %1").arg(where);
     return {tr("%1 is down").arg(QString::fromStdString(down.host.label)), body,
@@ -90,6 +99,16 @@ HostAlerts::HostAlerts(Form1 &window, const host::HostEventSignals &events,
     connect(&events, &host::HostEventSignals::up, this, &HostAlerts::tellUp);
     connect(&events, &host::HostEventSignals::ended, this, &HostAlerts::forget);
     connect(&events, &host::HostEventSignals::filed, this, &HostAlerts::tellWhere);
+    connect(&events, &host::HostEventSignals::flapping, this, &HostAlerts::tellFlapping);
+    connect(&events, &host::HostEventSignals::settled, this, &HostAlerts::tellSettled);
+    connect(&events, &host::HostEventSignals::slow, this, [this](const host::SlowStarted &slow) {
+        if (m_action->isChecked())
+            m_notifications.show(slowNotification(slow));
+    });
+    connect(&events, &host::HostEventSignals::normal, this, [this](const host::SlowEnded &normal) {
+        if (m_action->isChecked() && normal.why == host::SlowEnd::Normal)
+            m_notifications.show(normalNotification(normal));
+    });
 }
 
 // Before the bus has answered, the alerts are switched on once it has, and
@@ -140,9 +159,10 @@ void HostAlerts::serviceLearnt()
     std::fputs(line.toLocal8Bit().constData(), stderr);
 }
 
+// A flapping host's downs and ups are told once, by its flapping.
 void HostAlerts::tellDown(const host::HostDown &down)
 {
-    if (!m_action->isChecked())
+    if (!m_action->isChecked() || down.flapping)
         return;
     m_down = down;
     m_notifications.show(downNotification(down, sound()));
@@ -171,6 +191,27 @@ void HostAlerts::tellWhere(const host::VerdictFiled &filed)
         return;
     m_notifications.show(
         downNotification(*m_down, sound(), QString::fromStdString(filed.verdict.text)));
+}
+
+void HostAlerts::tellFlapping(const host::FlappingStarted &flapping)
+{
+    if (!m_action->isChecked())
+        return;
+    m_down.reset();
+    m_notifications.show(flappingNotification(
+        flapping, sound() == AlertSound::Played ? ConnectionLostSound : QString()));
+}
+
+// Settled down, its outage's end is told as any outage's.
+void HostAlerts::tellSettled(const host::FlappingSettled &settled)
+{
+    if (!m_action->isChecked())
+        return;
+    if (settled.down)
+        m_down = host::HostDown{settled, host::DownBy::InARow, {}};
+    const QString &soundName = settled.down ? ConnectionLostSound : ConnectionBackSound;
+    m_notifications.show(
+        settledNotification(settled, sound() == AlertSound::Played ? soundName : QString()));
 }
 
 AlertSound HostAlerts::sound() const

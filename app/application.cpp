@@ -1,5 +1,6 @@
 #include "echowatch/app/application.h"
 
+#include "echowatch/alerts/alert_settings.h"
 #include "echowatch/alerts/host_alerts.h"
 #include "echowatch/alerts/icon_mark.h"
 #include "echowatch/app/launch_resolution.h"
@@ -73,7 +74,7 @@ void Application::buildFeatures()
 {
     Form1 &window = *m_window;
     m_watch = new WindowWatch(
-        window, m_services.clock, {m_options.downAfter}, [this](const std::string &dotted) {
+        window, m_services.clock, m_options.alerts, [this](const std::string &dotted) {
             return m_naming.label(QString::fromStdString(dotted)).toStdString();
         });
     const host::HostEventSignals &events = m_watch->events();
@@ -86,6 +87,9 @@ void Application::buildFeatures()
     if (m_options.historyFile)
         m_historyFile->keepIn(*m_options.historyFile);
     m_alerts = new alerts::HostAlerts(window, events, m_services.notifications);
+    m_alertSettings = new alerts::AlertSettings(window, [this] { return m_watch->rules(); });
+    QObject::connect(m_alertSettings, &alerts::AlertSettings::chosen, m_watch,
+                     &WindowWatch::setRules);
     new alerts::IconMark(window, events);
     buildPathFeatures();
     const path_view::TraceOnDown *trace = m_traceOnDown;

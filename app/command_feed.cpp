@@ -8,6 +8,12 @@
 
 namespace app {
 
+namespace {
+
+using Change = records::ActionFacts::Change;
+
+} // namespace
+
 CommandFeed::CommandFeed(const host::HostEventSignals &events, alerts::HostActions &actions,
                          std::function<bool()> tracing, QObject *parent)
     : QObject(parent), m_actions(actions), m_tracing(std::move(tracing))
@@ -15,16 +21,36 @@ CommandFeed::CommandFeed(const host::HostEventSignals &events, alerts::HostActio
     connect(&events, &host::HostEventSignals::down, this, &CommandFeed::down);
     connect(&events, &host::HostEventSignals::up, this, &CommandFeed::up);
     connect(&events, &host::HostEventSignals::filed, this, &CommandFeed::verdict);
+    connect(&events, &host::HostEventSignals::flapping, this,
+            [this](const host::FlappingStarted &flapping) {
+                records::ActionFacts facts = actionFacts(Change::Down, flapping);
+                facts.flapping = true;
+                queueDown(facts, flapping.outage);
+            });
+    connect(&events, &host::HostEventSignals::settled, this, &CommandFeed::settled);
+    connect(&events, &host::HostEventSignals::slow, this, [this](const host::SlowStarted &slow) {
+        m_actions.run(slowFacts(Change::Slow, slow.host, slow.since, slow.figures));
+    });
+    connect(&events, &host::HostEventSignals::normal, this, [this](const host::SlowEnded &normal) {
+        if (normal.why == host::SlowEnd::Normal)
+            m_actions.run(slowFacts(Change::Normal, normal.host, normal.since, normal.figures));
+    });
 }
 
 void CommandFeed::down(const host::HostDown &down)
 {
-    m_waiting[down.outage] = actionFacts(records::ActionFacts::Change::Down, down);
+    if (!down.flapping)
+        queueDown(downFacts(down), down.outage);
+}
+
+void CommandFeed::queueDown(const records::ActionFacts &facts, host::OutageId outage)
+{
+    m_waiting[outage] = facts;
     if (!m_tracing || !m_tracing()) {
-        runDown(down.outage);
+        runDown(outage);
         return;
     }
-    QTimer::singleShot(VerdictWait, this, [this, outage = down.outage] { runDown(outage); });
+    QTimer::singleShot(VerdictWait, this, [this, outage] { runDown(outage); });
 }
 
 // A trace that could not run files its outage's answer too, without a path.
@@ -42,7 +68,15 @@ void CommandFeed::verdict(const host::VerdictFiled &filed)
 void CommandFeed::up(const host::HostUp &up)
 {
     runDown(up.outage);
-    m_actions.run(actionFacts(records::ActionFacts::Change::Up, up));
+    if (!up.flapping)
+        m_actions.run(actionFacts(Change::Up, up));
+}
+
+// Settled down, its outage's up runs the up command as any outage's does.
+void CommandFeed::settled(const host::FlappingSettled &settled)
+{
+    runDown(settled.outage);
+    m_actions.run(actionFacts(settled.down ? Change::Down : Change::Up, settled));
 }
 
 void CommandFeed::runDown(host::OutageId outage)

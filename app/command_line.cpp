@@ -21,6 +21,11 @@ constexpr int MostKeepDays = 3650;
 constexpr int MostPort = 65535;
 constexpr int FewestActionSeconds = 1;
 constexpr int MostActionSeconds = 86400;
+constexpr int FewestLossProbes = 10;
+constexpr int MostLossProbes = 10000;
+constexpr int MostSlowMilliseconds = 60000;
+constexpr int MostFlapLimit = 1000;
+constexpr int MostFlapMinutes = 1440;
 
 constexpr platform::Translation tr{"CommandLine"};
 
@@ -123,11 +128,43 @@ struct Options
                             QStringLiteral("CMD")};
     QCommandLineOption actionTimeout{
         QStringLiteral("action-timeout"),
-        tr("End a command of --on-down or --on-up, and all it started, after SECONDS, "
-           "1 to 86400 (default 30)."),
+        tr("End a command (--on-down, --on-up, --on-slow, --on-normal), and all it started, "
+           "after SECONDS, 1 to 86400 (default 30)."),
         QStringLiteral("SECONDS"), QStringLiteral("30")};
     QCommandLineOption sound{QStringLiteral("sound"),
                              tr("Notify with a sound (implies --notify).")};
+    QCommandLineOption downLoss{
+        QStringLiteral("down-loss"),
+        tr("Also call the host down when RAISE% or more of the last --loss-window probes "
+           "failed, and up again once an answer came and CLEAR% or less failed; RAISE 1 to "
+           "100, CLEAR below it (default a quarter of RAISE)."),
+        QStringLiteral("RAISE[:CLEAR]")};
+    QCommandLineOption lossWindow{
+        QStringLiteral("loss-window"),
+        tr("The last N probes that --down-loss counts, 10 to 10000 (default 50)."),
+        QStringLiteral("N"), QStringLiteral("50")};
+    QCommandLineOption slowOver{
+        QStringLiteral("slow-over"),
+        tr("Call the host slow when PCT% of the last minute's answers (default 95) took over "
+           "MS milliseconds for a full minute, normal once they did not for a full minute; MS "
+           "1 to 60000, PCT 1 to 100."),
+        QStringLiteral("MS[:PCT]")};
+    QCommandLineOption onSlow{QStringLiteral("on-slow"), tr("Run CMD when the host becomes slow."),
+                              QStringLiteral("CMD")};
+    QCommandLineOption onNormal{QStringLiteral("on-normal"),
+                                tr("Run CMD when the host is normal again."),
+                                QStringLiteral("CMD")};
+    QCommandLineOption flapLimit{
+        QStringLiteral("flap-limit"),
+        tr("Tell once that the host flaps when it went down more than N times in "
+           "--flap-window, then nothing more until it settles; 0 to 1000, 0 for never "
+           "(default 5)."),
+        QStringLiteral("N"), QStringLiteral("5")};
+    QCommandLineOption flapWindow{
+        QStringLiteral("flap-window"),
+        tr("The minutes --flap-limit counts downs in, and that the host must stay up or down "
+           "to settle, 1 to 1440 (default 10)."),
+        QStringLiteral("MIN"), QStringLiteral("10")};
 };
 
 void describe(QCommandLineParser &parser, const Options &options)
@@ -140,9 +177,11 @@ void describe(QCommandLineParser &parser, const Options &options)
                                     "address of HOST, looked up once."),
                                  QStringLiteral("[ADDRESS|HOST]"));
     parser.addOptions({options.interval, options.start, options.notify, options.traceOnDown,
-                       options.downAfter, options.history, options.keepDays, options.sound,
-                       options.log, options.logFormat, options.metrics, options.onDown,
-                       options.onUp, options.actionTimeout});
+                       options.downAfter, options.downLoss, options.lossWindow, options.slowOver,
+                       options.flapLimit, options.flapWindow, options.history, options.keepDays,
+                       options.sound, options.log, options.logFormat, options.metrics,
+                       options.onDown, options.onUp, options.onSlow, options.onNormal,
+                       options.actionTimeout});
     parser.addHelpOption();
     parser.addVersionOption();
     acceptToolkitOptions(parser);
@@ -237,12 +276,91 @@ std::optional<CommandLineExit> readRecordValues(const QCommandLineParser &parser
         return exit;
     if (auto exit = readCommand(parser, options.onUp, launch.onUp))
         return exit;
+    if (auto exit = readCommand(parser, options.onSlow, launch.onSlow))
+        return exit;
+    if (auto exit = readCommand(parser, options.onNormal, launch.onNormal))
+        return exit;
     int seconds = 0;
     if (auto exit = readWholeNumber(parser, options.actionTimeout, FewestActionSeconds,
                                     MostActionSeconds, seconds))
         return exit;
     launch.actionTimeout = std::chrono::seconds(seconds);
     return std::nullopt;
+}
+
+// "A" or "A:B", two whole numbers; B is none when not given.
+std::optional<std::pair<int, std::optional<int>>> wholePair(const QString &text)
+{
+    const QStringList parts = text.split(QLatin1Char(':'));
+    bool whole = false;
+    const int first = parts.first().toInt(&whole);
+    if (!whole || parts.size() > 2)
+        return std::nullopt;
+    if (parts.size() == 1)
+        return std::pair(first, std::optional<int>());
+    const int second = parts.last().toInt(&whole);
+    return whole ? std::optional(std::pair(first, std::optional(second))) : std::nullopt;
+}
+
+std::optional<CommandLineExit> readLossRule(const QCommandLineParser &parser,
+                                            const Options &options, host::LossRule &loss)
+{
+    if (!parser.isSet(options.downLoss)) {
+        if (parser.isSet(options.lossWindow))
+            return misuse(tr("--loss-window needs --down-loss"));
+        return std::nullopt;
+    }
+    const QString text = parser.value(options.downLoss);
+    const auto levels = wholePair(text);
+    constexpr int QuarterOf = 4;
+    if (levels) {
+        loss.raisePercent = levels->first;
+        loss.clearPercent = levels->second.value_or(levels->first / QuarterOf);
+    }
+    if (!levels || loss.raisePercent < 1 || loss.raisePercent > 100 || loss.clearPercent < 0 ||
+        loss.clearPercent >= loss.raisePercent)
+        return misuse(tr("--down-loss takes RAISE[:CLEAR], whole percentages, RAISE from 1 to "
+                         "100 and CLEAR below it, not '%1'")
+                          .arg(text));
+    return readWholeNumber(parser, options.lossWindow, FewestLossProbes, MostLossProbes,
+                           loss.window);
+}
+
+std::optional<CommandLineExit> readSlowRule(const QCommandLineParser &parser,
+                                            const Options &options, host::SlowRule &slow)
+{
+    if (!parser.isSet(options.slowOver))
+        return std::nullopt;
+    const QString text = parser.value(options.slowOver);
+    const auto over = wholePair(text);
+    if (over) {
+        slow.overMilliseconds = over->first;
+        slow.percentile = over->second.value_or(host::SlowRule::DefaultPercentile);
+    }
+    if (!over || slow.overMilliseconds < 1 || slow.overMilliseconds > MostSlowMilliseconds ||
+        slow.percentile < 1 || slow.percentile > 100)
+        return misuse(tr("--slow-over takes MS[:PCT], MS from 1 to %1 and PCT from 1 to 100, "
+                         "not '%2'")
+                          .arg(MostSlowMilliseconds)
+                          .arg(text));
+    return std::nullopt;
+}
+
+std::optional<CommandLineExit> readAlertValues(const QCommandLineParser &parser,
+                                               const Options &options, host::AlertRules &rules)
+{
+    if (auto exit = readWholeNumber(parser, options.downAfter, FewestDownAfter, MostDownAfter,
+                                    rules.downAfter))
+        return exit;
+    if (auto exit = readLossRule(parser, options, rules.loss))
+        return exit;
+    if (auto exit = readSlowRule(parser, options, rules.slow))
+        return exit;
+    if (auto exit =
+            readWholeNumber(parser, options.flapLimit, 0, MostFlapLimit, rules.flap.limit))
+        return exit;
+    return readWholeNumber(parser, options.flapWindow, 1, MostFlapMinutes,
+                           rules.flap.windowMinutes);
 }
 
 std::optional<CommandLineExit> readValues(const QCommandLineParser &parser, const Options &options,
@@ -268,8 +386,7 @@ std::optional<CommandLineExit> readValues(const QCommandLineParser &parser, cons
     launch.traceOnDown = parser.isSet(options.traceOnDown);
     if (parser.isSet(QStringLiteral("platform")))
         launch.platform = parser.value(QStringLiteral("platform"));
-    if (auto exit = readWholeNumber(parser, options.downAfter, FewestDownAfter, MostDownAfter,
-                                    launch.downAfter))
+    if (auto exit = readAlertValues(parser, options, launch.alerts))
         return exit;
     if (auto exit = readHistoryValues(parser, options, launch))
         return exit;

@@ -227,11 +227,20 @@ void MetricsServer::recordProbe(const records::LoggedProbe &probe)
 
 void MetricsServer::recordChange(const records::ActionFacts &facts)
 {
+    using Change = records::ActionFacts::Change;
     const std::lock_guard lock(m_mutex);
-    if (facts.change == records::ActionFacts::Change::Down)
+    switch (facts.change) {
+    case Change::Down:
         m_registry.recordDown(facts.host);
-    else
+        break;
+    case Change::Up:
         m_registry.recordUp(facts.host);
+        break;
+    case Change::Slow:
+    case Change::Normal:
+        m_registry.recordSlow(facts.host, facts.change == Change::Slow);
+        break;
+    }
 }
 
 void MetricsServer::recordWatch(const QString &host, bool watched)

@@ -34,7 +34,32 @@ records::ActionFacts actionFacts(records::ActionFacts::Change change, const host
             turn.figures.start,
             turn.figures.cause(),
             static_cast<int>(turn.figures.probesLost),
+            std::nullopt,
+            std::nullopt,
+            false,
             std::nullopt};
+}
+
+records::ActionFacts downFacts(const host::HostDown &down)
+{
+    records::ActionFacts facts = actionFacts(records::ActionFacts::Change::Down, down);
+    if (down.by == host::DownBy::Loss)
+        facts.loss = records::ActionFacts::Loss{static_cast<int>(down.loss.failed),
+                                                static_cast<int>(down.loss.window)};
+    return facts;
+}
+
+records::ActionFacts slowFacts(records::ActionFacts::Change change, const host::HostIdentity &host,
+                               host::Milliseconds since, const host::RoundTripFigures &figures)
+{
+    records::ActionFacts facts;
+    facts.change = change;
+    facts.host = host.label;
+    facts.address = host.dotted;
+    facts.since = since;
+    facts.roundTrips = records::ActionFacts::RoundTrips{figures.percentile, figures.microseconds,
+                                                        figures.usualMicroseconds};
+    return facts;
 }
 
 RecordsFeed::RecordsFeed(const host::HostEventSignals &events, QObject *parent) : QObject(parent)
@@ -44,11 +69,16 @@ RecordsFeed::RecordsFeed(const host::HostEventSignals &events, QObject *parent) 
     using Change = records::ActionFacts::Change;
     connect(&events, &host::HostEventSignals::taken, this,
             [this](const host::ProbeTaken &taken) { emit probeLogged(loggedProbe(taken)); });
-    connect(&events, &host::HostEventSignals::down, this, [this](const host::HostDown &down) {
-        emit hostChanged(actionFacts(Change::Down, down));
-    });
+    connect(&events, &host::HostEventSignals::down, this,
+            [this](const host::HostDown &down) { emit hostChanged(downFacts(down)); });
     connect(&events, &host::HostEventSignals::up, this,
             [this](const host::HostUp &up) { emit hostChanged(actionFacts(Change::Up, up)); });
+    connect(&events, &host::HostEventSignals::slow, this, [this](const host::SlowStarted &slow) {
+        emit hostChanged(slowFacts(Change::Slow, slow.host, slow.since, slow.figures));
+    });
+    connect(&events, &host::HostEventSignals::normal, this, [this](const host::SlowEnded &normal) {
+        emit hostChanged(slowFacts(Change::Normal, normal.host, normal.since, normal.figures));
+    });
     connect(&events, &host::HostEventSignals::started, this,
             [this](const host::WatchStarted &started) {
                 emit watchChanged(QString::fromStdString(started.host.label), true);

@@ -72,9 +72,12 @@ AttachedRecords attachRecords(Form1 &window, const host::HostEventSignals &event
                               const LaunchOptions &options, std::function<bool()> tracing)
 {
     AttachedRecords attached;
-    if (!options.onDown.isEmpty() || !options.onUp.isEmpty()) {
+    if (!options.onDown.isEmpty() || !options.onUp.isEmpty() || !options.onSlow.isEmpty() ||
+        !options.onNormal.isEmpty()) {
         attached.commands = new alerts::HostActions(options.onDown, options.onUp,
                                                      options.actionTimeout, &window);
+        attached.commands->setCommand(records::ActionFacts::Change::Slow, options.onSlow);
+        attached.commands->setCommand(records::ActionFacts::Change::Normal, options.onNormal);
         new CommandFeed(events, *attached.commands, std::move(tracing), attached.commands);
     }
     if (!options.logFile && !options.metrics)

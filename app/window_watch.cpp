@@ -7,9 +7,9 @@
 
 namespace app {
 
-WindowWatch::WindowWatch(Form1 &window, const platform::Clock &clock, host::DownRule rule,
+WindowWatch::WindowWatch(Form1 &window, const platform::Clock &clock, host::AlertRules rules,
                          host::AddressWatch::Naming naming)
-    : QObject(&window), m_clock(clock), m_watch(rule, std::move(naming), m_ids, m_events)
+    : QObject(&window), m_clock(clock), m_watch(rules, std::move(naming), m_ids, m_events)
 {
     setObjectName(QStringLiteral("WindowWatch"));
     connect(&window, &Form1::probeShown, this,

@@ -35,6 +35,12 @@ HistoryFile::HistoryFile(Form1 &window, const host::HostEventSignals &events, Pr
     connect(&events, &host::HostEventSignals::started, this, &HistoryFile::startWatch);
     connect(&events, &host::HostEventSignals::ended, this, &HistoryFile::endWatch);
     connect(&events, &host::HostEventSignals::filed, this, &HistoryFile::keepVerdict);
+    connect(&events, &host::HostEventSignals::slow, this, [this](const host::SlowStarted &slow) {
+        keepSlowPeriod(slow.host, slow.since, std::nullopt, slow.figures);
+    });
+    connect(&events, &host::HostEventSignals::normal, this, [this](const host::SlowEnded &ended) {
+        keepSlowPeriod(ended.host, ended.since, ended.until, ended.figures);
+    });
 }
 
 // The appender commits what is queued as it ends, on its own thread; a read
@@ -87,6 +93,38 @@ void HistoryFile::keepVerdict(const host::VerdictFiled &filed)
 {
     if (m_appender && filed.verdict.traced)
         m_appender->notePathVerdict(filed.host.dotted, filed.outageStart, filed.verdict.text);
+}
+
+namespace {
+
+// What made the host slow, as JSON: {"percentile":95,"over_ms":100,
+// "round_trip_ms":182.000,"answers":60,"usual_ms":47.000}.
+std::string figuresText(const host::RoundTripFigures &figures)
+{
+    const auto milliseconds = [](std::int64_t microseconds) {
+        return QString::number(static_cast<double>(microseconds) / 1000.0, 'f', 3);
+    };
+    QString text = QStringLiteral("{\"percentile\":%1,\"over_ms\":%2,\"round_trip_ms\":%3,"
+                                  "\"answers\":%4")
+                       .arg(figures.percentile)
+                       .arg(figures.overMilliseconds)
+                       .arg(milliseconds(figures.microseconds))
+                       .arg(figures.answers);
+    if (figures.usualMicroseconds)
+        text += QStringLiteral(",\"usual_ms\":") + milliseconds(*figures.usualMicroseconds);
+    return (text + QLatin1Char('}')).toStdString();
+}
+
+} // namespace
+
+// Written as it starts, and again as it ends (a file chosen in between
+// gets the period then).
+void HistoryFile::keepSlowPeriod(const host::HostIdentity &host, host::Milliseconds since,
+                                 std::optional<host::Milliseconds> until,
+                                 const host::RoundTripFigures &figures)
+{
+    if (m_appender)
+        m_appender->noteSlowPeriod(host.dotted, since, until, figuresText(figures));
 }
 
 // A file chosen during a watch has it from its next probe on: what came

@@ -342,6 +342,11 @@ void HistoryWindow::refresh()
     m_chart->setSpan(chosenSpan());
     m_chart->setUnwatched(
         m_history.watched(m_shownAddress).gapsIn(m_chart->shownSpan(), record.wholeRun().to));
+    if (m_shownAddress)
+        m_chart->setCalled(m_history.slowPeriods(*m_shownAddress, record.wholeRun().to),
+                           m_history.flappingStretches(*m_shownAddress, record.wholeRun().to));
+    else
+        m_chart->setCalled({}, {});
     m_chart->setAccessibleDescription(spanDescription(m_chart->shownSpan()));
     if (!m_pointing)
         showReading(QString());

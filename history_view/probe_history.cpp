@@ -19,6 +19,73 @@ ProbeHistory::ProbeHistory(QObject &owner, const host::HostEventSignals &events)
             noteWhere(filed.host.address, filed.outageStart,
                       QString::fromStdString(filed.verdict.text));
     });
+    listenForStretches(events);
+}
+
+namespace {
+
+// Beyond this many stretches of a kind, a host's oldest give way: each is
+// at least two minutes (slow) or a flap window long.
+constexpr std::size_t MostStretches = 10'000;
+
+} // namespace
+
+// A watch's end ends what the host monitor called in it: it starts every
+// window empty with the next watch.
+void ProbeHistory::listenForStretches(const host::HostEventSignals &events)
+{
+    connect(&events, &host::HostEventSignals::slow, this,
+            [this](const host::SlowStarted &slow) {
+                m_slow[slow.host.address].since = slow.since;
+            });
+    connect(&events, &host::HostEventSignals::normal, this, [this](const host::SlowEnded &ended) {
+        m_slow[ended.host.address].end(ended.until);
+        emit recorded();
+    });
+    connect(&events, &host::HostEventSignals::flapping, this,
+            [this](const host::FlappingStarted &flapping) {
+                m_flapping[flapping.host.address].since = flapping.since;
+            });
+    connect(&events, &host::HostEventSignals::settled, this,
+            [this](const host::FlappingSettled &settled) {
+                m_flapping[settled.host.address].end(settled.at);
+                emit recorded();
+            });
+    connect(&events, &host::HostEventSignals::ended, this, [this](const host::WatchEnded &ended) {
+        m_flapping[ended.host.address].end(ended.at);
+    });
+}
+
+void ProbeHistory::Stretches::end(history::Milliseconds at)
+{
+    if (!since)
+        return;
+    if (ended.size() == MostStretches)
+        ended.erase(ended.begin());
+    ended.push_back({*since, std::max(at, *since)});
+    since.reset();
+}
+
+std::vector<history::TimeSpan> ProbeHistory::Stretches::upTo(history::Milliseconds now) const
+{
+    std::vector<history::TimeSpan> all = ended;
+    if (since)
+        all.push_back({*since, std::max(now, *since)});
+    return all;
+}
+
+std::vector<history::TimeSpan> ProbeHistory::slowPeriods(std::uint32_t address,
+                                                         history::Milliseconds now) const
+{
+    const auto found = m_slow.find(address);
+    return found == m_slow.end() ? std::vector<history::TimeSpan>() : found->second.upTo(now);
+}
+
+std::vector<history::TimeSpan> ProbeHistory::flappingStretches(std::uint32_t address,
+                                                               history::Milliseconds now) const
+{
+    const auto found = m_flapping.find(address);
+    return found == m_flapping.end() ? std::vector<history::TimeSpan>() : found->second.upTo(now);
 }
 
 // Placed on the record's timeline by the boot clock, so that a step of the

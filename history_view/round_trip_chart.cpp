@@ -36,6 +36,13 @@ const QColor TimeoutColour(220, 50, 47);
 const QColor UnreachableColour(230, 140, 0);
 const QColor OtherFailureColour(160, 90, 220);
 const QColor OutageShade(220, 50, 47, 45);
+// Yellow rather than amber, so that it reads apart from an unreachable mark.
+const QColor SlowShade(215, 190, 0, 60);
+// Hatched, so that a flapping stretch reads apart from the outages in it.
+const QColor FlappingHatch(200, 30, 90, 150);
+// The yellow band along the top of a slow stretch, seen over an outage's
+// shade too.
+constexpr int SlowBandHeight = 4;
 
 QString millisecondsLabel(double milliseconds, int decimals)
 {
@@ -204,6 +211,7 @@ void RoundTripChart::paintEvent(QPaintEvent *)
     drawRoundTripGrid(painter, plot, scale);
     drawTimeGrid(painter, plot);
     drawUnwatched(painter, plot);
+    drawCalled(painter, plot);
     drawOutages(painter, plot);
     drawColumns(painter, plot, scale.top());
     drawAxes(painter, plot);
@@ -294,16 +302,40 @@ void RoundTripChart::setUnwatched(std::vector<history::TimeSpan> unwatched)
 // whatever the palette.
 void RoundTripChart::drawUnwatched(QPainter &painter, QRect plot) const
 {
+    fillStretches(painter, plot, m_unwatched, unwatchedShade(palette()));
+    fillStretches(painter, plot, m_unwatched, QBrush(gridColour(palette()), Qt::BDiagPattern));
+}
+
+void RoundTripChart::setCalled(std::vector<history::TimeSpan> slow,
+                               std::vector<history::TimeSpan> flapping)
+{
+    m_slow = std::move(slow);
+    m_flapping = std::move(flapping);
+    update();
+}
+
+void RoundTripChart::fillStretches(QPainter &painter, QRect plot,
+                                   const std::vector<history::TimeSpan> &stretches,
+                                   const QBrush &brush) const
+{
     const history::TimeSpan span = shownSpan();
-    for (const history::TimeSpan &gap : m_unwatched) {
-        if (gap.to <= span.from || gap.from >= span.to)
+    for (const history::TimeSpan &stretch : stretches) {
+        if (stretch.to <= span.from || stretch.from >= span.to)
             continue;
-        const int left = xOf(std::max(gap.from, span.from), plot);
-        const int right = std::max(xOf(std::min(gap.to, span.to), plot), left + 1);
-        const QRect area(left, plot.top(), right - left, plot.height());
-        painter.fillRect(area, unwatchedShade(palette()));
-        painter.fillRect(area, QBrush(gridColour(palette()), Qt::BDiagPattern));
+        const int left = xOf(std::max(stretch.from, span.from), plot);
+        const int right = std::max(xOf(std::min(stretch.to, span.to), plot), left + 1);
+        painter.fillRect(QRect(left, plot.top(), right - left, plot.height()), brush);
     }
+}
+
+// Slow: a yellow shade with a band along the top; flapping: hatched, the
+// other way from the time not watched.
+void RoundTripChart::drawCalled(QPainter &painter, QRect plot) const
+{
+    fillStretches(painter, plot, m_slow, SlowShade);
+    fillStretches(painter, QRect(plot.left(), plot.top(), plot.width(), SlowBandHeight), m_slow,
+                  QColor(SlowShade.rgb()));
+    fillStretches(painter, plot, m_flapping, QBrush(FlappingHatch, Qt::FDiagPattern));
 }
 
 // Each column at least SmallestMark pixels each way, so that a few answers
@@ -353,21 +385,26 @@ void RoundTripChart::drawPointer(QPainter &painter, QRect plot) const
     }
 }
 
-// In the row above the plot, right-aligned: one swatch and word per colour.
+// In the row above the plot, right-aligned: one swatch and word per colour;
+// slow and flapping only where the host was.
 void RoundTripChart::drawLegend(QPainter &painter) const
 {
-    const std::pair<QColor, QString> entries[] = {
+    std::vector<std::pair<QBrush, QString>> entries = {
         {palette().color(QPalette::Highlight), tr("answered")},
         {TimeoutColour, tr("timeout")},
         {UnreachableColour, tr("unreachable")},
         {OtherFailureColour, tr("other failure")},
         {OutageShade, tr("outage")},
-        {unwatchedShade(palette()), tr("not watched")},
     };
+    if (!m_slow.empty())
+        entries.emplace_back(QColor(SlowShade.rgb()), tr("slow"));
+    if (!m_flapping.empty())
+        entries.emplace_back(QBrush(FlappingHatch, Qt::FDiagPattern), tr("flapping"));
+    entries.emplace_back(unwatchedShade(palette()), tr("not watched"));
     const QFontMetrics metrics = fontMetrics();
     const int swatch = metrics.ascent() - 2;
     int right = rect().right() - RightMargin;
-    for (auto entry = std::rbegin(entries); entry != std::rend(entries); ++entry) {
+    for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
         const int textWidth = metrics.horizontalAdvance(entry->second);
         const int left = right - swatch - 4 - textWidth;
         painter.fillRect(QRect(left, Gap + 2, swatch, swatch), entry->first);

@@ -6,8 +6,8 @@
 
 namespace host {
 
-AddressWatch::AddressWatch(DownRule rule, Naming naming, IdSource &ids, EventSink &sink)
-    : m_rule(rule), m_naming(std::move(naming)), m_ids(ids), m_sink(sink)
+AddressWatch::AddressWatch(AlertRules rules, Naming naming, IdSource &ids, EventSink &sink)
+    : m_rules(rules), m_naming(std::move(naming)), m_ids(ids), m_sink(sink)
 {}
 
 void AddressWatch::start(Milliseconds at)
@@ -70,7 +70,7 @@ HostMonitor &AddressWatch::monitorFor(std::uint32_t address)
     }
     const std::string dotted = net::ipv4Text(address);
     m_monitors.emplace_front(HostIdentity{m_naming ? m_naming(dotted) : dotted, address, dotted},
-                             m_rule, m_ids, m_sink);
+                             m_rules, m_ids, m_sink);
     return m_monitors.front();
 }
 
@@ -82,11 +82,11 @@ bool AddressWatch::fileVerdict(OutageId outage, Verdict verdict)
     return owner != m_monitors.end() && owner->fileVerdict(outage, std::move(verdict));
 }
 
-void AddressWatch::setRule(DownRule rule)
+void AddressWatch::setRules(AlertRules rules)
 {
-    m_rule = rule;
+    m_rules = rules;
     for (HostMonitor &monitor : m_monitors)
-        monitor.setRule(rule);
+        monitor.setRules(rules);
 }
 
 const HostMonitor *AddressWatch::current() const noexcept

@@ -10,6 +10,10 @@ HostEventSignals::HostEventSignals(QObject *parent) : QObject(parent)
     qRegisterMetaType<HostUp>();
     qRegisterMetaType<WatchEnded>();
     qRegisterMetaType<VerdictFiled>();
+    qRegisterMetaType<SlowStarted>();
+    qRegisterMetaType<SlowEnded>();
+    qRegisterMetaType<FlappingStarted>();
+    qRegisterMetaType<FlappingSettled>();
 }
 
 } // namespace host

@@ -19,15 +19,21 @@ Milliseconds millisecondsOf(std::chrono::system_clock::time_point time) noexcept
     return duration_cast<milliseconds>(time.time_since_epoch()).count();
 }
 
-HostMonitor::HostMonitor(HostIdentity identity, DownRule rule, IdSource &ids, EventSink &sink)
-    : m_identity(std::move(identity)), m_ids(ids), m_sink(sink)
+HostMonitor::HostMonitor(HostIdentity identity, AlertRules rules, IdSource &ids, EventSink &sink)
+    : m_identity(std::move(identity)), m_ids(ids), m_sink(sink), m_flapping(rules.flap),
+      m_slowness(rules.slow)
 {
-    setRule(rule);
+    setRules(rules);
 }
 
-void HostMonitor::setRule(DownRule rule) noexcept
+void HostMonitor::setRules(AlertRules rules)
 {
-    m_rule = DownRule{std::max(rule.downAfter, 1)};
+    rules.downAfter = std::max(rules.downAfter, 1);
+    rules.loss.window = std::max(rules.loss.window, 1);
+    m_rules = rules;
+    m_loss.resize(rules.loss.on() ? static_cast<std::size_t>(rules.loss.window) : 0);
+    m_flapping.setRule(rules.flap);
+    m_slowness.setRule(rules.slow);
 }
 
 void HostMonitor::startWatch(Milliseconds at)
@@ -45,54 +51,162 @@ void HostMonitor::take(const probe::ProbeEvent &probe)
         takeAnswer(probe);
     else
         takeFailure(probe);
+    settleIfStill(probe);
+    judgeSlowness(probe);
 }
 
 void HostMonitor::takeAnswer(const probe::ProbeEvent &probe)
 {
+    m_inARow = history::Outage();
+    m_loss.add(millisecondsOf(probe.sentAt), probe.status);
     m_sink.probeTaken({m_identity, true, m_watch->id, probe, std::nullopt});
-    const std::optional<OutageId> ended = m_down;
-    history::Outage figures = m_failing;
-    m_failing = history::Outage();
-    m_down.reset();
-    if (!ended)
-        return;
-    figures.end = millisecondsOf(probe.sentAt);
-    m_sink.hostUp({{m_identity, m_watch->id, *ended, figures, probe}});
+    const bool lossSaysUp = !m_rules.loss.on() || m_loss.atMost(m_rules.loss.clearPercent);
+    if (m_down && lossSaysUp)
+        callUp(probe);
 }
 
 void HostMonitor::takeFailure(const probe::ProbeEvent &probe)
 {
     const Milliseconds sentAt = millisecondsOf(probe.sentAt);
-    if (m_failing.probesLost == 0)
-        m_failing.start = sentAt;
-    m_failing.addFailure(sentAt, probe.status);
-    const bool crosses =
-        !m_down && m_failing.probesLost >= static_cast<std::uint64_t>(m_rule.downAfter);
-    if (crosses)
-        callDown();
-    m_sink.probeTaken({m_identity, true, m_watch->id, probe, m_down});
-    if (crosses)
-        m_sink.hostDown({{m_identity, m_watch->id, *m_down, m_failing, probe}});
+    if (m_inARow.probesLost == 0)
+        m_inARow.start = sentAt;
+    m_inARow.addFailure(sentAt, probe.status);
+    m_loss.add(sentAt, probe.status);
+    if (m_down) {
+        m_down->figures.addFailure(sentAt, probe.status);
+        m_sink.probeTaken({m_identity, true, m_watch->id, probe, m_down->id});
+        return;
+    }
+    const std::optional<DownBy> by = downCalled();
+    if (!by) {
+        m_sink.probeTaken({m_identity, true, m_watch->id, probe, std::nullopt});
+        return;
+    }
+    callDown(probe, *by);
 }
 
-OutageId HostMonitor::callDown()
+// Failures in a row first: where both rules speak at once, it says more.
+std::optional<DownBy> HostMonitor::downCalled() const
 {
-    m_down = m_ids.next();
-    m_issued.push_back({*m_down, m_failing.start});
+    if (m_inARow.probesLost >= static_cast<std::uint64_t>(m_rules.downAfter))
+        return DownBy::InARow;
+    if (m_rules.loss.on() && m_loss.reaches(m_rules.loss.raisePercent))
+        return DownBy::Loss;
+    return std::nullopt;
+}
+
+void HostMonitor::callDown(const probe::ProbeEvent &probe, DownBy by)
+{
+    m_down = OpenOutage{m_ids.next(), by == DownBy::InARow ? m_inARow : m_loss.failureFigures()};
+    m_issued.push_back({m_down->id, m_down->figures.start});
     if (m_issued.size() > VerdictsAwaited)
         m_issued.pop_front();
-    return *m_down;
+    m_sink.probeTaken({m_identity, true, m_watch->id, probe, m_down->id});
+    const bool startsFlapping = m_flapping.down(millisecondsOf(probe.sentAt));
+    HostDown down{turnOf(probe), by, {}};
+    if (m_rules.loss.on())
+        down.loss = {static_cast<std::uint32_t>(m_loss.failures()),
+                     static_cast<std::uint32_t>(m_loss.size())};
+    m_lastTurn = down;
+    m_sink.hostDown(down);
+    if (!startsFlapping)
+        return;
+    FlappingStarted started{turnOf(probe), m_flapping.since(), m_flapping.downs(),
+                            m_rules.flap.window()};
+    started.flapping = false;
+    m_sink.flappingStarted(started);
+}
+
+void HostMonitor::callUp(const probe::ProbeEvent &probe)
+{
+    m_flapping.up(millisecondsOf(probe.sentAt));
+    HostUp up{turnOf(probe)};
+    up.figures.end = millisecondsOf(probe.sentAt);
+    m_down.reset();
+    m_lastTurn = up;
+    m_sink.hostUp(up);
+}
+
+// The open outage's turn at this probe; a turn while flapping is marked.
+OutageTurn HostMonitor::turnOf(const probe::ProbeEvent &probe) const
+{
+    return {m_identity, m_watch->id,           m_down->id, m_down->figures,
+            probe,      m_flapping.flapping()};
+}
+
+// Still for the flap rule's window: said once, with the host's state then.
+void HostMonitor::settleIfStill(const probe::ProbeEvent &probe)
+{
+    const Milliseconds at = millisecondsOf(probe.sentAt);
+    if (!m_flapping.settledBy(at))
+        return;
+    FlappingSettled settled{m_lastTurn, m_down.has_value(), m_flapping.since(), at,
+                            m_flapping.downs()};
+    settled.flapping = false;
+    settled.latest = probe;
+    if (m_down)
+        settled.figures = m_down->figures;
+    m_flapping.settle();
+    m_sink.flappingSettled(settled);
+}
+
+void HostMonitor::judgeSlowness(const probe::ProbeEvent &probe)
+{
+    const Milliseconds at = millisecondsOf(probe.sentAt);
+    if (!m_rules.slow.on()) {
+        if (m_slowness.slow())
+            endSlowness(at, at, SlowEnd::RuleOff);
+        m_slowness.clear();
+        return;
+    }
+    const std::int64_t roundTrip = probe.details.roundTripMicroseconds;
+    const auto answered =
+        probe.status == 0 && roundTrip >= 0 ? std::optional(roundTrip) : std::nullopt;
+    switch (m_slowness.take(at, answered)) {
+    case Slowness::Turn::Slow:
+        m_slowSince = m_slowness.since();
+        m_sink.slowStarted({m_identity, m_watch->id, m_slowSince, at, m_slowness.figures()});
+        break;
+    case Slowness::Turn::Normal:
+        endSlowness(m_slowness.since(), at, SlowEnd::Normal);
+        break;
+    case Slowness::Turn::None:
+        break;
+    }
+}
+
+void HostMonitor::endSlowness(Milliseconds until, Milliseconds at, SlowEnd why)
+{
+    m_sink.slowEnded(
+        {m_identity, m_watch->id, m_slowSince, std::max(until, m_slowSince), at, why,
+         m_slowness.figures()});
 }
 
 void HostMonitor::endWatch(Milliseconds at, WatchEnd why)
 {
     if (!m_watch)
         return;
-    const WatchEnded ended{m_identity, m_watch->id, m_watch->started, at, why, m_down, m_failing};
+    if (m_slowness.slow())
+        endSlowness(at, at, SlowEnd::WatchEnded);
+    const WatchEnded ended{m_identity,
+                           m_watch->id,
+                           m_watch->started,
+                           at,
+                           why,
+                           openOutage(),
+                           m_down ? m_down->figures : m_inARow};
     m_watch.reset();
     m_down.reset();
-    m_failing = history::Outage();
+    m_inARow = history::Outage();
+    m_loss.clear();
+    m_flapping.clear();
+    m_slowness.clear();
     m_sink.watchEnded(ended);
+}
+
+std::optional<OutageId> HostMonitor::openOutage() const noexcept
+{
+    return m_down ? std::optional(m_down->id) : std::nullopt;
 }
 
 bool HostMonitor::owns(OutageId outage) const noexcept

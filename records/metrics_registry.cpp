@@ -113,11 +113,17 @@ void MetricsRegistry::recordUp(std::string_view host)
     figures(host).down = false;
 }
 
+void MetricsRegistry::recordSlow(std::string_view host, bool slow)
+{
+    figures(host).slow = slow;
+}
+
 void MetricsRegistry::recordWatch(std::string_view host, bool watched)
 {
     HostFigures &counted = figures(host);
     counted.watched = watched;
     counted.down = false;
+    counted.slow = false;
 }
 
 std::string MetricsRegistry::exposition() const
@@ -140,11 +146,18 @@ std::string MetricsRegistry::exposition() const
                          ",status=\"" + std::to_string(status) + "\"", std::to_string(count));
     }
     appendFamily(text, "echowatch_up", "gauge",
-                 "1 unless the host is down (failed probes in a row reached --down-after); "
-                 "only while the host is watched.");
+                 "1 unless the host is down (failed probes in a row reached --down-after, or "
+                 "the share lost reached --down-loss); only while the host is watched.");
     for (const auto &[host, figures] : m_hosts) {
         if (figures.watched)
             appendSample(text, "echowatch_up", host, {}, figures.down ? "0" : "1");
+    }
+    appendFamily(text, "echowatch_slow", "gauge",
+                 "1 while the host is slow (a percentile of the last minute's answers over "
+                 "--slow-over for a full minute), else 0; only while the host is watched.");
+    for (const auto &[host, figures] : m_hosts) {
+        if (figures.watched)
+            appendSample(text, "echowatch_slow", host, {}, figures.slow ? "1" : "0");
     }
     appendFamily(text, "echowatch_outages_total", "counter", "Times the host went down.");
     for (const auto &[host, figures] : m_hosts)

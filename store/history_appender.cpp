@@ -41,6 +41,8 @@ void takeQueued(Batch &queued, Batch &batch, std::atomic<std::uint64_t> &dropped
     batch.probes.insert(batch.probes.end(), queued.probes.begin(), queued.probes.begin() + taken);
     dropped += queued.probes.size() - taken;
     std::move(queued.verdicts.begin(), queued.verdicts.end(), std::back_inserter(batch.verdicts));
+    std::move(queued.slowPeriods.begin(), queued.slowPeriods.end(),
+              std::back_inserter(batch.slowPeriods));
     for (QueuedWatchChange change : queued.watches) {
         change.position = before + std::min(change.position, taken);
         batch.watches.push_back(change);
@@ -191,6 +193,14 @@ void HistoryAppender::notePathVerdict(std::string_view host, Milliseconds outage
 {
     std::lock_guard lock(m_mutex);
     m_queued.verdicts.push_back(QueuedVerdict{hostNumber(host), outageStart, std::move(verdict)});
+}
+
+void HistoryAppender::noteSlowPeriod(std::string_view host, Milliseconds start,
+                                     std::optional<Milliseconds> end, std::string figures)
+{
+    std::lock_guard lock(m_mutex);
+    m_queued.slowPeriods.push_back(
+        QueuedSlowPeriod{hostNumber(host), start, end, std::move(figures)});
 }
 
 std::string HistoryAppender::warning() const

@@ -24,6 +24,12 @@ constexpr const char *UpdateVerdict =
     "UPDATE outages SET path_verdict = ? WHERE start_ms = ? AND run IN "
     "(SELECT runs.id FROM runs JOIN hosts ON hosts.id = runs.host WHERE hosts.address = ?)";
 
+// A slow period is written as it starts, with what made it slow, and again
+// as it ends.
+constexpr const char *UpsertSlowPeriod =
+    "INSERT INTO slow_periods(host, start_ms, end_ms, figures) VALUES(?, ?, ?, ?) "
+    "ON CONFLICT(host, start_ms) DO UPDATE SET end_ms = excluded.end_ms";
+
 } // namespace
 
 HistoryWriter::HistoryWriter(Connection connection)
@@ -41,7 +47,8 @@ HistoryWriter::HistoryWriter(Connection connection)
       m_insertMinute(prepareMinuteInsert(m_connection, ExistingMinute::Replace)),
       m_insertHour(prepareSummaryInsert(m_connection, Period::Hour, ExistingMinute::Replace)),
       m_upsertOutage(m_connection.prepare(UpsertOutage)),
-      m_updateVerdict(m_connection.prepare(UpdateVerdict))
+      m_updateVerdict(m_connection.prepare(UpdateVerdict)),
+      m_upsertSlowPeriod(m_connection.prepare(UpsertSlowPeriod))
 {}
 
 bool HistoryWriter::valid() const noexcept
@@ -49,8 +56,7 @@ bool HistoryWriter::valid() const noexcept
     return m_insertHost.valid() && m_selectHost.valid() && m_insertWatch.valid() &&
            m_updateThrough.valid() && m_endWatch.valid() && m_insertRun.valid() &&
            m_insertProbe.valid() && m_insertMinute.valid() && m_insertHour.valid() &&
-           m_upsertOutage.valid() &&
-           m_updateVerdict.valid();
+           m_upsertOutage.valid() && m_updateVerdict.valid() && m_upsertSlowPeriod.valid();
 }
 
 void HistoryWriter::addHost(std::string address)
@@ -86,6 +92,8 @@ bool HistoryWriter::writeInTransaction(const Batch &batch, Ending ending)
         std::all_of(m_hosts.begin(), m_hosts.end(), finish) &&
         std::all_of(batch.verdicts.begin(), batch.verdicts.end(),
                     [this](const QueuedVerdict &verdict) { return storeVerdict(verdict); }) &&
+        std::all_of(batch.slowPeriods.begin(), batch.slowPeriods.end(),
+                    [this](const QueuedSlowPeriod &period) { return storeSlowPeriod(period); }) &&
         m_connection.execute("COMMIT");
     if (written) {
         ++m_commits;
@@ -308,6 +316,18 @@ bool HistoryWriter::storeVerdict(const QueuedVerdict &verdict)
         .bind(2, verdict.outageStart)
         .bind(3, m_hosts[verdict.host].address)
         .run();
+}
+
+bool HistoryWriter::storeSlowPeriod(const QueuedSlowPeriod &period)
+{
+    if (period.host >= m_hosts.size())
+        return true;
+    const std::optional<std::int64_t> id = hostId(m_hosts[period.host].address);
+    return id && m_upsertSlowPeriod.bind(1, *id)
+                     .bind(2, period.start)
+                     .bindOptional(3, period.end)
+                     .bind(4, std::string_view(period.figures))
+                     .run();
 }
 
 } // namespace store

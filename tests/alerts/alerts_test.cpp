@@ -1,18 +1,23 @@
 // What the window tells beyond its labels, as the host monitor decides it:
 // the host's going down and coming back, where its path broke, the status
 // line's tooltip, and the mark on the window's icon.
+#include "echowatch/alerts/alert_settings.h"
 #include "echowatch/alerts/host_alerts.h"
 #include "echowatch/alerts/icon_mark.h"
+#include "echowatch/alerts/turn_notifications.h"
 #include "echowatch/window/status_explanation.h"
 #include "watched_window.h"
 
 #include "echowatch/host/host_event_signals.h"
 
 #include <QAction>
+#include <QGroupBox>
+#include <QSignalSpy>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QtTest>
 
 #include <arpa/inet.h>
@@ -49,6 +54,20 @@ Turn turn(const probe::ProbeEvent &firstFailure, const probe::ProbeEvent &latest
     made.latest = latest;
     return made;
 }
+
+// The window under some rules, probing 127.0.0.1 with its alerts on.
+struct AlertedWindow
+{
+    explicit AlertedWindow(const host::AlertRules &rules) : test(rules)
+    {
+        test.window.Text1->setText(QStringLiteral("127.0.0.1"));
+        test.start();
+    }
+
+    WatchedWindow test;
+    fakes::Notifications desktop;
+    HostAlerts alerts{test.window, test.events(), desktop};
+};
 
 QImage rendered(const QIcon &icon, int size)
 {
@@ -112,6 +131,154 @@ private slots:
         QCOMPARE(desktop.shown[1].summary, QStringLiteral("127.0.0.2 is back"));
         QVERIFY2(desktop.shown[1].body.startsWith(QStringLiteral("Down for 2.0 s, 2 probes lost.")),
                  qPrintable(desktop.shown[1].body));
+    }
+
+    // 71 flips in ten minutes: the first five downs and backs, one
+    // "flapping" bubble, silence, and one "settled" once it stayed up.
+    void aFlappingHostIsToldOnce()
+    {
+        host::AlertRules rules;
+        rules.downAfter = 1;
+        AlertedWindow alerted(rules);
+        auto &[test, desktop, alerts] = alerted;
+        QVERIFY(alerts.switchOn());
+        for (int flip = 0; flip < 71; ++flip)
+            test.probes("fa");
+        QStringList summaries;
+        for (const platform::Notification &shown : desktop.shown)
+            summaries << shown.summary;
+        QStringList expected;
+        for (int flip = 0; flip < 5; ++flip)
+            expected << QStringLiteral("127.0.0.1 is down") << QStringLiteral("127.0.0.1 is back");
+        expected << QStringLiteral("127.0.0.1 is flapping");
+        QCOMPARE(summaries, expected);
+        QVERIFY2(desktop.shown.back().body.startsWith(QStringLiteral("Down 6 times since ")),
+                 qPrintable(desktop.shown.back().body));
+        QCOMPARE(desktop.shown.back().urgency, platform::NotificationUrgency::Critical);
+        for (int second = 0; second < 600; ++second)
+            test.probes("a");
+        QCOMPARE(desktop.shown.size(), std::size_t{12});
+        QCOMPARE(desktop.shown.back().summary, QStringLiteral("127.0.0.1 has settled: up"));
+        QVERIFY2(desktop.shown.back().body.contains(QStringLiteral("after 71 downs in")),
+                 qPrintable(desktop.shown.back().body));
+    }
+
+    // The slow bubble says the percentile and what is usual; normal again,
+    // for how long it was slow.
+    void aSlowHostIsToldWithItsFigures()
+    {
+        host::AlertRules rules;
+        rules.slow = {100, 95};
+        AlertedWindow alerted(rules);
+        auto &[test, desktop, alerts] = alerted;
+        QVERIFY(alerts.switchOn());
+        for (int second = 0; second < 120; ++second)
+            test.probe(0, 47);
+        // Over from the fourth slow answer on (3 of 60 are within the 5%).
+        for (int second = 0; second < 65; ++second)
+            test.probe(0, 182);
+        QCOMPARE(desktop.shown.size(), std::size_t{1});
+        QCOMPARE(desktop.shown[0].summary, QStringLiteral("127.0.0.1 is slow"));
+        QCOMPARE(desktop.shown[0].body,
+                 QStringLiteral("95% of answers within 182 ms over the last minute, usually "
+                                "47 ms."));
+        for (int second = 0; second < 130; ++second)
+            test.probe(0, 47);
+        QCOMPARE(desktop.shown.size(), std::size_t{2});
+        QCOMPARE(desktop.shown[1].summary, QStringLiteral("127.0.0.1 is normal again"));
+        QVERIFY2(desktop.shown[1].body.startsWith(
+                     QStringLiteral("95% of answers within 47 ms over the last minute; slow for ")),
+                 qPrintable(desktop.shown[1].body));
+    }
+
+    // The dialog shows the rules it is given and gives them back as they
+    // are, a rule switched off included; one switched on by its box offers
+    // figures that make sense.
+    void theSettingsDialogKeepsTheRules_data()
+    {
+        QTest::addColumn<int>("downAfter");
+        QTest::addColumn<QList<int>>("loss");
+        QTest::addColumn<QList<int>>("slow");
+        QTest::addColumn<QList<int>>("flap");
+        QTest::newRow("defaults") << 3 << QList<int>{0, 0, 50} << QList<int>{0, 95}
+                                  << QList<int>{5, 10};
+        QTest::newRow("every rule on")
+            << 1 << QList<int>{20, 5, 50} << QList<int>{150, 90} << QList<int>{3, 5};
+        QTest::newRow("the bounds")
+            << 100 << QList<int>{100, 99, 10000} << QList<int>{60000, 100} << QList<int>{1000, 1440};
+        QTest::newRow("flapping off") << 3 << QList<int>{1, 0, 10} << QList<int>{1, 1}
+                                      << QList<int>{0, 10};
+    }
+
+    void theSettingsDialogKeepsTheRules()
+    {
+        QFETCH(int, downAfter);
+        QFETCH(QList<int>, loss);
+        QFETCH(QList<int>, slow);
+        QFETCH(QList<int>, flap);
+        host::AlertRules rules;
+        rules.downAfter = downAfter;
+        rules.loss = {loss[0], loss[1], loss[2]};
+        rules.slow = {slow[0], slow[1]};
+        rules.flap = {flap[0], flap[1]};
+        AlertSettingsDialog dialog;
+        dialog.setRules(rules);
+        QVERIFY(dialog.rules() == rules);
+    }
+
+    void theSettingsDialogOffersFiguresForARuleSwitchedOn()
+    {
+        AlertSettingsDialog dialog;
+        dialog.setRules({});
+        dialog.findChild<QGroupBox *>(QStringLiteral("DownLoss"))->setChecked(true);
+        dialog.findChild<QGroupBox *>(QStringLiteral("Slow"))->setChecked(true);
+        const host::AlertRules offered = dialog.rules();
+        QCOMPARE(offered.loss.raisePercent, 20);
+        QCOMPARE(offered.loss.clearPercent, 5);
+        QCOMPARE(offered.slow.overMilliseconds, 100);
+        // The clear level stays below the raise level.
+        dialog.findChild<QSpinBox *>(QStringLiteral("LossRaise"))->setValue(4);
+        QCOMPARE(dialog.findChild<QSpinBox *>(QStringLiteral("LossClear"))->maximum(), 3);
+        QCOMPARE(dialog.rules().loss.clearPercent, 3);
+    }
+
+    // "Alert settings…" opens the dialog with the rules the host monitor
+    // goes by; its OK sets them, and the next probes are judged by them.
+    void theSettingsApplyFromTheNextProbe()
+    {
+        WatchedWindow test(3);
+        AlertSettings settings(test.window, [&test] { return test.watch.rules(); });
+        connect(&settings, &AlertSettings::chosen, &test.watch, &app::WindowWatch::setRules);
+        QSignalSpy downs(&test.events(), &host::HostEventSignals::down);
+        test.window.Text1->setText(QStringLiteral("127.0.0.1"));
+        test.start();
+        settings.action()->trigger();
+        QVERIFY(settings.dialog() != nullptr);
+        QCOMPARE(settings.dialog()->rules().downAfter, 3);
+        settings.dialog()->findChild<QSpinBox *>(QStringLiteral("DownAfter"))->setValue(1);
+        settings.dialog()->accept();
+        QCOMPARE(test.watch.rules().downAfter, 1);
+        test.probes("f");
+        QCOMPARE(downs.count(), 1);
+    }
+
+    void roundTripsInWords_data()
+    {
+        QTest::addColumn<qint64>("microseconds");
+        QTest::addColumn<QString>("words");
+        QTest::newRow("whole from 10 ms") << qint64{182'400} << "182 ms";
+        QTest::newRow("10 ms") << qint64{10'000} << "10 ms";
+        QTest::newRow("tenths below") << qint64{4'660} << "4.7 ms";
+        QTest::newRow("1 ms") << qint64{1'000} << "1.0 ms";
+        QTest::newRow("hundredths below") << qint64{50} << "0.05 ms";
+        QTest::newRow("thousands grouped") << qint64{12'345'000} << "12,345 ms";
+    }
+
+    void roundTripsInWords()
+    {
+        QFETCH(qint64, microseconds);
+        QFETCH(QString, words);
+        QCOMPARE(roundTripWords(microseconds), words);
     }
 
     // Nobody saw a host back that was left while down: another address,

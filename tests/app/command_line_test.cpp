@@ -13,6 +13,8 @@
 #include <csignal>
 #include <sys/types.h>
 
+Q_DECLARE_METATYPE(host::AlertRules)
+
 namespace {
 
 // Words apart at spaces, '' standing for an empty one.
@@ -101,6 +103,28 @@ private slots:
                                           << "--action-timeout";
         QTest::newRow("action-timeout a day and more") << "--action-timeout 86401"
                                                        << "--action-timeout";
+        QTest::newRow("down-loss 0") << "--down-loss 0" << "'0'";
+        QTest::newRow("down-loss over 100") << "--down-loss 101" << "'101'";
+        QTest::newRow("down-loss clear at raise") << "--down-loss 20:20" << "'20:20'";
+        QTest::newRow("down-loss clear negative") << "--down-loss 20:-1" << "'20:-1'";
+        QTest::newRow("down-loss three levels") << "--down-loss 20:5:1" << "'20:5:1'";
+        QTest::newRow("down-loss empty clear") << "--down-loss 20:" << "'20:'";
+        QTest::newRow("down-loss words") << "--down-loss much" << "'much'";
+        QTest::newRow("loss-window alone") << "--loss-window 50" << "--down-loss";
+        QTest::newRow("loss-window 9") << "--down-loss 20 --loss-window 9" << "--loss-window";
+        QTest::newRow("loss-window 10001") << "--down-loss 20 --loss-window 10001"
+                                           << "--loss-window";
+        QTest::newRow("slow-over 0") << "--slow-over 0" << "'0'";
+        QTest::newRow("slow-over a minute and more") << "--slow-over 60001" << "'60001'";
+        QTest::newRow("slow-over percentile 0") << "--slow-over 100:0" << "'100:0'";
+        QTest::newRow("slow-over percentile 101") << "--slow-over 100:101" << "'100:101'";
+        QTest::newRow("slow-over words") << "--slow-over fast" << "'fast'";
+        QTest::newRow("flap-limit negative") << "--flap-limit -1" << "--flap-limit";
+        QTest::newRow("flap-limit 1001") << "--flap-limit 1001" << "--flap-limit";
+        QTest::newRow("flap-window 0") << "--flap-window 0" << "--flap-window";
+        QTest::newRow("flap-window a day and more") << "--flap-window 1441" << "--flap-window";
+        QTest::newRow("on-slow shell") << "--on-slow a;b" << "';'";
+        QTest::newRow("on-normal open quote") << "--on-normal 'x" << "--on-normal";
     }
 
     void refusesMisuse()
@@ -120,7 +144,7 @@ private slots:
         QVERIFY(!none.exit);
         QVERIFY(!none.options.address && !none.options.interval);
         QVERIFY(!none.options.start && !none.options.notify);
-        QCOMPARE(none.options.downAfter, 3);
+        QCOMPARE(none.options.alerts.downAfter, 3);
         QVERIFY(!none.options.historyFile);
         QCOMPARE(none.options.keepDays, 30);
 
@@ -132,7 +156,7 @@ private slots:
         // Not checked here: the box takes it as typed, and Start judges it.
         QCOMPARE(all.options.interval, QStringLiteral("250x"));
         QVERIFY(all.options.start && all.options.notify);
-        QCOMPARE(all.options.downAfter, 100);
+        QCOMPARE(all.options.alerts.downAfter, 100);
         QCOMPARE(all.options.historyFile, QStringLiteral("/tmp/h.sqlite"));
         QCOMPARE(all.options.keepDays, 3650);
         QVERIFY(!all.options.logFile && !all.options.metrics && !all.options.hostName);
@@ -142,6 +166,61 @@ private slots:
             parseCommandLine(words(QStringLiteral("echowatch --action-timeout 86400")));
         QVERIFY(!limited.exit);
         QCOMPARE(limited.options.actionTimeout, std::chrono::seconds(86400));
+    }
+
+    // What calls the host down, slow and flapping: each rule off unless
+    // asked for, but flapping, on at 5 downs in 10 minutes.
+    void readsAlertRules_data()
+    {
+        QTest::addColumn<QString>("arguments");
+        QTest::addColumn<host::AlertRules>("expected");
+        const host::AlertRules defaults;
+        QTest::newRow("none") << "" << defaults;
+        auto with = [&defaults](auto change) {
+            host::AlertRules rules = defaults;
+            change(rules);
+            return rules;
+        };
+        QTest::newRow("loss, clear a quarter of raise")
+            << "--down-loss 20" << with([](auto &r) { r.loss = {20, 5, 50}; });
+        QTest::newRow("loss, the quarter rounded down")
+            << "--down-loss 30" << with([](auto &r) { r.loss = {30, 7, 50}; });
+        QTest::newRow("loss, a raise of 1 clears at 0")
+            << "--down-loss 1" << with([](auto &r) { r.loss = {1, 0, 50}; });
+        QTest::newRow("loss, both levels and a window")
+            << "--down-loss 100:99 --loss-window 10000"
+            << with([](auto &r) { r.loss = {100, 99, 10000}; });
+        QTest::newRow("loss, clear 0") << "--down-loss 20:0 --loss-window 10"
+                                       << with([](auto &r) { r.loss = {20, 0, 10}; });
+        QTest::newRow("slow, the 95th by default")
+            << "--slow-over 150" << with([](auto &r) { r.slow = {150, 95}; });
+        QTest::newRow("slow, a percentile given")
+            << "--slow-over 60000:100" << with([](auto &r) { r.slow = {60000, 100}; });
+        QTest::newRow("flapping off") << "--flap-limit 0"
+                                      << with([](auto &r) { r.flap = {0, 10}; });
+        QTest::newRow("flapping, limit and window")
+            << "--flap-limit 1000 --flap-window 1440 --down-after 1"
+            << with([](auto &r) {
+                   r.flap = {1000, 1440};
+                   r.downAfter = 1;
+               });
+    }
+
+    void readsAlertRules()
+    {
+        QFETCH(QString, arguments);
+        QFETCH(host::AlertRules, expected);
+        const CommandLine line = parseCommandLine(words(QStringLiteral("echowatch ") + arguments));
+        QVERIFY2(!line.exit, qPrintable(line.exit ? line.exit->text : QString()));
+        const host::AlertRules &read = line.options.alerts;
+        QCOMPARE(read.downAfter, expected.downAfter);
+        QCOMPARE(read.loss.raisePercent, expected.loss.raisePercent);
+        QCOMPARE(read.loss.clearPercent, expected.loss.clearPercent);
+        QCOMPARE(read.loss.window, expected.loss.window);
+        QCOMPARE(read.slow.overMilliseconds, expected.slow.overMilliseconds);
+        QCOMPARE(read.slow.percentile, expected.slow.percentile);
+        QCOMPARE(read.flap.limit, expected.flap.limit);
+        QCOMPARE(read.flap.windowMinutes, expected.flap.windowMinutes);
     }
 
     void readsRecordOptions_data()
@@ -196,6 +275,12 @@ private slots:
         QCOMPARE(line.options.logFormat, records::LogFormat::JsonLines);
         QCOMPARE(line.options.onDown, (QStringList{"mail", "-s", "host down", "root"}));
         QCOMPARE(line.options.onUp, (QStringList{"logger", "back up"}));
+        QVERIFY(line.options.onSlow.isEmpty() && line.options.onNormal.isEmpty());
+        const CommandLine slow = parseCommandLine(
+            {"echowatch", "--on-slow", "logger 'is slow'", "--on-normal", "logger normal"});
+        QVERIFY(!slow.exit);
+        QCOMPARE(slow.options.onSlow, (QStringList{"logger", "is slow"}));
+        QCOMPARE(slow.options.onNormal, (QStringList{"logger", "normal"}));
         // A sound comes with a notification.
         QVERIFY(line.options.sound && line.options.notify);
     }
@@ -301,11 +386,20 @@ private slots:
         }
         QVERIFY(options > 10);
 
-        records::ActionFacts facts;
-        facts.pathVerdict = "stops after hop 2 (192.0.2.18)";
+        // A down by loss with a path, and a slow period with what is usual:
+        // between them every variable there is.
+        records::ActionFacts down;
+        down.pathVerdict = "stops after hop 2 (192.0.2.18)";
+        down.loss = records::ActionFacts::Loss{10, 50};
+        records::ActionFacts slow;
+        slow.change = records::ActionFacts::Change::Slow;
+        slow.roundTrips = records::ActionFacts::RoundTrips{95, 182'000, 47'000};
         QStringList set;
-        for (const auto &[name, value] : records::actionEnvironment(facts))
-            set << QString::fromStdString(name);
+        for (const records::ActionFacts &facts : {down, slow}) {
+            for (const auto &[name, value] : records::actionEnvironment(facts))
+                set << QString::fromStdString(name);
+        }
+        set.removeDuplicates();
         QStringList described;
         const QRegularExpression variable(QStringLiteral("\\bECHOWATCH_[A-Z_]+"));
         for (const auto &match : variable.globalMatch(page))

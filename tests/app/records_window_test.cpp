@@ -35,6 +35,13 @@ QString fileText(const QString &path)
     return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
 }
 
+// A command that appends the words given, the facts' variables expanded,
+// as a line to the trace file.
+QString tracingCommand(const QString &words, const QString &trace)
+{
+    return QStringLiteral("sh -c 'echo \"%1\" >> \"$1\"' sh %2").arg(words, trace);
+}
+
 // The name given for 127.0.0.1 on the command line.
 std::string routerAtLoopback(const std::string &dotted)
 {
@@ -52,6 +59,20 @@ struct Commands
 
     alerts::HostActions actions;
     app::CommandFeed feed;
+};
+
+// The window under some rules, probing 127.0.0.1 with commands to trace.
+struct CommandedWindow
+{
+    CommandedWindow(const host::AlertRules &rules, const QString &onDown, const QString &onUp)
+        : test(rules), commands(test, onDown, onUp)
+    {
+        test.window.Text1->setText(QStringLiteral("127.0.0.1"));
+        test.start();
+    }
+
+    WatchedWindow test;
+    Commands commands;
 };
 
 } // namespace
@@ -118,6 +139,64 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(fileText(trace), QStringLiteral("down\nup\n"), 10000);
         test.probes("f");
         QTRY_COMPARE_WITH_TIMEOUT(fileText(trace), QStringLiteral("down\nup\ndown\n"), 10000);
+    }
+
+    // 71 flips in ten minutes: a command for each of the first five downs
+    // and ups, one down command that says the host flaps, none for the
+    // rest, and one up command once it has stayed up for the window.
+    void aFlappingHostRunsOneCommand()
+    {
+        QTemporaryDir scratch;
+        const QString trace = scratch.filePath(QStringLiteral("trace"));
+        const QString command =
+            tracingCommand(QStringLiteral("$ECHOWATCH_STATUS $ECHOWATCH_FLAPPING"), trace);
+        host::AlertRules rules;
+        rules.downAfter = 1;
+        CommandedWindow commanded(rules, command, command);
+        WatchedWindow &test = commanded.test;
+        QString expected;
+        // Each command waits for the one before, and a newer down ends an
+        // older one still running: the first five flips wait for theirs.
+        for (int flip = 0; flip < 5; ++flip) {
+            test.probes("fa");
+            expected += QStringLiteral("down 0\nup 0\n");
+            QTRY_COMPARE_WITH_TIMEOUT(fileText(trace), expected, 10000);
+        }
+        for (int flip = 5; flip < 71; ++flip)
+            test.probes("fa");
+        expected += QStringLiteral("down 1\n");
+        QTRY_COMPARE_WITH_TIMEOUT(fileText(trace), expected, 10000);
+        // Ten minutes up settles it; a command the flips had queued would
+        // come before this one.
+        for (int second = 0; second < 600; ++second)
+            test.probes("a");
+        expected += QStringLiteral("up 0\n");
+        QTRY_COMPARE_WITH_TIMEOUT(fileText(trace), expected, 10000);
+    }
+
+    // Slow for a minute, then normal for a minute: each runs its command
+    // with the percentile's round trip.
+    void slowAndNormalRunTheirCommands()
+    {
+        QTemporaryDir scratch;
+        const QString trace = scratch.filePath(QStringLiteral("trace"));
+        const QStringList command = commandWords(
+            tracingCommand(QStringLiteral("$ECHOWATCH_STATUS $ECHOWATCH_ROUND_TRIP_MS"), trace));
+        host::AlertRules rules;
+        rules.slow = {100, 95};
+        CommandedWindow commanded(rules, {}, {});
+        WatchedWindow &test = commanded.test;
+        commanded.commands.actions.setCommand(records::ActionFacts::Change::Slow, command);
+        commanded.commands.actions.setCommand(records::ActionFacts::Change::Normal, command);
+        for (int second = 0; second < 62; ++second)
+            test.probe(0, 150);
+        QTRY_COMPARE_WITH_TIMEOUT(fileText(trace), QStringLiteral("slow 150.000\n"), 10000);
+        // Under once at most 3 of the minute's 60 answers are slow, 57
+        // answers on; normal a minute after.
+        for (int second = 0; second < 130; ++second)
+            test.probe(0, 20);
+        QTRY_COMPARE_WITH_TIMEOUT(fileText(trace),
+                                  QStringLiteral("slow 150.000\nnormal 20.000\n"), 10000);
     }
 
     // Where the path is traced, the down command waits for its outage's

@@ -208,7 +208,7 @@ private slots:
         const QString commands = scratch.filePath(QStringLiteral("commands"));
         Machine machine;
         app::LaunchOptions options = withMetricsAndCommands(commands);
-        options.downAfter = 2;
+        options.alerts.downAfter = 2;
         Program program(machine, options);
         program.application.open();
         QSignalSpy ended(program.application.commands(), &alerts::HostActions::finished);
@@ -394,7 +394,7 @@ private slots:
         machine.watchSleep = true;
         app::LaunchOptions options;
         options.historyFile = file;
-        options.downAfter = 1;
+        options.alerts.downAfter = 1;
         {
             Program first(machine, options);
             QSignalSpy listening(first.application.sleepWatch(), &platform::SleepWatch::listening);

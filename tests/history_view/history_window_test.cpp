@@ -28,6 +28,8 @@
 #include <QTableView>
 #include <QtTest>
 
+#include <arpa/inet.h>
+
 Q_DECLARE_METATYPE(history::TimeSpan)
 Q_DECLARE_METATYPE(history::ChartColumn)
 
@@ -39,7 +41,10 @@ using history_view::HistoryWindow;
 // them.
 struct HistoryTestWindow : WatchedWindow
 {
-    HistoryTestWindow() { start(); }
+    explicit HistoryTestWindow(const host::AlertRules &rules = {}) : WatchedWindow(rules)
+    {
+        start();
+    }
 
     window::LogActions *logActions = new window::LogActions(window);
     history_view::ProbeHistory *history = new history_view::ProbeHistory(window, events());
@@ -336,6 +341,86 @@ private slots:
         QVERIFY(history->isVisible());
         QTest::keyClick(history, Qt::Key_Escape);
         QTRY_VERIFY(!test.historyWindow());
+    }
+
+    // What the host monitor called slow and flapping, kept by host: a
+    // stretch going on ends at the time asked for, one settled where it
+    // settled.
+    void keepsTheSlowAndFlappingStretches()
+    {
+        host::AlertRules rules;
+        rules.downAfter = 1;
+        rules.slow = {100, 95};
+        rules.flap = {2, 1};
+        WatchedWindow test(rules);
+        history_view::ProbeHistory history(test.window, test.events());
+        test.window.Text1->setText(QStringLiteral("127.0.0.1"));
+        test.start();
+        const std::uint32_t address = htonl(INADDR_LOOPBACK);
+        const history::Milliseconds zero =
+            std::chrono::duration_cast<std::chrono::milliseconds>(
+                test.clock.wallTime.time_since_epoch())
+                .count();
+        const auto at = [zero](int second) { return zero + second * 1000; };
+        using Spans = std::vector<history::TimeSpan>;
+        // Slow answers from second 1 to 62: slow from 1; under again at 119,
+        // once 3 of the minute's 60 answers are slow; normal at 179.
+        for (int second = 1; second <= 62; ++second)
+            test.probe(0, 150);
+        QCOMPARE(history.slowPeriods(address, at(62)), (Spans{{at(1), at(62)}}));
+        for (int second = 63; second <= 192; ++second)
+            test.probe(0, 20);
+        QCOMPARE(history.slowPeriods(address, at(192)), (Spans{{at(1), at(119)}}));
+        QVERIFY(history.flappingStretches(address, at(192)).empty());
+        // Downs at 193, 195 and 197: the third flaps; up from 198 on, it
+        // settles a minute later.
+        test.probes("fafafa");
+        QCOMPARE(history.flappingStretches(address, at(200)), (Spans{{at(193), at(200)}}));
+        test.probes(QByteArray(60, 'a').constData());
+        QCOMPARE(history.flappingStretches(address, at(300)), (Spans{{at(193), at(258)}}));
+        QVERIFY(history.slowPeriods(htonl(INADDR_LOOPBACK + 1), at(300)).empty());
+    }
+
+    // A slow stretch is shaded across the chart, its band along the top
+    // in the legend's colour: far more columns of it than the legend's
+    // swatch has. ECHOWATCH_HISTORY_PICTURE names a file for a picture.
+    void shadesASlowStretchAndAFlappingOne()
+    {
+        host::AlertRules rules;
+        rules.downAfter = 1;
+        rules.slow = {100, 95};
+        rules.flap = {2, 10};
+        HistoryTestWindow test(rules);
+        test.window.Text1->setText(QStringLiteral("127.0.0.1"));
+        const auto answers = [&test](int count, int milliseconds) {
+            for (int answer = 0; answer < count; ++answer)
+                test.probe(0, milliseconds + answer % 5);
+        };
+        answers(40, 20);
+        answers(90, 150);
+        // Under again after 57 answers, normal a minute later.
+        answers(130, 20);
+        test.probes("fafafafafa");
+        answers(20, 20);
+        test.actions->showHistory();
+        HistoryWindow *history = test.historyWindow();
+        QVERIFY(QTest::qWaitForWindowExposed(history));
+        auto *chart = history->findChild<history_view::RoundTripChart *>();
+        const QImage drawn = chart->grab().toImage();
+        const QRgb yellow = qRgb(215, 190, 0);
+        int yellowColumns = 0;
+        for (int x = 0; x < drawn.width(); ++x) {
+            for (int y = 0; y < drawn.height(); ++y) {
+                if (drawn.pixel(x, y) == yellow) {
+                    ++yellowColumns;
+                    break;
+                }
+            }
+        }
+        QVERIFY2(yellowColumns > drawn.width() / 5, qPrintable(QString::number(yellowColumns)));
+        const QString picture = qEnvironmentVariable("ECHOWATCH_HISTORY_PICTURE");
+        if (!picture.isEmpty())
+            QVERIFY(history->grab().save(picture));
     }
 
     void eachHostHasItsOwnSeries()

@@ -13,12 +13,19 @@ constexpr std::uint32_t A = 0xC0000201; // 192.0.2.1
 constexpr std::uint32_t B = 0xC0000202;
 constexpr EchoStatus TimedOut = 11010;
 
+host::AlertRules twoInARow()
+{
+    host::AlertRules rules;
+    rules.downAfter = 2;
+    return rules;
+}
+
 class AddressWatchTest : public testing::Test
 {
 protected:
     host_test::RecordingSink sink;
     host::IdSource ids;
-    host::AddressWatch watch{{2},
+    host::AddressWatch watch{twoInARow(),
                              [](const std::string &dotted) {
                                  return dotted == "192.0.2.1" ? std::string("router") : dotted;
                              },

@@ -17,6 +17,13 @@ host::HostIdentity identity()
     return {"h", 0, "192.0.2.7"};
 }
 
+host::AlertRules downAfter(int probes)
+{
+    host::AlertRules rules;
+    rules.downAfter = probes;
+    return rules;
+}
+
 struct Sequence
 {
     const char *name;
@@ -33,7 +40,7 @@ TEST_P(HostMonitorSequence, DecidesDownAndUpOnce)
     const Sequence &sequence = GetParam();
     host_test::RecordingSink sink;
     host::IdSource ids;
-    host::HostMonitor monitor(identity(), {sequence.downAfter}, ids, sink);
+    host::HostMonitor monitor(identity(), downAfter(sequence.downAfter), ids, sink);
     int second = 0;
     for (const EchoStatus status : sequence.statuses)
         monitor.take(probeAt(++second, status, Host));
@@ -73,7 +80,7 @@ TEST(HostMonitor, OutageFiguresRunFromTheFirstFailureToTheAnswer)
 {
     host_test::RecordingSink sink;
     host::IdSource ids;
-    host::HostMonitor monitor(identity(), {2}, ids, sink);
+    host::HostMonitor monitor(identity(), downAfter(2), ids, sink);
     monitor.take(probeAt(10, TimedOut, Host));
     monitor.take(probeAt(11, 11003, Host));
     monitor.take(probeAt(12, 11003, Host));
@@ -92,7 +99,7 @@ TEST(HostMonitor, AnOutageOpenAtTheWatchsEndEndsUnwatchedNeverUp)
 {
     host_test::RecordingSink sink;
     host::IdSource ids;
-    host::HostMonitor monitor(identity(), {1}, ids, sink);
+    host::HostMonitor monitor(identity(), downAfter(1), ids, sink);
     monitor.startWatch(5'000);
     monitor.take(probeAt(6, TimedOut, Host));
     monitor.endWatch(7'000, host::WatchEnd::Sleep);
@@ -110,7 +117,7 @@ TEST(HostMonitor, FilesAVerdictWithItsOwnOutageOnlyEvenOnceEnded)
 {
     host_test::RecordingSink sink;
     host::IdSource ids;
-    host::HostMonitor monitor(identity(), {1}, ids, sink);
+    host::HostMonitor monitor(identity(), downAfter(1), ids, sink);
     monitor.take(probeAt(1, TimedOut, Host));
     monitor.take(probeAt(2, 0, Host));
     sink.lines.clear();

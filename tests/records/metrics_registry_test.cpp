@@ -87,6 +87,22 @@ TEST(MetricsRegistry, OnlyAWatchedHostIsUpOrDown)
     EXPECT_TRUE(has(registry.exposition(), "echowatch_up{host=\"192.0.2.1\"} 1"));
 }
 
+// Slow only while watched, as up is; a watch's end ends a slow period.
+TEST(MetricsRegistry, SlowWhileWatched)
+{
+    records::MetricsRegistry registry;
+    registry.recordProbe("192.0.2.1", 0, 150'000);
+    EXPECT_FALSE(has(registry.exposition(), "echowatch_slow{"));
+    registry.recordWatch("192.0.2.1", true);
+    EXPECT_TRUE(has(registry.exposition(), "echowatch_slow{host=\"192.0.2.1\"} 0"));
+    registry.recordSlow("192.0.2.1", true);
+    EXPECT_TRUE(has(registry.exposition(), "echowatch_slow{host=\"192.0.2.1\"} 1"));
+    registry.recordWatch("192.0.2.1", false);
+    EXPECT_FALSE(has(registry.exposition(), "echowatch_slow{"));
+    registry.recordWatch("192.0.2.1", true);
+    EXPECT_TRUE(has(registry.exposition(), "echowatch_slow{host=\"192.0.2.1\"} 0"));
+}
+
 TEST(MetricsRegistry, LabelValuesAreEscaped)
 {
     const std::pair<const char *, const char *> rows[] = {

@@ -17,13 +17,12 @@ constexpr history::Milliseconds SomeMorning = 1'800'000'000'123;
 
 TEST(ActionEnvironment, DownAndUpWithAndWithoutAPath)
 {
-    records::ActionFacts facts{records::ActionFacts::Change::Down,
-                               "router.lan",
-                               "192.0.2.1",
-                               SomeMorning,
-                               11010,
-                               3,
-                               std::nullopt};
+    records::ActionFacts facts;
+    facts.host = "router.lan";
+    facts.address = "192.0.2.1";
+    facts.since = SomeMorning;
+    facts.cause = 11010;
+    facts.probesLost = 3;
     const Variables down = records::actionEnvironment(facts);
     const Variables expected{
         {"ECHOWATCH_STATUS", "down"},
@@ -33,6 +32,7 @@ TEST(ActionEnvironment, DownAndUpWithAndWithoutAPath)
         {"ECHOWATCH_LOST", "3"},
         {"ECHOWATCH_CAUSE", "11010"},
         {"ECHOWATCH_CAUSE_TEXT", StatusText(11010)},
+        {"ECHOWATCH_FLAPPING", "0"},
     };
     EXPECT_EQ(down, expected);
 
@@ -43,6 +43,42 @@ TEST(ActionEnvironment, DownAndUpWithAndWithoutAPath)
     EXPECT_EQ(up.front().second, "up");
     EXPECT_EQ(up.back(),
               (std::pair<std::string, std::string>{"ECHOWATCH_PATH", "lost after 198.51.100.1"}));
+}
+
+// A down by loss that starts the flapping, and a slow period's turns,
+// with and without what is usual.
+TEST(ActionEnvironment, LossFlappingAndSlowness)
+{
+    records::ActionFacts facts;
+    facts.host = facts.address = "192.0.2.1";
+    facts.since = SomeMorning;
+    facts.loss = records::ActionFacts::Loss{10, 50};
+    facts.flapping = true;
+    const Variables down = records::actionEnvironment(facts);
+    ASSERT_EQ(down.size(), 9U);
+    EXPECT_EQ(down[7], (std::pair<std::string, std::string>{"ECHOWATCH_FLAPPING", "1"}));
+    EXPECT_EQ(down[8], (std::pair<std::string, std::string>{"ECHOWATCH_LOSS", "10/50"}));
+
+    facts = {};
+    facts.change = records::ActionFacts::Change::Slow;
+    facts.host = facts.address = "203.0.113.10";
+    facts.since = SomeMorning;
+    facts.roundTrips = records::ActionFacts::RoundTrips{95, 182'000, 47'250};
+    const Variables expected{
+        {"ECHOWATCH_STATUS", "slow"},
+        {"ECHOWATCH_HOST", "203.0.113.10"},
+        {"ECHOWATCH_ADDRESS", "203.0.113.10"},
+        {"ECHOWATCH_SINCE", "2027-01-15T08:00:00.123+00:00"},
+        {"ECHOWATCH_PERCENTILE", "95"},
+        {"ECHOWATCH_ROUND_TRIP_MS", "182.000"},
+        {"ECHOWATCH_USUAL_MS", "47.250"},
+    };
+    EXPECT_EQ(records::actionEnvironment(facts), expected);
+    facts.change = records::ActionFacts::Change::Normal;
+    facts.roundTrips->usualMicroseconds.reset();
+    const Variables normal = records::actionEnvironment(facts);
+    ASSERT_EQ(normal.size(), expected.size() - 1);
+    EXPECT_EQ(normal.front().second, "normal");
 }
 
 struct LineRow

@@ -3,8 +3,23 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+namespace {
+
+host::AlertRules inARow(int downAfter)
+{
+    host::AlertRules rules;
+    rules.downAfter = downAfter;
+    return rules;
+}
+
+} // namespace
+
 WatchedWindow::WatchedWindow(int downAfter, host::AddressWatch::Naming naming)
-    : watch(*new app::WindowWatch(window, clock, {downAfter}, std::move(naming)))
+    : WatchedWindow(inARow(downAfter), std::move(naming))
+{}
+
+WatchedWindow::WatchedWindow(const host::AlertRules &rules, host::AddressWatch::Naming naming)
+    : watch(*new app::WindowWatch(window, clock, rules, std::move(naming)))
 {}
 
 void WatchedWindow::start()

@@ -11,6 +11,7 @@
 struct WatchedWindow : TestWindow
 {
     explicit WatchedWindow(int downAfter = 3, host::AddressWatch::Naming naming = {});
+    explicit WatchedWindow(const host::AlertRules &rules, host::AddressWatch::Naming naming = {});
 
     const host::HostEventSignals &events() const { return watch.events(); }
 

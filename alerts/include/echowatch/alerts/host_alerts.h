@@ -26,9 +26,10 @@ enum class AlertSound
 };
 
 // The desktop told when a watched host goes down and when it comes back,
-// as the host monitor calls it, once the user asks for it in the window's
-// context menu or with --notify; and, while the outage lasts, where a
-// trace found the path broken.
+// when it flaps (once) and settles, and when it becomes slow and normal
+// again, as the host monitor calls it, once the user asks for it in the
+// window's context menu or with --notify; and, while the outage lasts,
+// where a trace found the path broken.
 class HostAlerts : public QObject
 {
     Q_OBJECT
@@ -52,6 +53,8 @@ private:
     void tellUp(const host::HostUp &up);
     void forget(const host::WatchEnded &ended);
     void tellWhere(const host::VerdictFiled &filed);
+    void tellFlapping(const host::FlappingStarted &flapping);
+    void tellSettled(const host::FlappingSettled &settled);
     AlertSound sound() const;
 
     platform::Notifications &m_notifications;
@@ -63,7 +66,8 @@ private:
 };
 
 // The bubbles for a host's going down and coming back, in the user's
-// locale; a down one tells where the path broke when that is known.
+// locale; a down one tells where the path broke when that is known, and a
+// down by loss how many of the last probes failed.
 platform::Notification downNotification(const host::HostDown &down,
                                         AlertSound sound = AlertSound::Silent,
                                         const QString &where = {});

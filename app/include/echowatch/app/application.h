@@ -10,6 +10,7 @@
 class Form1;
 
 namespace alerts {
+class AlertSettings;
 class HostActions;
 class HostAlerts;
 } // namespace alerts
@@ -90,6 +91,7 @@ public:
     history_view::HistoryActions &historyActions() const noexcept { return *m_historyActions; }
     history_view::HistoryFile &historyFile() const noexcept { return *m_historyFile; }
     alerts::HostAlerts &alerts() const noexcept { return *m_alerts; }
+    alerts::AlertSettings &alertSettings() const noexcept { return *m_alertSettings; }
     path_view::PathActions &pathActions() const noexcept { return *m_pathActions; }
     path_view::TraceOnDown &traceOnDown() const noexcept { return *m_traceOnDown; }
     // What the command line asked for, none where it did not.
@@ -116,6 +118,7 @@ private:
     history_view::HistoryActions *m_historyActions = nullptr;
     history_view::HistoryFile *m_historyFile = nullptr;
     alerts::HostAlerts *m_alerts = nullptr;
+    alerts::AlertSettings *m_alertSettings = nullptr;
     path_view::PathActions *m_pathActions = nullptr;
     path_view::TraceOnDown *m_traceOnDown = nullptr;
     AttachedRecords m_records;

@@ -18,12 +18,15 @@ class HostEventSignals;
 
 namespace app {
 
-// The commands on down and up, told by the host monitor's events. Where the
-// path is traced at the down, the down command waits for its outage's
-// verdict, VerdictWait at most or until the trace fails, so that
-// ECHOWATCH_PATH reaches it; otherwise it runs at once. An up command runs
-// only for an outage the host came back from, never for one that ended
-// with its watch.
+// The commands on down, up, slow and normal, told by the host monitor's
+// events. Where the path is traced at the down, the down command waits for
+// its outage's verdict, VerdictWait at most or until the trace fails, so
+// that ECHOWATCH_PATH reaches it; otherwise it runs at once. An up command
+// runs only for an outage the host came back from, never for one that
+// ended with its watch; a normal command only for a slow period the host
+// ended itself. A flapping host gets one down command (ECHOWATCH_FLAPPING
+// 1) when it starts to flap, none for its downs and ups after, and one as
+// it settles: up, or down.
 class CommandFeed : public QObject
 {
     Q_OBJECT
@@ -38,7 +41,9 @@ public:
 
 private:
     void down(const host::HostDown &down);
+    void queueDown(const records::ActionFacts &facts, host::OutageId outage);
     void up(const host::HostUp &up);
+    void settled(const host::FlappingSettled &settled);
     void verdict(const host::VerdictFiled &filed);
     void runDown(host::OutageId outage);
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "echowatch/host/alert_rules.h"
 #include "echowatch/records/log_line.h"
 
 #include <QHostAddress>
@@ -23,7 +24,9 @@ struct LaunchOptions
     bool start = false;
     bool notify = false;
     bool traceOnDown = false;
-    int downAfter = 3;
+    // What calls a host down, slow and flapping, from the start; "Alert
+    // settings…" may change it for the window's life.
+    host::AlertRules alerts;
     // The history file to append to, and for how many days it keeps every
     // probe (also when the file is chosen from the menu).
     std::optional<QString> historyFile;
@@ -41,6 +44,8 @@ struct LaunchOptions
     // Program and arguments, as split from the option's text.
     QStringList onDown;
     QStringList onUp;
+    QStringList onSlow;
+    QStringList onNormal;
     // How long a command may run before it and all it started are ended.
     std::chrono::seconds actionTimeout{30};
     bool sound = false;

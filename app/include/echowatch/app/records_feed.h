@@ -1,5 +1,6 @@
 #pragma once
 
+#include "echowatch/host/host_events.h"
 #include "echowatch/records/action_environment.h"
 #include "echowatch/records/log_line.h"
 
@@ -8,15 +9,15 @@
 
 namespace host {
 class HostEventSignals;
-struct OutageTurn;
 } // namespace host
 
 namespace app {
 
 // The host monitor's events turned into the records that leave the window:
-// a line per probe shown, the host's going down and coming back, and its
-// watch's start and end, each with the host's name. Lives on the GUI thread
-// and only emits; the log, the metrics and the commands take it from there.
+// a line per probe shown, the host's going down and coming back, becoming
+// slow and ending a slow period, and its watch's start and end, each with
+// the host's name. Lives on the GUI thread and only emits; the log, the
+// metrics and the commands take it from there.
 class RecordsFeed : public QObject
 {
     Q_OBJECT
@@ -34,5 +35,10 @@ signals:
 
 // What a command is told of an outage's turn.
 records::ActionFacts actionFacts(records::ActionFacts::Change change, const host::OutageTurn &turn);
+// Of a down: also the loss that called it.
+records::ActionFacts downFacts(const host::HostDown &down);
+// Of a slow period's start or end.
+records::ActionFacts slowFacts(records::ActionFacts::Change change, const host::HostIdentity &host,
+                               host::Milliseconds since, const host::RoundTripFigures &figures);
 
 } // namespace app

@@ -24,9 +24,10 @@ struct AttachedRecords
     alerts::HostActions *commands = nullptr;
 };
 
-// The live log, the metrics server and the commands on down and up, each only
-// where the command line asks for it, fed by the host monitor's events; with
-// none asked, nothing is added and nothing is opened, served or run.
+// The live log, the metrics server and the commands on down, up, slow and
+// normal, each only where the command line asks for it, fed by the host
+// monitor's events; with none asked, nothing is added and nothing is
+// opened, served or run.
 // tracing tells, at a down, whether a trace of the path was asked for, whose
 // verdict the down command then waits for. events must outlive the window.
 AttachedRecords attachRecords(Form1 &window, const host::HostEventSignals &events,

@@ -24,12 +24,15 @@ class WindowWatch : public QObject
 public:
     // clock must outlive the window; naming is asked once per address, at
     // its first probe.
-    WindowWatch(Form1 &window, const platform::Clock &clock, host::DownRule rule,
+    WindowWatch(Form1 &window, const platform::Clock &clock, host::AlertRules rules,
                 host::AddressWatch::Naming naming);
 
     const host::HostEventSignals &events() const noexcept { return m_events; }
     // A trace's answer for an outage, whichever host's it is.
     void fileVerdict(host::OutageId outage, const host::Verdict &verdict);
+    // What calls a host down, slow and flapping, from the next probe on.
+    void setRules(const host::AlertRules &rules) { m_watch.setRules(rules); }
+    const host::AlertRules &rules() const noexcept { return m_watch.rules(); }
 
     // The machine goes to sleep, and wakes: a watch ends with the sleep,
     // and a new one starts at the wake-up if the probes are still on.

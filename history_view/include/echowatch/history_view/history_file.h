@@ -27,12 +27,12 @@ namespace history_view {
 class ProbeHistory;
 
 // Keeps every probe the window shows, and so its outages, each watch of a
-// host and the verdicts filed with its outages, in a history file, once the
-// user asks for one (--history FILE, or the context menu's "Keep history in
-// a file…"), all as the host monitor tells them. The writing is on a thread
-// of its own; when it fails the warning goes to standard error once and
-// stays in the status line's tooltip until writing works again. At the
-// first probe of a host it keeps, the host's earlier runs of the last 24
+// host, the verdicts filed with its outages and its slow periods, in a
+// history file, once the user asks for one (--history FILE, or the context
+// menu's "Keep history in a file…"), all as the host monitor tells them.
+// The writing is on a thread of its own; when it fails the warning goes to
+// standard error once and stays in the status line's tooltip until writing
+// works again. At the first probe of a host it keeps, the host's earlier runs of the last 24
 // hours (all from before this program watched it) are read from the file,
 // off the window's thread, into the record the History window shows; once
 // per host, whichever file is chosen after. Owned by the window.
@@ -75,6 +75,9 @@ private:
     void startWatch(const host::WatchStarted &started);
     void endWatch(const host::WatchEnded &ended);
     void keepVerdict(const host::VerdictFiled &filed);
+    void keepSlowPeriod(const host::HostIdentity &host, host::Milliseconds since,
+                        std::optional<host::Milliseconds> until,
+                        const host::RoundTripFigures &figures);
     void showWarning(const QString &text);
     void readEarlierRuns(std::uint32_t address, const std::string &host, qint64 before);
     void mergeEarlierRuns(std::uint32_t address, const EarlierRuns &earlier);

@@ -7,6 +7,7 @@
 #include <QObject>
 
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,8 +18,9 @@ struct ProbeTaken;
 
 namespace history_view {
 
-// The record of every probe the window shows, one series per host, and
-// when each host was watched, kept from the host monitor's events alone.
+// The record of every probe the window shows, one series per host, when
+// each host was watched, and when the host monitor called it slow or
+// flapping, kept from the host monitor's events alone.
 // Owned by the window; writes nothing anywhere.
 class ProbeHistory : public QObject
 {
@@ -43,6 +45,13 @@ public:
         return m_earlierRuns.value(address, 0);
     }
 
+    // When the host was slow, and when it flapped (from the first down
+    // counted to its settling), oldest first; one going on ends at `now`.
+    std::vector<history::TimeSpan> slowPeriods(std::uint32_t address,
+                                               history::Milliseconds now) const;
+    std::vector<history::TimeSpan> flappingStretches(std::uint32_t address,
+                                                     history::Milliseconds now) const;
+
     // Where the path to the host broke in the outage that started then.
     void noteWhere(std::uint32_t address, qint64 outageStart, const QString &verdict);
     // The verdicts of the host's outages, by start; the reference stays
@@ -59,11 +68,24 @@ signals:
     void replaced();
 
 private:
+    // Stretches of one kind for one host: those ended, and the one going on.
+    struct Stretches
+    {
+        std::vector<history::TimeSpan> ended;
+        std::optional<history::Milliseconds> since;
+
+        void end(history::Milliseconds at);
+        std::vector<history::TimeSpan> upTo(history::Milliseconds now) const;
+    };
+
     void recordProbe(const host::ProbeTaken &taken);
+    void listenForStretches(const host::HostEventSignals &events);
     void endWatch(std::uint32_t address, history::Milliseconds at);
 
     history::HostRecords m_hosts;
     std::map<std::uint32_t, history::WatchedTime> m_watched;
+    std::map<std::uint32_t, Stretches> m_slow;
+    std::map<std::uint32_t, Stretches> m_flapping;
     // Earlier runs merged in, by host address.
     QHash<std::uint32_t, std::size_t> m_earlierRuns;
     // Beside the records, which are rebuilt when earlier runs come in; a

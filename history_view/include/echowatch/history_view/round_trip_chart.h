@@ -17,10 +17,12 @@ namespace history_view {
 // Round trips over a span of the run, drawn from the record one pixel
 // column at a time: a bar from the shortest to the longest answer of the
 // column, a mark along the time axis where probes failed (one colour per
-// kind), the outages shaded, and time nobody watched the host hatched
-// (neither up nor down), under a grid of round numbers and clock times. Pointing at a column, or
-// stepping to it with Left and Right, reads it out; dragging across the chart zooms into that
-// stretch until resetZoom(). Follows the window's palette.
+// kind), the outages shaded, the stretches the host monitor called slow
+// shaded yellow and those it called flapping hatched red, and time nobody
+// watched the host hatched grey (neither up nor down), under a grid of
+// round numbers and clock times. Pointing at a column, or stepping to it
+// with Left and Right, reads it out; dragging across the chart zooms into
+// that stretch until resetZoom(). Follows the window's palette.
 class RoundTripChart final : public QWidget
 {
     Q_OBJECT
@@ -34,6 +36,9 @@ public:
     void setSpan(history::TimeSpan span);
     // When nobody watched the host, oldest first.
     void setUnwatched(std::vector<history::TimeSpan> unwatched);
+    // When the host was slow, and flapping, oldest first; the legend names
+    // them only where there are some.
+    void setCalled(std::vector<history::TimeSpan> slow, std::vector<history::TimeSpan> flapping);
     // The span drawn: the zoomed stretch, or the one set.
     history::TimeSpan shownSpan() const noexcept { return m_zoom.value_or(m_span); }
     bool isZoomed() const noexcept { return m_zoom.has_value(); }
@@ -63,6 +68,10 @@ private:
     void drawTimeGrid(QPainter &painter, QRect plot) const;
     void drawOutages(QPainter &painter, QRect plot) const;
     void drawUnwatched(QPainter &painter, QRect plot) const;
+    void drawCalled(QPainter &painter, QRect plot) const;
+    void fillStretches(QPainter &painter, QRect plot,
+                       const std::vector<history::TimeSpan> &stretches,
+                       const QBrush &brush) const;
     void drawColumns(QPainter &painter, QRect plot, double topMilliseconds) const;
     void drawAxes(QPainter &painter, QRect plot) const;
     void drawPointer(QPainter &painter, QRect plot) const;
@@ -72,6 +81,8 @@ private:
     const history::ProbeRecord *m_record;
     history::TimeSpan m_span;
     std::vector<history::TimeSpan> m_unwatched;
+    std::vector<history::TimeSpan> m_slow;
+    std::vector<history::TimeSpan> m_flapping;
     std::optional<history::TimeSpan> m_zoom;
     std::vector<history::ChartColumn> m_columns;
     std::optional<int> m_pointer;

@@ -20,7 +20,7 @@ public:
     using Naming = std::function<std::string(const std::string &dotted)>;
 
     // ids and sink must outlive the watch.
-    AddressWatch(DownRule rule, Naming naming, IdSource &ids, EventSink &sink);
+    AddressWatch(AlertRules rules, Naming naming, IdSource &ids, EventSink &sink);
 
     // Probes are on from the time given: the host of the next probe is
     // watched from then.
@@ -33,7 +33,8 @@ public:
 
     // A verdict for whichever host's outage it is.
     bool fileVerdict(OutageId outage, Verdict verdict);
-    void setRule(DownRule rule);
+    void setRules(AlertRules rules);
+    const AlertRules &rules() const noexcept { return m_rules; }
 
     // The host watched now, if any.
     const HostMonitor *current() const noexcept;
@@ -45,7 +46,7 @@ private:
     // Beyond this many addresses the one probed longest ago is forgotten.
     static constexpr std::size_t MaximumHosts = 64;
 
-    DownRule m_rule;
+    AlertRules m_rules;
     Naming m_naming;
     IdSource &m_ids;
     EventSink &m_sink;

@@ -11,6 +11,10 @@ Q_DECLARE_METATYPE(host::HostDown)
 Q_DECLARE_METATYPE(host::HostUp)
 Q_DECLARE_METATYPE(host::WatchEnded)
 Q_DECLARE_METATYPE(host::VerdictFiled)
+Q_DECLARE_METATYPE(host::SlowStarted)
+Q_DECLARE_METATYPE(host::SlowEnded)
+Q_DECLARE_METATYPE(host::FlappingStarted)
+Q_DECLARE_METATYPE(host::FlappingSettled)
 
 namespace host {
 
@@ -30,6 +34,10 @@ public:
     void hostUp(const HostUp &event) override { emit up(event); }
     void watchEnded(const WatchEnded &event) override { emit ended(event); }
     void verdictFiled(const VerdictFiled &event) override { emit filed(event); }
+    void slowStarted(const SlowStarted &event) override { emit slow(event); }
+    void slowEnded(const SlowEnded &event) override { emit normal(event); }
+    void flappingStarted(const FlappingStarted &event) override { emit flapping(event); }
+    void flappingSettled(const FlappingSettled &event) override { emit settled(event); }
 
 signals:
     void started(const host::WatchStarted &event);
@@ -38,6 +46,11 @@ signals:
     void up(const host::HostUp &event);
     void ended(const host::WatchEnded &event);
     void filed(const host::VerdictFiled &event);
+    void slow(const host::SlowStarted &event);
+    // A slow period ended, the host's way (normal again) or another's.
+    void normal(const host::SlowEnded &event);
+    void flapping(const host::FlappingStarted &event);
+    void settled(const host::FlappingSettled &event);
 };
 
 } // namespace host

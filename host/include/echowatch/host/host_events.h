@@ -93,12 +93,38 @@ struct OutageTurn
     OutageId outage = 0;
     history::Outage figures;
     probe::ProbeEvent latest;
+    // A turn while the host flaps: what tells people (notifications,
+    // commands) tells the flapping once instead, at FlappingStarted and
+    // FlappingSettled; what keeps figures keeps this one as any other.
+    bool flapping = false;
 };
 
-// The host was called down: the figures run from its first failed probe to
-// the one that crossed the threshold.
+// Which rule called a host down.
+enum class DownBy
+{
+    // --down-after: failed probes in a row.
+    InARow,
+    // --down-loss: the share of the last probes that failed.
+    Loss,
+};
+
+// The failures among the last probes sent, as the loss rule counts them.
+struct LossFigures
+{
+    std::uint32_t failed = 0;
+    // The rule's window: the last this many probes.
+    std::uint32_t window = 0;
+};
+
+// The host was called down: the figures run from its first failed probe
+// (in a row, or the first of the loss window's failures) to the one that
+// crossed the threshold.
 struct HostDown : OutageTurn
-{};
+{
+    DownBy by = DownBy::InARow;
+    // Where the loss rule is on: the window's failures at the down.
+    LossFigures loss;
+};
 
 // The host answered again: the outage ends at that answer's send time.
 struct HostUp : OutageTurn
@@ -117,6 +143,82 @@ struct WatchEnded
     history::Outage figures;
 };
 
+// The round trips the slow rule reads: a percentile of the last minute's
+// answers, and what is usual for the host.
+struct RoundTripFigures
+{
+    int percentile = 0;
+    std::int64_t microseconds = 0;
+    // The last minute's answers the percentile was taken of.
+    std::size_t answers = 0;
+    // The rule's round trip, which the percentile went over.
+    int overMilliseconds = 0;
+    // The median of the minute medians of the hour before the round trips
+    // went over; none where less than a minute was watched before.
+    std::optional<std::int64_t> usualMicroseconds;
+};
+
+// The host is slow: its percentile went over at `since` and stayed over
+// for a full minute, until `at`.
+struct SlowStarted
+{
+    HostIdentity host;
+    WatchId watch = 0;
+    Milliseconds since = 0;
+    Milliseconds at = 0;
+    RoundTripFigures figures;
+};
+
+// How a slow period ended. Only Normal is the host's doing.
+enum class SlowEnd
+{
+    // Under for a full minute.
+    Normal,
+    // Nobody watches the host any more: whether it was slow after is not
+    // known.
+    WatchEnded,
+    // The slow rule was switched off.
+    RuleOff,
+};
+
+// The slow period that started at `since` ended at `until` (when the
+// percentile came back under, for Normal; else when it was ended), told at
+// `at`.
+struct SlowEnded
+{
+    HostIdentity host;
+    WatchId watch = 0;
+    Milliseconds since = 0;
+    Milliseconds until = 0;
+    Milliseconds at = 0;
+    SlowEnd why = SlowEnd::Normal;
+    RoundTripFigures figures;
+};
+
+// The host flaps: the down given (its outage's turn) was one more than the
+// flap rule's limit within its window. From now on its downs and ups are
+// flapping turns, until it settles.
+struct FlappingStarted : OutageTurn
+{
+    // The first down counted, and the downs counted since.
+    Milliseconds since = 0;
+    std::uint32_t downs = 0;
+    std::chrono::milliseconds window{0};
+};
+
+// The host stopped flapping: it stayed down (the outage given is still
+// open) or up (the outage given is the last it came back from) for the
+// flap rule's window, or the rule was switched off.
+struct FlappingSettled : OutageTurn
+{
+    bool down = false;
+    // The flapping stretch: from the first down counted to now.
+    Milliseconds since = 0;
+    Milliseconds at = 0;
+    // Every down from the first counted on.
+    std::uint32_t downs = 0;
+};
+
 struct VerdictFiled
 {
     HostIdentity host;
@@ -127,7 +229,9 @@ struct VerdictFiled
 };
 
 // What the monitors tell, in the order they decide it: for a probe, its
-// ProbeTaken first, then the down or up it made.
+// ProbeTaken first, then the down or up it made, then the flapping it
+// started or the settling it made, then the slow or normal it made; at a
+// watch's end, a slow period's end before the WatchEnded.
 class EventSink
 {
 public:
@@ -138,6 +242,10 @@ public:
     virtual void hostUp(const HostUp &event) = 0;
     virtual void watchEnded(const WatchEnded &event) = 0;
     virtual void verdictFiled(const VerdictFiled &event) = 0;
+    virtual void slowStarted(const SlowStarted &event) = 0;
+    virtual void slowEnded(const SlowEnded &event) = 0;
+    virtual void flappingStarted(const FlappingStarted &event) = 0;
+    virtual void flappingSettled(const FlappingSettled &event) = 0;
 };
 
 // Numbers outages and watches across every monitor of the process.

@@ -26,6 +26,8 @@ struct HostFigures
     std::uint64_t answers = 0;
     std::int64_t roundTripSumMicroseconds = 0;
     bool down = false;
+    // As the slow rule (--slow-over) calls it; never without one.
+    bool slow = false;
     std::uint64_t outages = 0;
     // Only a watched host is up or down; the counters outlive its watch.
     bool watched = false;
@@ -41,8 +43,11 @@ public:
     // The host's going down (counted as an outage) or coming back.
     void recordDown(std::string_view host);
     void recordUp(std::string_view host);
+    // The host became slow, or its slow period ended.
+    void recordSlow(std::string_view host, bool slow);
     // The host's watch started, or ended: an outage open then is neither
-    // down nor up any more, and echowatch_up leaves the exposition.
+    // down nor up any more, nor is the host slow, and echowatch_up and
+    // echowatch_slow leave the exposition.
     void recordWatch(std::string_view host, bool watched);
 
     // The text format Prometheus scrapes (version 0.0.4).

@@ -67,6 +67,11 @@ public:
     void endWatch(std::string_view host, Milliseconds at, WatchEndReason why);
     // What the path to the host showed in the outage that started then.
     void notePathVerdict(std::string_view host, Milliseconds outageStart, std::string verdict);
+    // The host was slow from `start`, as `figures` tell (written as they
+    // are), and until `end` once that is known: the same period noted
+    // again with its end.
+    void noteSlowPeriod(std::string_view host, Milliseconds start, std::optional<Milliseconds> end,
+                        std::string figures);
 
     // Empty while writing works.
     std::string warning() const;

@@ -26,6 +26,16 @@ struct QueuedVerdict
     std::string verdict;
 };
 
+// A stretch the host was slow: its start, and its end once it ended; what
+// made it slow, as text.
+struct QueuedSlowPeriod
+{
+    std::uint32_t host = 0;
+    Milliseconds start = 0;
+    std::optional<Milliseconds> end;
+    std::string figures;
+};
+
 // A watch that starts (no reason) or ends, after the first `position`
 // probes of the batch and before the others.
 struct QueuedWatchChange
@@ -41,16 +51,21 @@ struct Batch
     std::vector<QueuedProbe> probes;
     std::vector<QueuedVerdict> verdicts;
     std::vector<QueuedWatchChange> watches;
+    std::vector<QueuedSlowPeriod> slowPeriods;
     // When it was handed over, by the wall clock; 0 when unknown. The
     // watches under way were watched until then.
     Milliseconds handedOverAt = 0;
 
-    bool empty() const noexcept { return probes.empty() && verdicts.empty() && watches.empty(); }
+    bool empty() const noexcept
+    {
+        return probes.empty() && verdicts.empty() && watches.empty() && slowPeriods.empty();
+    }
     void clear() noexcept
     {
         probes.clear();
         verdicts.clear();
         watches.clear();
+        slowPeriods.clear();
         handedOverAt = 0;
     }
 };
@@ -60,7 +75,7 @@ struct Batch
 // from its first probe) to the watch's end; the probes of a watch form a run
 // of this writer; its minutes and hours are summarised as they end and its
 // outages kept up to date as they start, grow and end, by an answer or with
-// the watch.
+// the watch; and the host's slow periods as the host monitor called them.
 class HistoryWriter
 {
 public:
@@ -126,6 +141,7 @@ private:
     bool trackOutage(HostState &host, const history::ProbeSample &sample);
     bool writeOutage(const HostState &host, OutageEnd endedBy);
     bool storeVerdict(const QueuedVerdict &verdict);
+    bool storeSlowPeriod(const QueuedSlowPeriod &period);
 
     Connection m_connection;
     Statement m_insertHost;
@@ -139,6 +155,7 @@ private:
     Statement m_insertHour;
     Statement m_upsertOutage;
     Statement m_updateVerdict;
+    Statement m_upsertSlowPeriod;
     std::vector<HostState> m_hosts;
     std::string m_error;
     std::uint64_t m_commits = 0;
