@@ -23,6 +23,7 @@ public:
     std::vector<host::HostDown> downs;
     std::vector<host::HostUp> ups;
     std::vector<host::WatchEnded> ends;
+    std::vector<host::VerdictFiled> verdicts;
 };
 
 // A probe sent at the second given, to an address in host byte order.
