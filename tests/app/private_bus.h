@@ -16,6 +16,8 @@ public:
     PrivateBus &operator=(const PrivateBus &) = delete;
 
     bool started() const noexcept { return !m_address.isEmpty(); }
+    // For a service of the test's own to connect to.
+    QString address() const { return m_address; }
     QString problem() const { return m_problem; }
 
     // PrepareForSleep(true) before sleeping, (false) on waking, as logind
