@@ -16,6 +16,8 @@ std::vector<std::pair<std::string, std::string>> actionEnvironment(const ActionF
         {"ECHOWATCH_CAUSE", std::to_string(facts.cause)},
         {"ECHOWATCH_CAUSE_TEXT", StatusText(facts.cause)},
     };
+    if (facts.where)
+        variables.emplace_back("ECHOWATCH_WHERE", *facts.where);
     if (facts.pathVerdict)
         variables.emplace_back("ECHOWATCH_PATH", *facts.pathVerdict);
     return variables;

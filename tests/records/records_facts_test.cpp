@@ -45,6 +45,29 @@ TEST(ActionEnvironment, DownAndUpWithAndWithoutAPath)
               (std::pair<std::string, std::string>{"ECHOWATCH_PATH", "lost after 198.51.100.1"}));
 }
 
+// The class alone, then the whole verdict: a command can tell them apart
+// without reading words meant for a person.
+TEST(ActionEnvironment, TheClassBeforeTheVerdict)
+{
+    records::ActionFacts facts{records::ActionFacts::Change::Down,
+                               "203.0.113.10",
+                               "203.0.113.10",
+                               SomeMorning,
+                               11010,
+                               3,
+                               "local network: gateway 192.0.2.1 does not answer",
+                               "local network"};
+    const Variables variables = records::actionEnvironment(facts);
+    ASSERT_GE(variables.size(), 2u);
+    EXPECT_EQ(variables[variables.size() - 2],
+              (std::pair<std::string, std::string>{"ECHOWATCH_WHERE", "local network"}));
+    EXPECT_EQ(variables.back(),
+              (std::pair<std::string, std::string>{
+                  "ECHOWATCH_PATH", "local network: gateway 192.0.2.1 does not answer"}));
+    facts.pathVerdict.reset();
+    EXPECT_EQ(records::actionEnvironment(facts).back().first, "ECHOWATCH_WHERE");
+}
+
 struct LineRow
 {
     const char *name;

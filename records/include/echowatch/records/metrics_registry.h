@@ -15,6 +15,12 @@ namespace records {
 inline constexpr std::int64_t FirstBucketMicroseconds = 50;
 inline constexpr std::size_t RoundTripBucketCount = 16;
 
+// The label values of echowatch_outages_by_side_total: the classes an
+// outage's verdict names, and "unknown" for one filed without a class (its
+// trace found nothing to decide by, or could not run).
+inline constexpr std::array<std::string_view, 6> OutageClasses{
+    "this computer", "local network", "beyond the gateway", "the host", "not watched", "unknown"};
+
 // What one host's probes add up to since the window opened.
 struct HostFigures
 {
@@ -27,6 +33,8 @@ struct HostFigures
     std::int64_t roundTripSumMicroseconds = 0;
     bool down = false;
     std::uint64_t outages = 0;
+    // Outages by the class of their verdict, in OutageClasses' order.
+    std::array<std::uint64_t, OutageClasses.size()> outagesByClass{};
     // Only a watched host is up or down; the counters outlive its watch.
     bool watched = false;
 };
@@ -44,6 +52,9 @@ public:
     // The host's watch started, or ended: an outage open then is neither
     // down nor up any more, and echowatch_up leaves the exposition.
     void recordWatch(std::string_view host, bool watched);
+    // An outage of the host got its verdict, of that class (empty or any
+    // other word: "unknown").
+    void recordClass(std::string_view host, std::string_view side);
 
     // The text format Prometheus scrapes (version 0.0.4).
     std::string exposition() const;
