@@ -49,6 +49,15 @@ RecordsFeed::RecordsFeed(const host::HostEventSignals &events, QObject *parent) 
     });
     connect(&events, &host::HostEventSignals::up, this,
             [this](const host::HostUp &up) { emit hostChanged(actionFacts(Change::Up, up)); });
+    // A verdict that tells nothing of where (no trace ran and nothing else
+    // classed it) is in no class's count.
+    connect(&events, &host::HostEventSignals::filed, this, [this](const host::VerdictFiled &filed) {
+        if (!host::tellsWhere(filed.verdict))
+            return;
+        const std::string_view side = host::sideName(filed.verdict.side);
+        emit outageClassed(QString::fromStdString(filed.host.label),
+                           QString::fromUtf8(side.data(), static_cast<qsizetype>(side.size())));
+    });
     connect(&events, &host::HostEventSignals::started, this,
             [this](const host::WatchStarted &started) {
                 emit watchChanged(QString::fromStdString(started.host.label), true);

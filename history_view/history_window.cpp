@@ -2,6 +2,7 @@
 
 #include "echowatch/history_view/csv_file.h"
 #include "echowatch/history_view/outage_table_model.h"
+#include "echowatch/history_view/where_column.h"
 #include "echowatch/history_view/probe_history.h"
 #include "echowatch/history_view/round_trip_chart.h"
 
@@ -209,6 +210,7 @@ void HistoryWindow::describeOutages()
     m_outages->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     m_outages->horizontalHeader()->setStretchLastSection(true);
     m_outages->verticalHeader()->hide();
+    keepWhereReadable(*m_outages);
 }
 
 QWidget *HistoryWindow::makeSpanRow()

@@ -302,7 +302,8 @@ private slots:
         QVERIFY(options > 10);
 
         records::ActionFacts facts;
-        facts.pathVerdict = "stops after hop 2 (192.0.2.18)";
+        facts.pathVerdict = "beyond the gateway: stops after hop 2 (192.0.2.18)";
+        facts.where = "beyond the gateway";
         QStringList set;
         for (const auto &[name, value] : records::actionEnvironment(facts))
             set << QString::fromStdString(name);
