@@ -27,7 +27,9 @@ Services SystemServices::services()
         true,
         true,
         route::lookUpRoute,
-        [this] { return m_network.saysOffline(); }};
+        [this] {
+            return m_network.saysOffline();
+        }};
 }
 
 } // namespace app

@@ -2,9 +2,9 @@
 
 #include "echowatch/history_view/csv_file.h"
 #include "echowatch/history_view/outage_table_model.h"
-#include "echowatch/history_view/where_column.h"
 #include "echowatch/history_view/probe_history.h"
 #include "echowatch/history_view/round_trip_chart.h"
+#include "echowatch/history_view/where_column.h"
 
 #include "echowatch/history/duration_text.h"
 #include "echowatch/history/history_csv.h"

@@ -55,7 +55,9 @@ public:
     void watchModel()
     {
         QAbstractItemModel *model = m_outages.model();
-        const auto refit = [this] { m_pending.start(); };
+        const auto refit = [this] {
+            m_pending.start();
+        };
         connect(model, &QAbstractItemModel::rowsInserted, this, refit);
         connect(model, &QAbstractItemModel::rowsRemoved, this, refit);
         connect(model, &QAbstractItemModel::modelReset, this, refit);
@@ -83,10 +85,12 @@ private:
             others += column == Cause ? 0 : header->sectionSize(column);
         // Public on the base, protected on the table.
         const QAbstractItemView &view = m_outages;
-        const int causeWants = std::max(header->sectionSizeHint(Cause), view.sizeHintForColumn(Cause));
+        const int causeWants =
+            std::max(header->sectionSizeHint(Cause), view.sizeHintForColumn(Cause));
         const int room = m_outages.viewport()->width() - others - whereWants;
-        header->resizeSection(Cause, std::clamp(room, header->sectionSizeHint(Cause),
-                                                std::max(causeWants, header->sectionSizeHint(Cause))));
+        header->resizeSection(Cause,
+                              std::clamp(room, header->sectionSizeHint(Cause),
+                                         std::max(causeWants, header->sectionSizeHint(Cause))));
     }
 
     QTableView &m_outages;

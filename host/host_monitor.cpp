@@ -94,9 +94,9 @@ void HostMonitor::endWatch(Milliseconds at, WatchEnd why)
     m_failing = history::Outage();
     m_sink.watchEnded(ended);
     if (ended.outage)
-        fileVerdict(*ended.outage,
-                    Verdict{Side::NotWatched, "not watched: the watch ended during the outage",
-                            false});
+        fileVerdict(
+            *ended.outage,
+            Verdict{Side::NotWatched, "not watched: the watch ended during the outage", false});
 }
 
 bool HostMonitor::owns(OutageId outage) const noexcept

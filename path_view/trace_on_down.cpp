@@ -124,10 +124,9 @@ void TraceOnDown::keep(quint64 outage, const TraceFindings &findings)
         return;
     const Traced traced = running->second;
     m_running.erase(running);
-    const host::Verdict verdict =
-        judgeSide({traced.destination, findings.route, desktopOffline(),
-                   gatewayAnswerOf(findings.gatewayEcho),
-                   path::judgeTrace(findings.trace, findings.hostHop)});
+    const host::Verdict verdict = judgeSide({traced.destination, findings.route, desktopOffline(),
+                                             gatewayAnswerOf(findings.gatewayEcho),
+                                             path::judgeTrace(findings.trace, findings.hostHop)});
     m_verdicts.push_back({traced.destination, traced.outageStart,
                           QString::fromStdString(verdict.text), findings.trace});
     emit verdictReached(outage, verdict);
@@ -143,8 +142,8 @@ void TraceOnDown::fail(quint64 outage, int status, const TraceFindings &findings
         return;
     const std::uint32_t destination = running->second.destination;
     m_running.erase(running);
-    host::Verdict verdict = judgeSide({destination, findings.route, desktopOffline(),
-                                       GatewayAnswer::NotAsked, std::nullopt});
+    host::Verdict verdict = judgeSide(
+        {destination, findings.route, desktopOffline(), GatewayAnswer::NotAsked, std::nullopt});
     if (verdict.side == host::Side::Unknown)
         verdict.text = status != 0 ? "not traced: " + StatusText(status) : "not traced";
     emit verdictReached(outage, verdict);

@@ -121,13 +121,13 @@ RouteFacts lookUpRoute(std::uint32_t destination) noexcept
         if (socket.descriptor() < 0)
             return unknown(errno);
         RouteFacts facts;
-        const int routeFailure =
-            ask(socket.descriptor(), routeRequest(destination, RouteSequence), room,
-                [&facts](std::span<const std::byte> answer) {
-                    const RouteReading reading = readRouteReply(answer, RouteSequence);
-                    facts = reading.facts;
-                    return reading.reading;
-                });
+        const int routeFailure = ask(socket.descriptor(), routeRequest(destination, RouteSequence),
+                                     room, [&facts](std::span<const std::byte> answer) {
+                                         const RouteReading reading =
+                                             readRouteReply(answer, RouteSequence);
+                                         facts = reading.facts;
+                                         return reading.reading;
+                                     });
         if (routeFailure != 0)
             return unknown(routeFailure);
         if (facts.outputInterface <= 0)

@@ -1,9 +1,9 @@
 #include "echowatch/route/netlink_messages.h"
 
+#include <linux/if.h>
 #include <linux/if_link.h>
 #include <linux/netlink.h>
 #include <linux/rtnetlink.h>
-#include <linux/if.h>
 #include <netinet/in.h>
 
 #include <cerrno>
@@ -34,8 +34,7 @@ Value valueAt(std::span<const std::byte> bytes, std::size_t offset = 0) noexcept
     return value;
 }
 
-template <typename Value>
-void append(std::vector<std::byte> &bytes, const Value &value)
+template <typename Value> void append(std::vector<std::byte> &bytes, const Value &value)
 {
     const auto *raw = reinterpret_cast<const std::byte *>(&value);
     bytes.insert(bytes.end(), raw, raw + sizeof value);
@@ -98,8 +97,7 @@ bool forEachAttribute(std::span<const std::byte> attributes,
         const auto attribute = valueAt<rtattr>(attributes);
         if (attribute.rta_len < sizeof(rtattr) || attribute.rta_len > attributes.size())
             return false;
-        const auto value =
-            attributes.subspan(sizeof(rtattr), attribute.rta_len - sizeof(rtattr));
+        const auto value = attributes.subspan(sizeof(rtattr), attribute.rta_len - sizeof(rtattr));
         if (!take(attribute.rta_type & NLA_TYPE_MASK, value))
             return false;
         attributes = attributes.subspan(std::min(aligned(attribute.rta_len), attributes.size()));
@@ -166,8 +164,8 @@ bool readRoute(std::span<const std::byte> body, RouteFacts &facts)
         return false;
     facts.kind = kindOfType(header.rtm_type);
     bool via = false;
-    const bool read = forEachAttribute(
-        body.subspan(aligned(sizeof(rtmsg))), [&](std::uint16_t type, auto value) {
+    const bool read =
+        forEachAttribute(body.subspan(aligned(sizeof(rtmsg))), [&](std::uint16_t type, auto value) {
             if (type == RTA_OIF || type == RTA_GATEWAY) {
                 if (value.size() != sizeof(std::uint32_t))
                     return false;

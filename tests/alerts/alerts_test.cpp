@@ -182,7 +182,8 @@ private slots:
         test.probes("af");
         QCOMPARE(outages.size(), std::size_t{4});
         const QString noCarrier = QStringLiteral("this computer: c0 has no carrier");
-        test.watch.fileVerdict(outages[3], {host::Side::ThisComputer, noCarrier.toStdString(), false});
+        test.watch.fileVerdict(outages[3],
+                               {host::Side::ThisComputer, noCarrier.toStdString(), false});
         QCOMPARE(desktop.shown.size(), std::size_t{9});
         QVERIFY(desktop.shown[8].body.endsWith(QStringLiteral("Where: ") + noCarrier));
     }

@@ -37,9 +37,9 @@ public:
     bool change(uint state)
     {
         m_state = state;
-        QDBusMessage changed = QDBusMessage::createSignal(
-            Path, QStringLiteral("org.freedesktop.DBus.Properties"),
-            QStringLiteral("PropertiesChanged"));
+        QDBusMessage changed =
+            QDBusMessage::createSignal(Path, QStringLiteral("org.freedesktop.DBus.Properties"),
+                                       QStringLiteral("PropertiesChanged"));
         changed << Service << QVariantMap{{QStringLiteral("State"), QVariant::fromValue(state)}}
                 << QStringList();
         return QDBusConnection(ConnectionName).send(changed);

@@ -13,13 +13,13 @@
 #include "echowatch/app/application.h"
 #include "echowatch/app/metrics_server.h"
 #include "echowatch/app/window_watch.h"
+#include "echowatch/history/history_csv.h"
 #include "echowatch/history_view/history_actions.h"
 #include "echowatch/history_view/history_file.h"
 #include "echowatch/history_view/history_window.h"
 #include "echowatch/history_view/probe_history.h"
 #include "echowatch/host/host_event_signals.h"
 #include "echowatch/platform/sleep_watch.h"
-#include "echowatch/history/history_csv.h"
 #include "echowatch/records/command_words.h"
 #include "echowatch/records/metrics_registry.h"
 #include "echowatch/route/route_facts.h"
@@ -55,8 +55,7 @@ QString fileText(const QString &path)
 QStringList appendingCommand(const QString &echoed, const QString &file)
 {
     QStringList words;
-    const QString line =
-        QStringLiteral("sh -c 'echo \"%1\" >> \"$1\"' sh ").arg(echoed) + file;
+    const QString line = QStringLiteral("sh -c 'echo \"%1\" >> \"$1\"' sh ").arg(echoed) + file;
     for (const std::string &word : records::splitCommandWords(line.toStdString()).words)
         words << QString::fromStdString(word);
     return words;
@@ -116,14 +115,15 @@ struct Machine
                 clock,
                 notifications,
                 [this] {
-                    return std::make_unique<scripted::FailingFirstLibrary>(path,
-                                                                           pathOpenFailures);
+                    return std::make_unique<scripted::FailingFirstLibrary>(path, pathOpenFailures);
                 },
                 echo != nullptr,
                 watchSleep,
                 false,
                 routes,
-                [this] { return desktopOffline; }};
+                [this] {
+                    return desktopOffline;
+                }};
     }
 
     void at(std::chrono::seconds second) { clock.wallTime = T0 + second; }
@@ -394,17 +394,21 @@ private slots:
         QTRY_VERIFY(program.application.metrics()->port() != 0);
         program.start(0s, QStringLiteral("203.0.113.9"));
         program.probes(1s, "a");
-        const QString host = QStringLiteral("echowatch_outages_by_side_total{host=\"203.0.113.9\",");
+        const QString host =
+            QStringLiteral("echowatch_outages_by_side_total{host=\"203.0.113.9\",");
         QTRY_VERIFY_WITH_TIMEOUT(program.scrape().contains(host), 10000);
         for (const std::string_view side : records::OutageClasses)
-            QVERIFY(program.scrape().contains(host + QStringLiteral("side=\"%1\"} 0\n")
-                                                         .arg(QString::fromUtf8(side.data(), side.size()))));
+            QVERIFY(program.scrape().contains(
+                host + QStringLiteral("side=\"%1\"} 0\n")
+                           .arg(QString::fromUtf8(side.data(), side.size()))));
 
         program.probes(2s, "fff");
         QTRY_COMPARE_WITH_TIMEOUT(ended.count(), 1, 10000);
         const QString verdict = QStringLiteral("local network: gateway 192.0.2.1 does not answer");
-        QCOMPARE(fileText(commands), QStringLiteral("local network|") + verdict + QLatin1Char('\n'));
-        QVERIFY(machine.notifications.shown.back().body.endsWith(QStringLiteral("Where: ") + verdict));
+        QCOMPARE(fileText(commands),
+                 QStringLiteral("local network|") + verdict + QLatin1Char('\n'));
+        QVERIFY(
+            machine.notifications.shown.back().body.endsWith(QStringLiteral("Where: ") + verdict));
         QVERIFY2(program.window().Label1->toolTip().contains(QStringLiteral("Where: ") + verdict),
                  qPrintable(program.window().Label1->toolTip()));
         const auto *outages = program.outageRows();

@@ -42,13 +42,13 @@ TEST_F(AddressWatchTest, AnAddressChangedDuringAnOutageEndsItUnwatchedAndNeverUp
         watch.take(probeAt(second, TimedOut, A));
     watch.take(probeAt(4, 0, B));
     watch.take(probeAt(5, 0, A));
-    EXPECT_EQ(sink.lines, (Lines{"watch router from 0", "probe router 11010",
-                                 "probe router 11010 #2", "down router #2", "probe router 11010 #2",
-                                 "end router address changed at 4 #2",
-                                 "verdict router #2 not watched: the watch ended during the outage",
-                                 "watch 192.0.2.2 from 4",
-                                 "probe 192.0.2.2 0", "end 192.0.2.2 address changed at 5",
-                                 "watch router from 5", "probe router 0"}));
+    EXPECT_EQ(
+        sink.lines,
+        (Lines{"watch router from 0", "probe router 11010", "probe router 11010 #2",
+               "down router #2", "probe router 11010 #2", "end router address changed at 4 #2",
+               "verdict router #2 not watched: the watch ended during the outage",
+               "watch 192.0.2.2 from 4", "probe 192.0.2.2 0", "end 192.0.2.2 address changed at 5",
+               "watch router from 5", "probe router 0"}));
     EXPECT_TRUE(sink.ups.empty());
 }
 

@@ -141,11 +141,10 @@ TEST(HostMonitor, TheFirstVerdictIsTheOutagesOne)
     monitor.take(probeAt(4, TimedOut, Host));
     monitor.endWatch(5'000, host::WatchEnd::Closed);
     EXPECT_FALSE(monitor.fileVerdict(4, {host::Side::TheHost, "too late"}));
-    EXPECT_EQ(sink.lines,
-              (Lines{"watch h from 1", "probe h 11010 #2", "down h #2", "verdict h #2 first",
-                     "end h stopped at 3 #2", "watch h from 4", "probe h 11010 #4", "down h #4",
-                     "end h closed at 5 #4",
-                     "verdict h #4 not watched: the watch ended during the outage"}));
+    EXPECT_EQ(sink.lines, (Lines{"watch h from 1", "probe h 11010 #2", "down h #2",
+                                 "verdict h #2 first", "end h stopped at 3 #2", "watch h from 4",
+                                 "probe h 11010 #4", "down h #4", "end h closed at 5 #4",
+                                 "verdict h #4 not watched: the watch ended during the outage"}));
 }
 
 // A watch that ends with the host up leaves nothing to class.
@@ -164,9 +163,9 @@ TEST(HostSide, EveryClassHasItsWordsAndUnknownNone)
 {
     using host::Side;
     const std::pair<Side, std::string_view> names[] = {
-        {Side::ThisComputer, "this computer"}, {Side::LocalNetwork, "local network"},
+        {Side::ThisComputer, "this computer"},       {Side::LocalNetwork, "local network"},
         {Side::BeyondGateway, "beyond the gateway"}, {Side::TheHost, "the host"},
-        {Side::NotWatched, "not watched"}, {Side::Unknown, ""}};
+        {Side::NotWatched, "not watched"},           {Side::Unknown, ""}};
     for (const auto &[side, name] : names)
         EXPECT_EQ(host::sideName(side), name);
     EXPECT_TRUE(host::tellsWhere({Side::Unknown, "stops after hop 2", true}));

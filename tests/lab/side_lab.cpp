@@ -59,7 +59,7 @@ struct FaultPoint
     const char *name;
     // What breaks, as the table says it.
     const char *what;
-    std::vector<Change> prepare;  // once, before the runs
+    std::vector<Change> prepare;   // once, before the runs
     std::vector<Change> beforeRun; // before each break
     std::vector<Change> apply;
     std::vector<Change> undo;
@@ -72,8 +72,9 @@ struct FaultPoint
 
 std::string table(const char *name, const char *hook, const char *rule)
 {
-    return std::string("nft 'add table ip ") + name + "; add chain ip " + name + " c { type filter hook " +
-           hook + " priority -300; policy accept; }; add rule ip " + name + " c " + rule + "'";
+    return std::string("nft 'add table ip ") + name + "; add chain ip " + name +
+           " c { type filter hook " + hook + " priority -300; policy accept; }; add rule ip " +
+           name + " c " + rule + "'";
 }
 
 std::string dropTable(const char *name)
@@ -91,10 +92,10 @@ const char *const ClientLinkUp =
     "192.0.2.1'";
 // Router 2 answers six requests that run out there, then one in ten
 // seconds; eight such requests spend what it has.
-const char *const Rationing = "sysctl -q -w net.ipv4.icmp_ratelimit=10000 net.ipv4.icmp_ratemask=6168";
+const char *const Rationing =
+    "sysctl -q -w net.ipv4.icmp_ratelimit=10000 net.ipv4.icmp_ratemask=6168";
 const char *const NotRationing = "sysctl -q -w net.ipv4.icmp_ratelimit=0 net.ipv4.icmp_ratemask=0";
-const char *const SpendAllowance =
-    "ping -n -q -t 2 -c 8 -i 0.01 -W 1 203.0.113.10 >/dev/null 2>&1";
+const char *const SpendAllowance = "ping -n -q -t 2 -c 8 -i 0.01 -W 1 203.0.113.10 >/dev/null 2>&1";
 
 // The long lab's five routers.
 std::vector<Change> everyRouter(const std::string &command)
@@ -109,45 +110,82 @@ std::vector<FaultPoint> faultPoints()
 {
     const std::string hostDrops = table("sidelab", "input", "icmp type echo-request drop");
     return {
-        {"link-down", "this computer's link down (ip link set c0 down)", {}, {},
-         {{"client", "ip link set c0 down"}}, {{"client", ClientLinkUp}}, {},
-         host::Side::ThisComputer, "this computer: no route to 203.0.113.10"},
-        {"gateway-silent", "the gateway silent (all to and through it dropped)", {}, {},
+        {"link-down",
+         "this computer's link down (ip link set c0 down)",
+         {},
+         {},
+         {{"client", "ip link set c0 down"}},
+         {{"client", ClientLinkUp}},
+         {},
+         host::Side::ThisComputer,
+         "this computer: no route to 203.0.113.10"},
+        {"gateway-silent",
+         "the gateway silent (all to and through it dropped)",
+         {},
+         {},
          {{"r1", table("sidelab", "prerouting", "iifname a0 drop")}},
-         {{"r1", dropTable("sidelab")}}, {}, host::Side::LocalNetwork,
+         {{"r1", dropTable("sidelab")}},
+         {},
+         host::Side::LocalNetwork,
          "local network: gateway 192.0.2.1 does not answer"},
-        {"router-drops", "router 2 drops what it forwards", {}, {},
-         {{"r2", table("sidelab", "forward", "drop")}}, {{"r2", dropTable("sidelab")}}, {},
-         host::Side::BeyondGateway, "beyond the gateway: stops after hop 2 (192.0.2.18)"},
-        {"host-link-down", "the host's link down behind router 3", 
+        {"router-drops",
+         "router 2 drops what it forwards",
+         {},
+         {},
+         {{"r2", table("sidelab", "forward", "drop")}},
+         {{"r2", dropTable("sidelab")}},
+         {},
+         host::Side::BeyondGateway,
+         "beyond the gateway: stops after hop 2 (192.0.2.18)"},
+        {"host-link-down",
+         "the host's link down behind router 3",
          {{"r3", "sysctl -q -w net.ipv4.neigh.d1.mcast_solicit=1 "
                  "net.ipv4.neigh.d1.retrans_time_ms=100"}},
-         {}, {{"host", "ip link set h0 down"}}, {{"host", HostLinkUp}},
+         {},
+         {{"host", "ip link set h0 down"}},
+         {{"host", HostLinkUp}},
          {{"r3", "sysctl -q -w net.ipv4.neigh.d1.mcast_solicit=3 "
                  "net.ipv4.neigh.d1.retrans_time_ms=1000"}},
          host::Side::BeyondGateway,
          "beyond the gateway: router 198.51.100.2 (hop 3) cannot reach the host (host "
          "unreachable)"},
-        {"host-silent", "the host silent (drops the requests)", {}, {}, {{"host", hostDrops}},
-         {{"host", dropTable("sidelab")}}, {}, host::Side::TheHost, HostSilentWords},
-        {"rationing-router", "router 2 rations its ICMP errors, the host silent",
-         {{"r2", Rationing}}, {{"client", SpendAllowance}}, {{"host", hostDrops}},
-         {{"host", dropTable("sidelab")}}, {{"r2", NotRationing}}, host::Side::TheHost,
-         HostSilentWords, "192.0.2.18"},
-        {"five-silent-routers", "five silent routers, the host silent (long lab)",
-         everyRouter(table("sidesilent", "output", "icmp type time-exceeded drop")), {},
-         {{"host", hostDrops}}, {{"host", dropTable("sidelab")}},
-         everyRouter(dropTable("sidesilent")), host::Side::BeyondGateway,
+        {"host-silent",
+         "the host silent (drops the requests)",
+         {},
+         {},
+         {{"host", hostDrops}},
+         {{"host", dropTable("sidelab")}},
+         {},
+         host::Side::TheHost,
+         HostSilentWords},
+        {"rationing-router",
+         "router 2 rations its ICMP errors, the host silent",
+         {{"r2", Rationing}},
+         {{"client", SpendAllowance}},
+         {{"host", hostDrops}},
+         {{"host", dropTable("sidelab")}},
+         {{"r2", NotRationing}},
+         host::Side::TheHost,
+         HostSilentWords,
+         "192.0.2.18"},
+        {"five-silent-routers",
+         "five silent routers, the host silent (long lab)",
+         everyRouter(table("sidesilent", "output", "icmp type time-exceeded drop")),
+         {},
+         {{"host", hostDrops}},
+         {{"host", dropTable("sidelab")}},
+         everyRouter(dropTable("sidesilent")),
+         host::Side::BeyondGateway,
          "beyond the gateway: gateway 192.0.2.1 answers, nothing past it does"},
     };
 }
 
 bool change(const std::string &lab, const Change &change)
 {
-    const std::string line = std::strcmp(change.role, "client") == 0
-                                 ? change.command
-                                 : "ip netns exec " + lab::labNamespace(lab, change.role) + " " +
-                                       change.command;
+    const std::string line =
+        std::strcmp(change.role, "client") == 0
+            ? change.command
+            : "ip netns exec " + lab::labNamespace(lab, change.role) + " " + change.command;
     return std::system(line.c_str()) == 0;
 }
 
@@ -171,14 +209,14 @@ struct Heard
 
     void listen(const host::HostEventSignals &events)
     {
-        QObject::connect(&events, &host::HostEventSignals::taken,
-                         [this](const host::ProbeTaken &taken) {
-                             answers += taken.probe.status == 0;
+        QObject::connect(
+            &events, &host::HostEventSignals::taken,
+            [this](const host::ProbeTaken &taken) { answers += taken.probe.status == 0; });
+        QObject::connect(&events, &host::HostEventSignals::down,
+                         [this](const host::HostDown &down) {
+                             downs.push_back(down);
+                             downAt.push_back(Clock::now());
                          });
-        QObject::connect(&events, &host::HostEventSignals::down, [this](const host::HostDown &down) {
-            downs.push_back(down);
-            downAt.push_back(Clock::now());
-        });
         QObject::connect(&events, &host::HostEventSignals::filed,
                          [this](const host::VerdictFiled &verdict) {
                              filed.push_back(verdict);
@@ -203,11 +241,16 @@ struct Program
 {
     Program()
         : icmp(RealProbe::builtHelperPath()),
-          application(
-              {sockets, icmp, messageBox, clock, notifications,
-               [] { return std::make_unique<helper::AutomaticEchoLibrary>(RealProbe::builtHelperPath()); },
-               true, false, false, route::lookUpRoute, [this] { return network.saysOffline(); }},
-              options())
+          application({sockets, icmp, messageBox, clock, notifications,
+                       [] {
+                           return std::make_unique<helper::AutomaticEchoLibrary>(
+                               RealProbe::builtHelperPath());
+                       },
+                       true, false, false, route::lookUpRoute,
+                       [this] {
+                           return network.saysOffline();
+                       }},
+                      options())
     {}
 
     static app::LaunchOptions options()
@@ -274,12 +317,15 @@ Run breakOnce(const std::string &lab, const FaultPoint &fault, Program &program,
     run.words = verdict.text;
     run.notification = notificationWhere(program.notifications);
     run.milliseconds =
-        std::chrono::duration<double, std::milli>(heard.filedAt[index] - heard.downAt.back()).count();
-    run.right = verdict.side == fault.side && verdict.text == fault.words &&
-                run.notification == fault.words &&
-                (fault.neverBlamed == nullptr || verdict.text.find(fault.neverBlamed) == std::string::npos);
+        std::chrono::duration<double, std::milli>(heard.filedAt[index] - heard.downAt.back())
+            .count();
+    run.right =
+        verdict.side == fault.side && verdict.text == fault.words &&
+        run.notification == fault.words &&
+        (fault.neverBlamed == nullptr || verdict.text.find(fault.neverBlamed) == std::string::npos);
     run.finished = waitFor(
-        [&] { return std::find(heard.ups.begin(), heard.ups.end(), outage) != heard.ups.end(); }, 20s);
+        [&] { return std::find(heard.ups.begin(), heard.ups.end(), outage) != heard.ups.end(); },
+        20s);
     return run;
 }
 
@@ -298,8 +344,8 @@ struct Series
 
     int right() const
     {
-        return static_cast<int>(std::count_if(runs.begin(), runs.end(),
-                                               [](const Run &run) { return run.right; }));
+        return static_cast<int>(
+            std::count_if(runs.begin(), runs.end(), [](const Run &run) { return run.right; }));
     }
     std::vector<double> times() const
     {
@@ -347,9 +393,10 @@ Series runSeries(const std::string &lab, const FaultPoint &fault, int runs, Prog
         series.runs.push_back(breakOnce(lab, fault, program, heard));
         const Run &run = series.runs.back();
         if (!quiet)
-            std::printf("%s run %d: %s in %.0f ms%s%s\n", fault.name, index,
-                        run.words.empty() ? "(no verdict)" : run.words.c_str(), run.milliseconds,
-                        run.right ? "" : "  WRONG, bubble: ", run.right ? "" : run.notification.c_str());
+            std::printf(
+                "%s run %d: %s in %.0f ms%s%s\n", fault.name, index,
+                run.words.empty() ? "(no verdict)" : run.words.c_str(), run.milliseconds,
+                run.right ? "" : "  WRONG, bubble: ", run.right ? "" : run.notification.c_str());
         std::fflush(stdout);
         if (!run.finished)
             break;
@@ -383,7 +430,8 @@ Arguments readArguments(int argc, char **argv)
     return read;
 }
 
-std::vector<const FaultPoint *> chosen(const std::vector<FaultPoint> &all, const Arguments &arguments)
+std::vector<const FaultPoint *> chosen(const std::vector<FaultPoint> &all,
+                                       const Arguments &arguments)
 {
     std::vector<const FaultPoint *> picked;
     for (const FaultPoint &fault : all) {
@@ -404,8 +452,10 @@ int main(int argc, char **argv)
     const Arguments arguments = readArguments(argc, argv);
     const auto lab = lab::currentLab();
     if (!arguments.valid || !lab) {
-        std::fprintf(stderr, "usage: %s [--runs N] [--fault NAME]... [--bench], in a lab's "
-                             "client namespace (tests/lab/run_lab.sh --chain)\n", argv[0]);
+        std::fprintf(stderr,
+                     "usage: %s [--runs N] [--fault NAME]... [--bench], in a lab's "
+                     "client namespace (tests/lab/run_lab.sh --chain)\n",
+                     argv[0]);
         return 2;
     }
     QApplication application(argc, argv);

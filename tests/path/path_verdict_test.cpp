@@ -322,8 +322,7 @@ TEST(Trace, AsksASilentGatewayThreeTimesWithinASecond)
         EXPECT_GE(sent[index] - sent[index - 1], path::ProberSettings{}.retrySpacing);
     ASSERT_TRUE(prober.besideOutcome().has_value());
     EXPECT_EQ(prober.besideOutcome()->status, icmp::IpStatus::ReqTimedOut);
-    EXPECT_EQ(path::judgeTrace(prober.table(), 6).kind,
-              path::PathVerdict::Kind::NothingAnswered);
+    EXPECT_EQ(path::judgeTrace(prober.table(), 6).kind, path::PathVerdict::Kind::NothingAnswered);
 }
 
 // The host answers at once; the trace still waits for the gateway's

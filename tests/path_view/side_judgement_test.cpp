@@ -87,8 +87,8 @@ TEST_P(SideJudgement, ClassesTheOutage)
     const Case &row = GetParam();
     const std::uint32_t destination =
         row.route.kind == route::RouteKind::OnLink ? address("192.0.2.20") : Host;
-    const host::Verdict judged = path_view::judgeSide(
-        {destination, row.route, row.desktopOffline, row.gateway, row.trace});
+    const host::Verdict judged =
+        path_view::judgeSide({destination, row.route, row.desktopOffline, row.gateway, row.trace});
     EXPECT_EQ(judged.side, row.side);
     EXPECT_EQ(judged.text, row.words);
     EXPECT_EQ(judged.traced, row.trace.has_value());
@@ -119,14 +119,19 @@ INSTANTIATE_TEST_SUITE_P(
              Silent, Nothing, Side::ThisComputer, "this computer: c0 has no carrier"},
         // The flag and the state are set apart by the driver: either says so.
         Case{"lowerLayerDownWithTheFlagStillUp",
-             viaGateway(link("c0", true, true, OperState::LowerLayerDown)), false, Silent,
-             Nothing, Side::ThisComputer, "this computer: c0 has no carrier"},
+             viaGateway(link("c0", true, true, OperState::LowerLayerDown)), false, Silent, Nothing,
+             Side::ThisComputer, "this computer: c0 has no carrier"},
         Case{"dormant", viaGateway(link("wlan0", true, true, OperState::Dormant)), false, Silent,
              Nothing, Side::ThisComputer, "this computer: wlan0 is not connected yet (dormant)"},
         Case{"unnamedLink", viaGateway(link("", true, false, OperState::Down)), false, Silent,
              Nothing, Side::ThisComputer, "this computer: interface 3 has no carrier"},
-        Case{"onLinkWithoutCarrier", {RouteKind::OnLink, 0, 3, link("c0", true, false), 0},
-             false, NotAsked, Nothing, Side::ThisComputer, "this computer: c0 has no carrier"},
+        Case{"onLinkWithoutCarrier",
+             {RouteKind::OnLink, 0, 3, link("c0", true, false), 0},
+             false,
+             NotAsked,
+             Nothing,
+             Side::ThisComputer,
+             "this computer: c0 has no carrier"},
         Case{"desktopOfflineAndNothingAnswers", viaGateway(), true, Silent, Nothing,
              Side::ThisComputer, "this computer: the desktop says it is offline"},
         // The kernel knows before any trace could run.
@@ -143,7 +148,8 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"gatewaySilentLinkUnread", viaGateway(std::nullopt), false, Silent, Nothing,
              Side::LocalNetwork, "local network: gateway 192.0.2.1 does not answer"},
         Case{"gatewayAnswersNothingPast", viaGateway(), false, Answered, Nothing,
-             Side::BeyondGateway, "beyond the gateway: gateway 192.0.2.1 answers, nothing past it does"},
+             Side::BeyondGateway,
+             "beyond the gateway: gateway 192.0.2.1 answers, nothing past it does"},
         // Its own answers past it show the gateway works, whatever its echo.
         Case{"gatewayEchoLostButItPassedOn", viaGateway(), false, Silent, StopsAfter1,
              Side::BeyondGateway, "beyond the gateway: stops after hop 1 (192.0.2.1)"},
@@ -151,7 +157,8 @@ INSTANTIATE_TEST_SUITE_P(
              "beyond the gateway: stops after hop 2 (192.0.2.18)"},
         // The desktop's offline is not believed where answers came.
         Case{"desktopOfflineButTheGatewayAnswers", viaGateway(), true, Answered, Nothing,
-             Side::BeyondGateway, "beyond the gateway: gateway 192.0.2.1 answers, nothing past it does"},
+             Side::BeyondGateway,
+             "beyond the gateway: gateway 192.0.2.1 answers, nothing past it does"},
         Case{"desktopOfflineButRoutersAnswer", viaGateway(), true, Answered, StopsAfter2,
              Side::BeyondGateway, "beyond the gateway: stops after hop 2 (192.0.2.18)"},
         Case{"aRouterSaysWhy", viaGateway(), false, Answered, RouterError, Side::BeyondGateway,
@@ -179,19 +186,33 @@ INSTANTIATE_TEST_SUITE_P(
 
 INSTANTIATE_TEST_SUITE_P(
     Undecided, SideJudgement,
-    testing::Values(
-        Case{"kernelNotAskedNothingAnswered", {}, false, NotAsked, Nothing, Side::Unknown,
-             "nothing answered from hop 1"},
-        Case{"kernelNotAskedTheTraceDecides", {}, false, NotAsked, StopsAfter2,
-             Side::BeyondGateway, "beyond the gateway: stops after hop 2 (192.0.2.18)"},
-        // A gateway of another family cannot be asked by an IPv4 echo.
-        Case{"gatewayNotAsked", {RouteKind::Gateway, 0, 3, link("c0"), 0}, false, NotAsked,
-             Nothing, Side::Unknown, "nothing answered from hop 1"},
-        Case{"noTraceAndTheWayOutFine", viaGateway(), false, NotAsked, std::nullopt,
-             Side::Unknown, ""},
-        // The desktop alone, with no trace to show nothing answered: said.
-        Case{"noTraceDesktopOffline", viaGateway(), true, NotAsked, std::nullopt,
-             Side::ThisComputer, "this computer: the desktop says it is offline"}),
+    testing::Values(Case{"kernelNotAskedNothingAnswered",
+                         {},
+                         false,
+                         NotAsked,
+                         Nothing,
+                         Side::Unknown,
+                         "nothing answered from hop 1"},
+                    Case{"kernelNotAskedTheTraceDecides",
+                         {},
+                         false,
+                         NotAsked,
+                         StopsAfter2,
+                         Side::BeyondGateway,
+                         "beyond the gateway: stops after hop 2 (192.0.2.18)"},
+                    // A gateway of another family cannot be asked by an IPv4 echo.
+                    Case{"gatewayNotAsked",
+                         {RouteKind::Gateway, 0, 3, link("c0"), 0},
+                         false,
+                         NotAsked,
+                         Nothing,
+                         Side::Unknown,
+                         "nothing answered from hop 1"},
+                    Case{"noTraceAndTheWayOutFine", viaGateway(), false, NotAsked, std::nullopt,
+                         Side::Unknown, ""},
+                    // The desktop alone, with no trace to show nothing answered: said.
+                    Case{"noTraceDesktopOffline", viaGateway(), true, NotAsked, std::nullopt,
+                         Side::ThisComputer, "this computer: the desktop says it is offline"}),
     [](const auto &info) { return std::string(info.param.name); });
 
 TEST(GatewayAnswer, OnlyAnEchoReplyIsAnAnswer)

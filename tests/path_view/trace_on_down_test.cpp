@@ -37,8 +37,7 @@ scripted::Path threeRouters(bool hostAnswers, int breaksAfterHop)
 // the trace and the alerts listening, and the trace's answers filed.
 struct Watched
 {
-    explicit Watched(scripted::Path path, int openFailures = 0,
-                     path_view::SideSources sides = {})
+    explicit Watched(scripted::Path path, int openFailures = 0, path_view::SideSources sides = {})
         : trace(
               window.window, window.events(),
               [this, path, openFailures] {
@@ -98,8 +97,8 @@ route::RouteFacts viaGateway(const char *gateway, bool carrier = true)
     facts.kind = route::RouteKind::Gateway;
     facts.gateway = testpackets::address(gateway);
     facts.outputInterface = 3;
-    facts.link = route::LinkFacts{3, "c0", true, carrier,
-                                  carrier ? route::OperState::Up : route::OperState::LowerLayerDown};
+    facts.link = route::LinkFacts{
+        3, "c0", true, carrier, carrier ? route::OperState::Up : route::OperState::LowerLayerDown};
     return facts;
 }
 
@@ -284,11 +283,12 @@ private slots:
     void classesASilentGatewayAsTheLocalNetwork()
     {
         std::atomic<std::uint32_t> asked = 0;
-        Watched watched(threeRouters(false, 0), 0, {[&asked](std::uint32_t destination) {
-                                      asked = destination;
-                                      return viaGateway("192.0.2.1");
-                                  },
-                                  {}});
+        Watched watched(threeRouters(false, 0), 0,
+                        {[&asked](std::uint32_t destination) {
+                             asked = destination;
+                             return viaGateway("192.0.2.1");
+                         },
+                         {}});
         watched.trace.action()->setChecked(true);
         QVERIFY(watched.alerts.switchOn());
         watched.answer();

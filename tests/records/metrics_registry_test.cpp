@@ -98,7 +98,8 @@ TEST(MetricsRegistry, CountsOutagesByTheirClass)
     for (const std::string_view side : records::OutageClasses)
         EXPECT_TRUE(has(text, "echowatch_outages_by_side_total{host=\"192.0.2.1\",side=\"" +
                                   std::string(side) + "\"} 0"))
-            << side << "\n" << text;
+            << side << "\n"
+            << text;
     registry.recordClass("192.0.2.1", "local network");
     registry.recordClass("192.0.2.1", "local network");
     registry.recordClass("192.0.2.1", "not watched");

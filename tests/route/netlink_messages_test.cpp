@@ -41,14 +41,12 @@ Bytes fixture(const std::string &name)
     return bytes;
 }
 
-template <typename Value>
-void put(Bytes &bytes, std::size_t offset, const Value &value)
+template <typename Value> void put(Bytes &bytes, std::size_t offset, const Value &value)
 {
     std::memcpy(bytes.data() + offset, &value, sizeof value);
 }
 
-template <typename Value>
-void append(Bytes &bytes, const Value &value)
+template <typename Value> void append(Bytes &bytes, const Value &value)
 {
     const auto *raw = reinterpret_cast<const std::byte *>(&value);
     bytes.insert(bytes.end(), raw, raw + sizeof value);
@@ -72,8 +70,7 @@ void appendAttribute(Bytes &body, std::uint16_t type, const Bytes &value,
     body.resize((body.size() + 3) & ~std::size_t{3});
 }
 
-template <typename Value>
-Bytes bytesOf(const Value &value)
+template <typename Value> Bytes bytesOf(const Value &value)
 {
     Bytes bytes;
     append(bytes, value);
@@ -184,12 +181,12 @@ using route::LinkTrouble;
 using route::OperState;
 INSTANTIATE_TEST_SUITE_P(
     Fixtures, RealLinkAnswer,
-    testing::Values(
-        CapturedLink{"link-up", true, true, OperState::Up, LinkTrouble::None},
-        // Its veth peer down: the cable pulled out.
-        CapturedLink{"link-no-carrier", true, false, OperState::LowerLayerDown,
-                     LinkTrouble::NoCarrier},
-        CapturedLink{"link-down", false, false, OperState::Down, LinkTrouble::SwitchedOff}),
+    testing::Values(CapturedLink{"link-up", true, true, OperState::Up, LinkTrouble::None},
+                    // Its veth peer down: the cable pulled out.
+                    CapturedLink{"link-no-carrier", true, false, OperState::LowerLayerDown,
+                                 LinkTrouble::NoCarrier},
+                    CapturedLink{"link-down", false, false, OperState::Down,
+                                 LinkTrouble::SwitchedOff}),
     [](const auto &info) {
         std::string name = info.param.file;
         std::erase(name, '-');
@@ -288,8 +285,8 @@ INSTANTIATE_TEST_SUITE_P(
                 Reading::Malformed},
         Hostile{"errorOfPositiveNumber", message(NLMSG_ERROR, RouteSequence, errorBody(5)),
                 Reading::Malformed},
-        Hostile{"errorOfTheLeastNumber",
-                message(NLMSG_ERROR, RouteSequence, errorBody(INT32_MIN)), Reading::Malformed},
+        Hostile{"errorOfTheLeastNumber", message(NLMSG_ERROR, RouteSequence, errorBody(INT32_MIN)),
+                Reading::Malformed},
         // An acknowledgement answers nothing asked here.
         Hostile{"acknowledgement", message(NLMSG_ERROR, RouteSequence, errorBody(0)),
                 Reading::NotYet},
@@ -303,11 +300,10 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(RouteAnswer, TheFirstAnswerCountsAndTheRestAreReadPast)
 {
     const Bytes stale = message(NLMSG_ERROR, RouteSequence - 1, errorBody(-ENETUNREACH));
-    const route::RouteReading read =
-        route::readRouteReply(twoMessages(twoMessages(stale, SoundRoute),
-                                          message(NLMSG_ERROR, RouteSequence,
-                                                  errorBody(-EHOSTUNREACH))),
-                              RouteSequence);
+    const route::RouteReading read = route::readRouteReply(
+        twoMessages(twoMessages(stale, SoundRoute),
+                    message(NLMSG_ERROR, RouteSequence, errorBody(-EHOSTUNREACH))),
+        RouteSequence);
     ASSERT_EQ(read.reading, Reading::Done);
     EXPECT_EQ(read.facts.kind, RouteKind::Gateway);
     EXPECT_EQ(read.facts.gateway, testpackets::address("192.0.2.1"));
@@ -328,9 +324,8 @@ TEST(RouteAnswer, AnUnexpectedRefusalIsUnknownWithItsErrno)
 TEST(RouteAnswer, BroadcastAndMulticastAreNoWayToAHost)
 {
     for (const std::uint8_t type : {RTN_BROADCAST, RTN_MULTICAST, RTN_ANYCAST}) {
-        const route::RouteReading read =
-            route::readRouteReply(message(RTM_NEWROUTE, RouteSequence, routeBody(AF_INET, type)),
-                                  RouteSequence);
+        const route::RouteReading read = route::readRouteReply(
+            message(RTM_NEWROUTE, RouteSequence, routeBody(AF_INET, type)), RouteSequence);
         ASSERT_EQ(read.reading, Reading::Done);
         EXPECT_EQ(read.facts.kind, RouteKind::Other) << int(type);
     }
