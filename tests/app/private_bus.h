@@ -34,3 +34,7 @@ private:
     QByteArray m_previousAddress;
     bool m_hadAddress = false;
 };
+
+// The one private bus of a test process, started at its first use: libdbus
+// reads the system bus's address once in a process.
+PrivateBus &processBus();

@@ -255,13 +255,7 @@ class ScenarioTest : public QObject
     Q_OBJECT
 
 private:
-    // One for the whole test: libdbus reads the system bus's address once
-    // in a process.
-    PrivateBus &bus()
-    {
-        static PrivateBus bus;
-        return bus;
-    }
+    PrivateBus &bus() { return processBus(); }
 
 private slots:
     void initTestCase() { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedKingdom)); }
