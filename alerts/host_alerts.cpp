@@ -187,7 +187,7 @@ void HostAlerts::forget(const host::WatchEnded &ended)
 // The down bubble, while its outage lasts, is shown again telling where.
 void HostAlerts::tellWhere(const host::VerdictFiled &filed)
 {
-    if (!m_down || m_down->outage != filed.outage || !filed.verdict.traced)
+    if (!m_down || m_down->outage != filed.outage || !host::tellsWhere(filed.verdict))
         return;
     m_notifications.show(
         downNotification(*m_down, sound(), QString::fromStdString(filed.verdict.text)));

@@ -104,7 +104,8 @@ void Application::buildPathFeatures()
     Form1 &window = *m_window;
     const host::HostEventSignals &events = m_watch->events();
     m_pathActions = new path_view::PathActions(window, events, m_services.pathEchoLibrary);
-    m_traceOnDown = new path_view::TraceOnDown(window, events, m_services.pathEchoLibrary);
+    m_traceOnDown = new path_view::TraceOnDown(window, events, m_services.pathEchoLibrary,
+                                               {m_services.routes, m_services.desktopOffline});
     m_traceOnDown->action()->setChecked(m_options.traceOnDown);
     QObject::connect(m_traceOnDown, &path_view::TraceOnDown::verdictReached, m_watch,
                      &WindowWatch::fileVerdict);

@@ -59,7 +59,9 @@ void CommandFeed::verdict(const host::VerdictFiled &filed)
     const auto waiting = m_waiting.find(filed.outage);
     if (waiting == m_waiting.end())
         return;
-    if (filed.verdict.traced)
+    if (filed.verdict.side != host::Side::Unknown)
+        waiting->second.where = std::string(host::sideName(filed.verdict.side));
+    if (host::tellsWhere(filed.verdict))
         waiting->second.pathVerdict = filed.verdict.text;
     runDown(filed.outage);
 }

@@ -249,4 +249,10 @@ void MetricsServer::recordWatch(const QString &host, bool watched)
     m_registry.recordWatch(host.toStdString(), watched);
 }
 
+void MetricsServer::recordClass(const QString &host, const QString &side)
+{
+    const std::lock_guard lock(m_mutex);
+    m_registry.recordClass(host.toStdString(), side.toStdString());
+}
+
 } // namespace app

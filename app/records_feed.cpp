@@ -79,6 +79,15 @@ RecordsFeed::RecordsFeed(const host::HostEventSignals &events, QObject *parent) 
     connect(&events, &host::HostEventSignals::normal, this, [this](const host::SlowEnded &normal) {
         emit hostChanged(slowFacts(Change::Normal, normal.host, normal.since, normal.figures));
     });
+    // A verdict that tells nothing of where (no trace ran and nothing else
+    // classed it) is in no class's count.
+    connect(&events, &host::HostEventSignals::filed, this, [this](const host::VerdictFiled &filed) {
+        if (!host::tellsWhere(filed.verdict))
+            return;
+        const std::string_view side = host::sideName(filed.verdict.side);
+        emit outageClassed(QString::fromStdString(filed.host.label),
+                           QString::fromUtf8(side.data(), static_cast<qsizetype>(side.size())));
+    });
     connect(&events, &host::HostEventSignals::started, this,
             [this](const host::WatchStarted &started) {
                 emit watchChanged(QString::fromStdString(started.host.label), true);

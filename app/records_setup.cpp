@@ -48,6 +48,7 @@ MetricsServer *attachMetrics(Form1 &window, const RecordsFeed &feed,
     QObject::connect(&feed, &RecordsFeed::probeLogged, server, &MetricsServer::recordProbe);
     QObject::connect(&feed, &RecordsFeed::hostChanged, server, &MetricsServer::recordChange);
     QObject::connect(&feed, &RecordsFeed::watchChanged, server, &MetricsServer::recordWatch);
+    QObject::connect(&feed, &RecordsFeed::outageClassed, server, &MetricsServer::recordClass);
     QObject::connect(server, &MetricsServer::failed, &window, [](const QString &message) {
         warn(tr("warning: --metrics: %1; the window runs without metrics").arg(message));
     });

@@ -3,6 +3,7 @@
 #include "echowatch/helper/probe_helper_location.h"
 #include "echowatch/platform/application_title.h"
 #include "echowatch/platform/qt_text.h"
+#include "echowatch/route/kernel_view.h"
 
 namespace app {
 
@@ -24,7 +25,11 @@ Services SystemServices::services()
         [] { return std::make_unique<helper::AutomaticEchoLibrary>(helper::probeHelperPath()); },
         true,
         true,
-        true};
+        true,
+        route::lookUpRoute,
+        [this] {
+            return m_network.saysOffline();
+        }};
 }
 
 } // namespace app

@@ -37,6 +37,7 @@
 #include "echowatch/platform/clock.h"
 #include "echowatch/platform/desktop_notifications.h"
 #include "echowatch/platform/qt_message_box.h"
+#include "echowatch/route/kernel_view.h"
 #include "echowatch/window/failure_log_model.h"
 #include "echowatch/window/form1.h"
 #include "echowatch/window/threaded_probe_runner.h"
@@ -75,7 +76,7 @@ double millisecondsSince(Clock::time_point start)
 class NoNotifications final : public platform::Notifications
 {
 public:
-    bool available() override { return false; }
+    Service service() const override { return Service::Absent; }
     void show(const platform::Notification &) override {}
 };
 
@@ -89,7 +90,7 @@ struct Program
           application(
               {sockets, icmp, messageBox, clock, notifications,
                [helperPath] { return std::make_unique<helper::AutomaticEchoLibrary>(helperPath); },
-               !inlineProbes, false, false},
+               !inlineProbes, false, false, route::lookUpRoute},
               options),
           window(application.window()), history(&application.history()),
           historyActions(&application.historyActions())

@@ -88,11 +88,13 @@ void HistoryFile::chooseFile()
         keepIn(chosen);
 }
 
-// A verdict is kept only where a trace found one.
+// A verdict is kept only where it tells where: a trace found it, or the
+// outage was classed without one.
 void HistoryFile::keepVerdict(const host::VerdictFiled &filed)
 {
-    if (m_appender && filed.verdict.traced)
-        m_appender->notePathVerdict(filed.host.dotted, filed.outageStart, filed.verdict.text);
+    if (m_appender && host::tellsWhere(filed.verdict))
+        m_appender->notePathVerdict(filed.host.dotted, filed.outageStart, filed.verdict.text,
+                                    std::string(host::sideName(filed.verdict.side)));
 }
 
 namespace {

@@ -4,6 +4,7 @@
 #include "echowatch/history_view/outage_table_model.h"
 #include "echowatch/history_view/probe_history.h"
 #include "echowatch/history_view/round_trip_chart.h"
+#include "echowatch/history_view/where_column.h"
 
 #include "echowatch/history/duration_text.h"
 #include "echowatch/history/history_csv.h"
@@ -209,6 +210,7 @@ void HistoryWindow::describeOutages()
     m_outages->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     m_outages->horizontalHeader()->setStretchLastSection(true);
     m_outages->verticalHeader()->hide();
+    keepWhereReadable(*m_outages);
 }
 
 QWidget *HistoryWindow::makeSpanRow()

@@ -15,7 +15,7 @@ ProbeHistory::ProbeHistory(QObject &owner, const host::HostEventSignals &events)
     connect(&events, &host::HostEventSignals::ended, this,
             [this](const host::WatchEnded &ended) { endWatch(ended.host.address, ended.at); });
     connect(&events, &host::HostEventSignals::filed, this, [this](const host::VerdictFiled &filed) {
-        if (filed.verdict.traced)
+        if (host::tellsWhere(filed.verdict))
             noteWhere(filed.host.address, filed.outageStart,
                       QString::fromStdString(filed.verdict.text));
     });

@@ -202,6 +202,10 @@ void HostMonitor::endWatch(Milliseconds at, WatchEnd why)
     m_flapping.clear();
     m_slowness.clear();
     m_sink.watchEnded(ended);
+    if (ended.outage)
+        fileVerdict(
+            *ended.outage,
+            Verdict{Side::NotWatched, "not watched: the watch ended during the outage", false});
 }
 
 std::optional<OutageId> HostMonitor::openOutage() const noexcept
@@ -220,8 +224,9 @@ bool HostMonitor::fileVerdict(OutageId outage, Verdict verdict)
     const auto issued =
         std::find_if(m_issued.begin(), m_issued.end(),
                      [outage](const IssuedOutage &known) { return known.id == outage; });
-    if (issued == m_issued.end())
+    if (issued == m_issued.end() || issued->filed)
         return false;
+    issued->filed = true;
     m_sink.verdictFiled({m_identity, outage, issued->start, std::move(verdict)});
     return true;
 }

@@ -28,6 +28,9 @@ constexpr auto StopCheckSpacing = 50ms;
 // not this long after it never will, and the request counts as lost.
 constexpr auto OverdueAfterTimeout = 1s;
 
+// What the direct echo beside a trace is kept in flight as.
+constexpr int BesideTtl = 0;
+
 icmp::MessageKind messageOf(const net::EchoOutcome &outcome) noexcept
 {
     if (outcome.message.type != 0)
@@ -67,6 +70,7 @@ bool HopProber::runTrace(std::uint32_t destination, int probesPerHop, int hostHo
     m_expectedHostHop = hostHop;
     const bool finished = probeHops(destination, probesPerHop, stop);
     m_expectedHostHop = 0;
+    m_beside.address = 0;
     return finished;
 }
 
@@ -146,15 +150,20 @@ bool HopProber::probeHops(std::uint32_t destination, int probesPerHop,
             return false;
         const auto now = m_clock.now();
         giveUpOverdue(now);
+        const auto besideAt = nextBeside(probesPerHop, now);
+        if (besideAt && *besideAt <= now) {
+            sendBeside(now);
+            continue;
+        }
         const int ttl = nextTtl(probesPerHop, now);
         const auto sendAt = m_pace.nextSendAt(destination, now);
         if (ttl != 0 && sendAt <= now) {
             send(destination, ttl, now);
             continue;
         }
-        if (ttl == 0 && roundDone(probesPerHop))
+        if (ttl == 0 && !besideAt && roundDone(probesPerHop))
             break;
-        auto until = now + StopCheckSpacing;
+        auto until = std::min(now + StopCheckSpacing, besideAt.value_or(Clock::time_point::max()));
         if (ttl != 0)
             until = std::min(until, sendAt);
         else if (const auto retry = nextRetry(probesPerHop))
@@ -175,6 +184,49 @@ void HopProber::send(std::uint32_t destination, int ttl, Clock::time_point now) 
     const net::FlightTag tag = m_flight.send(request);
     m_pace.noteSent(destination, tag, now);
     m_inFlight.push_back({tag, ttl, now});
+}
+
+void HopProber::askBeside(std::uint32_t address) noexcept
+{
+    m_beside = Beside{};
+    m_beside.address = address;
+}
+
+// When the next direct echo may go: at once for the first, then retrySpacing
+// after the last, at the pace for its address; none once it has answered
+// or every request it may have was sent.
+std::optional<HopProber::Clock::time_point> HopProber::nextBeside(int probesPerHop,
+                                                                  Clock::time_point now) noexcept
+{
+    const TtlState &state = m_beside.state;
+    if (m_beside.address == 0 || state.answered || state.sent >= probesPerHop)
+        return std::nullopt;
+    const auto retryAt = state.sent == 0 ? now : state.lastSent + m_settings.retrySpacing;
+    return std::max(retryAt, m_pace.nextSendAt(m_beside.address, now));
+}
+
+// In flight as TTL 0, which no hop has: the round waits for it as for any.
+void HopProber::sendBeside(Clock::time_point now) noexcept
+{
+    const net::FlightRequest request{m_beside.address, RequestData, m_settings.timeout,
+                                     net::SystemTtl};
+    ++m_beside.state.sent;
+    m_beside.state.lastSent = now;
+    const net::FlightTag tag = m_flight.send(request);
+    m_pace.noteSent(m_beside.address, tag, now);
+    m_inFlight.push_back({tag, BesideTtl, now});
+}
+
+void HopProber::takeBeside(net::FlightTag tag, const net::EchoOutcome &outcome) noexcept
+{
+    if (m_beside.state.answered)
+        return;
+    const bool answered = outcome.status == icmp::IpStatus::Success;
+    if (answered)
+        m_pace.noteAnswered(m_beside.address, tag);
+    m_beside.state.answered = answered;
+    m_beside.outcome = outcome;
+    m_beside.outcome->data = {};
 }
 
 void HopProber::giveUpOverdue(Clock::time_point now) noexcept
@@ -205,6 +257,10 @@ void HopProber::take(net::FlightTag tag, const net::EchoOutcome &outcome) noexce
         return;
     const int ttl = out->ttl;
     m_inFlight.erase(out);
+    if (ttl == BesideTtl) {
+        takeBeside(tag, outcome);
+        return;
+    }
     if (outcome.status == icmp::IpStatus::Success)
         m_pace.noteAnswered(m_table.destination, tag);
     // Past the end of the way, a request only meets the end again.

@@ -16,8 +16,8 @@ constexpr int ThreadDescriptors = 4;
 
 } // namespace
 
-PathWorker::PathWorker(EchoLibraryFactory factory, std::stop_token stop)
-    : m_factory(std::move(factory)), m_stop(std::move(stop))
+PathWorker::PathWorker(EchoLibraryFactory factory, std::stop_token stop, RouteLookup routes)
+    : m_factory(std::move(factory)), m_routes(std::move(routes)), m_stop(std::move(stop))
 {}
 
 // Made on the worker's thread at its first use, and kept for the next.
@@ -48,28 +48,41 @@ void PathWorker::watch(quint32 destination)
         emit roundDone(prober.table());
 }
 
+// The kernel answers within microseconds: asked before the trace, its
+// gateway is known when the trace's first requests go.
 void PathWorker::trace(quint64 request, quint32 destination, int hostHop)
 {
+    TraceFindings findings;
+    findings.hostHop = hostHop;
+    if (m_routes)
+        findings.route = m_routes(destination);
     auto *echo = handle();
     if (echo == nullptr) {
-        emit traceFailed(request, m_openFailure);
+        emit traceFailed(request, m_openFailure, findings);
         return;
     }
     path::SteadyPaceClock clock;
     path::HopProber prober(*echo, clock);
-    if (prober.runTrace(destination, ProbesPerHop, hostHop, m_stop))
-        emit traceDone(request, prober.table(), hostHop);
-    else
-        emit traceFailed(request, 0);
+    if (findings.route.kind == route::RouteKind::Gateway && findings.route.gateway != 0)
+        prober.askBeside(findings.route.gateway);
+    if (!prober.runTrace(destination, ProbesPerHop, hostHop, m_stop)) {
+        emit traceFailed(request, 0, findings);
+        return;
+    }
+    findings.trace = prober.table();
+    findings.gatewayEcho = prober.besideOutcome();
+    emit traceDone(request, findings);
 }
 
-WorkerThread startWorker(QObject &owner, EchoLibraryFactory factory, std::stop_token stop)
+WorkerThread startWorker(QObject &owner, EchoLibraryFactory factory, std::stop_token stop,
+                         RouteLookup routes)
 {
     qRegisterMetaType<path::PathTable>();
+    qRegisterMetaType<TraceFindings>();
     if (!net::descriptorsToSpare(ThreadDescriptors))
         return {nullptr, nullptr};
     auto *thread = new QThread(&owner);
-    auto *worker = new PathWorker(std::move(factory), std::move(stop));
+    auto *worker = new PathWorker(std::move(factory), std::move(stop), std::move(routes));
     worker->moveToThread(thread);
     QObject::connect(thread, &QThread::finished, worker, &QObject::deleteLater);
     thread->start();

@@ -2,6 +2,7 @@
 
 #include "echowatch/host/host_event_signals.h"
 #include "echowatch/path/path_verdict.h"
+#include "echowatch/path_view/side_judgement.h"
 #include "echowatch/probe/status_text.h"
 #include "echowatch/window/form1.h"
 
@@ -22,10 +23,10 @@ constexpr std::chrono::seconds RetrySpacing{1};
 } // namespace
 
 TraceOnDown::TraceOnDown(Form1 &window, const host::HostEventSignals &events,
-                         EchoLibraryFactory factory)
+                         EchoLibraryFactory factory, SideSources sides)
     : QObject(&window), m_window(window),
       m_action(new QAction(tr("Trace the path when the host goes down"), this)),
-      m_factory(std::move(factory))
+      m_factory(std::move(factory)), m_sides(std::move(sides))
 {
     setObjectName(QStringLiteral("TraceOnDown"));
     m_action->setCheckable(true);
@@ -88,7 +89,7 @@ void TraceOnDown::startTrace(const Asked &asked)
 
 bool TraceOnDown::startThread()
 {
-    const auto started = startWorker(*this, m_factory, m_stop.get_token());
+    const auto started = startWorker(*this, m_factory, m_stop.get_token(), m_sides.routes);
     if (started.thread == nullptr)
         return false;
     m_thread = started.thread;
@@ -116,27 +117,41 @@ void TraceOnDown::retryLater(const Asked &asked)
     });
 }
 
-void TraceOnDown::keep(quint64 outage, const path::PathTable &trace, int hostHop)
+void TraceOnDown::keep(quint64 outage, const TraceFindings &findings)
 {
     const auto running = m_running.find(outage);
     if (running == m_running.end())
         return;
     const Traced traced = running->second;
     m_running.erase(running);
-    const std::string text = path::verdictText(path::judgeTrace(trace, hostHop));
-    m_verdicts.push_back(
-        {traced.destination, traced.outageStart, QString::fromStdString(text), trace});
-    emit verdictReached(outage, host::Verdict{host::Side::Unknown, text, true});
+    const host::Verdict verdict = judgeSide({traced.destination, findings.route, desktopOffline(),
+                                             gatewayAnswerOf(findings.gatewayEcho),
+                                             path::judgeTrace(findings.trace, findings.hostHop)});
+    m_verdicts.push_back({traced.destination, traced.outageStart,
+                          QString::fromStdString(verdict.text), findings.trace});
+    emit verdictReached(outage, verdict);
 }
 
 // The outage gets its answer all the same: no path to tell, and whoever
-// waits for one waits no longer.
-void TraceOnDown::fail(quint64 outage, int status)
+// waits for one waits no longer. The kernel and the desktop may class it
+// still.
+void TraceOnDown::fail(quint64 outage, int status, const TraceFindings &findings)
 {
-    if (m_running.erase(outage) == 0)
+    const auto running = m_running.find(outage);
+    if (running == m_running.end())
         return;
-    const std::string why = status != 0 ? "not traced: " + StatusText(status) : "not traced";
-    emit verdictReached(outage, host::Verdict{host::Side::Unknown, why, false});
+    const std::uint32_t destination = running->second.destination;
+    m_running.erase(running);
+    host::Verdict verdict = judgeSide(
+        {destination, findings.route, desktopOffline(), GatewayAnswer::NotAsked, std::nullopt});
+    if (verdict.side == host::Side::Unknown)
+        verdict.text = status != 0 ? "not traced: " + StatusText(status) : "not traced";
+    emit verdictReached(outage, verdict);
+}
+
+bool TraceOnDown::desktopOffline() const
+{
+    return m_sides.desktopOffline && m_sides.desktopOffline();
 }
 
 const TraceOnDown::Verdict *TraceOnDown::verdictFor(std::uint32_t destination,
@@ -152,7 +167,7 @@ const TraceOnDown::Verdict *TraceOnDown::verdictFor(std::uint32_t destination,
 // Read on the status line's tooltip while its outage lasts.
 void TraceOnDown::showWhere(const host::VerdictFiled &filed)
 {
-    if (filed.outage != m_down || !filed.verdict.traced)
+    if (filed.outage != m_down || !host::tellsWhere(filed.verdict))
         return;
     m_window.setStatusNote(QStringLiteral("path"),
                            tr("Where: %1").arg(QString::fromStdString(filed.verdict.text)));

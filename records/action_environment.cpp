@@ -33,6 +33,8 @@ void addOutage(Variables &variables, const ActionFacts &facts)
     if (facts.loss)
         variables.emplace_back("ECHOWATCH_LOSS", std::to_string(facts.loss->failed) + "/" +
                                                      std::to_string(facts.loss->window));
+    if (facts.where)
+        variables.emplace_back("ECHOWATCH_WHERE", *facts.where);
     if (facts.pathVerdict)
         variables.emplace_back("ECHOWATCH_PATH", *facts.pathVerdict);
 }

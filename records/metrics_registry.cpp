@@ -2,6 +2,8 @@
 
 #include "echowatch/history/csv_text.h"
 
+#include <algorithm>
+
 namespace records {
 
 namespace {
@@ -57,6 +59,25 @@ void appendHistogram(std::string &text, const std::string &host, const HostFigur
     appendSample(text, std::string(Name) + "_sum", host, {},
                  secondsText(figures.roundTripSumMicroseconds));
     appendSample(text, std::string(Name) + "_count", host, {}, std::to_string(figures.answers));
+}
+
+// Every class of every host, 0 until one of its outages is classed so, so
+// that a rate over any of them has a start.
+void appendOutagesByClass(std::string &text,
+                          const std::map<std::string, HostFigures, std::less<>> &hosts)
+{
+    constexpr std::string_view Name = "echowatch_outages_by_side_total";
+    appendFamily(text, Name, "counter",
+                 "Outages by whose side their verdict put them on: this computer, the local "
+                 "network, beyond the gateway, the host; not watched (the watch ended first); "
+                 "unknown (traced, not classed). Outages without a trace are in none.");
+    for (const auto &[host, figures] : hosts) {
+        for (std::size_t side = 0; side < OutageClasses.size(); ++side) {
+            std::string label = ",side=";
+            appendLabelValue(label, OutageClasses[side]);
+            appendSample(text, Name, host, label, std::to_string(figures.outagesByClass[side]));
+        }
+    }
 }
 
 } // namespace
@@ -118,6 +139,12 @@ void MetricsRegistry::recordSlow(std::string_view host, bool slow)
     figures(host).slow = slow;
 }
 
+void MetricsRegistry::recordClass(std::string_view host, std::string_view side)
+{
+    const auto named = std::find(OutageClasses.begin(), OutageClasses.end() - 1, side);
+    ++figures(host).outagesByClass[static_cast<std::size_t>(named - OutageClasses.begin())];
+}
+
 void MetricsRegistry::recordWatch(std::string_view host, bool watched)
 {
     HostFigures &counted = figures(host);
@@ -162,6 +189,7 @@ std::string MetricsRegistry::exposition() const
     appendFamily(text, "echowatch_outages_total", "counter", "Times the host went down.");
     for (const auto &[host, figures] : m_hosts)
         appendSample(text, "echowatch_outages_total", host, {}, std::to_string(figures.outages));
+    appendOutagesByClass(text, m_hosts);
     return text;
 }
 

@@ -6,6 +6,7 @@
 #   scripts/bench.sh            every row, the 100,000-probe soak included
 #   SOAK_PROBES=0 scripts/bench.sh   without the soak
 #   LATENCY_SECONDS=3 scripts/bench.sh   shorter event-latency rows (10 s each)
+#   SIDE_RUNS=20 scripts/bench.sh        more runs per fault point (5 each)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/packages.sh
@@ -70,6 +71,13 @@ path_rows() {
     tests/lab/run_lab.sh --chain scripts/bench_path.sh "$build"
     # The window's thread while the Path window's rounds and a trace run.
     tests/lab/run_lab.sh --chain scripts/bench_path_latency.sh "$build" "${LATENCY_SECONDS:-10}"
+    # From the down to the filed class, through the whole program, at each
+    # fault point; behind five silent routers in the long lab. A run classed
+    # wrong is counted in its row, and the other rows still run.
+    tests/lab/run_lab.sh --chain "$build/tests/lab/lab_side" --runs "${SIDE_RUNS:-5}" --bench ||
+        echo "lab_side: not every run was classed right" >&2
+    tests/lab/run_lab.sh --long "$build/tests/lab/lab_side" --fault five-silent-routers \
+        --runs "${SIDE_RUNS:-5}" --bench || echo "lab_side: not every run was classed right" >&2
 }
 
 echo "Machine: $(nproc) cores, $(awk '/MemTotal/ {printf "%.0f GiB", $2/1048576}' /proc/meminfo)," \

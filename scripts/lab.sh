@@ -4,6 +4,7 @@
 #
 #   scripts/lab.sh up NAME     build the lab; its namespaces are NAME-<role>
 #   scripts/lab.sh chain NAME  build the chained lab instead (below)
+#   scripts/lab.sh long NAME   build the long lab instead (below)
 #   scripts/lab.sh down NAME   remove every namespace of the lab NAME, either kind
 #   scripts/lab.sh sweep       remove the labs of runs that are no longer alive
 #   scripts/lab.sh stale       list the namespaces of labs whose run is dead
@@ -28,12 +29,19 @@
 # Each router answers a request that runs out of TTL from its side facing
 # the client: hop 1 is 192.0.2.1, hop 2 192.0.2.18, hop 3 198.51.100.2, and
 # the host is hop 4.
+#
+# The long lab, five routers in a row, for a way of many silent hops:
+#   client 192.0.2.10/28 ---- 192.0.2.1 r1
+#     rN 192.0.2.(16N+1)/28 ---- 192.0.2.(16N+2) rN+1      (N = 1..4)
+#     r5 203.0.113.1/28 ---- 203.0.113.10 host (answers)
+# Hop N is 192.0.2.1, .18, .34, .50, .66; the host is hop 6.
 set -euo pipefail
 source "$(dirname "$0")/on_exit.sh"
 
 readonly LAB_PREFIX=ewlab
 readonly LAB_ROLES=(client router host responder loop)
 readonly CHAIN_ROLES=(client r1 r2 r3 host)
+readonly LONG_ROLES=(client r1 r2 r3 r4 r5 host)
 
 in_namespace() {
     ip netns exec "$@"
@@ -148,6 +156,53 @@ chain() {
     route "$host" 198.51.100.0/28 via 203.0.113.1
 }
 
+# The long lab's subnet N: 0 the client's, 1 to 4 between router N and
+# router N+1, 5 the host's.
+long_subnet() {
+    if [ "$1" -eq 5 ]; then echo 203.0.113.0/28; else echo "192.0.2.$(($1 * 16))/28"; fi
+}
+
+# The address at one end of subnet N (1 to 4): near, router N's; far,
+# router N+1's.
+long_end() {
+    local step=1
+    [ "$2" = far ] && step=2
+    echo "192.0.2.$(($1 * 16 + step))"
+}
+
+long() {
+    local name=$1 role router subnet
+    for role in "${LONG_ROLES[@]}"; do
+        make_namespace "$name-$role"
+    done
+    in_namespace "$name-client" sysctl -q -w net.ipv4.ping_group_range="0 2147483647"
+    link "$name-client" c0 192.0.2.10/28 "$name-r1" a0 192.0.2.1/28
+    for router in 1 2 3 4 5; do
+        in_namespace "$name-r$router" sysctl -q -w net.ipv4.ip_forward=1
+    done
+    for router in 1 2 3 4; do
+        link "$name-r$router" "a$router" "$(long_end "$router" near)/28" \
+            "$name-r$((router + 1))" b0 "$(long_end "$router" far)/28"
+    done
+    link "$name-r5" a5 203.0.113.1/28 "$name-host" h0 203.0.113.10/28
+    for subnet in 1 2 3 4 5; do
+        route "$name-client" "$(long_subnet "$subnet")" via 192.0.2.1
+        route "$name-host" "$(long_subnet "$((subnet - 1))")" via 203.0.113.1
+    done
+    # Back towards the client through the router before, on through the
+    # router after.
+    for router in 1 2 3 4 5; do
+        for subnet in 0 1 2 3 4 5; do
+            if [ "$subnet" -lt "$((router - 1))" ]; then
+                route "$name-r$router" "$(long_subnet "$subnet")" \
+                    via "$(long_end "$((router - 1))" near)"
+            elif [ "$subnet" -gt "$router" ]; then
+                route "$name-r$router" "$(long_subnet "$subnet")" via "$(long_end "$router" far)"
+            fi
+        done
+    done
+}
+
 lab_namespaces() {
     ip netns list | awk '{print $1}' | grep "^$LAB_PREFIX-" || true
 }
@@ -185,7 +240,7 @@ remove_namespaces() {
 
 down() {
     local name=$1 role present=()
-    for role in "${LAB_ROLES[@]}" r1 r2 r3; do
+    for role in "${LAB_ROLES[@]}" r1 r2 r3 r4 r5; do
         [ -e "/run/netns/$name-$role" ] && present+=("$name-$role")
     done
     remove_namespaces "${present[@]}"
@@ -237,12 +292,13 @@ up_or_remove() {
 case ${1:-} in
 up) up_or_remove up "$2" ;;
 chain) up_or_remove chain "$2" ;;
+long) up_or_remove long "$2" ;;
 down) down "$2" ;;
 sweep) sweep ;;
 stale) stale ;;
 check) check ;;
 *)
-    echo "usage: $0 up NAME | chain NAME | down NAME | sweep | stale | check" >&2
+    echo "usage: $0 up NAME | chain NAME | long NAME | down NAME | sweep | stale | check" >&2
     exit 2
     ;;
 esac

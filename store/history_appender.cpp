@@ -189,10 +189,11 @@ void HistoryAppender::endWatch(std::string_view host, Milliseconds at, WatchEndR
 }
 
 void HistoryAppender::notePathVerdict(std::string_view host, Milliseconds outageStart,
-                                      std::string verdict)
+                                      std::string verdict, std::string side)
 {
     std::lock_guard lock(m_mutex);
-    m_queued.verdicts.push_back(QueuedVerdict{hostNumber(host), outageStart, std::move(verdict)});
+    m_queued.verdicts.push_back(
+        QueuedVerdict{hostNumber(host), outageStart, std::move(verdict), std::move(side)});
 }
 
 void HistoryAppender::noteSlowPeriod(std::string_view host, Milliseconds start,

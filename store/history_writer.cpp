@@ -21,7 +21,7 @@ constexpr const char *UpsertOutage =
     "ended_by = excluded.ended_by";
 
 constexpr const char *UpdateVerdict =
-    "UPDATE outages SET path_verdict = ? WHERE start_ms = ? AND run IN "
+    "UPDATE outages SET path_verdict = ?, side = nullif(?, '') WHERE start_ms = ? AND run IN "
     "(SELECT runs.id FROM runs JOIN hosts ON hosts.id = runs.host WHERE hosts.address = ?)";
 
 // A slow period is written as it starts, with what made it slow, and again
@@ -313,8 +313,9 @@ bool HistoryWriter::storeVerdict(const QueuedVerdict &verdict)
     if (verdict.host >= m_hosts.size())
         return true;
     return m_updateVerdict.bind(1, verdict.verdict)
-        .bind(2, verdict.outageStart)
-        .bind(3, m_hosts[verdict.host].address)
+        .bind(2, verdict.side)
+        .bind(3, verdict.outageStart)
+        .bind(4, m_hosts[verdict.host].address)
         .run();
 }
 

@@ -316,8 +316,9 @@ private slots:
     }
 
     // The verdict filed with the outage under way shows the down bubble
-    // again, once; one filed with another outage, or a trace that could
-    // not run, shows nothing.
+    // again, once; one filed with another outage, a second one, or a trace
+    // that could not run and classed nothing shows nothing; a class found
+    // without a trace (the kernel's word) is shown.
     void tellsWhereWhileTheOutageLasts()
     {
         WatchedWindow test(1);
@@ -334,16 +335,24 @@ private slots:
         test.probes("f");
         QCOMPARE(outages.size(), std::size_t{2});
         test.watch.fileVerdict(outages[0], {host::Side::Unknown, "late", true});
-        test.watch.fileVerdict(outages[1], {host::Side::Unknown, "not traced", false});
         QCOMPARE(desktop.shown.size(), std::size_t{3});
         test.watch.fileVerdict(outages[1], {host::Side::TheHost, "the host does not answer", true});
         QCOMPARE(desktop.shown.size(), std::size_t{4});
         QCOMPARE(desktop.shown[3].summary, QStringLiteral("127.0.0.1 is down"));
         QVERIFY(desktop.shown[3].body.endsWith(QStringLiteral("Where: the host does not answer")));
-        test.probes("a");
         test.watch.fileVerdict(outages[1], {host::Side::TheHost, "again", true});
-        QCOMPARE(desktop.shown.size(), std::size_t{5});
-        QCOMPARE(desktop.shown[4].summary, QStringLiteral("127.0.0.1 is back"));
+        QCOMPARE(desktop.shown.size(), std::size_t{4});
+        test.probes("af");
+        QCOMPARE(outages.size(), std::size_t{3});
+        test.watch.fileVerdict(outages[2], {host::Side::Unknown, "not traced", false});
+        QCOMPARE(desktop.shown.size(), std::size_t{6});
+        test.probes("af");
+        QCOMPARE(outages.size(), std::size_t{4});
+        const QString noCarrier = QStringLiteral("this computer: c0 has no carrier");
+        test.watch.fileVerdict(outages[3],
+                               {host::Side::ThisComputer, noCarrier.toStdString(), false});
+        QCOMPARE(desktop.shown.size(), std::size_t{9});
+        QVERIFY(desktop.shown[8].body.endsWith(QStringLiteral("Where: ") + noCarrier));
     }
 
     void withoutAServiceTheItemIsDisabled()

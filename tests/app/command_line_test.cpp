@@ -389,7 +389,8 @@ private slots:
         // A down by loss with a path, and a slow period with what is usual:
         // between them every variable there is.
         records::ActionFacts down;
-        down.pathVerdict = "stops after hop 2 (192.0.2.18)";
+        down.pathVerdict = "beyond the gateway: stops after hop 2 (192.0.2.18)";
+        down.where = "beyond the gateway";
         down.loss = records::ActionFacts::Loss{10, 50};
         records::ActionFacts slow;
         slow.change = records::ActionFacts::Change::Slow;

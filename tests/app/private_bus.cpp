@@ -94,3 +94,9 @@ bool PrivateBus::announceSleep(bool start, bool asLogind)
         return false;
     return connection.interface()->isServiceRegistered(QStringLiteral("org.freedesktop.login1"));
 }
+
+PrivateBus &processBus()
+{
+    static PrivateBus bus;
+    return bus;
+}

@@ -16,6 +16,8 @@ public:
     PrivateBus &operator=(const PrivateBus &) = delete;
 
     bool started() const noexcept { return !m_address.isEmpty(); }
+    // For a service of the test's own to connect to.
+    QString address() const { return m_address; }
     QString problem() const { return m_problem; }
 
     // PrepareForSleep(true) before sleeping, (false) on waking, as logind
@@ -32,3 +34,7 @@ private:
     QByteArray m_previousAddress;
     bool m_hadAddress = false;
 };
+
+// The one private bus of a test process, started at its first use: libdbus
+// reads the system bus's address once in a process.
+PrivateBus &processBus();

@@ -13,6 +13,7 @@
 #include "echowatch/app/application.h"
 #include "echowatch/app/metrics_server.h"
 #include "echowatch/app/window_watch.h"
+#include "echowatch/history/history_csv.h"
 #include "echowatch/history_view/history_actions.h"
 #include "echowatch/history_view/history_file.h"
 #include "echowatch/history_view/history_window.h"
@@ -20,8 +21,12 @@
 #include "echowatch/host/host_event_signals.h"
 #include "echowatch/platform/sleep_watch.h"
 #include "echowatch/records/command_words.h"
+#include "echowatch/records/metrics_registry.h"
+#include "echowatch/route/route_facts.h"
+#include "echowatch/store/sqlite_connection.h"
 #include "support/packet_builder.h"
 
+#include <QLabel>
 #include <QLineEdit>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -31,6 +36,8 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <sstream>
 
 namespace {
 
@@ -44,16 +51,22 @@ QString fileText(const QString &path)
     return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
 }
 
-// A command that writes one line "status|host|address|path" to a file.
-QStringList reportingCommand(const QString &file)
+// A command that appends one line, echo's words, to a file.
+QStringList appendingCommand(const QString &echoed, const QString &file)
 {
     QStringList words;
-    const QString line = QStringLiteral("sh -c 'echo \"$ECHOWATCH_STATUS|$ECHOWATCH_HOST|"
-                                        "$ECHOWATCH_ADDRESS|${ECHOWATCH_PATH-}\" >> \"$1\"' sh ") +
-                         file;
+    const QString line = QStringLiteral("sh -c 'echo \"%1\" >> \"$1\"' sh ").arg(echoed) + file;
     for (const std::string &word : records::splitCommandWords(line.toStdString()).words)
         words << QString::fromStdString(word);
     return words;
+}
+
+// A command that writes one line "status|host|address|path" to a file.
+QStringList reportingCommand(const QString &file)
+{
+    return appendingCommand(QStringLiteral("$ECHOWATCH_STATUS|$ECHOWATCH_HOST|"
+                                           "$ECHOWATCH_ADDRESS|${ECHOWATCH_PATH-}"),
+                            file);
 }
 
 // The way to 203.0.113.9: three routers, nothing past the second.
@@ -67,6 +80,30 @@ scripted::Path brokenAfterHop2()
     return path;
 }
 
+// The way to 203.0.113.9 with its first router, the gateway, passing
+// nothing and answering nothing.
+scripted::Path gatewaySilent()
+{
+    scripted::Path path = brokenAfterHop2();
+    path.routers[0].kind = scripted::Router::Kind::Silent;
+    path.routers[0].answersEcho = false;
+    path.breaksAfterHop = 0;
+    return path;
+}
+
+// The kernel's way to any host: through 192.0.2.1, on a link that is up.
+route::RouteFacts throughTheGateway(std::uint32_t)
+{
+    return {route::RouteKind::Gateway, testpackets::address("192.0.2.1"), 2,
+            route::LinkFacts{2, "eth0", true, true, route::OperState::Up}, 0};
+}
+
+// A command that writes one line "where|path" to a file.
+QStringList whereCommand(const QString &file)
+{
+    return appendingCommand(QStringLiteral("${ECHOWATCH_WHERE-}|${ECHOWATCH_PATH-}"), file);
+}
+
 // What the program runs on, the same across its runs.
 struct Machine
 {
@@ -78,12 +115,15 @@ struct Machine
                 clock,
                 notifications,
                 [this] {
-                    return std::make_unique<scripted::FailingFirstLibrary>(brokenAfterHop2(),
-                                                                           pathOpenFailures);
+                    return std::make_unique<scripted::FailingFirstLibrary>(path, pathOpenFailures);
                 },
                 echo != nullptr,
                 watchSleep,
-                false};
+                false,
+                routes,
+                [this] {
+                    return desktopOffline;
+                }};
     }
 
     void at(std::chrono::seconds second) { clock.wallTime = T0 + second; }
@@ -94,6 +134,9 @@ struct Machine
     fakes::Clock clock;
     fakes::Notifications notifications;
     int pathOpenFailures = 0;
+    scripted::Path path = brokenAfterHop2();
+    path_view::RouteLookup routes;
+    bool desktopOffline = false;
     bool watchSleep = false;
     // Another echo service, probed on the worker thread as the program
     // does.
@@ -147,6 +190,16 @@ struct Program
         return history->findChild<QPlainTextEdit *>(QStringLiteral("Statistics"))->toPlainText();
     }
 
+    // The History window's outage table, the window shown.
+    const QAbstractItemModel *outageRows()
+    {
+        application.historyActions().showHistory();
+        return window()
+            .findChild<history_view::HistoryWindow *>()
+            ->findChild<QTableView *>(QStringLiteral("Outages"))
+            ->model();
+    }
+
     QString scrape()
     {
         QNetworkAccessManager network;
@@ -173,6 +226,20 @@ app::LaunchOptions withMetricsAndCommands(const QString &commandFile)
     return options;
 }
 
+// "side|path_verdict" of the history file's one outage, once it is there.
+QString storedSide(const QString &file)
+{
+    std::string error;
+    auto connection = store::Connection::open(file.toStdString(), store::Access::ReadOnly, error);
+    if (!connection)
+        return QString::fromStdString(error);
+    store::Statement read = connection->prepare("SELECT side, path_verdict FROM outages");
+    if (!read.nextRow())
+        return QString();
+    return QString::fromStdString(read.optionalText(0).value_or("NULL") + "|" +
+                                  read.optionalText(1).value_or("NULL"));
+}
+
 QStringList summaries(const fakes::Notifications &desktop)
 {
     QStringList seen;
@@ -188,13 +255,7 @@ class ScenarioTest : public QObject
     Q_OBJECT
 
 private:
-    // One for the whole test: libdbus reads the system bus's address once
-    // in a process.
-    PrivateBus &bus()
-    {
-        static PrivateBus bus;
-        return bus;
-    }
+    PrivateBus &bus() { return processBus(); }
 
 private slots:
     void initTestCase() { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedKingdom)); }
@@ -286,7 +347,8 @@ private slots:
         QCOMPARE(filed.count(), 1);
         program.probes(5s, "afff");
         QTRY_COMPARE_WITH_TIMEOUT(ended.count(), 3, 10000);
-        const QString verdict = QStringLiteral("stops after hop 2 (198.51.100.1)");
+        const QString verdict =
+            QStringLiteral("beyond the gateway: stops after hop 2 (198.51.100.1)");
         QCOMPARE(fileText(commands), QStringLiteral("down|203.0.113.9|203.0.113.9|\n"
                                                     "up|203.0.113.9|203.0.113.9|\n"
                                                     "down|203.0.113.9|203.0.113.9|") +
@@ -295,14 +357,96 @@ private slots:
         QCOMPARE(machine.notifications.shown.size(), std::size_t{4});
         QVERIFY(!machine.notifications.shown[0].body.contains(QStringLiteral("Where")));
         QVERIFY(machine.notifications.shown[3].body.endsWith(where));
-        program.application.historyActions().showHistory();
-        const auto *outages = program.window()
-                                  .findChild<history_view::HistoryWindow *>()
-                                  ->findChild<QTableView *>(QStringLiteral("Outages"))
-                                  ->model();
+        const auto *outages = program.outageRows();
         QTRY_COMPARE(outages->rowCount(), 2);
         QCOMPARE(outages->data(outages->index(0, 5)).toString(), verdict);
         QCOMPARE(outages->data(outages->index(1, 5)).toString(), QString());
+    }
+
+    // The gateway passes nothing and answers nothing: its outage is the
+    // local network's, and says so in every record of it: the down bubble,
+    // the status line's tooltip, the History window's row (its tooltip in
+    // full), the outages CSV, the history file's side, ECHOWATCH_WHERE and
+    // ECHOWATCH_PATH, and /metrics, which counts every class from the
+    // start.
+    void theClassReachesEveryRecord()
+    {
+        QTemporaryDir scratch;
+        const QString commands = scratch.filePath(QStringLiteral("commands"));
+        const QString file = scratch.filePath(QStringLiteral("history.sqlite"));
+        Machine machine;
+        machine.path = gatewaySilent();
+        machine.routes = throughTheGateway;
+        app::LaunchOptions options = withMetricsAndCommands(commands);
+        options.onDown = whereCommand(commands);
+        options.onUp.clear();
+        options.traceOnDown = true;
+        options.historyFile = file;
+        Program program(machine, options);
+        program.application.open();
+        QSignalSpy ended(program.application.commands(), &alerts::HostActions::finished);
+        QTRY_VERIFY(program.application.metrics()->port() != 0);
+        program.start(0s, QStringLiteral("203.0.113.9"));
+        program.probes(1s, "a");
+        const QString host =
+            QStringLiteral("echowatch_outages_by_side_total{host=\"203.0.113.9\",");
+        QTRY_VERIFY_WITH_TIMEOUT(program.scrape().contains(host), 10000);
+        for (const std::string_view side : records::OutageClasses)
+            QVERIFY(program.scrape().contains(
+                host + QStringLiteral("side=\"%1\"} 0\n")
+                           .arg(QString::fromUtf8(side.data(), side.size()))));
+
+        program.probes(2s, "fff");
+        QTRY_COMPARE_WITH_TIMEOUT(ended.count(), 1, 10000);
+        const QString verdict = QStringLiteral("local network: gateway 192.0.2.1 does not answer");
+        QCOMPARE(fileText(commands),
+                 QStringLiteral("local network|") + verdict + QLatin1Char('\n'));
+        QVERIFY(
+            machine.notifications.shown.back().body.endsWith(QStringLiteral("Where: ") + verdict));
+        QVERIFY2(program.window().Label1->toolTip().contains(QStringLiteral("Where: ") + verdict),
+                 qPrintable(program.window().Label1->toolTip()));
+        const auto *outages = program.outageRows();
+        QTRY_COMPARE(outages->rowCount(), 1);
+        QCOMPARE(outages->data(outages->index(0, 5)).toString(), verdict);
+        QCOMPARE(outages->data(outages->index(0, 5), Qt::ToolTipRole).toString(), verdict);
+        const std::uint32_t address = testpackets::address("203.0.113.9");
+        const history::HostRecords &hosts = program.application.history().hosts();
+        std::ostringstream csv;
+        history::writeOutagesCsv(hosts.at(hosts.latest()).outages(), csv,
+                                 program.application.history().where(address));
+        QVERIFY2(csv.str().find("," + verdict.toStdString() + ",") != std::string::npos,
+                 csv.str().c_str());
+        QTRY_COMPARE_WITH_TIMEOUT(storedSide(file), QStringLiteral("local network|") + verdict,
+                                  10000);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            program.scrape().contains(host + QStringLiteral("side=\"local network\"} 1\n")), 10000);
+    }
+
+    // Stop during an outage, tracing off: the outage ended with its watch
+    // is classed not watched, in its row, the file and /metrics.
+    void anOutageStoppedIsNotWatched()
+    {
+        QTemporaryDir scratch;
+        const QString file = scratch.filePath(QStringLiteral("history.sqlite"));
+        Machine machine;
+        app::LaunchOptions options = withMetricsAndCommands(scratch.filePath(QStringLiteral("c")));
+        options.historyFile = file;
+        Program program(machine, options);
+        program.application.open();
+        QTRY_VERIFY(program.application.metrics()->port() != 0);
+        program.start(0s, QStringLiteral("203.0.113.9"));
+        program.probes(1s, "afff");
+        machine.at(5s);
+        program.window().Command1->click();
+        const auto *outages = program.outageRows();
+        QTRY_COMPARE(outages->rowCount(), 1);
+        const QString words = QStringLiteral("not watched: the watch ended during the outage");
+        QTRY_COMPARE(outages->data(outages->index(0, 5)).toString(), words);
+        QTRY_COMPARE_WITH_TIMEOUT(storedSide(file), QStringLiteral("not watched|") + words, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            program.scrape().contains(QStringLiteral(
+                "echowatch_outages_by_side_total{host=\"203.0.113.9\",side=\"not watched\"} 1\n")),
+            10000);
     }
 
     // Keep history in a file, then choose the same file again: this run's
@@ -432,10 +576,7 @@ private slots:
                                                     "down 21.4% of the watched time (9.0 s of "
                                                     "42.0 s)")),
                  qPrintable(statistics));
-        const auto *outages = second.window()
-                                  .findChild<history_view::HistoryWindow *>()
-                                  ->findChild<QTableView *>(QStringLiteral("Outages"))
-                                  ->model();
+        const auto *outages = second.outageRows();
         QCOMPARE(outages->rowCount(), 2);
         QVERIFY(outages->data(outages->index(1, 1))
                     .toString()

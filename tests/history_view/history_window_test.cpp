@@ -63,6 +63,7 @@ struct HistoryTestWindow : WatchedWindow
 
 constexpr fakes::ScriptedEcho Answered{0, 12, 32};
 constexpr fakes::ScriptedEcho TimedOut{11010, 0, 0};
+constexpr fakes::ScriptedEcho HostUnreachable{11003, 0, 0};
 
 // The letter Alt takes to a control, lower case; none when it has none.
 QChar mnemonic(const QString &text)
@@ -199,6 +200,39 @@ private slots:
         test.tick(TimedOut);
         QTRY_COMPARE(outages.rowCount(), 3);
         QCOMPARE(outages.data(outages.index(2, 5)).toString(), where);
+    }
+
+    // At the window's default size, with a long cause and a long verdict,
+    // the Where column still has room for the longest class before its
+    // text is cut; the whole verdict stays in its tooltip.
+    void theWhereColumnShowsTheClassAtTheDefaultSize()
+    {
+        HistoryTestWindow test;
+        test.window.Text1->setText(QStringLiteral("127.0.0.1"));
+        const qint64 outage = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                  test.clock.wallTime.time_since_epoch())
+                                  .count() +
+                              1000;
+        // Mixed causes, the longest of cause texts, and an end time.
+        for (const auto echo : {Answered, HostUnreachable, TimedOut, HostUnreachable, Answered})
+            test.tick(echo);
+        test.actions->showHistory();
+        HistoryWindow *history = test.historyWindow();
+        QVERIFY(QTest::qWaitForWindowExposed(history));
+        auto *table = history->findChild<QTableView *>(QStringLiteral("Outages"));
+        const QString where = QStringLiteral("beyond the gateway: router 198.51.100.2 (hop 2) "
+                                             "cannot reach the host (host unreachable)");
+        test.history->noteWhere(*test.history->hosts().address(0), outage, where);
+        const int needed =
+            table->fontMetrics().horizontalAdvance(QStringLiteral("beyond the gateway: \u2026"));
+        QTRY_VERIFY2(table->columnWidth(5) >= needed &&
+                         table->columnViewportPosition(5) + needed <= table->viewport()->width(),
+                     qPrintable(QStringLiteral("Where at %1, %2 wide of %3")
+                                    .arg(table->columnViewportPosition(5))
+                                    .arg(table->columnWidth(5))
+                                    .arg(table->viewport()->width())));
+        QCOMPARE(table->model()->data(table->model()->index(0, 5), Qt::ToolTipRole).toString(),
+                 where);
     }
 
     void opensBesideTheMainWindowOnTheScreen_data()

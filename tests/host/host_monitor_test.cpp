@@ -95,6 +95,7 @@ TEST(HostMonitor, OutageFiguresRunFromTheFirstFailureToTheAnswer)
     EXPECT_EQ(sink.ups[0].figures.cause(), 11003);
 }
 
+// ... and is classed not watched, right after the watch's end.
 TEST(HostMonitor, AnOutageOpenAtTheWatchsEndEndsUnwatchedNeverUp)
 {
     host_test::RecordingSink sink;
@@ -107,7 +108,12 @@ TEST(HostMonitor, AnOutageOpenAtTheWatchsEndEndsUnwatchedNeverUp)
     monitor.take(probeAt(60, 0, Host));
     EXPECT_EQ(sink.lines,
               (Lines{"watch h from 5", "probe h 11010 #2", "down h #2", "end h sleep at 7 #2",
+                     "verdict h #2 not watched: the watch ended during the outage",
                      "watch h from 60", "probe h 0"}));
+    ASSERT_EQ(sink.verdicts.size(), 1U);
+    EXPECT_EQ(sink.verdicts[0].verdict.side, host::Side::NotWatched);
+    EXPECT_FALSE(sink.verdicts[0].verdict.traced);
+    EXPECT_EQ(sink.verdicts[0].outageStart, 6'000);
     ASSERT_EQ(sink.ends.size(), 1U);
     EXPECT_EQ(sink.ends[0].started, 5'000);
     EXPECT_EQ(sink.ends[0].figures.start, 6'000);
@@ -125,6 +131,53 @@ TEST(HostMonitor, FilesAVerdictWithItsOwnOutageOnlyEvenOnceEnded)
     EXPECT_FALSE(monitor.fileVerdict(3, {host::Side::TheHost, "unknown"}));
     EXPECT_FALSE(monitor.fileVerdict(1, {host::Side::TheHost, "a watch's id"}));
     EXPECT_EQ(sink.lines, (Lines{"verdict h #2 late"}));
+}
+
+// One verdict per outage, the first: a trace's that comes after the watch
+// ended does not reclass it, nor does the watch's end reclass one that has
+// its verdict.
+TEST(HostMonitor, TheFirstVerdictIsTheOutagesOne)
+{
+    host_test::RecordingSink sink;
+    host::IdSource ids;
+    host::HostMonitor monitor(identity(), {1}, ids, sink);
+    monitor.take(probeAt(1, TimedOut, Host));
+    EXPECT_TRUE(monitor.fileVerdict(2, {host::Side::LocalNetwork, "first"}));
+    EXPECT_FALSE(monitor.fileVerdict(2, {host::Side::TheHost, "second"}));
+    monitor.endWatch(3'000, host::WatchEnd::Stopped);
+    monitor.take(probeAt(4, TimedOut, Host));
+    monitor.endWatch(5'000, host::WatchEnd::Closed);
+    EXPECT_FALSE(monitor.fileVerdict(4, {host::Side::TheHost, "too late"}));
+    EXPECT_EQ(sink.lines, (Lines{"watch h from 1", "probe h 11010 #2", "down h #2",
+                                 "verdict h #2 first", "end h stopped at 3 #2", "watch h from 4",
+                                 "probe h 11010 #4", "down h #4", "end h closed at 5 #4",
+                                 "verdict h #4 not watched: the watch ended during the outage"}));
+}
+
+// A watch that ends with the host up leaves nothing to class.
+TEST(HostMonitor, AWatchEndedUpFilesNothing)
+{
+    host_test::RecordingSink sink;
+    host::IdSource ids;
+    host::HostMonitor monitor(identity(), {1}, ids, sink);
+    monitor.take(probeAt(1, TimedOut, Host));
+    monitor.take(probeAt(2, 0, Host));
+    monitor.endWatch(3'000, host::WatchEnd::Stopped);
+    EXPECT_TRUE(sink.verdicts.empty());
+}
+
+TEST(HostSide, EveryClassHasItsWordsAndUnknownNone)
+{
+    using host::Side;
+    const std::pair<Side, std::string_view> names[] = {
+        {Side::ThisComputer, "this computer"},       {Side::LocalNetwork, "local network"},
+        {Side::BeyondGateway, "beyond the gateway"}, {Side::TheHost, "the host"},
+        {Side::NotWatched, "not watched"},           {Side::Unknown, ""}};
+    for (const auto &[side, name] : names)
+        EXPECT_EQ(host::sideName(side), name);
+    EXPECT_TRUE(host::tellsWhere({Side::Unknown, "stops after hop 2", true}));
+    EXPECT_TRUE(host::tellsWhere({Side::NotWatched, "not watched: ...", false}));
+    EXPECT_FALSE(host::tellsWhere({Side::Unknown, "not traced", false}));
 }
 
 } // namespace

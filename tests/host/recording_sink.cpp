@@ -66,6 +66,7 @@ void RecordingSink::watchEnded(const host::WatchEnded &event)
 
 void RecordingSink::verdictFiled(const host::VerdictFiled &event)
 {
+    verdicts.push_back(event);
     lines.push_back("verdict " + event.host.label + outageText(event.outage) + " " +
                     event.verdict.text);
 }

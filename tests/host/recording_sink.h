@@ -31,6 +31,7 @@ public:
     std::vector<host::SlowEnded> normals;
     std::vector<host::FlappingStarted> flaps;
     std::vector<host::FlappingSettled> settles;
+    std::vector<host::VerdictFiled> verdicts;
 };
 
 // A probe sent at the second given, to an address in host byte order;

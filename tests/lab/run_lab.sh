@@ -4,9 +4,10 @@
 # failure, or this script being interrupted, hung up on or terminated. Labs
 # left behind by runs that were killed outright are swept away first.
 #
-#   tests/lab/run_lab.sh [--chain] COMMAND [ARGUMENTS...]
+#   tests/lab/run_lab.sh [--chain | --long] COMMAND [ARGUMENTS...]
 #
-# --chain builds the chained lab of three routers in a row instead.
+# --chain builds the chained lab of three routers in a row instead, --long
+# the long one of five.
 #
 # Exits with the command's status, or 77 (skipped) when not run as root. Only
 # the command writes to stdout; what this script says goes to stderr.
@@ -22,10 +23,12 @@ if ! reason=$("$scripts/lab.sh" check); then
 fi
 
 kind=up
-if [ "${1:-}" = --chain ]; then
-    kind=chain
+case ${1:-} in
+--chain | --long)
+    kind=${1#--}
     shift
-fi
+    ;;
+esac
 
 "$scripts/lab.sh" sweep >&2
 lab="ewlab-$$-$RANDOM"

@@ -1,5 +1,6 @@
 // The one trace run when a host goes down, over scripted paths: what it
 // says about where the way broke, in the words the user reads, and how soon.
+#include "echowatch/icmp/ip_status.h"
 #include "echowatch/net/user_pace.h"
 #include "echowatch/path/hop_prober.h"
 #include "echowatch/path/path_verdict.h"
@@ -257,6 +258,88 @@ TEST(Trace, FinishesFiveSilentHopsWithinASecond)
     ASSERT_TRUE(prober.runTrace(Host, 3, 6));
     EXPECT_LT(clock.now() - start, 1s);
     EXPECT_EQ(path::judgeTrace(prober.table(), 6).words, "nothing answered from hop 1");
+}
+
+// The requests of a trace sent with the system's TTL: the direct echoes
+// beside it.
+std::vector<path::PaceClock::Clock::time_point> besideSends(const scripted::ScriptedPath &echo)
+{
+    std::vector<path::PaceClock::Clock::time_point> sent;
+    for (const auto &probe : echo.sent()) {
+        if (probe.ttl == net::SystemTtl)
+            sent.push_back(probe.at);
+    }
+    return sent;
+}
+
+// The gateway, asked beside the trace, answers its first echo: asked once,
+// and the trace takes no longer for it.
+TEST(Trace, AsksTheGatewayBesideOnceWhenItAnswers)
+{
+    scripted::ManualClock clock;
+    scripted::ScriptedPath echo(pathOf({A, A, A}, false), clock);
+    path::HopProber prober(echo, clock);
+    const auto start = clock.now();
+    ASSERT_TRUE(prober.runTrace(Host, 3, 4));
+    const auto alone = clock.now() - start;
+    EXPECT_FALSE(prober.besideOutcome().has_value());
+    EXPECT_TRUE(besideSends(echo).empty());
+
+    prober.askBeside(address("192.0.2.1"));
+    const auto besideStart = clock.now();
+    ASSERT_TRUE(prober.runTrace(Host, 3, 4));
+    EXPECT_LE(clock.now() - besideStart, alone);
+    ASSERT_TRUE(prober.besideOutcome().has_value());
+    EXPECT_EQ(prober.besideOutcome()->status, icmp::IpStatus::Success);
+    EXPECT_EQ(prober.besideOutcome()->responder, address("192.0.2.1"));
+    EXPECT_TRUE(prober.besideOutcome()->data.empty());
+    EXPECT_EQ(besideSends(echo).size(), 1u);
+    EXPECT_EQ(path::judgeTrace(prober.table(), 4).kind, path::PathVerdict::Kind::HostSilent);
+
+    // Asked for one trace only.
+    const auto before = echo.sent().size();
+    ASSERT_TRUE(prober.runTrace(Host, 3, 4));
+    EXPECT_EQ(besideSends(echo).size(), 1u);
+    EXPECT_GT(echo.sent().size(), before);
+}
+
+// A gateway that passes nothing and answers nothing: asked three times, a
+// retry spacing apart, and the trace over five silent hops still within a
+// second; its last outcome is kept.
+TEST(Trace, AsksASilentGatewayThreeTimesWithinASecond)
+{
+    scripted::ManualClock clock;
+    scripted::ScriptedPath echo(pathOf({S, S, S, S, S}, false, 0), clock);
+    echo.path().routers[0].answersEcho = false;
+    path::HopProber prober(echo, clock);
+    prober.askBeside(address("192.0.2.1"));
+    const auto start = clock.now();
+    ASSERT_TRUE(prober.runTrace(Host, 3, 6));
+    EXPECT_LT(clock.now() - start, 1s);
+    const auto sent = besideSends(echo);
+    ASSERT_EQ(sent.size(), 3u);
+    for (std::size_t index = 1; index < sent.size(); ++index)
+        EXPECT_GE(sent[index] - sent[index - 1], path::ProberSettings{}.retrySpacing);
+    ASSERT_TRUE(prober.besideOutcome().has_value());
+    EXPECT_EQ(prober.besideOutcome()->status, icmp::IpStatus::ReqTimedOut);
+    EXPECT_EQ(path::judgeTrace(prober.table(), 6).kind, path::PathVerdict::Kind::NothingAnswered);
+}
+
+// The host answers at once; the trace still waits for the gateway's
+// answer, which comes at its round trip.
+TEST(Trace, WaitsForTheGatewaysAnswerBeforeItEnds)
+{
+    scripted::ManualClock clock;
+    auto path = pathOf({A, A, A});
+    path.routers[0].roundTrip = 40ms;
+    scripted::ScriptedPath echo(path, clock);
+    path::HopProber prober(echo, clock);
+    prober.askBeside(address("192.0.2.1"));
+    const auto start = clock.now();
+    ASSERT_TRUE(prober.runTrace(Host, 3, 4));
+    EXPECT_GE(clock.now() - start, 40ms);
+    ASSERT_TRUE(prober.besideOutcome().has_value());
+    EXPECT_EQ(prober.besideOutcome()->status, icmp::IpStatus::Success);
 }
 
 struct ReplyTtlCase

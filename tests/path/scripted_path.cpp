@@ -86,6 +86,10 @@ ScriptedPath::Outcome ScriptedPath::answer(std::uint32_t destination,
         return {refused, {}};
     }
     const int routers = static_cast<int>(m_path.routers.size());
+    for (int hop = 1; hop <= routers; ++hop) {
+        if (m_path.routers[static_cast<std::size_t>(hop) - 1].address == destination)
+            return toRouter(hop, timeout);
+    }
     const int hostTtl = m_path.hostAnswersFromTtl > 0 ? m_path.hostAnswersFromTtl : routers + 1;
     const int reaches = ttl == net::SystemTtl || ttl >= hostTtl ? hostTtl : ttl;
     if (m_path.breaksAfterHop >= 0 && reaches > m_path.breaksAfterHop)
@@ -139,6 +143,20 @@ ScriptedPath::Outcome ScriptedPath::fromHost(std::uint32_t destination,
     outcome.responder = destination;
     outcome.roundTrip = m_path.hostRoundTrip;
     return {outcome, m_path.hostRoundTrip};
+}
+
+// A request to a router itself (the gateway asked beside a trace): its echo
+// reply, where the way reaches it and it answers echoes.
+ScriptedPath::Outcome ScriptedPath::toRouter(int hop, std::chrono::milliseconds timeout) noexcept
+{
+    const Router &router = m_path.routers[static_cast<std::size_t>(hop) - 1];
+    if ((m_path.breaksAfterHop >= 0 && hop > m_path.breaksAfterHop) || !router.answersEcho)
+        return silence(timeout);
+    net::EchoOutcome outcome;
+    outcome.status = icmp::IpStatus::Success;
+    outcome.responder = router.address;
+    outcome.roundTrip = router.roundTrip;
+    return {outcome, router.roundTrip};
 }
 
 // Nothing answers: the request times out, unless a stale answer is

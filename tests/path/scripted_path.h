@@ -54,6 +54,9 @@ struct Router
     // at it, as a router whose next hop is gone does; one without a route
     // refuses them too.
     bool answersItsOwnTtl = true;
+    // Whether a request addressed to it gets its echo reply (where the way
+    // reaches it).
+    bool answersEcho = true;
 };
 
 struct Path
@@ -124,6 +127,7 @@ private:
                    net::TimeToLive ttl) noexcept;
     Outcome fromRouter(Router &router, int ttl, std::chrono::milliseconds timeout) noexcept;
     Outcome fromHost(std::uint32_t destination, std::chrono::milliseconds timeout) noexcept;
+    Outcome toRouter(int hop, std::chrono::milliseconds timeout) noexcept;
     Outcome silence(std::chrono::milliseconds timeout) noexcept;
 
     Path m_path;

@@ -37,12 +37,14 @@ scripted::Path threeRouters(bool hostAnswers, int breaksAfterHop)
 // the trace and the alerts listening, and the trace's answers filed.
 struct Watched
 {
-    explicit Watched(scripted::Path path, int openFailures = 0)
-        : trace(window.window, window.events(),
-                [this, path, openFailures] {
-                    ++librariesMade;
-                    return std::make_unique<scripted::FailingFirstLibrary>(path, openFailures);
-                }),
+    explicit Watched(scripted::Path path, int openFailures = 0, path_view::SideSources sides = {})
+        : trace(
+              window.window, window.events(),
+              [this, path, openFailures] {
+                  ++librariesMade;
+                  return std::make_unique<scripted::FailingFirstLibrary>(path, openFailures);
+              },
+              std::move(sides)),
           alerts(window.window, window.events(), notifications)
     {
         window.window.Text1->setText(QStringLiteral("203.0.113.9"));
@@ -86,6 +88,20 @@ struct Watched
     std::vector<host::VerdictFiled> filed;
 };
 
+// Where the kernel is not asked, the routers' answers alone class it.
+const std::string Stops2 = "beyond the gateway: stops after hop 2 (198.51.100.1)";
+
+route::RouteFacts viaGateway(const char *gateway, bool carrier = true)
+{
+    route::RouteFacts facts;
+    facts.kind = route::RouteKind::Gateway;
+    facts.gateway = testpackets::address(gateway);
+    facts.outputInterface = 3;
+    facts.link = route::LinkFacts{
+        3, "c0", true, carrier, carrier ? route::OperState::Up : route::OperState::LowerLayerDown};
+    return facts;
+}
+
 } // namespace
 
 class TraceOnDownTest : public QObject
@@ -112,7 +128,8 @@ private slots:
         watched.answer();
         watched.fail(3);
         QTRY_COMPARE(watched.filed.size(), std::size_t{1});
-        const QString text = QStringLiteral("every hop answered up to the host; the host did not");
+        const QString text =
+            QStringLiteral("the host: every hop answered up to the host; the host did not");
         QCOMPARE(QString::fromStdString(watched.filed[0].verdict.text), text);
         QCOMPARE(watched.trace.verdicts().size(), 1u);
         QCOMPARE(watched.trace.verdicts().front().trace.hops.size(), 4u);
@@ -128,7 +145,7 @@ private slots:
         watched.answer();
         watched.fail(6);
         QTRY_COMPARE(watched.filed.size(), std::size_t{1});
-        QCOMPARE(watched.filed[0].verdict.text, "stops after hop 2 (198.51.100.1)");
+        QCOMPARE(watched.filed[0].verdict.text, Stops2);
         QCOMPARE(watched.librariesMade.load(), 1);
     }
 
@@ -153,7 +170,7 @@ private slots:
         QVERIFY(watched.filed.empty());
         QTRY_COMPARE_WITH_TIMEOUT(watched.filed.size(), std::size_t{1}, 10000);
         QCOMPARE(watched.filed[0].outage, watched.downs[0].outage);
-        QCOMPARE(watched.filed[0].verdict.text, "stops after hop 2 (198.51.100.1)");
+        QCOMPARE(watched.filed[0].verdict.text, Stops2);
     }
 
     // The verdict goes with the outage the down decision was made in, by
@@ -183,7 +200,7 @@ private slots:
     {
         Watched watched(threeRouters(false, 2));
         watched.trace.action()->setChecked(true);
-        const QString note = QStringLiteral("Where: stops after hop 2 (198.51.100.1)");
+        const QString note = QStringLiteral("Where: ") + QString::fromStdString(Stops2);
         watched.answer();
         watched.fail(3);
         QTRY_COMPARE(watched.filed.size(), std::size_t{1});
@@ -226,7 +243,7 @@ private slots:
         QTRY_COMPARE(watched.filed.size(), std::size_t{2});
         QCOMPARE(watched.filed[1].outage, watched.downs.at(1).outage);
         QVERIFY(watched.filed[1].verdict.traced);
-        QCOMPARE(watched.filed[1].verdict.text, "stops after hop 2 (198.51.100.1)");
+        QCOMPARE(watched.filed[1].verdict.text, Stops2);
         QCOMPARE(watched.trace.verdicts().size(), std::size_t{1});
         QCOMPARE(watched.trace.verdicts().front().outageStart, watched.downs[1].figures.start);
         // The bubble of the first outage never told a "Where".
@@ -254,10 +271,57 @@ private slots:
                  watched.trace.verdicts().front().trace.hops.size());
         QVERIFY(shown->findChild<QLabel *>(QStringLiteral("status"))
                     ->text()
-                    .endsWith(QStringLiteral("stops after hop 2 (198.51.100.1)")));
+                    .endsWith(QString::fromStdString(Stops2)));
         paths.showPath();
         QVERIFY(paths.pathWindow() && paths.pathWindow()->live());
         QTRY_VERIFY(paths.pathWindow()->model().table().rounds > 0);
+    }
+
+    // The kernel's route and the echo to its gateway go with the trace:
+    // a gateway that passes nothing and answers nothing is the local
+    // network's, named in the notification.
+    void classesASilentGatewayAsTheLocalNetwork()
+    {
+        std::atomic<std::uint32_t> asked = 0;
+        Watched watched(threeRouters(false, 0), 0,
+                        {[&asked](std::uint32_t destination) {
+                             asked = destination;
+                             return viaGateway("192.0.2.1");
+                         },
+                         {}});
+        watched.trace.action()->setChecked(true);
+        QVERIFY(watched.alerts.switchOn());
+        watched.answer();
+        watched.fail(3);
+        QTRY_COMPARE(watched.filed.size(), std::size_t{1});
+        QCOMPARE(asked.load(), testpackets::address("203.0.113.9"));
+        QCOMPARE(watched.filed[0].verdict.side, host::Side::LocalNetwork);
+        const QString text = QStringLiteral("local network: gateway 192.0.2.1 does not answer");
+        QCOMPARE(QString::fromStdString(watched.filed[0].verdict.text), text);
+        QVERIFY(watched.notifications.shown.back().body.endsWith(QStringLiteral("Where: ") + text));
+    }
+
+    // Neither a trace that could not run nor the desktop's word alone
+    // hides what the kernel says of the way out.
+    void classesThisComputerEvenWhereNoTraceRan()
+    {
+        int desktopAsked = 0;
+        Watched watched(threeRouters(false, 0), 1,
+                        {[](std::uint32_t) { return viaGateway("192.0.2.1", false); },
+                         [&desktopAsked] {
+                             ++desktopAsked;
+                             return true;
+                         }});
+        watched.trace.action()->setChecked(true);
+        watched.answer();
+        watched.fail(3);
+        QTRY_COMPARE(watched.filed.size(), std::size_t{1});
+        QVERIFY(!watched.filed[0].verdict.traced);
+        QCOMPARE(watched.filed[0].verdict.side, host::Side::ThisComputer);
+        QCOMPARE(watched.filed[0].verdict.text, "this computer: c0 has no carrier");
+        QVERIFY(desktopAsked > 0);
+        QVERIFY(watched.window.window.Label1->toolTip().contains(
+            QStringLiteral("Where: this computer: c0 has no carrier")));
     }
 };
 

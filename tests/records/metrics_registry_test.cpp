@@ -103,6 +103,34 @@ TEST(MetricsRegistry, SlowWhileWatched)
     EXPECT_TRUE(has(registry.exposition(), "echowatch_slow{host=\"192.0.2.1\"} 0"));
 }
 
+// Every class is there at 0 for every host from its first figure on; each
+// verdict counts once under its class, and anything else as unknown.
+TEST(MetricsRegistry, CountsOutagesByTheirClass)
+{
+    records::MetricsRegistry registry;
+    registry.recordWatch("192.0.2.1", true);
+    std::string text = registry.exposition();
+    EXPECT_TRUE(has(text, "# TYPE echowatch_outages_by_side_total counter")) << text;
+    for (const std::string_view side : records::OutageClasses)
+        EXPECT_TRUE(has(text, "echowatch_outages_by_side_total{host=\"192.0.2.1\",side=\"" +
+                                  std::string(side) + "\"} 0"))
+            << side << "\n"
+            << text;
+    registry.recordClass("192.0.2.1", "local network");
+    registry.recordClass("192.0.2.1", "local network");
+    registry.recordClass("192.0.2.1", "not watched");
+    registry.recordClass("192.0.2.1", "");
+    registry.recordClass("192.0.2.1", "somewhere else");
+    text = registry.exposition();
+    for (const char *line : {
+             "echowatch_outages_by_side_total{host=\"192.0.2.1\",side=\"local network\"} 2",
+             "echowatch_outages_by_side_total{host=\"192.0.2.1\",side=\"not watched\"} 1",
+             "echowatch_outages_by_side_total{host=\"192.0.2.1\",side=\"unknown\"} 2",
+             "echowatch_outages_by_side_total{host=\"192.0.2.1\",side=\"the host\"} 0",
+         })
+        EXPECT_TRUE(has(text, line)) << line << "\nin\n" << text;
+}
+
 TEST(MetricsRegistry, LabelValuesAreEscaped)
 {
     const std::pair<const char *, const char *> rows[] = {

@@ -81,6 +81,28 @@ TEST(ActionEnvironment, LossFlappingAndSlowness)
     EXPECT_EQ(normal.front().second, "normal");
 }
 
+// The class alone, then the whole verdict: a command can tell them apart
+// without reading words meant for a person.
+TEST(ActionEnvironment, TheClassBeforeTheVerdict)
+{
+    records::ActionFacts facts;
+    facts.host = facts.address = "203.0.113.10";
+    facts.since = SomeMorning;
+    facts.cause = 11010;
+    facts.probesLost = 3;
+    facts.pathVerdict = "local network: gateway 192.0.2.1 does not answer";
+    facts.where = "local network";
+    const Variables variables = records::actionEnvironment(facts);
+    ASSERT_GE(variables.size(), 2u);
+    EXPECT_EQ(variables[variables.size() - 2],
+              (std::pair<std::string, std::string>{"ECHOWATCH_WHERE", "local network"}));
+    EXPECT_EQ(variables.back(),
+              (std::pair<std::string, std::string>{
+                  "ECHOWATCH_PATH", "local network: gateway 192.0.2.1 does not answer"}));
+    facts.pathVerdict.reset();
+    EXPECT_EQ(records::actionEnvironment(facts).back().first, "ECHOWATCH_WHERE");
+}
+
 struct LineRow
 {
     const char *name;

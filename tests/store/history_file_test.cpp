@@ -171,7 +171,9 @@ TEST(HistoryFile, KeepsOutagesAsTheRecordCountsThemWithTheirPathVerdicts)
     {
         store::HistoryWriter writer = writerFor(file);
         store::Batch batch = batchOf(probes);
-        batch.verdicts.push_back({0, Start + 62'000, "lost after hop 2 (198.51.100.1)"});
+        batch.verdicts.push_back({0, Start + 62'000,
+                                  "beyond the gateway: stops after hop 2 (198.51.100.1)",
+                                  "beyond the gateway"});
         ASSERT_TRUE(writer.writeLast(batch));
     }
     const store::HostHistory read = everything(file, Host);
@@ -187,7 +189,28 @@ TEST(HistoryFile, KeepsOutagesAsTheRecordCountsThemWithTheirPathVerdicts)
         EXPECT_EQ(outage.mixed, expected[index].mixed());
     }
     EXPECT_FALSE(read.outages[0].pathVerdict);
-    EXPECT_EQ(read.outages[1].pathVerdict, "lost after hop 2 (198.51.100.1)");
+    EXPECT_FALSE(read.outages[0].side);
+    EXPECT_EQ(read.outages[1].pathVerdict, "beyond the gateway: stops after hop 2 (198.51.100.1)");
+    EXPECT_EQ(read.outages[1].side, "beyond the gateway");
+}
+
+// A verdict without a class (its trace found nothing to decide by) leaves
+// the class unknown, NULL, not an empty word.
+TEST(HistoryFile, KeepsAVerdictWithoutAClassWithoutOne)
+{
+    ScratchFolder folder;
+    const std::string file = folder.file("history.sqlite");
+    const std::vector<ProbeSample> probes = mixedProbes();
+    {
+        store::HistoryWriter writer = writerFor(file);
+        store::Batch batch = batchOf(probes);
+        batch.verdicts.push_back({0, Start + 62'000, "nothing answered from hop 1", ""});
+        ASSERT_TRUE(writer.writeLast(batch));
+    }
+    const store::HostHistory read = everything(file, Host);
+    ASSERT_GE(read.outages.size(), 2u);
+    EXPECT_EQ(read.outages[1].pathVerdict, "nothing answered from hop 1");
+    EXPECT_FALSE(read.outages[1].side);
 }
 
 TEST(HistoryFile, KeepsAnOutageGoingOnAsFarAsItWentWhenTheWriterStops)

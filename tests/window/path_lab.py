@@ -3,10 +3,13 @@ started with --trace-on-down probing the host every 200 ms, sees the host
 answer over four hops; then the path breaks, once per case: router 2 drops
 the requests it would forward; the host drops them; router 2 rations its
 ICMP errors (its allowance spent beforehand) and the host drops them. The
-one outage row in the History window must say where the path broke, and a
-double-click on the row opens the Path window on that trace as it was.
-With a folder as second argument it saves pictures of both windows of the
-first case there.
+one outage row in the History window must say whose side the outage is on
+and where the path broke, and a double-click on the row opens the Path
+window on that trace as it was. Then one window sees the way break at
+four points in turn, mended in between, and its outage table holds a row
+of each class; the host's link down opens a trace with the last router's
+host-unreachable marked. With a folder as second argument it saves
+pictures of that table and that trace there.
 
 Run by path_lab.sh inside the chained lab's client namespace and a D-Bus
 session of its own."""
@@ -18,14 +21,15 @@ from window_session import Atspi, WindowSession, wait_for
 
 HOST = "203.0.113.10"
 DROP_TABLE = "ewpath_drop"
-HOST_SILENT = "every hop answered up to the host; the host did not"
+HOST_SILENT = "the host: every hop answered up to the host; the host did not"
 # Router 2 answers six requests that run out there, then one in ten seconds.
 RATIONING = ("net.ipv4.icmp_ratelimit=10000 net.ipv4.icmp_ratemask=6168",
              "net.ipv4.icmp_ratelimit=1000 net.ipv4.icmp_ratemask=6168")
 # name, where requests are dropped (role, hook), whether router 2 rations,
 # the Where expected.
 CASES = [
-    ("drop after router 2", ("r2", "forward"), False, "stops after hop 2 (192.0.2.18)"),
+    ("drop after router 2", ("r2", "forward"), False,
+     "beyond the gateway: stops after hop 2 (192.0.2.18)"),
     ("drop at the host", ("host", "input"), False, HOST_SILENT),
     ("router 2 rationing, drop at the host", ("host", "input"), True, HOST_SILENT),
 ]
@@ -89,10 +93,10 @@ def outage_where(session, expected):
     return history, table
 
 
-def open_trace(session, history, table, first_hops):
+def open_trace(session, history, table, first_hops, row=0):
     """A double-click on the outage row, as a person would."""
     session.give_keyboard_focus(history.get_name())
-    cell = Atspi.Table.get_accessible_at(table, 0, 0)
+    cell = Atspi.Table.get_accessible_at(table, row, 0)
     extents = Atspi.Component.get_extents(cell, Atspi.CoordType.SCREEN)
     environment = {"DISPLAY": session.display, "PATH": "/usr/bin:/bin"}
     subprocess.run(["xdotool", "mousemove", "--sync", str(extents.x + extents.width // 2),
@@ -133,6 +137,100 @@ def save_picture(session, window, picture):
     print(f"wrote {picture}")
 
 
+# One window, four breaks in turn, each mended before the next: name, the
+# commands that break the way and mend it (role, command), the row's Where.
+SIDE_TABLE = "ewpath_side"
+HOST_LINK_UP = ("sh -c 'ip link set h0 up && ip route replace 192.0.2.0/24 via 203.0.113.1 && "
+                "ip route replace 198.51.100.0/28 via 203.0.113.1'")
+QUICK_ARP = "sysctl -q -w net.ipv4.neigh.d1.mcast_solicit=1 net.ipv4.neigh.d1.retrans_time_ms=100"
+USUAL_ARP = "sysctl -q -w net.ipv4.neigh.d1.mcast_solicit=3 net.ipv4.neigh.d1.retrans_time_ms=1000"
+
+
+def nft_drop(hook, rule):
+    return (f"nft 'add table ip {SIDE_TABLE}; add chain ip {SIDE_TABLE} c {{ type filter hook "
+            f"{hook} priority -300; policy accept; }}; add rule ip {SIDE_TABLE} c {rule}'")
+
+
+NFT_UNDO = f"nft delete table ip {SIDE_TABLE}"
+SIDES = [
+    ("the gateway silent", [("r1", nft_drop("prerouting", "iifname a0 drop"))], [("r1", NFT_UNDO)],
+     "local network: gateway 192.0.2.1 does not answer"),
+    ("router 2 drops what it forwards", [("r2", nft_drop("forward", "drop"))], [("r2", NFT_UNDO)],
+     "beyond the gateway: stops after hop 2 (192.0.2.18)"),
+    ("the host's link down", [("r3", QUICK_ARP), ("host", "ip link set h0 down")],
+     [("host", HOST_LINK_UP), ("r3", USUAL_ARP)],
+     "beyond the gateway: router 198.51.100.2 (hop 3) cannot reach the host (host unreachable)"),
+    ("the host silent", [("host", nft_drop("input", "icmp type echo-request drop"))],
+     [("host", NFT_UNDO)], HOST_SILENT),
+]
+
+
+def in_lab(role, command):
+    subprocess.run(["ip", "netns", "exec", lab_namespace(role), "sh", "-c", command], check=True,
+                   timeout=20)
+
+
+def where_column(table, rows):
+    return [Atspi.Table.get_accessible_at(table, row, WHERE_COLUMN).get_name()
+            for row in range(rows)]
+
+
+def break_in_turn(session, table, index, side):
+    """Breaks the way, waits for the outage's row to have its Where, mends it
+    and waits for the host's answer."""
+    name, breaking, mending, expected = side
+    session.wait_for_text("Status", ANSWERED)
+    try:
+        for role, command in breaking:
+            in_lab(role, command)
+        wait_for(f"the outage of {name} in the table",
+                 lambda: Atspi.Table.get_n_rows(table) == index + 1
+                 and Atspi.Table.get_accessible_at(table, 0, WHERE_COLUMN).get_name(),
+                 timeout=30)
+    finally:
+        for role, command in mending:
+            in_lab(role, command)
+    where = Atspi.Table.get_accessible_at(table, 0, WHERE_COLUMN).get_name()
+    print(f"{name}: {where}")
+    assert where == expected, f"Where reads {where!r}"
+
+
+def run_sides(binary, pictures):
+    """Every class but this computer's in one outage table, and the trace
+    behind the host's link down, its error row marked."""
+    print("every side in one window:")
+    session = WindowSession(binary, screen="1024x768x24",
+                            arguments=["--trace-on-down", "-i", "200", "--start", HOST])
+    try:
+        session.wait_for_text("Status", ANSWERED)
+        session.press_shortcut(KEYCODE_H, KEYCODE_CONTROL_L)
+        history = wait_for("the History window", lambda: session.frame(f"History of {HOST}"))
+        table = session.control(lambda node: node.get_name() == "Outages"
+                                and node.get_role() == Atspi.Role.TABLE, history)
+        for index, side in enumerate(SIDES):
+            break_in_turn(session, table, index, side)
+        wheres = where_column(table, len(SIDES))
+        assert wheres == [side[3] for side in reversed(SIDES)], wheres
+        if pictures:
+            save_picture(session, history, f"{pictures}/outage-where.png")
+        host_link_row = len(SIDES) - 1 - 2
+        path = open_trace(session, history, table, ["192.0.2.1", "192.0.2.18"], host_link_row)
+        marked = error_rows(session, path)
+        assert marked == ["198.51.100.2 !H"], marked
+        if pictures:
+            save_picture(session, path, f"{pictures}/path.png")
+    finally:
+        session.close()
+
+
+def error_rows(session, path):
+    hops = session.control(lambda node: node.get_name() == f"Hops to {HOST}"
+                           and node.get_role() == Atspi.Role.TABLE, path)
+    addresses = [Atspi.Table.get_accessible_at(hops, row, 1).get_name()
+                 for row in range(Atspi.Table.get_n_rows(hops))]
+    return [address for address in addresses if "!" in address]
+
+
 def run_case(binary, case, pictures):
     name, (role, hook), rationing, expected = case
     print(f"{name}:")
@@ -145,13 +243,9 @@ def run_case(binary, case, pictures):
         drop_requests(role, hook, True)
         session.wait_for_text("Status", TIMED_OUT)
         history, table = outage_where(session, expected)
-        if pictures:
-            save_picture(session, history, f"{pictures}/outage-where.png")
         # Router 2 answers in the trace unless it was rationing.
         first_hops = ["192.0.2.1"] if rationing else ["192.0.2.1", "192.0.2.18"]
-        path = open_trace(session, history, table, first_hops)
-        if pictures:
-            save_picture(session, path, f"{pictures}/path.png")
+        open_trace(session, history, table, first_hops)
     finally:
         drop_requests(role, hook, False)
         if rationing:
@@ -160,8 +254,9 @@ def run_case(binary, case, pictures):
 
 
 def main(binary, pictures=None):
-    for index, case in enumerate(CASES):
-        run_case(binary, case, pictures if index == 0 else None)
+    for case in CASES:
+        run_case(binary, case, None)
+    run_sides(binary, pictures)
 
 
 if __name__ == "__main__":

@@ -14,5 +14,5 @@ command -v xdotool >/dev/null || skip "xdotool is missing (package xdotool)"
 
 # The lab runs the command in its client namespace and removes itself
 # however it ends; timeout signals its whole process group on a hang.
-exec "$here/../lab/run_lab.sh" --chain timeout --kill-after=10 150 \
+exec "$here/../lab/run_lab.sh" --chain timeout --kill-after=10 270 \
     dbus-run-session -- /usr/bin/python3 "$here/path_lab.py" "$@"

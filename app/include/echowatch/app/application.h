@@ -5,6 +5,7 @@
 #include "echowatch/app/records_setup.h"
 #include "echowatch/path_view/path_worker.h"
 
+#include <functional>
 #include <memory>
 
 class Form1;
@@ -64,6 +65,12 @@ struct Services
     bool watchSleep = true;
     // Whether SIGTERM and SIGINT close the window, as the user would.
     bool closeOnSignals = false;
+    // What an outage's class is judged from beside its trace: the kernel's
+    // way to the host (asked on the trace's thread) and whether the
+    // desktop says it is offline (read on the window's). Left empty, each
+    // says nothing.
+    path_view::RouteLookup routes = {};
+    std::function<bool()> desktopOffline = {};
 };
 
 // The whole program: the window, its probes, the host monitor between them

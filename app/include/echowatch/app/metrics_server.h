@@ -44,6 +44,7 @@ public:
     void recordProbe(const records::LoggedProbe &probe);
     void recordChange(const records::ActionFacts &facts);
     void recordWatch(const QString &host, bool watched);
+    void recordClass(const QString &host, const QString &side);
     // The port served, once listen() has bound it; 0 before. Any thread.
     quint16 port() const noexcept { return m_servedPort; }
 

@@ -31,6 +31,9 @@ signals:
     void hostChanged(const records::ActionFacts &facts);
     // Somebody watches the host from now on, or nobody does any more.
     void watchChanged(const QString &host, bool watched);
+    // An outage of the host got its one verdict, of that class (empty where
+    // none was found).
+    void outageClassed(const QString &host, const QString &side);
 };
 
 // What a command is told of an outage's turn.

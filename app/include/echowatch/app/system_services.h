@@ -4,6 +4,7 @@
 #include "echowatch/helper/automatic_echo_library.h"
 #include "echowatch/net/sockets_library.h"
 #include "echowatch/platform/clock.h"
+#include "echowatch/platform/desktop_network.h"
 #include "echowatch/platform/desktop_notifications.h"
 #include "echowatch/platform/qt_message_box.h"
 
@@ -16,7 +17,9 @@ namespace app {
 // The services the program runs on in earnest: the system's sockets, the
 // echo service (a ping socket, or the probe helper where those are
 // refused), the toolkit's message box, the wall clock and the desktop's
-// notifications, with the machine's sleep and SIGTERM and SIGINT heeded.
+// notifications, with the machine's sleep and SIGTERM and SIGINT heeded;
+// the kernel's routes and the desktop's word on whether it is offline for
+// the class of an outage.
 class SystemServices
 {
 public:
@@ -33,6 +36,7 @@ private:
     platform::QtMessageBox m_messageBox;
     platform::SystemClock m_clock;
     platform::DesktopNotifications m_notifications;
+    platform::DesktopNetwork m_network;
 };
 
 } // namespace app

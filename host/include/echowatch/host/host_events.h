@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace host {
 
@@ -43,7 +44,9 @@ enum class WatchEnd
     Sleep,
 };
 
-// Whose side an outage is on, as the trace at its start found it.
+// Whose side an outage is on, as the trace at its start and the kernel's
+// and the desktop's view of the way out found it; NotWatched for an
+// outage whose watch ended before that was found.
 enum class Side
 {
     Unknown,
@@ -54,16 +57,28 @@ enum class Side
     NotWatched,
 };
 
+// "this computer", "local network", "beyond the gateway", "the host",
+// "not watched": the words every record names a class by; empty for
+// Unknown.
+std::string_view sideName(Side side) noexcept;
+
 struct Verdict
 {
     Side side = Side::Unknown;
-    // What a person reads: where the path broke and why; or, when the
-    // trace could not run, why not.
+    // What a person reads: the class, a colon, and where the path broke
+    // and why ("local network: gateway 192.0.2.1 does not answer"); the
+    // trace's words alone where no class was found; or, when the trace
+    // could not run, why not.
     std::string text;
-    // False when no trace ran (its echo service could not be opened): the
-    // outage has its answer, but there is no path to tell.
+    // False when no trace ran (its echo service could not be opened, or
+    // the watch ended first): there is no path to tell.
     bool traced = true;
 };
+
+// Whether a verdict says anything of where the outage was: a trace ran,
+// or a class was found without one. A trace that could not run and found
+// nothing only says why.
+bool tellsWhere(const Verdict &verdict) noexcept;
 
 struct WatchStarted
 {
@@ -219,6 +234,8 @@ struct FlappingSettled : OutageTurn
     std::uint32_t downs = 0;
 };
 
+// The one verdict of an outage: the first filed. An outage whose watch
+// ends before it has one gets NotWatched then.
 struct VerdictFiled
 {
     HostIdentity host;

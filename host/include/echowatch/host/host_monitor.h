@@ -38,11 +38,13 @@ public:
     // A probe that was sent to this host. Outside a watch it starts one at
     // its send time.
     void take(const probe::ProbeEvent &probe);
-    // The watch ends: an outage open then ends unwatched, never up, and a
-    // slow period with it.
+    // The watch ends: an outage open then ends unwatched, never up, and is
+    // classed NotWatched unless it has its verdict already; a slow period
+    // ends with it.
     void endWatch(Milliseconds at, WatchEnd why);
     // A verdict for one of this host's outages, even one that has ended;
-    // false for an outage this monitor does not know.
+    // false for an outage this monitor does not know, or one that has its
+    // verdict already: the first is the outage's one.
     bool fileVerdict(OutageId outage, Verdict verdict);
 
     bool watching() const noexcept { return m_watch.has_value(); }
@@ -59,6 +61,7 @@ private:
     {
         OutageId id = 0;
         Milliseconds start = 0;
+        bool filed = false;
     };
     struct OpenOutage
     {

@@ -58,6 +58,19 @@ public:
     bool runTrace(std::uint32_t destination, int probesPerHop, int hostHop = 0,
                   std::stop_token stop = {}) noexcept;
 
+    // Beside the next trace (or round), a direct echo (the system's TTL) to another
+    // address: the gateway of the route to the host, whose answer tells a
+    // local network that passes nothing from a break past it. Asked with
+    // the trace's first requests and again, like a silent TTL, until it
+    // answers or probesPerHop were sent; the trace ends once it is known.
+    void askBeside(std::uint32_t address) noexcept;
+    // What the direct echo came to: the first answer, else the last
+    // request's outcome (its data left out); none where none was asked.
+    const std::optional<net::EchoOutcome> &besideOutcome() const noexcept
+    {
+        return m_beside.outcome;
+    }
+
     const PathTable &table() const noexcept { return m_table; }
 
 private:
@@ -79,6 +92,12 @@ private:
         bool answered = false;
         Clock::time_point lastSent{};
     };
+    struct Beside
+    {
+        std::uint32_t address = 0; // 0: none asked
+        TtlState state;
+        std::optional<net::EchoOutcome> outcome;
+    };
 
     bool probeHops(std::uint32_t destination, int probesPerHop, std::stop_token stop) noexcept;
     int lastTtl() const noexcept;
@@ -87,6 +106,9 @@ private:
     std::optional<Clock::time_point> nextRetry(int probesPerHop) const noexcept;
     bool roundDone(int probesPerHop) const noexcept;
     void send(std::uint32_t destination, int ttl, Clock::time_point now) noexcept;
+    std::optional<Clock::time_point> nextBeside(int probesPerHop, Clock::time_point now) noexcept;
+    void sendBeside(Clock::time_point now) noexcept;
+    void takeBeside(net::FlightTag tag, const net::EchoOutcome &outcome) noexcept;
     void wait(Clock::time_point until, std::stop_token stop) noexcept;
     void take(net::FlightTag tag, const net::EchoOutcome &outcome) noexcept override;
     HopResult note(HopStats &hop, const net::EchoOutcome &outcome) noexcept;
@@ -101,13 +123,15 @@ private:
     ProberSettings m_settings;
     PathTable m_table;
     int m_expectedHostHop = 0;
-    net::DestinationPace m_pace{1};
+    // The host and the address asked beside it.
+    net::DestinationPace m_pace{2};
     Clock::time_point m_nextRound{};
 
     // The round under way.
     std::vector<InFlight> m_inFlight;
     std::array<TtlState, MaxHops + 1> m_ttls{};
     int m_endTtl = MaxHops; // the nearest TTL whose answer ended the way
+    Beside m_beside;
 };
 
 } // namespace path

@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <stop_token>
@@ -23,13 +24,26 @@ class HostEventSignals;
 
 namespace path_view {
 
+// What an outage's class is judged from beside the trace; each may be
+// left out (a test's program, a bench), and then says nothing.
+struct SideSources
+{
+    // The kernel's way to the host, asked on the trace's thread.
+    RouteLookup routes;
+    // Whether the desktop says this computer is offline, read on the
+    // window's thread when the trace is in.
+    std::function<bool()> desktopOffline;
+};
+
 // "Trace the path when the host goes down" (or --trace-on-down): when the
 // host monitor calls a host down, one trace runs on a thread of its own,
 // asked for and answered by the outage's id, so that whatever comes back
 // (a verdict, or a trace that could not run) goes with that outage and no
-// other. What it came to is handed to the monitor to file; once filed, the
-// verdict is read on the status line's tooltip while the outage lasts. Off
-// until the user asks for it.
+// other. The kernel's way to the host, a direct echo to its gateway and
+// the desktop's word go with the trace into the outage's class
+// (side_judgement.h). What it came to is handed to the monitor to file;
+// once filed, the verdict is read on the status line's tooltip while the
+// outage lasts. Off until the user asks for it.
 class TraceOnDown : public QObject
 {
     Q_OBJECT
@@ -45,7 +59,8 @@ public:
     };
 
     // events must outlive the window.
-    TraceOnDown(Form1 &window, const host::HostEventSignals &events, EchoLibraryFactory factory);
+    TraceOnDown(Form1 &window, const host::HostEventSignals &events, EchoLibraryFactory factory,
+                SideSources sides = {});
     ~TraceOnDown() override;
 
     QAction *action() const noexcept { return m_action; }
@@ -74,14 +89,16 @@ private:
     void startTrace(const Asked &asked);
     bool startThread();
     void retryLater(const Asked &asked);
-    void keep(quint64 outage, const path::PathTable &trace, int hostHop);
-    void fail(quint64 outage, int status);
+    void keep(quint64 outage, const TraceFindings &findings);
+    void fail(quint64 outage, int status, const TraceFindings &findings);
+    bool desktopOffline() const;
     void showWhere(const host::VerdictFiled &filed);
     void outageOver(host::OutageId outage);
 
     Form1 &m_window;
     QAction *const m_action;
     EchoLibraryFactory m_factory;
+    SideSources m_sides;
     // The hop the host was last heard at, learnt from every answer, so that
     // a trace made once it has gone silent can tell its silence from a
     // break before it.

@@ -44,12 +44,16 @@ struct ActionFacts
     history::Milliseconds since = 0;
     EchoStatus cause = 0;
     int probesLost = 0;
-    // Where the path to the host was found broken, when that was traced.
+    // Where the path to the host was found broken, when that was traced:
+    // the whole verdict, its class first.
     std::optional<std::string> pathVerdict;
     std::optional<Loss> loss;
     // The down that tells, once, that the host flaps.
     bool flapping = false;
     std::optional<RoundTrips> roundTrips;
+    // Whose side the outage is on ("this computer", "local network",
+    // "beyond the gateway", "the host", "not watched"), when that was found.
+    std::optional<std::string> where = std::nullopt;
 };
 
 // The variables added to the command's environment, in a fixed order:
@@ -57,8 +61,9 @@ struct ActionFacts
 // ECHOWATCH_ADDRESS, ECHOWATCH_SINCE (local ISO 8601 time); for down and
 // up ECHOWATCH_LOST, ECHOWATCH_CAUSE and ECHOWATCH_CAUSE_TEXT (the
 // failure's status code and line), ECHOWATCH_FLAPPING (1 or 0),
-// ECHOWATCH_LOSS for a down by loss ("failed/window") and ECHOWATCH_PATH
-// where there is a path verdict; for slow and normal ECHOWATCH_PERCENTILE,
+// ECHOWATCH_LOSS for a down by loss ("failed/window"), ECHOWATCH_WHERE
+// where the outage's class was found and ECHOWATCH_PATH where there is a
+// path verdict; for slow and normal ECHOWATCH_PERCENTILE,
 // ECHOWATCH_ROUND_TRIP_MS and, where known, ECHOWATCH_USUAL_MS.
 std::vector<std::pair<std::string, std::string>> actionEnvironment(const ActionFacts &facts);
 

@@ -15,6 +15,12 @@ namespace records {
 inline constexpr std::int64_t FirstBucketMicroseconds = 50;
 inline constexpr std::size_t RoundTripBucketCount = 16;
 
+// The label values of echowatch_outages_by_side_total: the classes an
+// outage's verdict names, and "unknown" for one filed without a class (its
+// trace found nothing to decide by, or could not run).
+inline constexpr std::array<std::string_view, 6> OutageClasses{
+    "this computer", "local network", "beyond the gateway", "the host", "not watched", "unknown"};
+
 // What one host's probes add up to since the window opened.
 struct HostFigures
 {
@@ -29,6 +35,8 @@ struct HostFigures
     // As the slow rule (--slow-over) calls it; never without one.
     bool slow = false;
     std::uint64_t outages = 0;
+    // Outages by the class of their verdict, in OutageClasses' order.
+    std::array<std::uint64_t, OutageClasses.size()> outagesByClass{};
     // Only a watched host is up or down; the counters outlive its watch.
     bool watched = false;
 };
@@ -49,6 +57,9 @@ public:
     // down nor up any more, nor is the host slow, and echowatch_up and
     // echowatch_slow leave the exposition.
     void recordWatch(std::string_view host, bool watched);
+    // An outage of the host got its verdict, of that class (empty or any
+    // other word: "unknown").
+    void recordClass(std::string_view host, std::string_view side);
 
     // The text format Prometheus scrapes (version 0.0.4).
     std::string exposition() const;

@@ -65,8 +65,10 @@ public:
     // Nobody watches it from then on: an outage open in the file then ends
     // there as not watched, never as up. Queued in order with the probes.
     void endWatch(std::string_view host, Milliseconds at, WatchEndReason why);
-    // What the path to the host showed in the outage that started then.
-    void notePathVerdict(std::string_view host, Milliseconds outageStart, std::string verdict);
+    // What the path to the host showed in the outage that started then,
+    // and whose side it was on ("the host", ...; empty: not found).
+    void notePathVerdict(std::string_view host, Milliseconds outageStart, std::string verdict,
+                         std::string side = {});
     // The host was slow from `start`, as `figures` tell (written as they
     // are), and until `end` once that is known: the same period noted
     // again with its end.

@@ -24,6 +24,8 @@ struct QueuedVerdict
     std::uint32_t host = 0;
     Milliseconds outageStart = 0;
     std::string verdict;
+    // Empty where no class was found: the column stays NULL.
+    std::string side;
 };
 
 // A stretch the host was slow: its start, and its end once it ended; what
