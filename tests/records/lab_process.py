@@ -40,3 +40,11 @@ def stop_all(children):
             except subprocess.TimeoutExpired:
                 child.kill()
                 child.wait()
+
+
+def promtool_clean(scrape):
+    """Fails unless promtool check metrics finds nothing to say about scrape."""
+    check = subprocess.run(["promtool", "check", "metrics"], input=scrape, capture_output=True,
+                           text=True, timeout=60)
+    if check.returncode != 0 or check.stdout.strip() or check.stderr.strip():
+        fail("promtool check metrics: %s %s" % (check.stdout, check.stderr))
