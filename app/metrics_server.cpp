@@ -240,4 +240,11 @@ void MetricsServer::recordWatch(const QString &host, bool watched)
     m_registry.recordWatch(host.toStdString(), watched);
 }
 
+void MetricsServer::recordSendDelays(const std::vector<std::int64_t> &microseconds)
+{
+    const std::lock_guard lock(m_mutex);
+    for (const std::int64_t delay : microseconds)
+        m_registry.recordSendDelay(delay);
+}
+
 } // namespace app

@@ -23,13 +23,28 @@ constexpr std::chrono::seconds RetrySpacing{1};
 
 TraceOnDown::TraceOnDown(Form1 &window, const host::HostEventSignals &events,
                          EchoLibraryFactory factory)
-    : QObject(&window), m_window(window),
-      m_action(new QAction(tr("Trace the path when the host goes down"), this)),
+    : TraceOnDown(window, &window, events, std::move(factory))
+{
+    window.addContextAction(window::MenuSection::Alerts, m_action);
+}
+
+// An action needs the window toolkit's application: without a window the
+// traces are simply on.
+TraceOnDown::TraceOnDown(QObject &owner, const host::HostEventSignals &events,
+                         EchoLibraryFactory factory)
+    : TraceOnDown(owner, nullptr, events, std::move(factory))
+{}
+
+TraceOnDown::TraceOnDown(QObject &owner, Form1 *window, const host::HostEventSignals &events,
+                         EchoLibraryFactory factory)
+    : QObject(&owner), m_window(window),
+      m_action(window != nullptr ? new QAction(tr("Trace the path when the host goes down"), this)
+                                 : nullptr),
       m_factory(std::move(factory))
 {
     setObjectName(QStringLiteral("TraceOnDown"));
-    m_action->setCheckable(true);
-    window.addContextAction(window::MenuSection::Alerts, m_action);
+    if (m_action != nullptr)
+        m_action->setCheckable(true);
     connect(&events, &host::HostEventSignals::taken, this, &TraceOnDown::learnHop);
     connect(&events, &host::HostEventSignals::down, this, &TraceOnDown::traceOutage);
     connect(&events, &host::HostEventSignals::filed, this, &TraceOnDown::showWhere);
@@ -39,6 +54,11 @@ TraceOnDown::TraceOnDown(Form1 &window, const host::HostEventSignals &events,
         if (ended.outage)
             outageOver(*ended.outage);
     });
+}
+
+bool TraceOnDown::tracing() const
+{
+    return m_action == nullptr || m_action->isChecked();
 }
 
 TraceOnDown::~TraceOnDown()
@@ -54,21 +74,28 @@ void TraceOnDown::learnHop(const host::ProbeTaken &taken)
 {
     if (!taken.sent)
         return;
-    if (m_hopHost != taken.host->address) {
-        m_hopHost = taken.host->address;
-        m_hostHop = 0;
-    }
+    int &hop = m_hostHops[taken.host->address];
     if (taken.probe.details.replyTtl != 0)
-        m_hostHop = path::hostHopFromReplyTtl(taken.probe.details.replyTtl);
+        hop = path::hostHopFromReplyTtl(taken.probe.details.replyTtl);
 }
 
 void TraceOnDown::traceOutage(const host::HostDown &down)
 {
-    // A new outage: whatever the status line told of another is over.
-    outageOver(m_down.value_or(0));
+    // A new outage: the status line tells of it, no longer of another.
+    if (m_down)
+        showNoOutage();
     m_down = down.outage;
-    if (m_action->isChecked())
-        startTrace({down.outage, down.host.address, down.figures.start});
+    m_open.insert(down.outage);
+    if (!tracing())
+        return;
+    const Asked asked{down.outage, down.host.address, down.figures.start};
+    if (m_running.size() >= MostTracesWaiting) {
+        emit verdictReached(asked.outage,
+                            host::Verdict{host::Side::Unknown,
+                                          "not traced: too many traces waiting", false});
+        return;
+    }
+    startTrace(asked);
 }
 
 void TraceOnDown::startTrace(const Asked &asked)
@@ -79,7 +106,8 @@ void TraceOnDown::startTrace(const Asked &asked)
     }
     m_shortageSaid = false;
     m_running[asked.outage] = {asked.destination, asked.outageStart};
-    const int hostHop = m_hopHost == asked.destination ? m_hostHop : 0;
+    const auto known = m_hostHops.find(asked.destination);
+    const int hostHop = known != m_hostHops.end() ? known->second : 0;
     PathWorker *traced = m_worker;
     QMetaObject::invokeMethod(traced, [traced, asked, hostHop] {
         traced->trace(asked.outage, asked.destination, hostHop);
@@ -111,7 +139,7 @@ void TraceOnDown::retryLater(const Asked &asked)
         m_shortageSaid = true;
     }
     QTimer::singleShot(RetrySpacing, this, [this, asked] {
-        if (m_action->isChecked() && m_down == asked.outage)
+        if (tracing() && m_open.contains(asked.outage))
             startTrace(asked);
     });
 }
@@ -124,8 +152,10 @@ void TraceOnDown::keep(quint64 outage, const path::PathTable &trace, int hostHop
     const Traced traced = running->second;
     m_running.erase(running);
     const std::string text = path::verdictText(path::judgeTrace(trace, hostHop));
-    m_verdicts.push_back(
-        {traced.destination, traced.outageStart, QString::fromStdString(text), trace});
+    // Only a window shows a trace again.
+    if (m_window != nullptr)
+        m_verdicts.push_back(
+            {traced.destination, traced.outageStart, QString::fromStdString(text), trace});
     emit verdictReached(outage, host::Verdict{host::Side::Unknown, text, true});
 }
 
@@ -152,18 +182,24 @@ const TraceOnDown::Verdict *TraceOnDown::verdictFor(std::uint32_t destination,
 // Read on the status line's tooltip while its outage lasts.
 void TraceOnDown::showWhere(const host::VerdictFiled &filed)
 {
-    if (filed.outage != m_down || !filed.verdict.traced)
+    if (m_window == nullptr || filed.outage != m_down || !filed.verdict.traced)
         return;
-    m_window.setStatusNote(QStringLiteral("path"),
+    m_window->setStatusNote(QStringLiteral("path"),
                            tr("Where: %1").arg(QString::fromStdString(filed.verdict.text)));
 }
 
 void TraceOnDown::outageOver(host::OutageId outage)
 {
-    if (outage != m_down)
-        return;
+    m_open.erase(outage);
+    if (outage == m_down)
+        showNoOutage();
+}
+
+void TraceOnDown::showNoOutage()
+{
     m_down.reset();
-    m_window.setStatusNote(QStringLiteral("path"), QString());
+    if (m_window != nullptr)
+        m_window->setStatusNote(QStringLiteral("path"), QString());
 }
 
 } // namespace path_view

@@ -1,0 +1,105 @@
+#include "echowatch/history_view/history_recorder.h"
+
+#include "echowatch/host/host_event_signals.h"
+#include "echowatch/store/history_appender.h"
+
+#include <QDir>
+
+#include <cstdio>
+
+namespace history_view {
+
+namespace {
+
+store::WatchEndReason reasonOf(host::WatchEnd why)
+{
+    switch (why) {
+    case host::WatchEnd::Stopped:
+        return store::WatchEndReason::Stopped;
+    case host::WatchEnd::AddressChanged:
+        return store::WatchEndReason::AddressChanged;
+    case host::WatchEnd::Closed:
+        return store::WatchEndReason::Closed;
+    case host::WatchEnd::Sleep:
+        return store::WatchEndReason::Sleep;
+    }
+    return store::WatchEndReason::Unknown;
+}
+
+} // namespace
+
+HistoryRecorder::HistoryRecorder(const host::HostEventSignals &events, int keepDays,
+                                 QObject *parent)
+    : QObject(parent), m_keepDays(keepDays)
+{
+    setObjectName(QStringLiteral("HistoryRecorder"));
+    connect(&events, &host::HostEventSignals::taken, this, &HistoryRecorder::appendProbe);
+    connect(&events, &host::HostEventSignals::started, this, &HistoryRecorder::startWatch);
+    connect(&events, &host::HostEventSignals::ended, this, &HistoryRecorder::endWatch);
+    connect(&events, &host::HostEventSignals::filed, this, &HistoryRecorder::keepVerdict);
+}
+
+// The appender commits what is queued as it ends, on its own thread.
+HistoryRecorder::~HistoryRecorder() = default;
+
+void HistoryRecorder::keepIn(const QString &path)
+{
+    m_appender.reset();
+    showWarning({});
+    m_path = path;
+    store::AppenderOptions options;
+    options.path = QDir::cleanPath(path).toStdString();
+    options.retention.probeDays = m_keepDays;
+    options.onWarning = [this](const std::string &text) {
+        QMetaObject::invokeMethod(
+            this, [this, text = QString::fromStdString(text)] { showWarning(text); },
+            Qt::QueuedConnection);
+    };
+    m_appender = std::make_unique<store::HistoryAppender>(std::move(options));
+}
+
+// A verdict is kept only where a trace found one.
+void HistoryRecorder::keepVerdict(const host::VerdictFiled &filed)
+{
+    if (m_appender && filed.verdict.traced)
+        m_appender->notePathVerdict(filed.host.dotted, filed.outageStart, filed.verdict.text);
+}
+
+// A file chosen during a watch has it from its next probe on: what came
+// before was watched, but not kept there.
+void HistoryRecorder::startWatch(const host::WatchStarted &started)
+{
+    if (m_appender)
+        m_appender->startWatch(started.host.dotted, started.at);
+}
+
+// An outage open in the file then ends there, not watched.
+void HistoryRecorder::endWatch(const host::WatchEnded &ended)
+{
+    if (m_appender)
+        m_appender->endWatch(ended.host.dotted, ended.at, reasonOf(ended.why));
+}
+
+// A probe never sent is kept with the host probed before it, as the
+// History window counts it; before any host, it has none to go with.
+void HistoryRecorder::appendProbe(const host::ProbeTaken &taken)
+{
+    if (!taken.host || !m_appender)
+        return;
+    const probe::ProbeEvent &probe = taken.probe;
+    m_appender->append(taken.host->dotted,
+                       history::ProbeSample(host::millisecondsOf(probe.sentAt), probe.status,
+                                            probe.details.roundTripMicroseconds, probe.replySize));
+}
+
+void HistoryRecorder::showWarning(const QString &text)
+{
+    if (text == m_warning)
+        return;
+    m_warning = text;
+    if (!text.isEmpty())
+        std::fprintf(stderr, "echowatch: warning: %s\n", text.toLocal8Bit().constData());
+    emit warningChanged(text);
+}
+
+} // namespace history_view
