@@ -10,6 +10,8 @@
 
 namespace fleet {
 
+using namespace std::chrono_literals;
+
 namespace {
 
 constexpr std::uint64_t UnsentEpoch = 0;
@@ -37,8 +39,9 @@ private:
 };
 
 FleetProber::FleetProber(net::IcmpEchoLibrary &library, const ProberClock &clock,
-                         std::chrono::milliseconds interval)
-    : m_library(library), m_clock(clock), m_schedule(interval, clock.now())
+                         std::chrono::milliseconds interval, std::chrono::nanoseconds batchSpan)
+    : m_library(library), m_clock(clock), m_schedule(interval, clock.now()),
+      m_batchSpan(batchSpan)
 {
     std::transform(probe::ProbePayload.begin(), probe::ProbePayload.end(), m_payload.begin(),
                    [](char16_t digit) { return static_cast<std::byte>(digit); });
@@ -82,7 +85,7 @@ void FleetProber::turn(SteadyClock::time_point until, std::vector<FleetProbe> &d
     if (done.size() > before)
         return;
     const auto next = m_schedule.nextDue();
-    const SteadyClock::time_point deadline = next ? std::min(*next, until) : until;
+    const SteadyClock::time_point deadline = next ? std::min(batchStart(*next), until) : until;
     if (m_flight == nullptr || m_flight->outstanding() == 0) {
         m_clock.sleepUntil(deadline);
         return;
@@ -94,7 +97,8 @@ void FleetProber::turn(SteadyClock::time_point until, std::vector<FleetProbe> &d
 void FleetProber::sendDue()
 {
     m_due.clear();
-    m_schedule.takeDue(m_clock.now(), m_due);
+    const SteadyClock::time_point now = m_clock.now();
+    m_schedule.takeDue(m_batchSpan.count() > 0 ? batchStart(now) + m_batchSpan - 1ns : now, m_due);
     if (m_due.empty())
         return;
     std::int32_t failure = icmp::IpStatus::Success;
@@ -158,9 +162,20 @@ FleetProber::Pending &FleetProber::track(PendingKey key, HostKey host, const Sen
     pending.probe.sentAt = sent.wall;
     pending.probe.sentSinceBoot = sent.sinceBoot;
     pending.probe.details.destination = m_addresses[host];
-    pending.lateness = m_clock.now() - sent.tick;
+    // With batches, a host's tick is in effect the start of its span.
+    pending.lateness = m_clock.now() - batchStart(sent.tick);
     m_order[host].push_back(key);
     return pending;
+}
+
+// The spans are laid end to end from the clock's epoch, so that a host's
+// tick falls at the same place in its span every interval.
+SteadyClock::time_point FleetProber::batchStart(SteadyClock::time_point at) const
+{
+    if (m_batchSpan.count() <= 0)
+        return at;
+    const auto since = at.time_since_epoch();
+    return SteadyClock::time_point(since - since % m_batchSpan);
 }
 
 FleetProber::SentAt FleetProber::sendTime(const TickSchedule::Tick &tick) const

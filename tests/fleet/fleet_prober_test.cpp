@@ -29,8 +29,9 @@ struct ProberRun
     FleetProber prober;
     std::vector<FleetProbe> probes;
 
-    ProberRun(AnswerScript script, std::chrono::milliseconds interval)
-        : flight(clock, std::move(script)), prober(library, clock, interval)
+    ProberRun(AnswerScript script, std::chrono::milliseconds interval,
+              std::chrono::nanoseconds batchSpan = {})
+        : flight(clock, std::move(script)), prober(library, clock, interval, batchSpan)
     {}
 
     void add(std::vector<HostAddress> hosts) { prober.add(hosts); }
@@ -165,6 +166,44 @@ TEST(FleetProber, NoEchoServiceFailsEachTickAtOnceWithItsStatus)
         EXPECT_EQ(probe.probe.details.destination, A);
     }
     EXPECT_TRUE(run.flight.sent.empty());
+}
+
+// Batched, the ticks of one span leave together at its start: never
+// later than unbatched, earlier by less than the span, each host at the
+// same place in every interval, and none counted late.
+TEST(FleetProber, BatchedTicksLeaveAtTheStartOfTheirSpan)
+{
+    constexpr auto Span = 10ms;
+    const auto answer = [](std::uint32_t, int) { return always(1ms); };
+    ProberRun single(answer, 1000ms);
+    ProberRun batched(answer, 1000ms, Span);
+    std::vector<HostAddress> hosts;
+    for (std::uint32_t host = 1; host <= 7; ++host)
+        hosts.push_back({host, A + (host << 24)});
+    single.add(hosts);
+    batched.add(hosts);
+    single.runFor(3s);
+    batched.runFor(3s);
+    EXPECT_EQ(batched.worstSendError(1000ms), std::chrono::nanoseconds{0});
+    std::map<std::uint32_t, SteadyClock::time_point> firstSingle;
+    for (const auto &sent : single.flight.sent)
+        firstSingle.emplace(sent.destination, sent.at);
+    std::map<std::uint32_t, SteadyClock::time_point> firstBatched;
+    for (const auto &sent : batched.flight.sent) {
+        EXPECT_EQ(sent.at.time_since_epoch() % Span, std::chrono::nanoseconds{0});
+        firstBatched.emplace(sent.destination, sent.at);
+    }
+    ASSERT_EQ(firstBatched.size(), 7u);
+    bool someEarly = false;
+    for (const auto &[destination, at] : firstBatched) {
+        const auto early = firstSingle.at(destination) - at;
+        EXPECT_GE(early, std::chrono::nanoseconds{0}) << destination;
+        EXPECT_LT(early, Span) << destination;
+        someEarly = someEarly || early > std::chrono::nanoseconds{0};
+    }
+    EXPECT_TRUE(someEarly) << "every tick fell on a span's start: the case proves nothing";
+    for (const FleetProbe &probe : batched.probes)
+        EXPECT_EQ(probe.lateness, std::chrono::nanoseconds{0});
 }
 
 TEST(FleetProber, AStalledTurnTakesEachHostsLatestTickOnceAndSaysHowLate)

@@ -44,9 +44,14 @@ struct FleetProbe
 class FleetProber
 {
 public:
-    // library and clock must outlive the prober.
+    // library and clock must outlive the prober. With a batch span, the
+    // prober wakes at most once a span to send, rather than once for each
+    // host's tick: the spans lie end to end, and every tick in one leaves
+    // at its start, which is in effect the host's tick (the same place in
+    // every interval, so the host's interval stays whole; lateness is
+    // counted from there).
     FleetProber(net::IcmpEchoLibrary &library, const ProberClock &clock,
-                std::chrono::milliseconds interval);
+                std::chrono::milliseconds interval, std::chrono::nanoseconds batchSpan = {});
 
     void add(std::span<const HostAddress> hosts);
     // What the host's requests still in flight come to is dropped.
@@ -76,6 +81,7 @@ private:
     class Collector;
 
     void sendDue();
+    SteadyClock::time_point batchStart(SteadyClock::time_point at) const;
     net::EchoFlight *openFlight(std::int32_t &failure);
     void sendOne(net::EchoFlight &flight, std::uint64_t epoch, const TickSchedule::Tick &tick);
     void failAtOnce(const TickSchedule::Tick &tick, std::int32_t status);
@@ -95,6 +101,7 @@ private:
     net::IcmpEchoLibrary &m_library;
     const ProberClock &m_clock;
     TickSchedule m_schedule;
+    const std::chrono::nanoseconds m_batchSpan;
     std::array<std::byte, 32> m_payload{};
     std::unordered_map<HostKey, std::uint32_t> m_addresses;
     // The handle the flight belongs to, kept while its requests are out.
