@@ -10,7 +10,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/packages.sh
 source scripts/on_exit.sh
-install_missing "${BUILD_PACKAGES[@]}" libgtest-dev iputils-ping iproute2 nftables procps fping
+install_missing "${BUILD_PACKAGES[@]}" "${BENCH_PACKAGES[@]}"
 
 # Tests are built too: the lab rows use the lab's responder.
 build=build/bench
