@@ -11,10 +11,9 @@ import sqlite3
 import subprocess
 import sys
 import time
-import urllib.request
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "records"))
-from lab_process import fail, poll, promtool_clean, stop_all, text  # noqa: E402
+from lab_process import fail, fetch, poll, promtool_clean, stop_all, text  # noqa: E402
 
 BINARY, SCRATCH = sys.argv[1], sys.argv[2]
 HOSTS = os.path.join(SCRATCH, "hosts")
@@ -52,14 +51,6 @@ def startup_errors_end_with_status_2_and_one_line():
         if run.returncode != 2 or said not in run.stderr or run.stderr.count("\n") != 1:
             fail("%s: status %d, %r" % (arguments, run.returncode, run.stderr))
         print("startup error: " + run.stderr.strip())
-
-
-def fetch(url):
-    try:
-        with urllib.request.urlopen(url, timeout=5) as answer:
-            return answer.read().decode()
-    except OSError:
-        return None
 
 
 def sample(scrape, name, host):

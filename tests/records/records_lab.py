@@ -8,9 +8,8 @@ import socket
 import subprocess
 import sys
 import urllib.parse
-import urllib.request
 
-from lab_process import fail, poll, promtool_clean, stop_all, text
+from lab_process import fail, fetch, poll, promtool_clean, stop_all, text
 
 BINARY, SCRATCH = sys.argv[1], sys.argv[2]
 RUNTIME = os.path.join(SCRATCH, "runtime")
@@ -32,14 +31,6 @@ def start(arguments, name):
 
 def json_lines(path):
     return [json.loads(line) for line in text(path).splitlines()]
-
-
-def fetch(url):
-    try:
-        with urllib.request.urlopen(url, timeout=5) as answer:
-            return answer.read().decode()
-    except OSError:
-        return None
 
 
 def unresolvable_name_ends_with_status_2():
