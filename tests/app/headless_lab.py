@@ -73,8 +73,14 @@ def metrics_answer(url):
 
 
 def hangup_reads_hosts_again(child, url):
+    """The hosts file read again, and the log, rotated away as logrotate
+    would before its SIGHUP, written anew."""
+    log = os.path.join(SCRATCH, "log")
+    poll(lambda: os.path.exists(log), 30, "the live log")
+    os.replace(log, log + ".1")
     write_hosts(["router.test", "127.0.0.3"])
     os.kill(child.pid, signal.SIGHUP)
+    poll(lambda: "127.0.0.3" in text(log), 30, "the new log with 127.0.0.3 in it")
 
     def reread():
         scrape = fetch(url)
@@ -84,7 +90,7 @@ def hangup_reads_hosts_again(child, url):
     scrape = poll(reread, 30, "127.0.0.3 watched and 192.0.2.1 no more after SIGHUP")
     if sample(scrape, "echowatch_up", "router.test") != 1:
         fail("router.test lost its watch on SIGHUP")
-    print("SIGHUP: 127.0.0.3 added, 192.0.2.1 removed, router.test kept")
+    print("SIGHUP: 127.0.0.3 added, 192.0.2.1 removed, router.test kept, the log written anew")
 
 
 def terminate_ends_cleanly(child, history):
