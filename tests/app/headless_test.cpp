@@ -9,11 +9,13 @@
 #include "echowatch/host/host_event_signals.h"
 #include "echowatch/icmp/ip_status.h"
 #include "echowatch/net/icmp_echo_library.h"
+#include "echowatch/path_view/trace_on_down.h"
 
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <condition_variable>
 #include <csignal>
 #include <fstream>
 #include <map>
@@ -74,6 +76,64 @@ private:
 
     private:
         TableEcho &m_table;
+    };
+    Handle m_handle;
+};
+
+// A trace's echo service that holds every request until the test opens it,
+// so that traces pile up behind the first; opened at the latest when the
+// test ends, so that the trace's thread can.
+class Gate
+{
+public:
+    void wait()
+    {
+        std::unique_lock lock(m_mutex);
+        m_opened.wait_for(lock, 30s, [this] { return m_open; });
+    }
+
+    void open()
+    {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_open = true;
+        }
+        m_opened.notify_all();
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_opened;
+    bool m_open = false;
+};
+
+class HeldLibrary final : public net::IcmpEchoLibrary
+{
+public:
+    explicit HeldLibrary(Gate &gate) : m_handle(gate) {}
+
+    net::IcmpHandleOpening IcmpCreateFile() noexcept override
+    {
+        return {net::IcmpHandle(&m_handle, net::IcmpHandleCloser(net::keepLentHandle)), 0};
+    }
+
+private:
+    class Handle final : public net::IcmpEchoHandle
+    {
+    public:
+        explicit Handle(Gate &gate) : m_gate(gate) {}
+        using net::IcmpEchoHandle::echo;
+        net::EchoOutcome echo(std::uint32_t, std::span<const std::byte>,
+                              std::chrono::milliseconds, net::TimeToLive) noexcept override
+        {
+            m_gate.wait();
+            net::EchoOutcome outcome;
+            outcome.status = icmp::IpStatus::ReqTimedOut;
+            return outcome;
+        }
+
+    private:
+        Gate &m_gate;
     };
     Handle m_handle;
 };
@@ -151,6 +211,7 @@ private slots:
     void aNameFoundElsewhereEndsItsWatchAsMoved();
     void failuresMakeAnOutageWhoseVerdictIsFiled();
     void theEndEndsEveryWatchAsClosed();
+    void tracesBeyondTheWaitingBoundAreAnsweredAtOnce();
 
 private:
     void writeHosts(const std::string &text)
@@ -268,6 +329,47 @@ void HeadlessTest::theEndEndsEveryWatchAsClosed()
     for (const QList<QVariant> &arguments : ended)
         QCOMPARE(arguments.at(0).value<host::WatchEnded>().why, host::WatchEnd::Closed);
     QCOMPARE(program.watch().watched(), std::size_t{0});
+}
+
+// Many hosts down at once with every trace held: the outages past the
+// bound are answered "not traced" at once rather than queued ever longer,
+// and each answer goes with its own host's outage.
+void HeadlessTest::tracesBeyondTheWaitingBoundAreAnsweredAtOnce()
+{
+    constexpr std::size_t Hosts = path_view::TraceOnDown::MostTracesWaiting + 4;
+    std::string list;
+    for (std::size_t host = 0; host < Hosts; ++host) {
+        const auto last = static_cast<std::uint8_t>(20 + host);
+        list += "192.0.2." + std::to_string(last) + "\n";
+        m_echo.set(address(last), icmp::IpStatus::DestHostUnreachable);
+    }
+    writeHosts(list);
+    Gate gate;
+    app::HeadlessServices held = services();
+    held.pathEchoLibrary = [&gate] { return std::make_unique<HeldLibrary>(gate); };
+    app::HeadlessApplication program(held, options(true));
+    const struct Opener
+    {
+        Gate &gate;
+        ~Opener() { gate.open(); }
+    } opener{gate};
+    const host::HostEventSignals &events = program.watch().events();
+    QSignalSpy down(&events, &host::HostEventSignals::down);
+    QSignalSpy filed(&events, &host::HostEventSignals::filed);
+    program.start();
+    QTRY_COMPARE(down.count(), static_cast<int>(Hosts));
+    QTRY_VERIFY(filed.count() >= 4);
+    std::map<host::OutageId, std::uint32_t> downs;
+    for (const QList<QVariant> &arguments : down) {
+        const auto outage = arguments.at(0).value<host::HostDown>();
+        downs[outage.outage] = outage.host.address;
+    }
+    for (const QList<QVariant> &arguments : filed) {
+        const auto verdict = arguments.at(0).value<host::VerdictFiled>();
+        QCOMPARE(verdict.verdict.text, std::string("not traced: too many traces waiting"));
+        QVERIFY(!verdict.verdict.traced);
+        QCOMPARE(verdict.host.address, downs.at(verdict.outage));
+    }
 }
 
 QTEST_GUILESS_MAIN(HeadlessTest)
