@@ -26,6 +26,8 @@ constexpr int MostLossProbes = 10000;
 constexpr int MostSlowMilliseconds = 60000;
 constexpr int MostFlapLimit = 1000;
 constexpr int MostFlapMinutes = 1440;
+constexpr int FewestHeadlessInterval = 10;
+constexpr int MostHeadlessInterval = 86'400'000;
 
 constexpr platform::Translation tr{"CommandLine"};
 
@@ -165,6 +167,20 @@ struct Options
         tr("The minutes --flap-limit counts downs in, and that the host must stay up or down "
            "to settle, 1 to 1440 (default 10)."),
         QStringLiteral("MIN"), QStringLiteral("10")};
+    QCommandLineOption headless{
+        QStringLiteral("headless"),
+        tr("Open no window: watch every HOST given (and those of --hosts-file), each probed "
+           "every --interval MS (default 1000), until SIGTERM or SIGINT.")};
+    QCommandLineOption hostsFile{
+        QStringLiteral("hosts-file"),
+        tr("With --headless: watch the hosts listed in FILE too, one a line ('#' starts a "
+           "comment), read again on SIGHUP."),
+        QStringLiteral("FILE")};
+    QCommandLineOption helperSocket{
+        QStringLiteral("helper-socket"),
+        tr("With --headless: ask the probe helper served at the Unix socket PATH (the "
+           "service's) rather than starting one."),
+        QStringLiteral("PATH")};
 };
 
 void describe(QCommandLineParser &parser, const Options &options)
@@ -174,14 +190,16 @@ void describe(QCommandLineParser &parser, const Options &options)
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.addPositionalArgument(QStringLiteral("ADDRESS"),
                                  tr("Fill the address box with ADDRESS (dotted IPv4), or with the "
-                                    "address of HOST, looked up once."),
+                                    "address of HOST, looked up once; with --headless, every "
+                                    "HOST given is watched."),
                                  QStringLiteral("[ADDRESS|HOST]"));
     parser.addOptions({options.interval, options.start, options.notify, options.traceOnDown,
                        options.downAfter, options.downLoss, options.lossWindow, options.slowOver,
                        options.flapLimit, options.flapWindow, options.history, options.keepDays,
                        options.sound, options.log, options.logFormat, options.metrics,
                        options.onDown, options.onUp, options.onSlow, options.onNormal,
-                       options.actionTimeout});
+                       options.actionTimeout, options.headless, options.hostsFile,
+                       options.helperSocket});
     parser.addHelpOption();
     parser.addVersionOption();
     acceptToolkitOptions(parser);
@@ -363,9 +381,51 @@ std::optional<CommandLineExit> readAlertValues(const QCommandLineParser &parser,
                            rules.flap.windowMinutes);
 }
 
-std::optional<CommandLineExit> readValues(const QCommandLineParser &parser, const Options &options,
-                                          LaunchOptions &launch)
+// The window's options that mean nothing without one.
+std::optional<CommandLineExit> refuseWindowOnly(const QCommandLineParser &parser,
+                                                const Options &options)
 {
+    for (const QCommandLineOption *option : {&options.start, &options.notify, &options.sound}) {
+        if (parser.isSet(*option))
+            return misuse(tr("--%1 needs the window; not with --headless")
+                              .arg(option->names().constLast()));
+    }
+    if (parser.isSet(QStringLiteral("platform")))
+        return misuse(tr("-platform needs the window; not with --headless"));
+    return std::nullopt;
+}
+
+std::optional<CommandLineExit> readHeadlessValues(const QCommandLineParser &parser,
+                                                  const Options &options, LaunchOptions &launch)
+{
+    if (auto exit = refuseWindowOnly(parser, options))
+        return exit;
+    LaunchOptions::Headless headless;
+    headless.hosts = parser.positionalArguments();
+    if (parser.isSet(options.hostsFile))
+        headless.hostsFile = parser.value(options.hostsFile);
+    if (headless.hosts.isEmpty() && !headless.hostsFile)
+        return misuse(tr("--headless needs a HOST or --hosts-file FILE"));
+    if (parser.isSet(options.helperSocket))
+        headless.helperSocket = parser.value(options.helperSocket);
+    if (parser.isSet(options.interval)) {
+        int milliseconds = 0;
+        if (auto exit = readWholeNumber(parser, options.interval, FewestHeadlessInterval,
+                                        MostHeadlessInterval, milliseconds))
+            return exit;
+        headless.interval = std::chrono::milliseconds(milliseconds);
+    }
+    launch.headless = std::move(headless);
+    return std::nullopt;
+}
+
+std::optional<CommandLineExit> readWindowValues(const QCommandLineParser &parser,
+                                                const Options &options, LaunchOptions &launch)
+{
+    for (const QCommandLineOption *option : {&options.hostsFile, &options.helperSocket}) {
+        if (parser.isSet(*option))
+            return misuse(tr("--%1 needs --headless").arg(option->names().constLast()));
+    }
     const QStringList positional = parser.positionalArguments();
     if (positional.size() > 1)
         return misuse(tr("one address only, but also given '%1'").arg(positional.at(1)));
@@ -383,9 +443,18 @@ std::optional<CommandLineExit> readValues(const QCommandLineParser &parser, cons
         return misuse(tr("--start needs --interval MS"));
     launch.sound = parser.isSet(options.sound);
     launch.notify = parser.isSet(options.notify) || launch.sound;
-    launch.traceOnDown = parser.isSet(options.traceOnDown);
     if (parser.isSet(QStringLiteral("platform")))
         launch.platform = parser.value(QStringLiteral("platform"));
+    return std::nullopt;
+}
+
+std::optional<CommandLineExit> readValues(const QCommandLineParser &parser, const Options &options,
+                                          LaunchOptions &launch)
+{
+    if (auto exit = parser.isSet(options.headless) ? readHeadlessValues(parser, options, launch)
+                                                   : readWindowValues(parser, options, launch))
+        return exit;
+    launch.traceOnDown = parser.isSet(options.traceOnDown);
     if (auto exit = readAlertValues(parser, options, launch.alerts))
         return exit;
     if (auto exit = readHistoryValues(parser, options, launch))

@@ -18,4 +18,9 @@ void LiveLogWriter::append(const records::LoggedProbe &probe)
     m_failing = error != 0;
 }
 
+void LiveLogWriter::reopen()
+{
+    m_log.reopen();
+}
+
 } // namespace app

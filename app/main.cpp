@@ -1,5 +1,6 @@
 #include "echowatch/app/application.h"
 #include "echowatch/app/command_line.h"
+#include "echowatch/app/headless_application.h"
 #include "echowatch/app/platform_start.h"
 #include "echowatch/app/system_services.h"
 #include "echowatch/window/form1.h"
@@ -35,6 +36,8 @@ int main(int argc, char *argv[])
     if (commandLine.exit)
         return app::finish(*commandLine.exit);
     net::raiseDescriptorLimit();
+    if (commandLine.options.headless)
+        return app::runHeadless(argc, argv, commandLine.options);
 
     std::optional<app::PlatformStartCheck> platformCheck(
         std::in_place, QCoreApplication::applicationName(),

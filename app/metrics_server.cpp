@@ -255,4 +255,11 @@ void MetricsServer::recordClass(const QString &host, const QString &side)
     m_registry.recordClass(host.toStdString(), side.toStdString());
 }
 
+void MetricsServer::recordSendDelays(const std::vector<std::int64_t> &microseconds)
+{
+    const std::lock_guard lock(m_mutex);
+    for (const std::int64_t delay : microseconds)
+        m_registry.recordSendDelay(delay);
+}
+
 } // namespace app

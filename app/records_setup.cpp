@@ -8,7 +8,6 @@
 #include "echowatch/app/records_feed.h"
 #include "echowatch/app/worker_thread.h"
 #include "echowatch/platform/translation.h"
-#include "echowatch/window/form1.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -29,65 +28,72 @@ void warn(const QString &text)
 
 constexpr platform::Translation tr{"Records"};
 
-void attachLog(Form1 &window, const RecordsFeed &feed, const QString &path,
-               records::LogFormat format)
+LiveLogWriter *attachLog(QObject &owner, const RecordsFeed &feed, const QString &path,
+                         records::LogFormat format, RecordsOwner who)
 {
     auto *writer = new LiveLogWriter(path, format);
     QObject::connect(&feed, &RecordsFeed::probeLogged, writer, &LiveLogWriter::append);
-    QObject::connect(writer, &LiveLogWriter::failed, &window, [path](const QString &message) {
-        warn(tr("warning: --log %1: %2; the window goes on probing")
-                 .arg(QDir::toNativeSeparators(path), message));
-    });
-    new WorkerThread(writer, QStringLiteral("log"), &window);
+    const QString goesOn =
+        who == RecordsOwner::Window ? tr("the window goes on probing") : tr("probing goes on");
+    QObject::connect(writer, &LiveLogWriter::failed, &owner,
+                     [path, goesOn](const QString &message) {
+                         warn(tr("warning: --log %1: %2; %3")
+                                  .arg(QDir::toNativeSeparators(path), message, goesOn));
+                     });
+    new WorkerThread(writer, QStringLiteral("log"), &owner);
+    return writer;
 }
 
-MetricsServer *attachMetrics(Form1 &window, const RecordsFeed &feed,
-                             const LaunchOptions::Endpoint &at)
+MetricsServer *attachMetrics(QObject &owner, const RecordsFeed &feed,
+                             const LaunchOptions::Endpoint &at, RecordsOwner who)
 {
     auto *server = new MetricsServer(at.address, at.port);
     QObject::connect(&feed, &RecordsFeed::probeLogged, server, &MetricsServer::recordProbe);
     QObject::connect(&feed, &RecordsFeed::hostChanged, server, &MetricsServer::recordChange);
     QObject::connect(&feed, &RecordsFeed::watchChanged, server, &MetricsServer::recordWatch);
     QObject::connect(&feed, &RecordsFeed::outageClassed, server, &MetricsServer::recordClass);
-    QObject::connect(server, &MetricsServer::failed, &window, [](const QString &message) {
-        warn(tr("warning: --metrics: %1; the window runs without metrics").arg(message));
-    });
-    QObject::connect(server, &MetricsServer::warned, &window, [](const QString &message) {
+    if (who == RecordsOwner::Window) {
+        QObject::connect(server, &MetricsServer::failed, &owner, [](const QString &message) {
+            warn(tr("warning: --metrics: %1; the window runs without metrics").arg(message));
+        });
+    }
+    QObject::connect(server, &MetricsServer::warned, &owner, [](const QString &message) {
         warn(tr("warning: --metrics: %1").arg(message));
     });
     // Said only for a port the system chose, which nobody else can know.
     if (at.port == 0) {
-        QObject::connect(server, &MetricsServer::listening, &window,
+        QObject::connect(server, &MetricsServer::listening, &owner,
                          [](const QString &address, quint16 port) {
                              warn(tr("metrics at %1").arg(metricsUrl(QHostAddress(address), port)));
                          });
     }
-    new WorkerThread(server, QStringLiteral("metrics"), &window);
+    new WorkerThread(server, QStringLiteral("metrics"), &owner);
     QMetaObject::invokeMethod(server, &MetricsServer::listen, Qt::QueuedConnection);
     return server;
 }
 
 } // namespace
 
-AttachedRecords attachRecords(Form1 &window, const host::HostEventSignals &events,
-                              const LaunchOptions &options, std::function<bool()> tracing)
+AttachedRecords attachRecords(QObject &owner, const host::HostEventSignals &events,
+                              const LaunchOptions &options, std::function<bool()> tracing,
+                              RecordsOwner who)
 {
     AttachedRecords attached;
     if (!options.onDown.isEmpty() || !options.onUp.isEmpty() || !options.onSlow.isEmpty() ||
         !options.onNormal.isEmpty()) {
         attached.commands = new alerts::HostActions(options.onDown, options.onUp,
-                                                     options.actionTimeout, &window);
+                                                     options.actionTimeout, &owner);
         attached.commands->setCommand(records::ActionFacts::Change::Slow, options.onSlow);
         attached.commands->setCommand(records::ActionFacts::Change::Normal, options.onNormal);
         new CommandFeed(events, *attached.commands, std::move(tracing), attached.commands);
     }
     if (!options.logFile && !options.metrics)
         return attached;
-    auto *feed = new RecordsFeed(events, &window);
+    auto *feed = new RecordsFeed(events, &owner);
     if (options.logFile)
-        attachLog(window, *feed, *options.logFile, options.logFormat);
+        attached.log = attachLog(owner, *feed, *options.logFile, options.logFormat, who);
     if (options.metrics)
-        attached.metrics = attachMetrics(window, *feed, *options.metrics);
+        attached.metrics = attachMetrics(owner, *feed, *options.metrics, who);
     return attached;
 }
 

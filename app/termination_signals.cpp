@@ -15,7 +15,7 @@ namespace {
 // Where the handler writes: the one pipe of the one TerminationSignals.
 volatile std::sig_atomic_t writeEnd = -1;
 
-constexpr std::array HandledSignals{SIGTERM, SIGINT};
+constexpr std::array HandledSignals{SIGTERM, SIGINT, SIGHUP};
 
 extern "C" void tellLoop(int signal)
 {
@@ -30,7 +30,7 @@ extern "C" void tellLoop(int signal)
 // stays ignored.
 std::array<struct sigaction, HandledSignals.size()> previous{};
 
-void handleSignals()
+void handleSignals(TerminationSignals::Hangup hangup)
 {
     struct sigaction action = {};
     action.sa_handler = tellLoop;
@@ -39,7 +39,9 @@ void handleSignals()
     action.sa_flags = SA_RESTART;
     for (std::size_t index = 0; index < HandledSignals.size(); ++index) {
         ::sigaction(HandledSignals[index], nullptr, &previous[index]);
-        if (previous[index].sa_handler != SIG_IGN)
+        const bool told =
+            HandledSignals[index] != SIGHUP || hangup == TerminationSignals::Hangup::Told;
+        if (told && previous[index].sa_handler != SIG_IGN)
             ::sigaction(HandledSignals[index], &action, nullptr);
     }
 }
@@ -52,14 +54,14 @@ void restoreSignals()
 
 } // namespace
 
-TerminationSignals::TerminationSignals(QObject *parent) : QObject(parent)
+TerminationSignals::TerminationSignals(QObject *parent, Hangup hangup) : QObject(parent)
 {
     if (::pipe2(m_pipe, O_CLOEXEC | O_NONBLOCK) != 0)
         return;
     writeEnd = m_pipe[1];
     m_notifier = new QSocketNotifier(m_pipe[0], QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, &TerminationSignals::readPipe);
-    handleSignals();
+    handleSignals(hangup);
 }
 
 TerminationSignals::~TerminationSignals()

@@ -30,7 +30,11 @@ Every failure is logged with the time of day.
 
 The window holds no privilege. Where unprivileged ping sockets are closed,
 as on Debian, it sends its probes through a small helper that is the only
-file given the capability cap_net_raw.]])
+file given the capability cap_net_raw.
+
+Without a window (echowatch --headless, or the echowatch-headless service,
+disabled until enabled) it watches many hosts at once and serves their
+figures to Prometheus, as a vantage point.]])
 # A package per Debian release, its dependencies computed on that release:
 # built on Debian 12 it is 0.1.0-1~deb12u1, on Debian 13 0.1.0-1~deb13u1,
 # so the version and the file name say which release it is for, and a later
@@ -61,8 +65,13 @@ set(CPACK_DEBIAN_PACKAGE_RECOMMENDS qt6-wayland)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 set(ECHOWATCH_INSTALLED_HELPER ${CPACK_PACKAGING_INSTALL_PREFIX}/${helper_dir}/${helper_name})
-configure_file(packaging/postinst.in packaging/postinst @ONLY)
-set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_CURRENT_BINARY_DIR}/packaging/postinst)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA)
+foreach(script postinst prerm postrm)
+    configure_file(packaging/${script}.in packaging/${script} @ONLY)
+    list(APPEND CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_CURRENT_BINARY_DIR}/packaging/${script})
+endforeach()
+# The headless prober's hosts and options are the administrator's to edit.
+list(APPEND CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/packaging/conffiles)
 
 # The package's changelog (a Debian revision makes it changelog.Debian) and
 # its machine-readable copyright.

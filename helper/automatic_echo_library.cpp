@@ -6,6 +6,10 @@ AutomaticEchoLibrary::AutomaticEchoLibrary(std::string helperPath)
     : m_datagram(net::IcmpSocketKind::Datagram), m_helper(std::move(helperPath))
 {}
 
+AutomaticEchoLibrary::AutomaticEchoLibrary(HelperSocket served)
+    : m_datagram(net::IcmpSocketKind::Datagram), m_helper(std::move(served))
+{}
+
 net::IcmpHandleOpening AutomaticEchoLibrary::IcmpCreateFile() noexcept
 {
     if (m_helperServes)

@@ -13,6 +13,7 @@
 #include <poll.h>
 #include <spawn.h>
 #include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <utility>
@@ -80,6 +81,11 @@ ProbeHelperClient::ProbeHelperClient(std::string helperPath)
 {
     m_pending.reserve(MaxInFlight);
     m_ready.reserve(2 * MaxInFlight);
+}
+
+ProbeHelperClient::ProbeHelperClient(HelperSocket served) : ProbeHelperClient(std::move(served.path))
+{
+    m_servedAtSocket = true;
 }
 
 ProbeHelperClient::~ProbeHelperClient()
@@ -316,6 +322,9 @@ std::int32_t ProbeHelperClient::ensureRunning() noexcept
 {
     if (m_process > 0 && ::waitpid(m_process, nullptr, WNOHANG) == 0)
         return icmp::IpStatus::Success;
+    // A served helper that has gone shows as the end of its connection.
+    if (m_servedAtSocket && m_socket >= 0)
+        return icmp::IpStatus::Success;
     stop();
     if (m_started && Clock::now() - m_lastStart < RestartSpacing)
         return icmp::IpStatus::GeneralFailure;
@@ -328,12 +337,14 @@ std::int32_t ProbeHelperClient::start() noexcept
 {
     m_started = true;
     m_lastStart = Clock::now();
+    m_served = false;
+    if (m_servedAtSocket)
+        return connectToServed();
     int ends[2];
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0)
         return icmp::statusForOpenError(errno);
     pid_t process = -1;
     m_silenced = m_saidExit.has_value();
-    m_served = false;
     const int error = spawnHelper(m_path, ends[1],
                                   m_silenced ? HelperVoice::Silenced : HelperVoice::Heard, process);
     ::close(ends[1]);
@@ -344,6 +355,29 @@ std::int32_t ProbeHelperClient::start() noexcept
         return icmp::statusForOpenError(error);
     }
     m_process = process;
+    return icmp::IpStatus::Success;
+}
+
+// The service starts a helper for each connection; one that cannot serve
+// says why in the service's log, and its connection ends.
+std::int32_t ProbeHelperClient::connectToServed() noexcept
+{
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (m_path.size() >= sizeof address.sun_path) {
+        m_lastCondition = net::HelperCondition::Missing;
+        return icmp::IpStatus::GeneralFailure;
+    }
+    std::copy(m_path.begin(), m_path.end(), address.sun_path);
+    const int socket = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (socket < 0)
+        return icmp::statusForOpenError(errno);
+    if (::connect(socket, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0) {
+        ::close(socket);
+        m_lastCondition = net::HelperCondition::Missing;
+        return icmp::IpStatus::GeneralFailure;
+    }
+    m_socket = socket;
     return icmp::IpStatus::Success;
 }
 

@@ -25,6 +25,10 @@ ProbeHelperLibrary::ProbeHelperLibrary(std::string helperPath)
     : m_client(std::move(helperPath)), m_handle(std::make_unique<Handle>(m_client))
 {}
 
+ProbeHelperLibrary::ProbeHelperLibrary(HelperSocket served)
+    : m_client(std::move(served)), m_handle(std::make_unique<Handle>(m_client))
+{}
+
 ProbeHelperLibrary::~ProbeHelperLibrary() = default;
 
 net::IcmpHandleOpening ProbeHelperLibrary::IcmpCreateFile() noexcept

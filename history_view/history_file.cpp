@@ -1,8 +1,8 @@
 #include "echowatch/history_view/history_file.h"
 
+#include "echowatch/history_view/history_recorder.h"
 #include "echowatch/history_view/probe_history.h"
 #include "echowatch/host/host_event_signals.h"
-#include "echowatch/store/history_appender.h"
 #include "echowatch/store/history_reader.h"
 #include "echowatch/store/sqlite_connection.h"
 #include "echowatch/window/form1.h"
@@ -14,15 +14,14 @@
 #include <QStandardPaths>
 #include <QThread>
 
-#include <cstdio>
 #include <memory>
 
 namespace history_view {
 
 HistoryFile::HistoryFile(Form1 &window, const host::HostEventSignals &events, ProbeHistory &history,
                          int keepDays)
-    : QObject(&window), m_window(window), m_history(history), m_keepDays(keepDays),
-      m_readerContext(new QObject)
+    : QObject(&window), m_window(window), m_history(history),
+      m_recorder(new HistoryRecorder(events, keepDays, this)), m_readerContext(new QObject)
 {
     setObjectName(QStringLiteral("HistoryFile"));
     m_reader.setObjectName(QStringLiteral("history reader"));
@@ -31,16 +30,12 @@ HistoryFile::HistoryFile(Form1 &window, const host::HostEventSignals &events, Pr
     auto *keep = new QAction(tr("Keep history in a file…"), this);
     window.addContextAction(window::MenuSection::Files, keep);
     connect(keep, &QAction::triggered, this, &HistoryFile::chooseFile);
-    connect(&events, &host::HostEventSignals::taken, this, &HistoryFile::appendProbe);
-    connect(&events, &host::HostEventSignals::started, this, &HistoryFile::startWatch);
-    connect(&events, &host::HostEventSignals::ended, this, &HistoryFile::endWatch);
-    connect(&events, &host::HostEventSignals::filed, this, &HistoryFile::keepVerdict);
-    connect(&events, &host::HostEventSignals::slow, this, [this](const host::SlowStarted &slow) {
-        keepSlowPeriod(slow.host, slow.since, std::nullopt, slow.figures);
-    });
-    connect(&events, &host::HostEventSignals::normal, this, [this](const host::SlowEnded &ended) {
-        keepSlowPeriod(ended.host, ended.since, ended.until, ended.figures);
-    });
+    connect(&events, &host::HostEventSignals::taken, this, &HistoryFile::noteProbe);
+    connect(&events, &host::HostEventSignals::started, this,
+            [this](const host::WatchStarted &started) {
+                m_firstSeen.emplace(started.host.address, started.at);
+            });
+    connect(m_recorder, &HistoryRecorder::warningChanged, this, &HistoryFile::showWarning);
 }
 
 // The appender commits what is queued as it ends, on its own thread; a read
@@ -61,25 +56,29 @@ QString HistoryFile::proposedPath()
 
 void HistoryFile::keepIn(const QString &path)
 {
-    m_appender.reset();
-    showWarning({});
-    m_path = path;
-    store::AppenderOptions options;
-    options.path = QDir::cleanPath(path).toStdString();
-    options.retention.probeDays = m_keepDays;
-    options.onWarning = [this](const std::string &text) {
-        QMetaObject::invokeMethod(
-            this, [this, text = QString::fromStdString(text)] { showWarning(text); },
-            Qt::QueuedConnection);
-    };
-    m_appender = std::make_unique<store::HistoryAppender>(std::move(options));
+    m_recorder->keepIn(path);
+}
+
+QString HistoryFile::path() const
+{
+    return m_recorder->path();
+}
+
+int HistoryFile::keepDays() const
+{
+    return m_recorder->keepDays();
+}
+
+QString HistoryFile::warning() const
+{
+    return m_recorder->warning();
 }
 
 // The file is added to, never replaced, so choosing one that is there asks
 // nothing.
 void HistoryFile::chooseFile()
 {
-    const QString proposed = m_path.isEmpty() ? proposedPath() : m_path;
+    const QString proposed = path().isEmpty() ? proposedPath() : path();
     QDir().mkpath(QFileInfo(proposed).absolutePath());
     const QString chosen = QFileDialog::getSaveFileName(
         &m_window, tr("Keep history in a file"), proposed,
@@ -88,101 +87,19 @@ void HistoryFile::chooseFile()
         keepIn(chosen);
 }
 
-// A verdict is kept only where it tells where: a trace found it, or the
-// outage was classed without one.
-void HistoryFile::keepVerdict(const host::VerdictFiled &filed)
-{
-    if (m_appender && host::tellsWhere(filed.verdict))
-        m_appender->notePathVerdict(filed.host.dotted, filed.outageStart, filed.verdict.text,
-                                    std::string(host::sideName(filed.verdict.side)));
-}
-
-namespace {
-
-// What made the host slow, as JSON: {"percentile":95,"over_ms":100,
-// "round_trip_ms":182.000,"answers":60,"usual_ms":47.000}.
-std::string figuresText(const host::RoundTripFigures &figures)
-{
-    const auto milliseconds = [](std::int64_t microseconds) {
-        return QString::number(static_cast<double>(microseconds) / 1000.0, 'f', 3);
-    };
-    QString text = QStringLiteral("{\"percentile\":%1,\"over_ms\":%2,\"round_trip_ms\":%3,"
-                                  "\"answers\":%4")
-                       .arg(figures.percentile)
-                       .arg(figures.overMilliseconds)
-                       .arg(milliseconds(figures.microseconds))
-                       .arg(figures.answers);
-    if (figures.usualMicroseconds)
-        text += QStringLiteral(",\"usual_ms\":") + milliseconds(*figures.usualMicroseconds);
-    return (text + QLatin1Char('}')).toStdString();
-}
-
-} // namespace
-
-// Written as it starts, and again as it ends (a file chosen in between
-// gets the period then).
-void HistoryFile::keepSlowPeriod(const host::HostIdentity &host, host::Milliseconds since,
-                                 std::optional<host::Milliseconds> until,
-                                 const host::RoundTripFigures &figures)
-{
-    if (m_appender)
-        m_appender->noteSlowPeriod(host.dotted, since, until, figuresText(figures));
-}
-
-// A file chosen during a watch has it from its next probe on: what came
-// before was watched, but not kept there.
-void HistoryFile::startWatch(const host::WatchStarted &started)
-{
-    m_firstSeen.emplace(started.host.address, started.at);
-    if (m_appender)
-        m_appender->startWatch(started.host.dotted, started.at);
-}
-
-namespace {
-
-store::WatchEndReason reasonOf(host::WatchEnd why)
-{
-    switch (why) {
-    case host::WatchEnd::Stopped:
-        return store::WatchEndReason::Stopped;
-    case host::WatchEnd::AddressChanged:
-        return store::WatchEndReason::AddressChanged;
-    case host::WatchEnd::Closed:
-        return store::WatchEndReason::Closed;
-    case host::WatchEnd::Sleep:
-        return store::WatchEndReason::Sleep;
-    }
-    return store::WatchEndReason::Unknown;
-}
-
-} // namespace
-
-// An outage open in the file then ends there, not watched.
-void HistoryFile::endWatch(const host::WatchEnded &ended)
-{
-    if (m_appender)
-        m_appender->endWatch(ended.host.dotted, ended.at, reasonOf(ended.why));
-}
-
-// A probe never sent is kept with the host probed before it, as the
-// History window counts it; before any host, it has none to go with.
-void HistoryFile::appendProbe(const host::ProbeTaken &taken)
+// At the first probe of a host kept in a file, its earlier runs are read
+// from the file; the recorder appends the probe itself.
+void HistoryFile::noteProbe(const host::ProbeTaken &taken)
 {
     if (!taken.host)
         return;
     const std::uint32_t address = taken.host->address;
     const host::Milliseconds sentAt = host::millisecondsOf(taken.probe.sentAt);
     const host::Milliseconds firstSeen = m_firstSeen.emplace(address, sentAt).first->second;
-    if (!m_appender)
+    if (!m_recorder->keeping() || m_earlierRead.contains(address))
         return;
-    if (!m_earlierRead.contains(address)) {
-        m_earlierRead.insert(address);
-        readEarlierRuns(address, taken.host->dotted, firstSeen);
-    }
-    const probe::ProbeEvent &probe = taken.probe;
-    m_appender->append(taken.host->dotted,
-                       history::ProbeSample(sentAt, probe.status,
-                                            probe.details.roundTripMicroseconds, probe.replySize));
+    m_earlierRead.insert(address);
+    readEarlierRuns(address, taken.host->dotted, firstSeen);
 }
 
 struct HistoryFile::EarlierRuns
@@ -230,7 +147,7 @@ void HistoryFile::readEarlierRuns(std::uint32_t address, const std::string &host
     if (!m_reader.isRunning())
         m_reader.start();
     QMetaObject::invokeMethod(
-        m_readerContext, [this, address, host, before, path = QDir::cleanPath(m_path)] {
+        m_readerContext, [this, address, host, before, path = QDir::cleanPath(path())] {
             auto earlier = std::make_shared<EarlierRuns>();
             readFile(path.toStdString(), host, before, *earlier);
             QMetaObject::invokeMethod(
@@ -248,13 +165,10 @@ void HistoryFile::mergeEarlierRuns(std::uint32_t address, const EarlierRuns &ear
     emit earlierRunsRead(address);
 }
 
+// The recorder has said it on standard error; the status line's tooltip
+// keeps it.
 void HistoryFile::showWarning(const QString &text)
 {
-    if (text == m_warning)
-        return;
-    m_warning = text;
-    if (!text.isEmpty())
-        std::fprintf(stderr, "echowatch: warning: %s\n", text.toLocal8Bit().constData());
     m_window.setStatusNote(QStringLiteral("history file"), text);
     emit warningChanged(text);
 }

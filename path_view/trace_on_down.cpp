@@ -24,13 +24,28 @@ constexpr std::chrono::seconds RetrySpacing{1};
 
 TraceOnDown::TraceOnDown(Form1 &window, const host::HostEventSignals &events,
                          EchoLibraryFactory factory, SideSources sides)
-    : QObject(&window), m_window(window),
-      m_action(new QAction(tr("Trace the path when the host goes down"), this)),
+    : TraceOnDown(window, &window, events, std::move(factory), std::move(sides))
+{
+    window.addContextAction(window::MenuSection::Alerts, m_action);
+}
+
+// An action needs the window toolkit's application: without a window the
+// traces are simply on.
+TraceOnDown::TraceOnDown(QObject &owner, const host::HostEventSignals &events,
+                         EchoLibraryFactory factory, SideSources sides)
+    : TraceOnDown(owner, nullptr, events, std::move(factory), std::move(sides))
+{}
+
+TraceOnDown::TraceOnDown(QObject &owner, Form1 *window, const host::HostEventSignals &events,
+                         EchoLibraryFactory factory, SideSources sides)
+    : QObject(&owner), m_window(window),
+      m_action(window != nullptr ? new QAction(tr("Trace the path when the host goes down"), this)
+                                 : nullptr),
       m_factory(std::move(factory)), m_sides(std::move(sides))
 {
     setObjectName(QStringLiteral("TraceOnDown"));
-    m_action->setCheckable(true);
-    window.addContextAction(window::MenuSection::Alerts, m_action);
+    if (m_action != nullptr)
+        m_action->setCheckable(true);
     connect(&events, &host::HostEventSignals::taken, this, &TraceOnDown::learnHop);
     connect(&events, &host::HostEventSignals::down, this, &TraceOnDown::traceOutage);
     connect(&events, &host::HostEventSignals::filed, this, &TraceOnDown::showWhere);
@@ -40,6 +55,11 @@ TraceOnDown::TraceOnDown(Form1 &window, const host::HostEventSignals &events,
         if (ended.outage)
             outageOver(*ended.outage);
     });
+}
+
+bool TraceOnDown::tracing() const
+{
+    return m_action == nullptr || m_action->isChecked();
 }
 
 TraceOnDown::~TraceOnDown()
@@ -55,21 +75,28 @@ void TraceOnDown::learnHop(const host::ProbeTaken &taken)
 {
     if (!taken.sent)
         return;
-    if (m_hopHost != taken.host->address) {
-        m_hopHost = taken.host->address;
-        m_hostHop = 0;
-    }
+    int &hop = m_hostHops[taken.host->address];
     if (taken.probe.details.replyTtl != 0)
-        m_hostHop = path::hostHopFromReplyTtl(taken.probe.details.replyTtl);
+        hop = path::hostHopFromReplyTtl(taken.probe.details.replyTtl);
 }
 
 void TraceOnDown::traceOutage(const host::HostDown &down)
 {
-    // A new outage: whatever the status line told of another is over.
-    outageOver(m_down.value_or(0));
+    // A new outage: the status line tells of it, no longer of another.
+    if (m_down)
+        showNoOutage();
     m_down = down.outage;
-    if (m_action->isChecked())
-        startTrace({down.outage, down.host.address, down.figures.start});
+    m_open.insert(down.outage);
+    if (!tracing())
+        return;
+    const Asked asked{down.outage, down.host.address, down.figures.start};
+    if (m_running.size() >= MostTracesWaiting) {
+        emit verdictReached(asked.outage,
+                            host::Verdict{host::Side::Unknown,
+                                          "not traced: too many traces waiting", false});
+        return;
+    }
+    startTrace(asked);
 }
 
 void TraceOnDown::startTrace(const Asked &asked)
@@ -80,7 +107,8 @@ void TraceOnDown::startTrace(const Asked &asked)
     }
     m_shortageSaid = false;
     m_running[asked.outage] = {asked.destination, asked.outageStart};
-    const int hostHop = m_hopHost == asked.destination ? m_hostHop : 0;
+    const auto known = m_hostHops.find(asked.destination);
+    const int hostHop = known != m_hostHops.end() ? known->second : 0;
     PathWorker *traced = m_worker;
     QMetaObject::invokeMethod(traced, [traced, asked, hostHop] {
         traced->trace(asked.outage, asked.destination, hostHop);
@@ -112,7 +140,7 @@ void TraceOnDown::retryLater(const Asked &asked)
         m_shortageSaid = true;
     }
     QTimer::singleShot(RetrySpacing, this, [this, asked] {
-        if (m_action->isChecked() && m_down == asked.outage)
+        if (tracing() && m_open.contains(asked.outage))
             startTrace(asked);
     });
 }
@@ -127,8 +155,10 @@ void TraceOnDown::keep(quint64 outage, const TraceFindings &findings)
     const host::Verdict verdict = judgeSide({traced.destination, findings.route, desktopOffline(),
                                              gatewayAnswerOf(findings.gatewayEcho),
                                              path::judgeTrace(findings.trace, findings.hostHop)});
-    m_verdicts.push_back({traced.destination, traced.outageStart,
-                          QString::fromStdString(verdict.text), findings.trace});
+    // Only a window shows a trace again.
+    if (m_window != nullptr)
+        m_verdicts.push_back({traced.destination, traced.outageStart,
+                              QString::fromStdString(verdict.text), findings.trace});
     emit verdictReached(outage, verdict);
 }
 
@@ -167,18 +197,24 @@ const TraceOnDown::Verdict *TraceOnDown::verdictFor(std::uint32_t destination,
 // Read on the status line's tooltip while its outage lasts.
 void TraceOnDown::showWhere(const host::VerdictFiled &filed)
 {
-    if (filed.outage != m_down || !host::tellsWhere(filed.verdict))
+    if (m_window == nullptr || filed.outage != m_down || !host::tellsWhere(filed.verdict))
         return;
-    m_window.setStatusNote(QStringLiteral("path"),
+    m_window->setStatusNote(QStringLiteral("path"),
                            tr("Where: %1").arg(QString::fromStdString(filed.verdict.text)));
 }
 
 void TraceOnDown::outageOver(host::OutageId outage)
 {
-    if (outage != m_down)
-        return;
+    m_open.erase(outage);
+    if (outage == m_down)
+        showNoOutage();
+}
+
+void TraceOnDown::showNoOutage()
+{
     m_down.reset();
-    m_window.setStatusNote(QStringLiteral("path"), QString());
+    if (m_window != nullptr)
+        m_window->setStatusNote(QStringLiteral("path"), QString());
 }
 
 } // namespace path_view

@@ -6,6 +6,7 @@
 #include "echowatch/net/icmp_echo_library.h"
 #include "echowatch/net/sockets_library.h"
 #include "echowatch/probe/message_box.h"
+#include "echowatch/probe/shown_outcome.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -52,25 +53,6 @@ private:
     std::optional<std::string> m_long;
     std::string_view m_view;
 };
-
-// The round trip is told for an answer only, never negative: the stamps are
-// on the wall clock, which can be set back during a probe.
-probe::ProbeDetails detailsOf(EchoStatus status, const net::EchoOutcome &outcome,
-                              in_addr_t destination) noexcept
-{
-    probe::ProbeDetails details;
-    details.destination = destination;
-    if (status == icmp::IpStatus::Success) {
-        const auto roundTrip =
-            std::chrono::duration_cast<std::chrono::microseconds>(outcome.roundTrip);
-        details.roundTripMicroseconds = std::max<std::int64_t>(roundTrip.count(), 0);
-        details.replyTtl = outcome.ttl;
-    }
-    details.responder = outcome.responder;
-    details.origin = outcome.origin;
-    details.helper = outcome.helper;
-    return details;
-}
 
 } // namespace
 
@@ -128,6 +110,6 @@ EchoStatus Module1::EchoAddress(std::u16string_view address, std::u16string_view
                                  std::as_writable_bytes(std::span(&reply, 1)), EchoTimeout,
                                  outcome);
     const auto status = static_cast<EchoStatus>(reply.header.status);
-    details = detailsOf(status, outcome, destination);
+    details = probe::detailsOf(status, outcome, destination);
     return status;
 }

@@ -44,6 +44,25 @@ void appendSample(std::string &text, std::string_view name, std::string_view hos
     text.append(extraLabels).append("} ").append(value).append("\n");
 }
 
+// A histogram of the process as a whole, without a host.
+void appendDelays(std::string &text, const DelayFigures &delays)
+{
+    constexpr std::string_view Name = "echowatch_probe_delay_seconds";
+    appendFamily(text, Name, "histogram",
+                 "How long after its tick each probe's request left (--headless).");
+    std::uint64_t cumulative = 0;
+    for (std::size_t bucket = 0; bucket < delays.inBucket.size(); ++bucket) {
+        cumulative += delays.inBucket[bucket];
+        const std::string le = bucket < DelayBoundsMicroseconds.size()
+                                   ? secondsText(DelayBoundsMicroseconds[bucket])
+                                   : std::string("+Inf");
+        text.append(Name).append("_bucket{le=\"").append(le).append("\"} ");
+        text.append(std::to_string(cumulative)).append("\n");
+    }
+    text.append(Name).append("_sum ").append(secondsText(delays.sumMicroseconds)).append("\n");
+    text.append(Name).append("_count ").append(std::to_string(delays.count)).append("\n");
+}
+
 void appendHistogram(std::string &text, const std::string &host, const HostFigures &figures)
 {
     constexpr std::string_view Name = "echowatch_response_duration_seconds";
@@ -151,12 +170,25 @@ void MetricsRegistry::recordWatch(std::string_view host, bool watched)
     counted.watched = watched;
     counted.down = false;
     counted.slow = false;
+    if (!watched)
+        return;
+    for (const EchoStatus status : FailureStatuses)
+        counted.failures.try_emplace(status, 0);
+}
+
+void MetricsRegistry::recordSendDelay(std::int64_t microseconds)
+{
+    const auto bound = std::lower_bound(DelayBoundsMicroseconds.begin(),
+                                        DelayBoundsMicroseconds.end(), microseconds);
+    ++m_delays.inBucket[static_cast<std::size_t>(bound - DelayBoundsMicroseconds.begin())];
+    ++m_delays.count;
+    m_delays.sumMicroseconds += std::max<std::int64_t>(microseconds, 0);
 }
 
 std::string MetricsRegistry::exposition() const
 {
     std::string text;
-    text.reserve(2048 + m_hosts.size() * 2048);
+    text.reserve(4096 + m_hosts.size() * 4096);
     appendFamily(text, "echowatch_requests_total", "counter",
                  "Echo requests whose outcome the window showed.");
     for (const auto &[host, figures] : m_hosts)
@@ -190,6 +222,8 @@ std::string MetricsRegistry::exposition() const
     for (const auto &[host, figures] : m_hosts)
         appendSample(text, "echowatch_outages_total", host, {}, std::to_string(figures.outages));
     appendOutagesByClass(text, m_hosts);
+    if (m_delays.count > 0)
+        appendDelays(text, m_delays);
     return text;
 }
 

@@ -11,7 +11,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/packages.sh
 source scripts/on_exit.sh
-install_missing "${BUILD_PACKAGES[@]}" libgtest-dev iputils-ping iproute2 nftables procps
+install_missing "${BUILD_PACKAGES[@]}" "${BENCH_PACKAGES[@]}"
 
 # Tests are built too: the lab rows use the lab's responder.
 build=build/bench
@@ -101,6 +101,8 @@ row "---" "---" "---" "---"
 idle_row
 lab_rows
 path_rows
+# 1,000 loopback hosts in one --headless process, beside fping.
+scripts/bench_fleet.sh "$build"
 if [ "${SOAK_PROBES:-100000}" -gt 0 ]; then
     "$build/bench/window_bench" soak "${SOAK_PROBES:-100000}" 2>/dev/null
     "$build/bench/window_bench" soak-history "${SOAK_PROBES:-100000}" 2>/dev/null

@@ -8,6 +8,8 @@ TEST_PACKAGES=(libgtest-dev iproute2 nftables xvfb xauth dbus dunst at-spi2-core
                gir1.2-atspi-2.0 xdotool imagemagick util-linux procps clang libclang-rt-dev
                dpkg-dev file lintian desktop-file-utils appstream weston qt6-wayland debootstrap
                shellcheck sqlite3 prometheus iputils-ping)
+# What scripts/bench.sh needs beyond the build: the peers it measures beside.
+BENCH_PACKAGES=(libgtest-dev iputils-ping iproute2 nftables procps fping)
 SCREENSHOT_PACKAGES=(xvfb dbus at-spi2-core python3-gi gir1.2-atspi-2.0 imagemagick xdotool iproute2 nftables
                      weston qt6-wayland)
 

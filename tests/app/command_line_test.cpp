@@ -125,6 +125,22 @@ private slots:
         QTest::newRow("flap-window a day and more") << "--flap-window 1441" << "--flap-window";
         QTest::newRow("on-slow shell") << "--on-slow a;b" << "';'";
         QTest::newRow("on-normal open quote") << "--on-normal 'x" << "--on-normal";
+        QTest::newRow("headless without hosts") << "--headless --metrics 9100"
+                                                << "--hosts-file";
+        QTest::newRow("headless with start") << "--headless 127.0.0.1 -i 1000 -s"
+                                             << "--start";
+        QTest::newRow("headless with notify") << "--headless 127.0.0.1 --notify"
+                                              << "--notify";
+        QTest::newRow("headless with platform") << "--headless 127.0.0.1 -platform offscreen"
+                                                << "-platform";
+        QTest::newRow("headless interval too short") << "--headless 127.0.0.1 -i 9"
+                                                     << "--interval";
+        QTest::newRow("headless interval words") << "--headless 127.0.0.1 -i 1s"
+                                                 << "'1s'";
+        QTest::newRow("hosts file without headless") << "--hosts-file hosts"
+                                                     << "--headless";
+        QTest::newRow("helper socket without headless") << "--helper-socket /run/x"
+                                                        << "--headless";
     }
 
     void refusesMisuse()
@@ -221,6 +237,32 @@ private slots:
         QCOMPARE(read.slow.percentile, expected.slow.percentile);
         QCOMPARE(read.flap.limit, expected.flap.limit);
         QCOMPARE(read.flap.windowMinutes, expected.flap.windowMinutes);
+    }
+
+    // Every host given is watched, each at the one interval.
+    void readsHeadlessHosts()
+    {
+        const CommandLine line = parseCommandLine(
+            words(QStringLiteral("echowatch --headless 127.0.0.1 router.lan 127.0.0.2 -i 250 "
+                                 "--hosts-file /etc/echowatch/hosts --trace-on-down "
+                                 "--down-after 5")));
+        QVERIFY2(!line.exit, qPrintable(line.exit ? line.exit->text : QString()));
+        QVERIFY(line.options.headless.has_value());
+        QCOMPARE(line.options.headless->hosts,
+                 (QStringList{"127.0.0.1", "router.lan", "127.0.0.2"}));
+        QCOMPARE(line.options.headless->hostsFile, QStringLiteral("/etc/echowatch/hosts"));
+        QCOMPARE(line.options.headless->interval, std::chrono::milliseconds(250));
+        QVERIFY(!line.options.headless->helperSocket);
+        QVERIFY(line.options.traceOnDown);
+        QCOMPARE(line.options.alerts.downAfter, 5);
+        QVERIFY(!line.options.address);
+
+        const CommandLine fileOnly = parseCommandLine(
+            words(QStringLiteral("echowatch --headless --hosts-file hosts")));
+        QVERIFY(!fileOnly.exit);
+        QVERIFY(fileOnly.options.headless->hosts.isEmpty());
+        QCOMPARE(fileOnly.options.headless->interval, std::chrono::milliseconds(1000));
+        QVERIFY(!parseCommandLine({QStringLiteral("echowatch")}).options.headless);
     }
 
     void readsRecordOptions_data()

@@ -15,8 +15,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 #include <vector>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <thread>
@@ -310,6 +313,58 @@ TEST_F(FakeHelpers, RequestsInFlightFailWithAHungHelper)
         EXPECT_EQ(outcome.helper, net::HelperCondition::Unresponsive) << tag;
     }
     EXPECT_EQ(client.helperProcess(), -1);
+}
+
+// A helper served at a socket (the service's, one per connection) is
+// connected to rather than started: its answer is read as a started one's,
+// and a socket nobody serves is a missing helper.
+TEST_F(FakeHelpers, AServedHelperIsConnectedTo)
+{
+    const std::string path = inFolder("probe.socket");
+    const int listening = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(listening, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::copy(path.begin(), path.end(), address.sun_path);
+    ASSERT_EQ(::bind(listening, reinterpret_cast<const sockaddr *>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listening, 1), 0);
+    std::ifstream stored(inFolder("answer"), std::ios::binary);
+    const std::string answer((std::istreambuf_iterator<char>(stored)),
+                             std::istreambuf_iterator<char>());
+    std::thread served([listening, &answer] {
+        const int connection = ::accept(listening, nullptr, nullptr);
+        if (connection < 0)
+            return;
+        std::vector<char> request(helper::RequestHeaderSize + 32);
+        std::size_t read = 0;
+        while (read < request.size()) {
+            const ssize_t got = ::read(connection, request.data() + read, request.size() - read);
+            if (got <= 0)
+                break;
+            read += static_cast<std::size_t>(got);
+        }
+        if (::write(connection, answer.data(), answer.size()) < 0)
+            std::perror("served helper");
+        char rest;
+        while (::read(connection, &rest, 1) > 0) {
+        }
+        ::close(connection);
+    });
+    {
+        helper::ProbeHelperClient client(helper::HelperSocket{path});
+        const auto outcome = client.echo(Host, Payload, 500ms);
+        EXPECT_EQ(outcome.status, IpStatus::Success);
+        EXPECT_EQ(outcome.roundTrip, 1'234'567ns);
+        EXPECT_EQ(outcome.helper, net::HelperCondition::Serving);
+        EXPECT_EQ(client.helperProcess(), -1);
+    }
+    served.join();
+    ::close(listening);
+
+    helper::ProbeHelperClient unserved(helper::HelperSocket{inFolder("nobody.socket")});
+    const auto outcome = unserved.echo(Host, Payload, 500ms);
+    EXPECT_EQ(outcome.status, IpStatus::GeneralFailure);
+    EXPECT_EQ(outcome.helper, net::HelperCondition::Missing);
 }
 
 } // namespace

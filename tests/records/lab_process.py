@@ -4,6 +4,7 @@ yet, and ending the children they started."""
 import subprocess
 import sys
 import time
+import urllib.request
 
 
 def fail(message):
@@ -40,3 +41,20 @@ def stop_all(children):
             except subprocess.TimeoutExpired:
                 child.kill()
                 child.wait()
+
+
+def promtool_clean(scrape):
+    """Fails unless promtool check metrics finds nothing to say about scrape."""
+    check = subprocess.run(["promtool", "check", "metrics"], input=scrape, capture_output=True,
+                           text=True, timeout=60)
+    if check.returncode != 0 or check.stdout.strip() or check.stderr.strip():
+        fail("promtool check metrics: %s %s" % (check.stdout, check.stderr))
+
+
+def fetch(url):
+    """The body at url, or None while nothing answers there."""
+    try:
+        with urllib.request.urlopen(url, timeout=5) as answer:
+            return answer.read().decode()
+    except OSError:
+        return None

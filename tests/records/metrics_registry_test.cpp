@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace {
 
 bool has(const std::string &text, const std::string &line)
@@ -127,6 +129,53 @@ TEST(MetricsRegistry, CountsOutagesByTheirClass)
              "echowatch_outages_by_side_total{host=\"192.0.2.1\",side=\"not watched\"} 1",
              "echowatch_outages_by_side_total{host=\"192.0.2.1\",side=\"unknown\"} 2",
              "echowatch_outages_by_side_total{host=\"192.0.2.1\",side=\"the host\"} 0",
+         })
+        EXPECT_TRUE(has(text, line)) << line << "\nin\n" << text;
+}
+
+// A dashboard reads 0 before the first failure, not "no data": each failing
+// status is there from the watch's start, and a failure counted before the
+// watch keeps its count.
+TEST(MetricsRegistry, EveryFailureCounterIsThereAtZeroFromTheWatchOn)
+{
+    records::MetricsRegistry registry;
+    registry.recordProbe("192.0.2.1", 11010, -1);
+    registry.recordWatch("192.0.2.1", true);
+    registry.recordWatch("127.0.0.1", true);
+    const std::string text = registry.exposition();
+    for (const EchoStatus status : records::FailureStatuses) {
+        const std::string counter =
+            "echowatch_failures_total{host=\"127.0.0.1\",status=\"" + std::to_string(status) + "\"} ";
+        EXPECT_TRUE(has(text, counter + "0")) << counter << "\nin\n" << text;
+    }
+    EXPECT_TRUE(has(text, "echowatch_failures_total{host=\"192.0.2.1\",status=\"11010\"} 1"));
+    EXPECT_TRUE(has(text, "echowatch_failures_total{host=\"192.0.2.1\",status=\"11003\"} 0"));
+    // The window's silence (11010) and a general failure are among them.
+    EXPECT_NE(std::find(records::FailureStatuses.begin(), records::FailureStatuses.end(), 11010),
+              records::FailureStatuses.end());
+    EXPECT_NE(std::find(records::FailureStatuses.begin(), records::FailureStatuses.end(), 11050),
+              records::FailureStatuses.end());
+}
+
+// The headless prober's lateness: absent until there is one, then a
+// cumulative histogram whose bounds take each delay at or below them.
+TEST(MetricsRegistry, SendDelaysAreAHistogramOnceThereIsOne)
+{
+    records::MetricsRegistry registry;
+    EXPECT_EQ(registry.exposition().find("echowatch_probe_delay_seconds"), std::string::npos);
+    for (const std::int64_t microseconds : {0, 1'000, 1'001, 12'000, 2'000'000})
+        registry.recordSendDelay(microseconds);
+    const std::string text = registry.exposition();
+    for (const char *line : {
+             "# TYPE echowatch_probe_delay_seconds histogram",
+             "echowatch_probe_delay_seconds_bucket{le=\"0.001\"} 2",
+             "echowatch_probe_delay_seconds_bucket{le=\"0.002\"} 3",
+             "echowatch_probe_delay_seconds_bucket{le=\"0.01\"} 3",
+             "echowatch_probe_delay_seconds_bucket{le=\"0.02\"} 4",
+             "echowatch_probe_delay_seconds_bucket{le=\"1\"} 4",
+             "echowatch_probe_delay_seconds_bucket{le=\"+Inf\"} 5",
+             "echowatch_probe_delay_seconds_sum 2.014001",
+             "echowatch_probe_delay_seconds_count 5",
          })
         EXPECT_TRUE(has(text, line)) << line << "\nin\n" << text;
 }

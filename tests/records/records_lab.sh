@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Runs records_lab.py against the shipped binary in a namespace of its own:
+# Runs records_lab.py (or the lab script given second, as headless_lab.sh
+# does) against the shipped binary in a namespace of its own:
 # a network with loopback only, and a hosts file and resolver configuration
 # of the test's (no name server answers, so no query can leave). Skips (77)
 # without root, which the namespaces and the probe's raw socket need, or
@@ -7,11 +8,12 @@
 set -euo pipefail
 binary=$1
 here=$(cd "$(dirname "$0")" && pwd)
+script=${2:-$here/records_lab.py}
 skip() {
     echo "SKIPPED: $*"
     exit 77
 }
-[ "$(id -u)" -eq 0 ] || skip "the records lab mounts a hosts file in a private namespace, which needs root"
+[ "$(id -u)" -eq 0 ] || skip "the lab mounts a hosts file in a private namespace, which needs root"
 for tool in unshare ip prometheus promtool; do
     command -v "$tool" >/dev/null || skip "$tool is missing (packages util-linux, iproute2, prometheus)"
 done
@@ -25,4 +27,4 @@ timeout --kill-after=10 170 unshare --mount --net --propagation private -- sh -c
     ip link set lo up &&
     mount --bind "$1/hosts" /etc/hosts &&
     mount --bind "$1/resolv.conf" /etc/resolv.conf &&
-    exec /usr/bin/python3 "$2" "$3" "$1"' sh "$scratch" "$here/records_lab.py" "$binary"
+    exec /usr/bin/python3 "$2" "$3" "$1"' sh "$scratch" "$script" "$binary"

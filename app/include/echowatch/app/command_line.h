@@ -49,6 +49,19 @@ struct LaunchOptions
     // How long a command may run before it and all it started are ended.
     std::chrono::seconds actionTimeout{30};
     bool sound = false;
+    // --headless: no window at all; many hosts, each probed every interval
+    // and watched by a host monitor of its own.
+    struct Headless
+    {
+        // Names or addresses, as given.
+        QStringList hosts;
+        std::optional<QString> hostsFile;
+        std::chrono::milliseconds interval{1000};
+        // Where a probe helper is served to connect to (the service's),
+        // rather than starting one.
+        std::optional<QString> helperSocket;
+    };
+    std::optional<Headless> headless;
 };
 
 // How a command line ends before any window exists: the text to print, where

@@ -18,6 +18,7 @@ public:
     LiveLogWriter(const QString &path, records::LogFormat format);
 
     void append(const records::LoggedProbe &probe);
+    void reopen();
 
 signals:
     void failed(const QString &message);

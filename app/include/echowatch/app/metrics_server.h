@@ -12,6 +12,7 @@
 #include <cstdarg>
 #include <mutex>
 #include <string_view>
+#include <vector>
 
 #include <microhttpd.h>
 
@@ -45,6 +46,8 @@ public:
     void recordChange(const records::ActionFacts &facts);
     void recordWatch(const QString &host, bool watched);
     void recordClass(const QString &host, const QString &side);
+    // How late the headless prober's requests left after their ticks.
+    void recordSendDelays(const std::vector<std::int64_t> &microseconds);
     // The port served, once listen() has bound it; 0 before. Any thread.
     quint16 port() const noexcept { return m_servedPort; }
 

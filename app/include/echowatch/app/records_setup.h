@@ -2,7 +2,7 @@
 
 #include <functional>
 
-class Form1;
+class QObject;
 
 namespace alerts {
 class HostActions;
@@ -14,14 +14,25 @@ class HostEventSignals;
 namespace app {
 
 struct LaunchOptions;
+class LiveLogWriter;
 class MetricsServer;
 
-// What was attached, each owned by the window (the server by its thread);
-// none where not asked for.
+// What was attached, each owned by the owner (the server and the log by
+// their threads); none where not asked for.
 struct AttachedRecords
 {
     MetricsServer *metrics = nullptr;
     alerts::HostActions *commands = nullptr;
+    LiveLogWriter *log = nullptr;
+};
+
+// Who the records are attached to: the window, which goes on without
+// metrics it cannot serve, or the headless prober, for which they are the
+// point and which handles their failure itself.
+enum class RecordsOwner
+{
+    Window,
+    Headless,
 };
 
 // The live log, the metrics server and the commands on down, up, slow and
@@ -29,8 +40,9 @@ struct AttachedRecords
 // monitor's events; with none asked, nothing is added and nothing is
 // opened, served or run.
 // tracing tells, at a down, whether a trace of the path was asked for, whose
-// verdict the down command then waits for. events must outlive the window.
-AttachedRecords attachRecords(Form1 &window, const host::HostEventSignals &events,
-                              const LaunchOptions &options, std::function<bool()> tracing = {});
+// verdict the down command then waits for. events must outlive the owner.
+AttachedRecords attachRecords(QObject &owner, const host::HostEventSignals &events,
+                              const LaunchOptions &options, std::function<bool()> tracing = {},
+                              RecordsOwner who = RecordsOwner::Window);
 
 } // namespace app

@@ -16,6 +16,8 @@ class AutomaticEchoLibrary final : public net::IcmpEchoLibrary
 {
 public:
     explicit AutomaticEchoLibrary(std::string helperPath);
+    // The helper served at a socket rather than started.
+    explicit AutomaticEchoLibrary(HelperSocket served);
 
     net::IcmpHandleOpening IcmpCreateFile() noexcept override;
 

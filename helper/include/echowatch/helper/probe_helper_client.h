@@ -16,6 +16,14 @@
 
 namespace helper {
 
+// A probe helper served at a Unix socket, one for each connection (the
+// service's, which the service manager starts with its capability), rather
+// than one this process starts.
+struct HelperSocket
+{
+    std::string path;
+};
+
 // The window's side of the probe helper: starts it, sends it echo requests
 // over a socket pair (one at a time, or several in flight), and reads back
 // the typed outcomes. Whatever the helper does (hangs, stops, floods
@@ -37,6 +45,9 @@ public:
     // helperPath is fixed by the caller (next to the program, or where it was
     // installed), never taken from the environment.
     explicit ProbeHelperClient(std::string helperPath);
+    // Connects to a helper served there instead, as often as it would start
+    // one.
+    explicit ProbeHelperClient(HelperSocket served);
     ~ProbeHelperClient() override;
     ProbeHelperClient(const ProbeHelperClient &) = delete;
     ProbeHelperClient &operator=(const ProbeHelperClient &) = delete;
@@ -85,11 +96,14 @@ private:
     Reading receiveMore(Clock::time_point deadline) noexcept;
     std::int32_t ensureRunning() noexcept;
     std::int32_t start() noexcept;
+    std::int32_t connectToServed() noexcept;
     void stop() noexcept;
     void noteHowItEnded(int status) noexcept;
     bool sendAll(std::span<const std::byte> bytes, Clock::time_point deadline) noexcept;
 
     std::string m_path;
+    // Whether m_path names the helper's program or the socket it is served at.
+    bool m_servedAtSocket = false;
     pid_t m_process = -1;
     int m_socket = -1;
     Clock::time_point m_lastStart{};

@@ -13,6 +13,7 @@ class ProbeHelperLibrary final : public net::IcmpEchoLibrary
 {
 public:
     explicit ProbeHelperLibrary(std::string helperPath);
+    explicit ProbeHelperLibrary(HelperSocket served);
     ~ProbeHelperLibrary() override;
 
     net::IcmpHandleOpening IcmpCreateFile() noexcept override;

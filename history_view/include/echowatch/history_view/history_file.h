@@ -18,21 +18,19 @@ namespace host {
 class HostEventSignals;
 } // namespace host
 
-namespace store {
-class HistoryAppender;
-} // namespace store
-
 namespace history_view {
 
+class HistoryRecorder;
 class ProbeHistory;
 
 // Keeps every probe the window shows, and so its outages, each watch of a
-// host, the verdicts filed with its outages and its slow periods, in a
-// history file, once the user asks for one (--history FILE, or the context
-// menu's "Keep history in a file…"), all as the host monitor tells them.
-// The writing is on a thread of its own; when it fails the warning goes to
-// standard error once and stays in the status line's tooltip until writing
-// works again. At the first probe of a host it keeps, the host's earlier runs of the last 24
+// host, the verdicts filed with its outages and its slow periods, in a history file, once the
+// user asks for one (--history FILE, or the context menu's "Keep history in
+// a file…"), all as the host monitor tells them (HistoryRecorder writes
+// it). The writing is on a thread of its own; when it fails the warning
+// goes to standard error once and stays in the status line's tooltip until
+// writing works again. At the
+// first probe of a host it keeps, the host's earlier runs of the last 24
 // hours (all from before this program watched it) are read from the file,
 // off the window's thread, into the record the History window shows; once
 // per host, whichever file is chosen after. Owned by the window.
@@ -56,9 +54,9 @@ public:
     void keepIn(const QString &path);
     void chooseFile();
 
-    QString path() const { return m_path; }
-    int keepDays() const { return m_keepDays; }
-    QString warning() const { return m_warning; }
+    QString path() const;
+    int keepDays() const;
+    QString warning() const;
 
     // What the file held of a host before this program watched it.
     struct EarlierRuns;
@@ -71,13 +69,7 @@ signals:
     void earlierRunsRead(quint32 address);
 
 private:
-    void appendProbe(const host::ProbeTaken &taken);
-    void startWatch(const host::WatchStarted &started);
-    void endWatch(const host::WatchEnded &ended);
-    void keepVerdict(const host::VerdictFiled &filed);
-    void keepSlowPeriod(const host::HostIdentity &host, host::Milliseconds since,
-                        std::optional<host::Milliseconds> until,
-                        const host::RoundTripFigures &figures);
+    void noteProbe(const host::ProbeTaken &taken);
     void showWarning(const QString &text);
     void readEarlierRuns(std::uint32_t address, const std::string &host, qint64 before);
     void mergeEarlierRuns(std::uint32_t address, const EarlierRuns &earlier);
@@ -90,10 +82,7 @@ private:
     // When this program began watching each host (or, unwatched, probing
     // it): what the file holds from before that is an earlier run.
     std::map<std::uint32_t, host::Milliseconds> m_firstSeen;
-    const int m_keepDays;
-    QString m_path;
-    QString m_warning;
-    std::unique_ptr<store::HistoryAppender> m_appender;
+    HistoryRecorder *m_recorder;
     // Earlier runs are read here, off the window's thread, one at a time.
     QThread m_reader;
     QObject *m_readerContext;

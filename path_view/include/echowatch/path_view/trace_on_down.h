@@ -11,6 +11,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <set>
 #include <stop_token>
 #include <vector>
 
@@ -43,7 +44,10 @@ struct SideSources
 // the desktop's word go with the trace into the outage's class
 // (side_judgement.h). What it came to is handed to the monitor to file;
 // once filed, the verdict is read on the status line's tooltip while the
-// outage lasts. Off until the user asks for it.
+// outage lasts. Off until the user asks for it. Without a window (the headless prober) it
+// traces the outages of every host watched, keeps no trace to show again,
+// and answers an outage "not traced" at once while MostTracesWaiting
+// others wait their turn, rather than falling ever further behind.
 class TraceOnDown : public QObject
 {
     Q_OBJECT
@@ -58,12 +62,20 @@ public:
         path::PathTable trace;
     };
 
+    static constexpr std::size_t MostTracesWaiting = 16;
+
     // events must outlive the window.
     TraceOnDown(Form1 &window, const host::HostEventSignals &events, EchoLibraryFactory factory,
                 SideSources sides = {});
+    // Without a window, tracing every down; events must outlive owner.
+    TraceOnDown(QObject &owner, const host::HostEventSignals &events, EchoLibraryFactory factory,
+                SideSources sides = {});
     ~TraceOnDown() override;
 
+    // The menu's item; none without a window.
     QAction *action() const noexcept { return m_action; }
+    // Whether a down is traced: as the item says, always without a window.
+    bool tracing() const;
     const std::vector<Verdict> &verdicts() const noexcept { return m_verdicts; }
     const Verdict *verdictFor(std::uint32_t destination, std::int64_t outageStart) const;
 
@@ -72,6 +84,9 @@ signals:
     void verdictReached(host::OutageId outage, const host::Verdict &verdict);
 
 private:
+    TraceOnDown(QObject &owner, Form1 *window, const host::HostEventSignals &events,
+                EchoLibraryFactory factory, SideSources sides);
+
     struct Asked
     {
         host::OutageId outage = 0;
@@ -94,19 +109,21 @@ private:
     bool desktopOffline() const;
     void showWhere(const host::VerdictFiled &filed);
     void outageOver(host::OutageId outage);
+    void showNoOutage();
 
-    Form1 &m_window;
+    Form1 *const m_window;
     QAction *const m_action;
     EchoLibraryFactory m_factory;
     SideSources m_sides;
-    // The hop the host was last heard at, learnt from every answer, so that
-    // a trace made once it has gone silent can tell its silence from a
+    // The hop each host was last heard at, learnt from every answer, so
+    // that a trace made once it has gone silent can tell its silence from a
     // break before it.
-    std::optional<std::uint32_t> m_hopHost;
-    int m_hostHop = 0;
+    std::map<std::uint32_t, int> m_hostHops;
     std::vector<Verdict> m_verdicts;
     // Outages whose trace runs.
     std::map<host::OutageId, Traced> m_running;
+    // Outages not over yet, whose trace may still be tried again.
+    std::set<host::OutageId> m_open;
     // The outage under way, whose verdict the status line tells.
     std::optional<host::OutageId> m_down;
     std::stop_source m_stop;

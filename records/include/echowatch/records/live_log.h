@@ -25,6 +25,9 @@ public:
     // 0 once the line is written, else the errno of what failed; the next
     // line tries again.
     int append(const LoggedProbe &probe);
+    // Lets go of the file: the next line opens the path again, whatever it
+    // names then (SIGHUP after a rotation the path check cannot see).
+    void reopen() noexcept { close(); }
 
     const std::string &path() const noexcept { return m_path; }
 

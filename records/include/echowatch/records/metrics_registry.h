@@ -21,6 +21,28 @@ inline constexpr std::size_t RoundTripBucketCount = 16;
 inline constexpr std::array<std::string_view, 6> OutageClasses{
     "this computer", "local network", "beyond the gateway", "the host", "not watched", "unknown"};
 
+// Every status a probe that was sent can fail with, each counted from 0 for
+// a watched host, so that a dashboard reads 0 rather than no data before
+// the first failure: net, host, protocol and port unreachable, no
+// resources, too big, no answer in time, bad route, TTL exceeded in transit
+// and in reassembly, parameter problem, source quench, refused by this
+// machine, general failure.
+inline constexpr std::array<EchoStatus, 14> FailureStatuses = {
+    11002, 11003, 11004, 11005, 11006, 11009, 11010,
+    11012, 11013, 11014, 11015, 11016, 11018, 11050};
+
+// How late the headless prober's requests left after their ticks: upper
+// bounds in microseconds, then everything beyond.
+inline constexpr std::array<std::int64_t, 10> DelayBoundsMicroseconds = {
+    1'000, 2'000, 5'000, 10'000, 20'000, 50'000, 100'000, 200'000, 500'000, 1'000'000};
+
+struct DelayFigures
+{
+    std::array<std::uint64_t, DelayBoundsMicroseconds.size() + 1> inBucket{};
+    std::uint64_t count = 0;
+    std::int64_t sumMicroseconds = 0;
+};
+
 // What one host's probes add up to since the window opened.
 struct HostFigures
 {
@@ -55,11 +77,15 @@ public:
     void recordSlow(std::string_view host, bool slow);
     // The host's watch started, or ended: an outage open then is neither
     // down nor up any more, nor is the host slow, and echowatch_up and
-    // echowatch_slow leave the exposition.
+    // echowatch_slow leave the exposition. A watch that starts puts every
+    // failure counter of the host there, at 0 where it was not yet.
     void recordWatch(std::string_view host, bool watched);
     // An outage of the host got its verdict, of that class (empty or any
     // other word: "unknown").
     void recordClass(std::string_view host, std::string_view side);
+    // How long after its tick a request of the headless prober left; the
+    // family is served once there is one.
+    void recordSendDelay(std::int64_t microseconds);
 
     // The text format Prometheus scrapes (version 0.0.4).
     std::string exposition() const;
@@ -72,6 +98,7 @@ private:
     HostFigures &figures(std::string_view host);
 
     std::map<std::string, HostFigures, std::less<>> m_hosts;
+    DelayFigures m_delays;
 };
 
 // A label value as the text format quotes it: backslash, double quote and

@@ -1,14 +1,14 @@
 #pragma once
 
+#include "echowatch/probe/probe_payload.h"
+
 #include <string_view>
 
 namespace window {
 
 // The window's own words.
 
-// What every probe sends: the digits 1 to 9 three times, then 1 to 5.
-inline constexpr std::u16string_view ProbePayload = u"12345678912345678912345678912345";
-static_assert(ProbePayload.size() == 32);
+using probe::ProbePayload;
 
 inline constexpr std::string_view SocketsNotRespondingText =
     "Windows Sockets for 32 bit Windows environments is not successfully responding.";
