@@ -6,10 +6,9 @@ namespace history {
 
 namespace {
 
-Milliseconds widthFor(Milliseconds length, std::size_t columns) noexcept
+Milliseconds ceilDivide(Milliseconds value, Milliseconds divisor) noexcept
 {
-    const auto count = static_cast<Milliseconds>(std::max<std::size_t>(columns, 1));
-    return std::max<Milliseconds>((length + count - 1) / count, 1);
+    return (value + divisor - 1) / divisor;
 }
 
 // Rounded towards minus infinity, also before 1970.
@@ -17,6 +16,22 @@ Milliseconds floorDivide(Milliseconds value, Milliseconds divisor) noexcept
 {
     const Milliseconds quotient = value / divisor;
     return value % divisor < 0 ? quotient - 1 : quotient;
+}
+
+Milliseconds widthFor(Milliseconds length, std::size_t columns) noexcept
+{
+    const auto count = static_cast<Milliseconds>(std::max<std::size_t>(columns, 1));
+    const Milliseconds width = std::max<Milliseconds>(ceilDivide(length, count), 1);
+    if (width <= ColumnsOfProbesUpTo)
+        return width;
+    const Milliseconds unit = width >= ColumnsOfHoursFrom ? 60 * MillisecondsPerMinute
+                                                          : MillisecondsPerMinute;
+    return ceilDivide(width, unit) * unit;
+}
+
+std::size_t columnsOver(Milliseconds length, Milliseconds width) noexcept
+{
+    return static_cast<std::size_t>(std::max<Milliseconds>(ceilDivide(length, width), 1));
 }
 
 } // namespace
@@ -38,15 +53,25 @@ ChartGrid ChartGrid::part(std::size_t first, std::size_t count) const noexcept
 ChartGrid trailingGrid(Milliseconds length, Milliseconds end, std::size_t columns) noexcept
 {
     const Milliseconds width = widthFor(length, columns);
+    const std::size_t count = columnsOver(length, width);
     const Milliseconds to = (floorDivide(end - 1, width) + 1) * width;
-    return ChartGrid{{to - static_cast<Milliseconds>(columns) * width, to}, columns, width};
+    return ChartGrid{{to - static_cast<Milliseconds>(count) * width, to}, count, width};
 }
 
+// Starting on an edge makes the span longer by up to a column, which may
+// take a wider one; the width at least doubles each time, so this ends.
 ChartGrid gridOver(TimeSpan span, std::size_t columns) noexcept
 {
-    const Milliseconds width = widthFor(span.to - span.from, columns);
-    return ChartGrid{{span.from, span.from + static_cast<Milliseconds>(columns) * width}, columns,
-                     width};
+    const std::size_t most = std::max<std::size_t>(columns, 1);
+    Milliseconds length = std::max<Milliseconds>(span.to - span.from, 1);
+    for (;;) {
+        const Milliseconds width = widthFor(length, most);
+        const Milliseconds from = floorDivide(span.from, width) * width;
+        const std::size_t count = columnsOver(span.to - from, width);
+        if (count <= most)
+            return ChartGrid{{from, from + static_cast<Milliseconds>(count) * width}, count, width};
+        length = std::max(span.to - from, 2 * width * static_cast<Milliseconds>(most));
+    }
 }
 
 } // namespace history

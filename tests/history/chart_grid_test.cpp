@@ -1,5 +1,6 @@
 // The chart's grids: whole-millisecond columns whose runs are grids of
-// their own, a trailing span that keeps its columns until the latest probe
+// their own, whole minutes or hours where the history file is read by
+// them, a trailing span that keeps its columns until the latest probe
 // crosses into the next, and the split between the file's columns and the
 // record's.
 #include "echowatch/history/chart_grid.h"
@@ -22,18 +23,22 @@ TEST(ChartGrid, TrailingSpansCoverTheirLengthAndEndWithTheLatest)
         std::size_t columns;
     };
     for (const Row row : {Row{300'000, 613}, Row{3'600'000, 1}, Row{365 * Day, 1920},
-                          Row{90 * Day, 587}, Row{7, 600}}) {
+                          Row{90 * Day, 587}, Row{Day, 600}, Row{7 * Day, 600}, Row{7, 600}}) {
         for (const Milliseconds end : {Start, Start + 1, Start + 4'999'999}) {
             SCOPED_TRACE(testing::Message() << row.length << " ms over " << row.columns
                                             << " columns, ending at " << end);
             const ChartGrid grid = trailingGrid(row.length, end, row.columns);
-            EXPECT_EQ(grid.columns, row.columns);
+            EXPECT_LE(grid.columns, row.columns);
+            EXPECT_EQ(grid.span.to - grid.span.from, grid.width * Milliseconds(grid.columns));
+            // Its length, and less than a column more.
             EXPECT_GE(grid.span.to - grid.span.from, row.length);
-            EXPECT_LT(grid.span.to - grid.span.from, row.length + Milliseconds(row.columns));
-            EXPECT_EQ(grid.span.to - grid.span.from, grid.width * Milliseconds(row.columns));
+            EXPECT_LT(grid.span.to - grid.span.from, row.length + grid.width);
             EXPECT_EQ(grid.span.to % grid.width, 0);
+            if (grid.width > ColumnsOfProbesUpTo) {
+                EXPECT_EQ(grid.width % (grid.width >= ColumnsOfHoursFrom ? 3'600'000 : 60'000), 0);
+            }
             // The latest probe, sent at end - 1, is in the last column.
-            EXPECT_GE(end - 1, grid.columnStart(row.columns - 1));
+            EXPECT_GE(end - 1, grid.columnStart(grid.columns - 1));
             EXPECT_LT(end - 1, grid.span.to);
         }
     }
@@ -54,7 +59,9 @@ TEST(ChartGrid, KeepsItsColumnsUntilTheLatestProbeCrossesIntoTheNext)
 TEST(ChartGrid, ItsPartsAreGridsWithTheSameColumns)
 {
     const ChartGrid grid = gridOver({Start, Start + 7 * Day + 5}, 577);
+    EXPECT_LE(grid.span.from, Start);
     EXPECT_GE(grid.span.to, Start + 7 * Day + 5);
+    EXPECT_LE(grid.columns, std::size_t{577});
     for (const std::size_t first : {std::size_t{0}, std::size_t{1}, std::size_t{300}}) {
         const ChartGrid part = grid.part(first, grid.columns - first);
         for (std::size_t index = 0; index < part.columns; ++index) {
@@ -62,6 +69,21 @@ TEST(ChartGrid, ItsPartsAreGridsWithTheSameColumns)
             const auto own = columnAt(static_cast<int>(index), part.span, part.columns);
             ASSERT_TRUE(whole && own);
             ASSERT_EQ(whole->time, own->time) << first << " + " << index;
+        }
+    }
+}
+
+TEST(ChartGrid, CoversAnySpanInAtMostItsColumns)
+{
+    for (const TimeSpan span : {TimeSpan{Start, Start + 1}, TimeSpan{Start, Start + 59'999},
+                                TimeSpan{Start - 5, Start + 365 * Day},
+                                TimeSpan{Start + 1, Start + Milliseconds{2 * 3'600'000} * 600}}) {
+        for (const std::size_t columns : {std::size_t{1}, std::size_t{2}, std::size_t{600}}) {
+            const ChartGrid grid = gridOver(span, columns);
+            EXPECT_LE(grid.columns, columns) << span.to - span.from;
+            EXPECT_LE(grid.span.from, span.from);
+            EXPECT_GE(grid.span.to, span.to);
+            EXPECT_EQ(grid.span.from % grid.width, 0);
         }
     }
 }

@@ -6,6 +6,14 @@
 
 namespace history {
 
+// Columns wider than this are read from a history file by the minute, and
+// those this wide or wider by the hour (as store's span reader has it), so
+// they are whole minutes or whole hours wide, their edges on the clock's:
+// where the file's part of a span meets the record's, no minute or hour
+// of the file lies on both sides.
+inline constexpr Milliseconds ColumnsOfProbesUpTo = 2 * MillisecondsPerMinute;
+inline constexpr Milliseconds ColumnsOfHoursFrom = 120 * MillisecondsPerMinute;
+
 // A chart's columns, each a whole number of milliseconds wide, so that any
 // run of them is a grid of its own with the same boundaries: the part of a
 // span read from the history file and the part the record holds meet on a
@@ -28,12 +36,14 @@ struct ChartGrid
     bool operator==(const ChartGrid &) const = default;
 };
 
-// Columns over at least the length, the last of them the one the time
-// `end` falls in (or, on a column's edge, ends at), their edges on whole
-// multiples of their width since the epoch: a span that follows the
-// latest probe keeps its columns until the probes cross into the next.
+// At most `columns` columns over at least the length, the last of them the
+// one the time `end` falls in (or, on a column's edge, ends at), their
+// edges on whole multiples of their width since the epoch: a span that
+// follows the latest probe keeps its columns until the probes cross into
+// the next.
 ChartGrid trailingGrid(Milliseconds length, Milliseconds end, std::size_t columns) noexcept;
-// Columns from the span's start over at least all of it.
+// At most `columns` columns over all of the span, from the edge at or
+// before its start.
 ChartGrid gridOver(TimeSpan span, std::size_t columns) noexcept;
 
 } // namespace history
