@@ -75,7 +75,7 @@ double millisecondsSince(Clock::time_point start)
 class NoNotifications final : public platform::Notifications
 {
 public:
-    bool available() override { return false; }
+    Service service() const override { return Service::Absent; }
     void show(const platform::Notification &) override {}
 };
 
