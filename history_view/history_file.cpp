@@ -67,6 +67,7 @@ void HistoryFile::keepIn(const QString &path)
             Qt::QueuedConnection);
     };
     m_appender = std::make_unique<store::HistoryAppender>(std::move(options));
+    m_history.setHistoryFile(QDir::cleanPath(path));
 }
 
 // The file is added to, never replaced, so choosing one that is there asks
