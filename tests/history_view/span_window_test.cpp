@@ -446,10 +446,11 @@ private slots:
     // its turn; the file's part follows when the read is let go.
     void aHeldReadLeavesTheWindowAnswering()
     {
+        // Before the window, so that it outlives any read the window started.
+        Gate gate;
         SpanTestWindow test(freshFile("held.sqlite"));
         test.probeRun();
         QTRY_COMPARE(test.history->earlierRuns(HostAddress), std::size_t{1});
-        Gate gate;
         HistoryWindow *window = test.open(gate.reader());
         QVERIFY(window);
         // All, the span opened on, asks when the file first saw the host.
