@@ -12,6 +12,10 @@
 //       probes 127.0.0.1 at 1 ms into a history file
 //   window_bench open-history PROBES INTERVAL_MS   the History window on a
 //       history file of that many probes ending now
+//   window_bench year-spans [SCREENSHOT]   the History window on a history
+//       file of a year: all of it, the last 90 days and the last 365 days,
+//       each to its first chart with the file's part; the year's window
+//       saved as an image where asked
 //   window_bench latency ADDRESS INTERVAL_MS SECONDS LABEL [inline] [HELPER]
 //       how long an event posted to the window's thread waits while the
 //       window probes ADDRESS; "inline" probes on that thread, as the tick
@@ -43,10 +47,12 @@
 #include "echowatch/window/threaded_probe_runner.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QPixmap>
+#include <QTableView>
 #include <QTimer>
 
 #include <algorithm>
@@ -422,6 +428,62 @@ bool runUntil(const std::function<bool()> &done, std::chrono::seconds bound)
     return true;
 }
 
+// When the file's part of a span was first drawn: the first paint after
+// the window said it holds it, run from the filter so that the time taken
+// includes it.
+class FileSpanPaint : public QObject
+{
+public:
+    bool fileSpanShown = false;
+    std::optional<Clock::time_point> drawnAt;
+
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() != QEvent::Paint || !fileSpanShown || drawnAt)
+            return false;
+        watched->event(event);
+        drawnAt = Clock::now();
+        return true;
+    }
+};
+
+double millisecondsBetween(Clock::time_point from, Clock::time_point to)
+{
+    return std::chrono::duration<double, std::milli>(to - from).count();
+}
+
+// The first probe's time, and when the file's last 24 hours were merged
+// into the record; none when they were not within the bound.
+struct Merge
+{
+    Clock::time_point firstProbe;
+    Clock::time_point merged;
+};
+
+// Probes 127.0.0.1 a second until the program has merged the history
+// file's earlier runs, then stops, as a user who starts and opens History.
+std::optional<Merge> watchUntilMerged(Program &program)
+{
+    std::optional<Clock::time_point> firstProbe;
+    std::optional<Clock::time_point> merged;
+    const auto probed = QObject::connect(&program.window, &Form1::probeShown, [&] {
+        if (!firstProbe)
+            firstProbe = Clock::now();
+    });
+    const auto replaced = QObject::connect(program.history, &history_view::ProbeHistory::replaced,
+                                           [&] { merged = Clock::now(); });
+    program.window.Text1->setText(QStringLiteral("127.0.0.1"));
+    program.window.Text2->setText(QStringLiteral("1000"));
+    program.window.ToggleMonitoring();
+    const bool read = runUntil([&] { return merged.has_value(); }, std::chrono::seconds{60});
+    program.window.ToggleMonitoring();
+    QObject::disconnect(probed);
+    QObject::disconnect(replaced);
+    if (!read || !firstProbe)
+        return std::nullopt;
+    return Merge{*firstProbe, *merged};
+}
+
 // The History window of a program started with --history on a file whose
 // probes end now: the earlier runs read at the first probe (off the
 // window's thread) and merged, then the window opened to its first drawn
@@ -436,19 +498,7 @@ void benchOpenHistory(std::int64_t probes, history::Milliseconds interval)
                 probes, interval, 500);
     Program program;
     keepHistory(program, folder);
-    std::optional<Clock::time_point> firstProbe;
-    std::optional<Clock::time_point> merged;
-    QObject::connect(&program.window, &Form1::probeShown, [&] {
-        if (!firstProbe)
-            firstProbe = Clock::now();
-    });
-    QObject::connect(program.history, &history_view::ProbeHistory::replaced,
-                     [&] { merged = Clock::now(); });
-    program.window.Text1->setText(QStringLiteral("127.0.0.1"));
-    program.window.Text2->setText(QStringLiteral("1000"));
-    program.window.ToggleMonitoring();
-    const bool read = runUntil([&] { return merged.has_value(); }, std::chrono::seconds{60});
-    program.window.ToggleMonitoring();
+    const std::optional<Merge> merge = watchUntilMerged(program);
     const auto opening = Clock::now();
     program.historyActions->showHistory();
     FirstPaint paint;
@@ -458,11 +508,8 @@ void benchOpenHistory(std::int64_t probes, history::Milliseconds interval)
         runUntil([&] { return paint.drawnAt.has_value(); }, std::chrono::seconds{10});
     const auto &hosts = program.history->hosts();
     const std::size_t shown = hosts.empty() ? 0 : hosts.at(hosts.latest()).retainedCount();
-    const auto milliseconds = [](Clock::time_point from, Clock::time_point to) {
-        return std::chrono::duration<double, std::milli>(to - from).count();
-    };
-    const double readMs = read ? milliseconds(*firstProbe, *merged) : -1;
-    const double openMs = drawn ? milliseconds(opening, *paint.drawnAt) : -1;
+    const double readMs = merge ? millisecondsBetween(merge->firstProbe, merge->merged) : -1;
+    const double openMs = drawn ? millisecondsBetween(opening, *paint.drawnAt) : -1;
     printRow("History window on a history file of " + std::to_string(probes) + " probes " +
                  std::to_string(interval) +
                  " ms apart: the last 24 hours read at the first probe "
@@ -470,6 +517,111 @@ void benchOpenHistory(std::int64_t probes, history::Milliseconds interval)
              formatNumber(readMs + openMs, 0) + " ms (" + formatNumber(readMs, 0) + " read, " +
                  formatNumber(openMs, 0) + " opened; " + std::to_string(shown) + " probes shown)",
              "-", probes > 1'000'000 ? "under 1 s" : "under 500 ms");
+}
+
+// How long a span took to its first chart with the file's part: on the
+// clock, which other work on the machine stretches, and in CPU time of the
+// window's thread and of the whole process (the read's worker with it).
+struct SpanTimes
+{
+    double wall = -1;
+    double windowThreadCpu = 0;
+    double processCpu = 0;
+};
+
+struct CpuMark
+{
+    double thread = threadCpuSeconds();
+    double process = cpuSeconds();
+};
+
+// From `asked` (and the CPU marked then) to the first paint of the file's
+// part of the span the window shows; a wall time of -1 past the bound.
+SpanTimes untilFileSpanDrawn(history_view::HistoryWindow &window, Clock::time_point asked,
+                             CpuMark mark)
+{
+    FileSpanPaint paint;
+    auto *chart = window.findChild<history_view::RoundTripChart *>();
+    chart->installEventFilter(&paint);
+    const auto connection = QObject::connect(&window, &history_view::HistoryWindow::fileSpanShown,
+                                             [&] { paint.fileSpanShown = true; });
+    const bool drawn =
+        runUntil([&] { return paint.drawnAt.has_value(); }, std::chrono::seconds{30});
+    QObject::disconnect(connection);
+    chart->removeEventFilter(&paint);
+    if (!drawn)
+        return {};
+    return {millisecondsBetween(asked, *paint.drawnAt), (threadCpuSeconds() - mark.thread) * 1000,
+            (cpuSeconds() - mark.process) * 1000};
+}
+
+void printSpanRow(const std::string &what, SpanTimes times,
+                  const history_view::HistoryWindow &window)
+{
+    const history_view::ShownSpan &shown = window.shown();
+    const int outages =
+        window.findChild<QTableView *>(QStringLiteral("Outages"))->model()->rowCount();
+    printRow("History window on a history file of a year at 1 s (default retention), " + what +
+                 " to the first chart drawn with the file's part (" +
+                 std::to_string(shown.fileColumns) + " of " + std::to_string(shown.grid.columns) +
+                 " columns from the file, " + std::to_string(shown.statistics.transmitted) +
+                 " probes, " + std::to_string(outages) + " outages in the table)",
+             formatNumber(times.wall, 0) + " ms (CPU: window's thread " +
+                 formatNumber(times.windowThreadCpu, 0) + " ms, process " +
+                 formatNumber(times.processCpu, 0) + " ms)",
+             "-", "under 200 ms");
+}
+
+// The last 90 and 365 days chosen, each to its first chart with the file's
+// part.
+void chooseSpans(history_view::HistoryWindow &window, const std::string &size)
+{
+    auto *span = window.findChild<QComboBox *>(QStringLiteral("Span"));
+    for (const auto &[chosen, what] :
+         {std::pair{history_view::HistoryWindow::Span::LastQuarter, "the last 90 days chosen"},
+          std::pair{history_view::HistoryWindow::Span::LastYear, "the last 365 days chosen"}}) {
+        const CpuMark askedCpu;
+        const auto asked = Clock::now();
+        span->setCurrentIndex(static_cast<int>(chosen));
+        printSpanRow(what + size, untilFileSpanDrawn(window, asked, askedCpu), window);
+    }
+}
+
+// A year of probes a second up to now in the file, the program started and
+// stopped on the host so that it is the one shown; the window opened (on
+// all the file holds: the year), then switched to the last 90 days and to
+// the last 365. A screenshot of the year is saved where asked.
+void benchYearSpans(const char *screenshot)
+{
+    const BenchFolder folder;
+    const auto now = std::chrono::duration_cast<std::chrono::milliseconds>(
+                         std::chrono::system_clock::now().time_since_epoch())
+                         .count();
+    writeYear(folder.file("history.sqlite"), "127.0.0.1", now - 2000);
+    Program program;
+    keepHistory(program, folder);
+    if (!watchUntilMerged(program))
+        return printRow("History window on a history file of a year", "not merged in 60 s", "-",
+                        "-");
+    const CpuMark openingCpu;
+    const auto opening = Clock::now();
+    program.historyActions->showHistory();
+    auto *window = program.window.findChild<history_view::HistoryWindow *>();
+    printSpanRow("opened on all of it", untilFileSpanDrawn(*window, opening, openingCpu), *window);
+    if (screenshot)
+        window->grab().save(QString::fromLocal8Bit(screenshot));
+    chooseSpans(*window, "");
+    // A wide window reads the 90 days by the minute rather than the hour.
+    constexpr int WideWindow = 1920;
+    window->resize(WideWindow, window->height());
+    const bool wide = runUntil(
+        [&] {
+            const history_view::ShownSpan &shown = window->shown();
+            return shown.grid.columns > WideWindow / 2 && shown.fileColumns > 0;
+        },
+        std::chrono::seconds{30});
+    if (wide)
+        chooseSpans(*window, ", 1,920 px wide");
 }
 
 LatencyRun latencyRun(int argc, char **argv)
@@ -510,6 +662,8 @@ int main(int argc, char **argv)
         benchLatencyWritingHistory(argc > 2 ? std::stoi(argv[2]) : 10);
     else if (mode == "open-history" && argc > 3)
         benchOpenHistory(std::stoll(argv[2]), std::stoll(argv[3]));
+    else if (mode == "year-spans")
+        benchYearSpans(argc > 2 ? argv[2] : nullptr);
     else if (mode == "latency" && argc > 5)
         benchLatency(latencyRun(argc, argv));
     else
@@ -517,6 +671,6 @@ int main(int argc, char **argv)
             stderr,
             "usage: window_bench log | startup NS | soak PROBES | soak-history "
             "PROBES | soak-records PROBES | latency-history SECONDS | open-history "
-            "PROBES INTERVAL_MS | latency ADDRESS INTERVAL_MS SECONDS LABEL [inline] [HELPER]\n");
+            "PROBES INTERVAL_MS | year-spans [SCREENSHOT.png] | latency ADDRESS INTERVAL_MS SECONDS LABEL [inline] [HELPER]\n");
     return 0;
 }

@@ -3,17 +3,22 @@
 #include "echowatch/history/probe_record.h"
 
 #include <algorithm>
+#include <vector>
 
 namespace history {
 
 namespace {
 
+std::uint32_t roundTripOf(const ProbeSample &sample)
+{
+    return static_cast<std::uint32_t>(std::max<std::int64_t>(sample.roundTripMicroseconds(), 0));
+}
+
 void addSample(ChartColumn &column, const ProbeSample &sample)
 {
     switch (kindOf(sample.status())) {
     case ProbeKind::Answered: {
-        const auto microseconds =
-            static_cast<std::uint32_t>(std::max<std::int64_t>(sample.roundTripMicroseconds(), 0));
+        const std::uint32_t microseconds = roundTripOf(sample);
         ++column.answered;
         column.minimumMicroseconds = std::min(column.minimumMicroseconds, microseconds);
         column.maximumMicroseconds = std::max(column.maximumMicroseconds, microseconds);
@@ -88,7 +93,56 @@ private:
     Milliseconds m_end = 0;
 };
 
+// Gathers the round trips of the column under way, for its band once the
+// probes, which come in time order, move on to the next column.
+class BandGatherer
+{
+public:
+    explicit BandGatherer(std::span<ChartColumn> columns) : m_columns(columns) {}
+
+    void add(std::size_t column, const ProbeSample &sample)
+    {
+        if (column != m_column) {
+            finish();
+            m_column = column;
+        }
+        if (sample.answered())
+            m_roundTrips.push_back(roundTripOf(sample));
+    }
+
+    void finish()
+    {
+        if (!m_roundTrips.empty())
+            m_columns[m_column].band = bandOf(m_roundTrips);
+        m_roundTrips.clear();
+    }
+
+private:
+    std::span<ChartColumn> m_columns;
+    std::size_t m_column = 0;
+    std::vector<std::uint32_t> m_roundTrips;
+};
+
 } // namespace
+
+// The smallest value with at least that fraction of them at or below it.
+std::uint32_t nearestRank(std::span<std::uint32_t> values, std::size_t numerator,
+                          std::size_t denominator)
+{
+    const std::size_t rank = std::max<std::size_t>(
+        (values.size() * numerator + denominator - 1) / denominator, 1);
+    const auto nth = values.begin() + static_cast<std::ptrdiff_t>(rank - 1);
+    std::nth_element(values.begin(), nth, values.end());
+    return *nth;
+}
+
+std::optional<RoundTripBand> bandOf(std::span<std::uint32_t> roundTrips)
+{
+    if (roundTrips.empty())
+        return std::nullopt;
+    return RoundTripBand{nearestRank(roundTrips, 1, 10), nearestRank(roundTrips, 1, 2),
+                         nearestRank(roundTrips, 9, 10)};
+}
 
 std::size_t columnOf(Milliseconds time, TimeSpan span, std::size_t columnCount) noexcept
 {
@@ -134,14 +188,19 @@ void reduceToColumns(const ProbeRecord &record, TimeSpan span, std::span<ChartCo
                        summary);
     }
     ColumnCursor cursor(span, columns.size());
+    BandGatherer bands(columns);
     for (const auto part : record.retainedFrom(record.firstRetainedFrom(span.from))) {
         for (const ProbeSample &sample : part) {
             if (sample.sentAt() >= span.to)
-                return;
-            if (sample.sentAt() >= span.from)
-                addSample(columns[cursor.columnFor(sample.sentAt())], sample);
+                return bands.finish();
+            if (sample.sentAt() < span.from)
+                continue;
+            const std::size_t index = cursor.columnFor(sample.sentAt());
+            addSample(columns[index], sample);
+            bands.add(index, sample);
         }
     }
+    bands.finish();
 }
 
 } // namespace history

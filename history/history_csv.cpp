@@ -141,7 +141,10 @@ void writeProbesCsv(const HostRecords &hosts, std::ostream &out, const HostName 
     out << lines;
 }
 
-void writeOutagesCsv(const OutageList &outages, std::ostream &out, const OutageWhere &where)
+namespace {
+
+template <typename Outages>
+void writeOutages(const Outages &outages, std::ostream &out, const OutageWhere &where)
 {
     std::string lines(OutagesHeader);
     lines += CsvRecordEnd;
@@ -152,6 +155,18 @@ void writeOutagesCsv(const OutageList &outages, std::ostream &out, const OutageW
         appendOutage(lines, outage, found == where.end() ? unknown : found->second, timeText);
     }
     out << lines;
+}
+
+} // namespace
+
+void writeOutagesCsv(const OutageList &outages, std::ostream &out, const OutageWhere &where)
+{
+    writeOutages(outages, out, where);
+}
+
+void writeOutagesCsv(std::span<const Outage> outages, std::ostream &out, const OutageWhere &where)
+{
+    writeOutages(outages, out, where);
 }
 
 } // namespace history

@@ -41,6 +41,22 @@ void Outage::addFailure(Milliseconds sentAt, EchoStatus status) noexcept
     *rarest = CauseCount{status, rarest->count + 1};
 }
 
+Outage Outage::restored(Milliseconds start, Milliseconds lastFailure,
+                        std::optional<Milliseconds> end, std::uint64_t probesLost,
+                        EchoStatus cause, bool mixed, bool endedUnwatched) noexcept
+{
+    Outage outage;
+    outage.start = start;
+    outage.lastFailure = lastFailure;
+    outage.end = end;
+    outage.probesLost = probesLost;
+    outage.endedUnwatched = endedUnwatched;
+    outage.m_causes[0] = CauseCount{cause, probesLost};
+    // The others' statuses are not kept, only that there were some.
+    outage.m_kinds = mixed ? 2 : 1;
+    return outage;
+}
+
 const Outage &OutageList::operator[](std::size_t index) const noexcept
 {
     const std::size_t position = m_oldest + index;

@@ -57,6 +57,7 @@ QString HistoryFile::proposedPath()
 void HistoryFile::keepIn(const QString &path)
 {
     m_recorder->keepIn(path);
+    m_history.setHistoryFile(QDir::cleanPath(path));
 }
 
 QString HistoryFile::path() const

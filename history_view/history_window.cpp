@@ -1,6 +1,7 @@
 #include "echowatch/history_view/history_window.h"
 
 #include "echowatch/history_view/csv_file.h"
+#include "echowatch/history_view/file_reads.h"
 #include "echowatch/history_view/outage_table_model.h"
 #include "echowatch/history_view/probe_history.h"
 #include "echowatch/history_view/round_trip_chart.h"
@@ -40,8 +41,12 @@ constexpr std::chrono::milliseconds RefreshDelay{250};
 // Between the main window and this one.
 constexpr int WindowGap = 8;
 
-constexpr std::array<history::Milliseconds, 3> SpanLengths{5 * 60'000, 60 * 60'000,
-                                                           24 * 60 * 60'000};
+constexpr history::Milliseconds Hour = 60 * history::MillisecondsPerMinute;
+constexpr history::Milliseconds Day = 24 * Hour;
+// The spans that end with the latest probe, in the order offered; All
+// follows them.
+constexpr std::array<history::Milliseconds, 7> SpanLengths{
+    5 * history::MillisecondsPerMinute, Hour, Day, 7 * Day, 30 * Day, 90 * Day, 365 * Day};
 
 // ping's lines, with how long the host was down of the time it was
 // watched after the first.
@@ -89,15 +94,19 @@ history::HostAddress addressOf(const QVariant &data)
     return value < 0 ? std::nullopt : history::HostAddress(static_cast<std::uint32_t>(value));
 }
 
-constexpr history::TimeSpan AllTime{std::numeric_limits<history::Milliseconds>::min(),
-                                    std::numeric_limits<history::Milliseconds>::max()};
-
+// "13:04:05–13:09:05", with the dates when they differ.
 QString spanText(history::TimeSpan span)
 {
-    const auto text = [](history::Milliseconds time) {
-        return QDateTime::fromMSecsSinceEpoch(time).toString(QStringLiteral("HH:mm:ss"));
-    };
-    return text(span.from) + QStringLiteral("–") + text(span.to);
+    const QDateTime from = QDateTime::fromMSecsSinceEpoch(span.from);
+    const QDateTime to = QDateTime::fromMSecsSinceEpoch(span.to);
+    const QString format = from.date() == to.date() ? QStringLiteral("HH:mm:ss")
+                                                    : QStringLiteral("yyyy-MM-dd HH:mm");
+    return from.toString(format) + QStringLiteral("–") + to.toString(format);
+}
+
+FileAnswer readTheFile(const FileRequest &request)
+{
+    return readFromFile(request);
 }
 
 // Where a window of that length starts along one axis: after its owner,
@@ -124,13 +133,15 @@ QRect besideOwner(QRect owner, QSize size, QRect available)
     return QRect(QPoint(x, y), fitted);
 }
 
-HistoryWindow::HistoryWindow(const ProbeHistory &history, QWidget *owner, HostLabel label)
+HistoryWindow::HistoryWindow(const ProbeHistory &history, QWidget *owner, HostLabel label,
+                             FileReader reader)
     : QWidget(owner, Qt::Window), m_history(history), m_label(std::move(label)),
       m_statistics(new QPlainTextEdit(this)), m_host(new QComboBox(this)),
-      m_span(new QComboBox(this)), m_chart(new RoundTripChart(noProbes(), this)),
-      m_reading(new QLabel(this)),
-      m_outageModel(new OutageTableModel(noProbes().outages(), noVerdicts(), this)),
-      m_outages(new QTableView(this)), m_refreshTimer(new QTimer(this))
+      m_span(new QComboBox(this)), m_fileNote(new QLabel(this)),
+      m_chart(new RoundTripChart(this)), m_reading(new QLabel(this)),
+      m_outageModel(new OutageTableModel(this)), m_outages(new QTableView(this)),
+      m_refreshTimer(new QTimer(this)),
+      m_reads(new FileReads(reader ? std::move(reader) : FileReader(readTheFile), this))
 {
     setObjectName(QStringLiteral("HistoryWindow"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -144,6 +155,7 @@ HistoryWindow::HistoryWindow(const ProbeHistory &history, QWidget *owner, HostLa
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(m_statistics);
     layout->addWidget(makeSpanRow());
+    layout->addWidget(m_fileNote);
     layout->addWidget(m_chart, 2);
     layout->addWidget(m_reading);
     layout->addWidget(outagesLabel);
@@ -154,14 +166,20 @@ HistoryWindow::HistoryWindow(const ProbeHistory &history, QWidget *owner, HostLa
     m_refreshTimer->setInterval(RefreshDelay);
     connect(m_refreshTimer, &QTimer::timeout, this, &HistoryWindow::refresh);
     connect(&history, &ProbeHistory::recorded, this, &HistoryWindow::scheduleRefresh);
+    connect(&history, &ProbeHistory::replaced, this, &HistoryWindow::refresh);
+    connect(&history, &ProbeHistory::whereNoted, this, &HistoryWindow::refresh);
+    connect(&history, &ProbeHistory::historyFileChanged, this, &HistoryWindow::refresh);
     connect(m_span, &QComboBox::currentIndexChanged, this, &HistoryWindow::chooseSpan);
     connect(m_host, &QComboBox::activated, this, &HistoryWindow::showHost);
     connect(m_chart, &RoundTripChart::reading, this, &HistoryWindow::showReading);
     connect(m_chart, &RoundTripChart::zoomChanged, this, &HistoryWindow::refresh);
+    // Resizes come in bursts as the window is laid out: one refresh after
+    // them, so that the file is read at the width the chart ends up with.
+    connect(m_chart, &RoundTripChart::columnCountChanged, this,
+            [this] { QTimer::singleShot(0, this, &HistoryWindow::refresh); });
+    connect(m_reads, &FileReads::answered, this, &HistoryWindow::takeAnswer);
     new QShortcut(QKeySequence(Qt::Key_Escape), this, this, &HistoryWindow::escape);
     resize(720, 600);
-    connect(&history, &ProbeHistory::replaced, m_outageModel, &OutageTableModel::reset);
-    connect(&history, &ProbeHistory::whereNoted, m_outageModel, &OutageTableModel::refreshWhere);
     // Double-click or Enter on an outage a trace was kept for.
     connect(m_outages, &QTableView::activated, this, [this](const QModelIndex &index) {
         const auto start = m_outageModel->tracedOutageStart(index.row());
@@ -192,6 +210,10 @@ void HistoryWindow::describeControls()
     m_statistics->setLineWrapMode(QPlainTextEdit::NoWrap);
     m_statistics->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_chart->setAccessibleName(tr("Round-trip chart"));
+    m_fileNote->setObjectName(QStringLiteral("FileNote"));
+    m_fileNote->setTextFormat(Qt::PlainText);
+    m_fileNote->setWordWrap(true);
+    m_fileNote->hide();
     m_reading->setObjectName(QStringLiteral("ChartReading"));
     m_reading->setTextFormat(Qt::PlainText);
     showReading(QString());
@@ -220,8 +242,10 @@ QWidget *HistoryWindow::makeSpanRow()
     layout->setContentsMargins(0, 0, 0, 0);
     m_span->setObjectName(QStringLiteral("Span"));
     m_span->setAccessibleName(tr("Chart span"));
-    m_span->addItems({tr("Last 5 minutes"), tr("Last hour"), tr("Last 24 hours"), tr("Whole run")});
-    m_span->setCurrentIndex(static_cast<int>(Span::WholeRun));
+    m_span->addItems({tr("Last 5 minutes"), tr("Last hour"), tr("Last 24 hours"),
+                      tr("Last 7 days"), tr("Last 30 days"), tr("Last 90 days"),
+                      tr("Last 365 days"), tr("All")});
+    m_span->setCurrentIndex(static_cast<int>(Span::All));
     auto *label = new QLabel(tr("&Span:"), row);
     label->setBuddy(m_span);
     // Offered only once this run has probed more than one host.
@@ -262,11 +286,28 @@ void HistoryWindow::scheduleRefresh()
         m_refreshTimer->start();
 }
 
+// The file is read at the chart's width once it has one.
+void HistoryWindow::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    QTimer::singleShot(0, this, &HistoryWindow::refresh);
+}
+
 const history::ProbeRecord &HistoryWindow::shownRecord() const
 {
     const history::HostRecords &hosts = m_history.hosts();
     const auto host = hosts.find(m_shownAddress);
     return host ? hosts.at(*host) : noProbes();
+}
+
+const history::OutageWhere &HistoryWindow::shownWhere() const
+{
+    return m_shownAddress ? m_history.where(*m_shownAddress) : noVerdicts();
+}
+
+HistoryWindow::View HistoryWindow::currentView() const
+{
+    return View{m_shownAddress, m_span->currentIndex(), m_chart->zoom()};
 }
 
 // The run's hosts in the order first probed, the one shown current.
@@ -301,63 +342,134 @@ void HistoryWindow::showHost(int index)
     refresh();
 }
 
-history::TimeSpan HistoryWindow::chosenSpan() const
+RecordedHost HistoryWindow::shownHost() const
 {
-    const history::TimeSpan whole = shownRecord().wholeRun();
+    return RecordedHost{shownRecord(), m_history.watched(m_shownAddress), shownWhere()};
+}
+
+// A zoom stays where it was put; the others end with the latest the host
+// was probed or watched, All starts with the first the file or the record
+// holds, its first watch's start rather than its first probe's so that the
+// whole of that watch counts.
+history::ChartGrid HistoryWindow::chosenGrid(const RecordedHost &host) const
+{
+    const std::size_t columns = m_chart->columnCount();
+    const history::Milliseconds latest = latestTime(host);
+    if (const auto zoom = m_chart->zoom())
+        return history::gridOver(*zoom, columns);
     const auto index = static_cast<std::size_t>(m_span->currentIndex());
-    if (index >= SpanLengths.size())
-        return whole;
-    return history::TimeSpan{whole.to - SpanLengths[index], whole.to};
+    if (index < SpanLengths.size())
+        return history::trailingGrid(SpanLengths[index], latest, columns);
+    history::Milliseconds first = host.record.wholeRun().from;
+    if (const std::vector<history::TimeSpan> watches = host.watched.watches(latest);
+        !watches.empty())
+        first = std::min(first, watches.front().from);
+    if (const auto *seen = knownFirstSeen(); seen && seen->has_value())
+        first = std::min(first, **seen);
+    return history::gridOver({first, latest}, columns);
 }
 
-QString HistoryWindow::spanDescription(history::TimeSpan span) const
+// When the history file first saw the shown host, if it was asked.
+const std::optional<history::Milliseconds> *HistoryWindow::knownFirstSeen() const
 {
-    const history::ProbeRecord &record = shownRecord();
-    const QString name = m_chart->isZoomed() ? spanText(span) : m_span->currentText();
-    return name + QStringLiteral(": ") +
-           statisticsText(record.statisticsIn(span), record.outages().downTimeIn(span),
-                          watchedIn(span))
-               .replace(QLatin1Char('\n'), QStringLiteral("; "));
+    if (m_history.historyFile().isEmpty() || !m_shownAddress)
+        return nullptr;
+    const auto found = m_firstSeen.find(
+        {m_history.historyFile().toStdString(), net::ipv4Text(*m_shownAddress)});
+    return found == m_firstSeen.end() ? nullptr : &found->second;
 }
 
-// A watch going on counts up to the latest probe.
-history::Milliseconds HistoryWindow::watchedIn(history::TimeSpan span) const
+// What to ask the file, if anything: when it first saw the host, for All;
+// then the columns before the record's, unless the file holds nothing
+// older than the record.
+std::optional<FileRequest> HistoryWindow::fileRequestFor(const history::ProbeRecord &record,
+                                                         const history::ChartGrid &grid) const
 {
-    return m_history.watched(m_shownAddress).within(span, shownRecord().wholeRun().to);
+    if (m_history.historyFile().isEmpty() || !m_shownAddress || !isVisible())
+        return std::nullopt;
+    FileRequest request{m_history.historyFile().toStdString(), net::ipv4Text(*m_shownAddress),
+                        std::nullopt};
+    const auto *seen = knownFirstSeen();
+    if (!seen && !m_chart->isZoomed() && m_span->currentIndex() == static_cast<int>(Span::All))
+        return request;
+    const std::size_t fromFile = columnsFromFile(record, grid);
+    if (fromFile == 0 || (seen && (!*seen || **seen >= grid.columnStart(fromFile))))
+        return std::nullopt;
+    request.grid = grid.part(0, fromFile);
+    return request;
 }
 
-const history::OutageWhere &HistoryWindow::shownWhere() const
+void HistoryWindow::askFile(const FileRequest &request)
 {
-    return m_shownAddress ? m_history.where(*m_shownAddress) : noVerdicts();
+    if (m_asked == request)
+        return;
+    m_asked = request;
+    m_answer.reset();
+    m_reads->read(request);
 }
 
+void HistoryWindow::takeAnswer(const FileRequest &request, const FileAnswer &answer)
+{
+    if (answer.error.empty())
+        m_firstSeen[{request.path, request.host}] = answer.firstSeen;
+    if (request != m_asked)
+        return;
+    m_answer = answer;
+    refresh();
+}
+
+// The record at once; the file's part as it comes, the view shown before
+// staying up meanwhile when it is the same one grown by a column.
 void HistoryWindow::refresh()
 {
     offerHosts();
-    const history::ProbeRecord &record = shownRecord();
-    QString statistics =
-        statisticsText(record.totals(), record.outages().downTime(), watchedIn(AllTime));
-    if (m_shownAddress && m_history.earlierRuns(*m_shownAddress) > 0)
-        statistics = overWhatTime() + QLatin1Char('\n') + statistics;
+    const RecordedHost host = shownHost();
+    const history::ChartGrid grid = chosenGrid(host);
+    const std::optional<FileRequest> request = fileRequestFor(host.record, grid);
+    if (!request) {
+        showFileNote({});
+        return showSpan(composeSpan(host, grid));
+    }
+    askFile(*request);
+    if (!m_answer) {
+        if (m_shownView == currentView() && m_shown.fileColumns > 0)
+            return;
+        showFileNote(tr("Reading the history file…"));
+        return showSpan(composeSpan(host, grid));
+    }
+    if (!m_answer->error.empty()) {
+        showFileNote(tr("The history file %1 cannot be read (%2): this shows this run alone.")
+                         .arg(m_history.historyFile(), QString::fromStdString(m_answer->error)));
+        return showSpan(composeSpan(host, grid));
+    }
+    showFileNote({});
+    const FileSpan *file = m_answer->span ? &*m_answer->span : nullptr;
+    showSpan(composeSpan(host, grid, file, request->grid ? request->grid->columns : 0));
+}
+
+void HistoryWindow::showSpan(ShownSpan shown)
+{
+    m_shown = std::move(shown);
+    m_shownView = currentView();
+    m_chart->setShown(m_shown);
+    QString statistics = statisticsText(m_shown.statistics, m_shown.down, m_shown.watched);
+    const QString heading = statisticsHeading();
+    if (!heading.isEmpty())
+        statistics = heading + QLatin1Char('\n') + statistics;
     showStatistics(statistics);
-    m_chart->setRecord(record);
-    m_chart->setSpan(chosenSpan());
-    m_chart->setUnwatched(
-        m_history.watched(m_shownAddress).gapsIn(m_chart->shownSpan(), record.wholeRun().to));
-    if (m_shownAddress)
-        m_chart->setCalled(m_history.slowPeriods(*m_shownAddress, record.wholeRun().to),
-                           m_history.flappingStretches(*m_shownAddress, record.wholeRun().to));
-    else
+    if (m_shownAddress) {
+        const history::Milliseconds now = latestTime(shownHost());
+        m_chart->setCalled(m_history.slowPeriods(*m_shownAddress, now),
+                           m_history.flappingStretches(*m_shownAddress, now));
+    } else {
         m_chart->setCalled({}, {});
-    m_chart->setAccessibleDescription(spanDescription(m_chart->shownSpan()));
+    }
+    m_chart->setAccessibleDescription(spanDescription());
     if (!m_pointing)
         showReading(QString());
-    if (&record.outages() != m_tableOutages) {
-        m_tableOutages = &record.outages();
-        m_outageModel->setOutages(record.outages(), shownWhere());
-    } else {
-        m_outageModel->refresh();
-    }
+    m_outageModel->setOutages(std::move(m_shown.outages), std::move(m_shown.where));
+    if (m_shown.fileColumns > 0)
+        emit fileSpanShown();
 }
 
 void HistoryWindow::showStatistics(const QString &statistics)
@@ -365,11 +477,47 @@ void HistoryWindow::showStatistics(const QString &statistics)
     if (m_statistics->toPlainText() == statistics)
         return;
     m_statistics->setPlainText(statistics);
-    // As tall as its lines, no scrolling: two to four of them.
+    // As tall as its lines, no scrolling: two to five of them.
     const auto margins = static_cast<int>(2 * m_statistics->document()->documentMargin());
     m_statistics->setFixedHeight(fontMetrics().lineSpacing() *
                                      (static_cast<int>(statistics.count(QLatin1Char('\n'))) + 1) +
                                  margins);
+}
+
+// Figures from the history file cover more than this run: say from when
+// to when, and whence.
+QString HistoryWindow::statisticsHeading() const
+{
+    const history::RunStatistics &statistics = m_shown.statistics;
+    const bool probed = statistics.firstSentAt <= statistics.lastSentAt;
+    const QString from = localDateTimeText(probed ? statistics.firstSentAt : m_shown.grid.span.from);
+    const QString to = localDateTimeText(probed ? statistics.lastSentAt : m_shown.grid.span.to - 1);
+    if (m_shown.fileColumns > 0)
+        return tr("From %1 to %2, from the history file and this run:").arg(from, to);
+    if (m_shownAddress && m_history.earlierRuns(*m_shownAddress) > 0 && probed &&
+        statistics.firstSentAt < m_history.earlierRunsUntil(*m_shownAddress))
+        return tr("From %1 to %2, this run and %n earlier from the history file:", nullptr,
+                  static_cast<int>(m_history.earlierRuns(*m_shownAddress)))
+            .arg(from, to);
+    return QString();
+}
+
+// The span shown and its figures, for a screen reader.
+QString HistoryWindow::spanDescription() const
+{
+    const QString name =
+        m_chart->isZoomed() ? spanText(m_shown.grid.span) : m_span->currentText();
+    return name + QStringLiteral(": ") +
+           statisticsText(m_shown.statistics, m_shown.down, m_shown.watched)
+               .replace(QLatin1Char('\n'), QStringLiteral("; "));
+}
+
+// Why the chart shows less than the span, or that more is coming.
+void HistoryWindow::showFileNote(const QString &text)
+{
+    if (m_fileNote->text() != text)
+        m_fileNote->setText(text);
+    m_fileNote->setVisible(!text.isEmpty());
 }
 
 // What the pointer is over, else how to read and zoom the chart.
@@ -387,8 +535,10 @@ void HistoryWindow::showReading(const QString &text)
 
 void HistoryWindow::chooseSpan()
 {
-    m_chart->resetZoom();
-    refresh();
+    if (m_chart->isZoomed())
+        m_chart->resetZoom();
+    else
+        refresh();
 }
 
 // Out of a zoom first, then out of the window.
@@ -400,21 +550,12 @@ void HistoryWindow::escape()
         close();
 }
 
-// Earlier runs from the history file make the statistics cover more than
-// this run: say from when to when, and how many runs.
-QString HistoryWindow::overWhatTime() const
-{
-    const history::TimeSpan whole = shownRecord().wholeRun();
-    return tr("From %1 to %2, this run and %n earlier from the history file:", nullptr,
-              static_cast<int>(m_history.earlierRuns(*m_shownAddress)))
-        .arg(localDateTimeText(whole.from), localDateTimeText(whole.to - 1));
-}
-
 void HistoryWindow::saveOutages()
 {
     saveCsvFile(this, tr("Save outages"), QStringLiteral("echowatch-outages.csv"),
                 [this](std::ostream &out) {
-                    history::writeOutagesCsv(shownRecord().outages(), out, shownWhere());
+                    history::writeOutagesCsv(std::span(m_outageModel->outages()), out,
+                                             m_outageModel->where());
                 });
 }
 

@@ -16,16 +16,11 @@ QString localDateTimeText(qint64 millisecondsSinceEpoch)
         .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
 }
 
-OutageTableModel::OutageTableModel(const history::OutageList &outages,
-                                   const history::OutageWhere &where, QObject *parent)
-    : QAbstractTableModel(parent), m_outages(&outages), m_where(&where)
-{
-    refresh();
-}
+OutageTableModel::OutageTableModel(QObject *parent) : QAbstractTableModel(parent) {}
 
 int OutageTableModel::rowCount(const QModelIndex &parent) const
 {
-    return parent.isValid() ? 0 : m_rows;
+    return parent.isValid() ? 0 : static_cast<int>(m_outages.size());
 }
 
 int OutageTableModel::columnCount(const QModelIndex &parent) const
@@ -37,13 +32,11 @@ QVariant OutageTableModel::data(const QModelIndex &index, int role) const
 {
     if (!checkIndex(index, CheckIndexOption::IndexIsValid))
         return QVariant();
-    // The newest first; the model shows the outages known at its refresh.
-    const auto outage = static_cast<std::size_t>(m_rows - 1 - index.row());
     // A cause or verdict cut short to fit its column is read in full as the
     // tooltip.
     const bool longText = index.column() == CauseColumn || index.column() == WhereColumn;
     if (role == Qt::DisplayRole || (role == Qt::ToolTipRole && longText))
-        return cellText((*m_outages)[outage], index.column());
+        return cellText(outageInRow(index.row()), index.column());
     return QVariant();
 }
 
@@ -66,8 +59,8 @@ QString OutageTableModel::cellText(const history::Outage &outage, int column) co
         return QString::fromStdString(StatusText(outage.cause())) +
                (outage.mixed() ? tr(" (mixed)") : QString());
     case WhereColumn: {
-        const auto found = m_where->find(outage.start);
-        return found == m_where->end() ? QString() : QString::fromStdString(found->second);
+        const auto found = m_where.find(outage.start);
+        return found == m_where.end() ? QString() : QString::fromStdString(found->second);
     }
     }
     return QString();
@@ -94,60 +87,72 @@ QVariant OutageTableModel::headerData(int section, Qt::Orientation orientation, 
     return QVariant();
 }
 
-void OutageTableModel::setOutages(const history::OutageList &outages,
-                                  const history::OutageWhere &where)
+// The newest first.
+const history::Outage &OutageTableModel::outageInRow(int row) const
 {
-    beginResetModel();
-    m_outages = &outages;
-    m_where = &where;
-    m_rows = static_cast<int>(outages.size());
-    m_dropped = outages.dropped();
-    endResetModel();
-}
-
-void OutageTableModel::reset()
-{
-    setOutages(*m_outages, *m_where);
-}
-
-void OutageTableModel::refreshWhere()
-{
-    if (m_rows > 0)
-        emit dataChanged(index(0, WhereColumn), index(m_rows - 1, WhereColumn));
+    return m_outages[m_outages.size() - 1 - static_cast<std::size_t>(row)];
 }
 
 std::optional<qint64> OutageTableModel::tracedOutageStart(int row) const
 {
-    if (row < 0 || row >= m_rows)
+    if (row < 0 || row >= rowCount())
         return std::nullopt;
-    const auto start = (*m_outages)[static_cast<std::size_t>(m_rows - 1 - row)].start;
-    if (!m_where->contains(start))
+    const qint64 start = outageInRow(row).start;
+    if (!m_where.contains(start))
         return std::nullopt;
     return start;
 }
 
-void OutageTableModel::refresh()
+std::optional<std::size_t>
+OutageTableModel::droppedBefore(const std::vector<history::Outage> &outages) const
 {
-    const auto rows = static_cast<int>(m_outages->size());
-    // Fewer rows: the host's record was started again.
-    if (m_outages->dropped() != m_dropped || rows < m_rows) {
+    if (m_outages.empty())
+        return 0;
+    if (outages.empty())
+        return std::nullopt;
+    const auto first = std::find_if(m_outages.begin(), m_outages.end(),
+                                    [&](const history::Outage &outage) {
+                                        return outage.start >= outages.front().start;
+                                    });
+    const auto dropped = static_cast<std::size_t>(first - m_outages.begin());
+    const std::size_t kept = m_outages.size() - dropped;
+    if (kept > outages.size())
+        return std::nullopt;
+    for (std::size_t index = 0; index < kept; ++index) {
+        if (m_outages[dropped + index].start != outages[index].start)
+            return std::nullopt;
+    }
+    return dropped;
+}
+
+// Rows the span left go from the bottom, new ones come in on top; the one
+// that was newest may have ended since, and every verdict may be new.
+void OutageTableModel::setOutages(std::vector<history::Outage> outages,
+                                  history::OutageWhere where)
+{
+    const std::optional<std::size_t> dropped = droppedBefore(outages);
+    if (!dropped) {
         beginResetModel();
-        m_rows = rows;
-        m_dropped = m_outages->dropped();
+        m_outages = std::move(outages);
+        m_where = std::move(where);
         endResetModel();
         return;
     }
-    // New outages come in on top; the one that was newest may have ended
-    // since, and is just below them.
-    const int added = rows - m_rows;
-    if (added > 0) {
-        beginInsertRows(QModelIndex(), 0, added - 1);
-        m_rows = rows;
-        endInsertRows();
+    const int rows = rowCount();
+    if (*dropped > 0) {
+        beginRemoveRows(QModelIndex(), rows - static_cast<int>(*dropped), rows - 1);
+        m_outages.erase(m_outages.begin(), m_outages.begin() + static_cast<std::ptrdiff_t>(*dropped));
+        endRemoveRows();
     }
-    if (m_rows > 0)
-        emit dataChanged(index(0, 0),
-                         index(std::min(std::max(added, 0), m_rows - 1), ColumnCount - 1));
+    const int added = static_cast<int>(outages.size() - m_outages.size());
+    if (added > 0)
+        beginInsertRows(QModelIndex(), 0, added - 1);
+    m_outages = std::move(outages);
+    m_where = std::move(where);
+    if (added > 0)
+        endInsertRows();
+    if (rowCount() > 0)
+        emit dataChanged(index(0, 0), index(rowCount() - 1, ColumnCount - 1));
 }
 
 } // namespace history_view

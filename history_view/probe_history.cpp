@@ -121,6 +121,14 @@ void ProbeHistory::endWatch(std::uint32_t address, history::Milliseconds at)
     emit recorded();
 }
 
+void ProbeHistory::setHistoryFile(const QString &path)
+{
+    if (path == m_historyFile)
+        return;
+    m_historyFile = path;
+    emit historyFileChanged();
+}
+
 void ProbeHistory::noteWhere(std::uint32_t address, qint64 outageStart, const QString &verdict)
 {
     m_where[address][outageStart] = verdict.toStdString();
@@ -173,6 +181,7 @@ void ProbeHistory::addEarlierRuns(std::uint32_t address,
     }
     m_hosts.replace(*host, std::move(merged));
     m_earlierRuns.insert(address, runs);
+    m_earlierUntil.insert(address, shown.empty() ? latest : shown.front().sentAt());
     emit replaced();
     emit recorded();
 }

@@ -1,9 +1,10 @@
 #include "echowatch/history_view/round_trip_chart.h"
 
 #include "echowatch/history/chart_ticks.h"
-#include "echowatch/history/probe_record.h"
+#include "echowatch/history_view/shown_span.h"
 
 #include <QDateTime>
+#include <QImage>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -30,6 +31,11 @@ constexpr int MostTimeTicks = 6;
 constexpr double MicrosecondsPerMillisecond = 1000.0;
 constexpr history::Milliseconds MillisecondsPerDay = 86'400'000;
 constexpr history::Milliseconds LongestOneTimeReading = 1'000;
+// A column this long or longer is read with its date.
+constexpr history::Milliseconds ShortestDatedReading = history::MillisecondsPerMinute;
+// The failure mark's height by the failures' share of the column's probes.
+constexpr double LargeFailureShare = 0.1;
+constexpr double SmallFailureShare = 0.01;
 
 // Readable on light and dark bases alike.
 const QColor TimeoutColour(220, 50, 47);
@@ -43,6 +49,9 @@ const QColor FlappingHatch(200, 30, 90, 150);
 // The yellow band along the top of a slow stretch, seen over an outage's
 // shade too.
 constexpr int SlowBandHeight = 4;
+// A column with any time down is shaded at least this much, however
+// little of it that was.
+constexpr int FaintestOutageAlpha = 12;
 
 QString millisecondsLabel(double milliseconds, int decimals)
 {
@@ -59,9 +68,63 @@ QString clockFormat(history::ClockTicks ticks, history::TimeSpan span)
                                                         : QStringLiteral("HH:mm:ss");
 }
 
-QString clockText(history::Milliseconds time)
+QString clockText(history::Milliseconds time, bool dated)
 {
-    return QDateTime::fromMSecsSinceEpoch(time).toString(QStringLiteral("HH:mm:ss"));
+    return QDateTime::fromMSecsSinceEpoch(time).toString(
+        dated ? QStringLiteral("yyyy-MM-dd HH:mm:ss") : QStringLiteral("HH:mm:ss"));
+}
+
+// The span's time, or the stretch of it, a column stands for.
+QString stretchText(history::TimeSpan time)
+{
+    const bool dated = time.to - time.from >= ShortestDatedReading;
+    QString text = clockText(time.from, dated);
+    if (time.to - time.from > LongestOneTimeReading) {
+        const bool sameDay = QDateTime::fromMSecsSinceEpoch(time.from).date() ==
+                             QDateTime::fromMSecsSinceEpoch(time.to - 1).date();
+        text += QStringLiteral("–") + clockText(time.to - 1, dated && !sameDay);
+    }
+    return text;
+}
+
+QString millisecondsText(std::uint32_t microseconds)
+{
+    return QString::number(microseconds / MicrosecondsPerMillisecond, 'f', 3);
+}
+
+QString roundTripText(const history::ChartColumn &column)
+{
+    QString text = millisecondsText(column.minimumMicroseconds);
+    if (column.maximumMicroseconds > column.minimumMicroseconds)
+        text += QStringLiteral("–") + millisecondsText(column.maximumMicroseconds);
+    if (!column.drawnAsBand())
+        return RoundTripChart::tr("round trip %1 ms").arg(text);
+    return RoundTripChart::tr("round trip %1 ms, median %2 ms, middle 80% %3–%4 ms")
+        .arg(text, millisecondsText(column.band->median), millisecondsText(column.band->p10),
+             millisecondsText(column.band->p90));
+}
+
+// 2 pixels for a few failures among many probes, up to the whole band when
+// most failed.
+int failureMarkHeight(const history::ChartColumn &column)
+{
+    const double share = static_cast<double>(column.failures()) / column.probes();
+    if (share >= LargeFailureShare)
+        return FailureBandHeight;
+    return share >= SmallFailureShare ? FailureBandHeight * 2 / 3 : FailureBandHeight / 3;
+}
+
+// Where a column's answers reach on the scale: a band's top is its
+// ninetieth, so that a rare long answer does not flatten the year.
+std::uint32_t scaleTopOf(const history::ChartColumn &column)
+{
+    return column.drawnAsBand() ? column.band->p90 : column.maximumMicroseconds;
+}
+
+const ShownSpan &nothingShown()
+{
+    static const ShownSpan none;
+    return none;
 }
 
 history::Milliseconds utcOffsetAt(history::Milliseconds time)
@@ -95,6 +158,63 @@ QColor unwatchedShade(const QPalette &palette)
     return colour;
 }
 
+constexpr int ExtremesAlpha = 60;
+constexpr int BandAlpha = 120;
+
+QColor withAlpha(QColor colour, int alpha)
+{
+    colour.setAlpha(alpha);
+    return colour;
+}
+
+// Premultiplied, as the image holds them.
+QRgb premultipliedOver(QRgb top, QRgb bottom)
+{
+    const int inverse = 255 - qAlpha(top);
+    const auto part = [&](int upper, int lower) { return upper + lower * inverse / 255; };
+    return qRgba(part(qRed(top), qRed(bottom)), part(qGreen(top), qGreen(bottom)),
+                 part(qBlue(top), qBlue(bottom)), part(qAlpha(top), qAlpha(bottom)));
+}
+
+// Columns of the plot written into an image of it and drawn over it in one
+// go: filled one by one, a thousand translucent columns a pixel wide cost
+// the raster engine a blend for every row of each, which was most of the
+// chart's paint.
+class ColumnImage
+{
+public:
+    // From the top pixel row down to the bottom one, both drawn.
+    struct Rows
+    {
+        int top;
+        int bottom;
+    };
+
+    explicit ColumnImage(QRect plot)
+        : m_plot(plot), m_image(plot.size(), QImage::Format_ARGB32_Premultiplied)
+    {
+        m_image.fill(Qt::transparent);
+    }
+
+    // Replaces what the pixels held: a colour over another is given as one.
+    void fill(int x, int width, Rows rows, QRgb premultiplied)
+    {
+        const int left = std::max(x - m_plot.left(), 0);
+        const int right = std::max(std::min(x - m_plot.left() + width, m_image.width()), left);
+        const int top = std::max(rows.top - m_plot.top(), 0);
+        const int bottom = std::min(rows.bottom - m_plot.top(), m_image.height() - 1);
+        for (int y = top; y <= bottom; ++y) {
+            auto *line = reinterpret_cast<QRgb *>(m_image.scanLine(y));
+            std::fill(line + left, line + right, premultiplied);
+        }
+    }
+    void draw(QPainter &painter) const { painter.drawImage(m_plot.topLeft(), m_image); }
+
+private:
+    QRect m_plot;
+    QImage m_image;
+};
+
 int textHeight(const QWidget &widget)
 {
     return widget.fontMetrics().height();
@@ -104,20 +224,9 @@ int textHeight(const QWidget &widget)
 
 QString columnReading(const history::ColumnStretch &stretch, const history::ChartColumn &column)
 {
-    QString time = clockText(stretch.time.from);
-    if (stretch.time.to - stretch.time.from > LongestOneTimeReading)
-        time += QStringLiteral("–") + clockText(stretch.time.to - 1);
     QStringList parts;
-    if (column.answered > 0) {
-        const double shortest = column.minimumMicroseconds / MicrosecondsPerMillisecond;
-        const double longest = column.maximumMicroseconds / MicrosecondsPerMillisecond;
-        QString roundTrip = QString::number(shortest, 'f', 3);
-        if (longest > shortest)
-            roundTrip += QStringLiteral("–") + QString::number(longest, 'f', 3);
-        parts += RoundTripChart::tr("%1 answered (round trip %2 ms)")
-                     .arg(column.answered)
-                     .arg(roundTrip);
-    }
+    if (column.answered > 0)
+        parts += RoundTripChart::tr("%1 answered (%2)").arg(column.answered).arg(roundTripText(column));
     const std::pair<std::uint32_t, QString> failures[] = {
         {column.timeouts, RoundTripChart::tr("%1 timed out")},
         {column.unreachables, RoundTripChart::tr("%1 unreachable")},
@@ -129,11 +238,10 @@ QString columnReading(const history::ColumnStretch &stretch, const history::Char
     }
     if (parts.isEmpty())
         parts += RoundTripChart::tr("no probes");
-    return time + QStringLiteral(": ") + parts.join(QStringLiteral(", "));
+    return stretchText(stretch.time) + QStringLiteral(": ") + parts.join(QStringLiteral(", "));
 }
 
-RoundTripChart::RoundTripChart(const history::ProbeRecord &record, QWidget *parent)
-    : QWidget(parent), m_record(&record)
+RoundTripChart::RoundTripChart(QWidget *parent) : QWidget(parent), m_shown(&nothingShown())
 {
     setObjectName(QStringLiteral("RoundTripChart"));
     setFocusPolicy(Qt::StrongFocus);
@@ -142,16 +250,27 @@ RoundTripChart::RoundTripChart(const history::ProbeRecord &record, QWidget *pare
     setMinimumSize(320, 180);
 }
 
-void RoundTripChart::setRecord(const history::ProbeRecord &record)
+void RoundTripChart::setShown(const ShownSpan &shown)
 {
-    m_record = &record;
+    m_shown = &shown;
+    if (m_pointed && *m_pointed >= shown.columns.size())
+        m_pointed.reset();
     update();
 }
 
-void RoundTripChart::setSpan(history::TimeSpan span)
+history::TimeSpan RoundTripChart::shownSpan() const noexcept
 {
-    m_span = span;
-    update();
+    return m_shown->grid.span;
+}
+
+const std::vector<history::ChartColumn> &RoundTripChart::columns() const noexcept
+{
+    return m_shown->columns;
+}
+
+std::size_t RoundTripChart::columnCount() const
+{
+    return static_cast<std::size_t>(std::max(plotArea().width(), 1));
 }
 
 void RoundTripChart::resetZoom()
@@ -159,13 +278,21 @@ void RoundTripChart::resetZoom()
     if (!m_zoom)
         return;
     m_zoom.reset();
-    update();
     emit zoomChanged();
 }
 
 QSize RoundTripChart::sizeHint() const
 {
     return QSize(640, 260);
+}
+
+void RoundTripChart::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    if (columnCount() != m_columnCount) {
+        m_columnCount = columnCount();
+        emit columnCountChanged();
+    }
 }
 
 // The legend above the plot, the time labels below it, the round-trip
@@ -178,6 +305,23 @@ QRect RoundTripChart::plotArea() const
     return rect().adjusted(labelWidth + Gap, top, -RightMargin, -bottom);
 }
 
+// One pixel a column while the plot and the columns agree; spread or
+// squeezed across it until the window gives it as many as it has room for.
+int RoundTripChart::xOfColumn(std::size_t index, QRect plot) const
+{
+    const std::size_t count = std::max<std::size_t>(m_shown->columns.size(), 1);
+    return plot.left() + static_cast<int>(index * static_cast<std::size_t>(plot.width()) / count);
+}
+
+std::optional<std::size_t> RoundTripChart::columnUnder(int x, QRect plot) const
+{
+    const std::size_t count = m_shown->columns.size();
+    if (x < plot.left() || x >= plot.left() + plot.width() || count == 0)
+        return std::nullopt;
+    return static_cast<std::size_t>(x - plot.left()) * count /
+           static_cast<std::size_t>(plot.width());
+}
+
 int RoundTripChart::xOf(history::Milliseconds time, QRect plot) const
 {
     const history::TimeSpan span = shownSpan();
@@ -187,12 +331,6 @@ int RoundTripChart::xOf(history::Milliseconds time, QRect plot) const
     return plot.left() + static_cast<int>(std::clamp(fraction, 0.0, 1.0) * plot.width());
 }
 
-void RoundTripChart::reduceColumns(QRect plot)
-{
-    m_columns.resize(static_cast<std::size_t>(std::max(plot.width(), 0)));
-    history::reduceToColumns(*m_record, shownSpan(), m_columns);
-}
-
 void RoundTripChart::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
@@ -200,11 +338,10 @@ void RoundTripChart::paintEvent(QPaintEvent *)
     const QRect plot = plotArea();
     if (plot.width() <= 0 || plot.height() <= 2 * FailureBandHeight)
         return;
-    reduceColumns(plot);
     std::uint32_t longest = 0;
-    for (const history::ChartColumn &column : m_columns) {
+    for (const history::ChartColumn &column : m_shown->columns) {
         if (column.answered > 0)
-            longest = std::max(longest, column.maximumMicroseconds);
+            longest = std::max(longest, scaleTopOf(column));
     }
     const history::RoundTripTicks scale =
         history::roundTripTicks(longest / MicrosecondsPerMillisecond);
@@ -213,7 +350,12 @@ void RoundTripChart::paintEvent(QPaintEvent *)
     drawUnwatched(painter, plot);
     drawCalled(painter, plot);
     drawOutages(painter, plot);
+    painter.save();
+    painter.setClipRect(plot.adjusted(0, 0, 1, -FailureBandHeight));
     drawColumns(painter, plot, scale.top());
+    drawMedians(painter, plot, scale.top());
+    painter.restore();
+    drawFailures(painter, plot);
     drawAxes(painter, plot);
     drawPointer(painter, plot);
     drawLegend(painter);
@@ -265,45 +407,33 @@ void RoundTripChart::drawTimeGrid(QPainter &painter, QRect plot) const
     }
 }
 
-// Outages closer than a pixel share it, so a flapping host's thousands of
-// outages cost as many fills as there are shaded stretches on screen.
+// Each column as dark as the share of its time the host was down, and
+// never so faint that a short outage in a long column is lost.
 void RoundTripChart::drawOutages(QPainter &painter, QRect plot) const
 {
-    const history::TimeSpan span = shownSpan();
-    int shadedFrom = -1;
-    int shadedTo = -1;
-    const auto fill = [&] {
-        if (shadedTo > shadedFrom)
-            painter.fillRect(QRect(shadedFrom, plot.top(), shadedTo - shadedFrom, plot.height()),
-                             OutageShade);
-    };
-    for (const history::Outage &outage : m_record->outages()) {
-        const history::Milliseconds end = outage.end.value_or(outage.lastFailure + 1);
-        if (end <= span.from || outage.start >= span.to)
+    const std::vector<float> &shares = m_shown->downShares;
+    ColumnImage shades(plot);
+    for (std::size_t index = 0; index < shares.size(); ++index) {
+        if (shares[index] <= 0)
             continue;
-        const int left = xOf(outage.start, plot);
-        const int right = std::max(xOf(end, plot), left + 1);
-        if (left > shadedTo) {
-            fill();
-            shadedFrom = left;
-        }
-        shadedTo = std::max(shadedTo, right);
+        const int left = xOfColumn(index, plot);
+        const int right = std::max(xOfColumn(index + 1, plot), left + 1);
+        const int alpha = std::max(
+            FaintestOutageAlpha,
+            static_cast<int>(OutageShade.alpha() * std::min(shares[index], 1.0F)));
+        shades.fill(left, right - left, {plot.top(), plot.bottom()},
+                    qPremultiply(withAlpha(OutageShade, alpha).rgba()));
     }
-    fill();
-}
-
-void RoundTripChart::setUnwatched(std::vector<history::TimeSpan> unwatched)
-{
-    m_unwatched = std::move(unwatched);
-    update();
+    shades.draw(painter);
 }
 
 // A shade of its own, hatched so that it reads apart from an outage's
 // whatever the palette.
 void RoundTripChart::drawUnwatched(QPainter &painter, QRect plot) const
 {
-    fillStretches(painter, plot, m_unwatched, unwatchedShade(palette()));
-    fillStretches(painter, plot, m_unwatched, QBrush(gridColour(palette()), Qt::BDiagPattern));
+    fillStretches(painter, plot, m_shown->unwatched, unwatchedShade(palette()));
+    fillStretches(painter, plot, m_shown->unwatched,
+                  QBrush(gridColour(palette()), Qt::BDiagPattern));
 }
 
 void RoundTripChart::setCalled(std::vector<history::TimeSpan> slow,
@@ -338,28 +468,82 @@ void RoundTripChart::drawCalled(QPainter &painter, QRect plot) const
     fillStretches(painter, plot, m_flapping, QBrush(FlappingHatch, Qt::FDiagPattern));
 }
 
-// Each column at least SmallestMark pixels each way, so that a few answers
-// over a long span still show.
+// A column of a few answers from its shortest to its longest, at least
+// SmallestMark pixels each way so that a few over a long span still show;
+// one of many as its middle 80% over its extremes drawn faint.
 void RoundTripChart::drawColumns(QPainter &painter, QRect plot, double topMilliseconds) const
 {
     const double pixelsPerMillisecond = (plot.height() - FailureBandHeight) / topMilliseconds;
     const int base = plot.bottom() - FailureBandHeight;
     const QColor answered = palette().color(QPalette::Highlight);
-    const auto height = [&](std::uint32_t microseconds) {
-        return static_cast<int>(microseconds / MicrosecondsPerMillisecond * pixelsPerMillisecond);
+    const auto yOf = [&](std::uint32_t microseconds) {
+        return base - static_cast<int>(microseconds / MicrosecondsPerMillisecond *
+                                       pixelsPerMillisecond);
     };
-    for (std::size_t index = 0; index < m_columns.size(); ++index) {
-        const history::ChartColumn &column = m_columns[index];
-        const int x =
-            std::min(plot.left() + static_cast<int>(index), plot.right() + 1 - SmallestMark);
-        if (column.answered > 0) {
-            const int low = std::min(base - height(column.minimumMicroseconds), base);
-            const int high =
-                std::min(base - height(column.maximumMicroseconds), low + 1 - SmallestMark);
-            painter.fillRect(QRect(QPoint(x, high), QPoint(x + SmallestMark - 1, low)), answered);
+    const QRgb extremes = qPremultiply(withAlpha(answered, ExtremesAlpha).rgba());
+    const QRgb band =
+        premultipliedOver(qPremultiply(withAlpha(answered, BandAlpha).rgba()), extremes);
+    ColumnImage bands(plot);
+    for (std::size_t index = 0; index < m_shown->columns.size(); ++index) {
+        const history::ChartColumn &column = m_shown->columns[index];
+        if (column.answered == 0)
+            continue;
+        const int x = xOfColumn(index, plot);
+        const int low = std::min(yOf(column.minimumMicroseconds), base);
+        if (!column.drawnAsBand()) {
+            const int left = std::min(x, plot.right() + 1 - SmallestMark);
+            const int high = std::min(yOf(column.maximumMicroseconds), low + 1 - SmallestMark);
+            painter.fillRect(QRect(QPoint(left, high), QPoint(left + SmallestMark - 1, low)),
+                             answered);
+            continue;
         }
-        if (const QColor *colour = failureColour(column))
-            painter.fillRect(QRect(x, base + 1, SmallestMark, FailureBandHeight), *colour);
+        const int width = std::max(xOfColumn(index + 1, plot) - x, 1);
+        bands.fill(x, width, {yOf(column.maximumMicroseconds), low}, extremes);
+        bands.fill(x, width, {yOf(column.band->p90), yOf(column.band->p10)}, band);
+    }
+    bands.draw(painter);
+}
+
+// A line through the medians of neighbouring bands, broken where a column
+// has none.
+void RoundTripChart::drawMedians(QPainter &painter, QRect plot, double topMilliseconds) const
+{
+    const double pixelsPerMillisecond = (plot.height() - FailureBandHeight) / topMilliseconds;
+    const int base = plot.bottom() - FailureBandHeight;
+    painter.setPen(QPen(palette().color(QPalette::Highlight).darker(150), 2));
+    QPolygonF line;
+    const auto flush = [&] {
+        if (line.size() == 1)
+            painter.drawPoint(line.front());
+        else if (line.size() > 1)
+            painter.drawPolyline(line);
+        line.clear();
+    };
+    for (std::size_t index = 0; index < m_shown->columns.size(); ++index) {
+        const history::ChartColumn &column = m_shown->columns[index];
+        if (!column.drawnAsBand()) {
+            flush();
+            continue;
+        }
+        const double x = (xOfColumn(index, plot) + xOfColumn(index + 1, plot)) / 2.0;
+        line << QPointF(x, base - column.band->median / MicrosecondsPerMillisecond *
+                                      pixelsPerMillisecond);
+    }
+    flush();
+}
+
+void RoundTripChart::drawFailures(QPainter &painter, QRect plot) const
+{
+    const int base = plot.bottom() - FailureBandHeight;
+    for (std::size_t index = 0; index < m_shown->columns.size(); ++index) {
+        const history::ChartColumn &column = m_shown->columns[index];
+        const QColor *colour = failureColour(column);
+        if (!colour)
+            continue;
+        const int x = std::min(xOfColumn(index, plot), plot.right() + 1 - SmallestMark);
+        const int height = failureMarkHeight(column);
+        painter.fillRect(QRect(x, base + 1 + FailureBandHeight - height, SmallestMark, height),
+                         *colour);
     }
 }
 
@@ -389,13 +573,20 @@ void RoundTripChart::drawPointer(QPainter &painter, QRect plot) const
 // slow and flapping only where the host was.
 void RoundTripChart::drawLegend(QPainter &painter) const
 {
-    std::vector<std::pair<QBrush, QString>> entries = {
-        {palette().color(QPalette::Highlight), tr("answered")},
-        {TimeoutColour, tr("timeout")},
-        {UnreachableColour, tr("unreachable")},
-        {OtherFailureColour, tr("other failure")},
-        {OutageShade, tr("outage")},
-    };
+    const QColor answered = palette().color(QPalette::Highlight);
+    std::vector<std::pair<QBrush, QString>> entries;
+    const bool bands = std::any_of(m_shown->columns.begin(), m_shown->columns.end(),
+                                   [](const history::ChartColumn &c) { return c.drawnAsBand(); });
+    if (bands) {
+        entries.emplace_back(answered.darker(150), tr("median"));
+        entries.emplace_back(withAlpha(answered, BandAlpha), tr("middle 80%"));
+    } else {
+        entries.emplace_back(answered, tr("answered"));
+    }
+    entries.emplace_back(TimeoutColour, tr("timeout"));
+    entries.emplace_back(UnreachableColour, tr("unreachable"));
+    entries.emplace_back(OtherFailureColour, tr("other failure"));
+    entries.emplace_back(OutageShade, tr("outage"));
     if (!m_slow.empty())
         entries.emplace_back(QColor(SlowShade.rgb()), tr("slow"));
     if (!m_flapping.empty())
@@ -428,7 +619,7 @@ void RoundTripChart::mouseMoveEvent(QMouseEvent *event)
     readColumnAt(event->position().toPoint().x());
 }
 
-// A drag wide enough zooms into the columns it crossed.
+// A drag wide enough asks to zoom into the columns it crossed.
 void RoundTripChart::mouseReleaseEvent(QMouseEvent *event)
 {
     if (!m_dragStart || event->button() != Qt::LeftButton)
@@ -438,21 +629,20 @@ void RoundTripChart::mouseReleaseEvent(QMouseEvent *event)
     const int to = std::max(*m_dragStart, event->position().toPoint().x());
     m_dragStart.reset();
     update();
-    const int last = plot.width() - 1;
-    const auto firstColumn = history::columnAt(std::clamp(from - plot.left(), 0, last), shownSpan(),
-                                               static_cast<std::size_t>(plot.width()));
-    const auto lastColumn = history::columnAt(std::clamp(to - plot.left(), 0, last), shownSpan(),
-                                              static_cast<std::size_t>(plot.width()));
-    if (to - from < SmallestDrag || !firstColumn || !lastColumn)
+    const int last = plot.left() + plot.width() - 1;
+    const auto first = columnUnder(std::clamp(from, plot.left(), last), plot);
+    const auto final = columnUnder(std::clamp(to, plot.left(), last), plot);
+    if (to - from < SmallestDrag || !first || !final)
         return;
-    m_zoom = history::TimeSpan{firstColumn->time.from,
-                               std::max(lastColumn->time.to, firstColumn->time.from + 1)};
+    const history::ChartGrid &grid = m_shown->grid;
+    m_zoom = history::TimeSpan{grid.columnStart(*first), grid.columnStart(*final + 1)};
     emit zoomChanged();
 }
 
 void RoundTripChart::leaveEvent(QEvent *event)
 {
     m_pointer.reset();
+    m_pointed.reset();
     update();
     emit reading(QString());
     QWidget::leaveEvent(event);
@@ -465,14 +655,12 @@ void RoundTripChart::keyPressEvent(QKeyEvent *event)
     const int step = event->key() == Qt::Key_Left ? -1 : event->key() == Qt::Key_Right ? 1 : 0;
     if (step == 0 || event->modifiers() != Qt::NoModifier)
         return QWidget::keyPressEvent(event);
-    const QRect plot = plotArea();
-    if (m_columns.size() != static_cast<std::size_t>(std::max(plot.width(), 0)))
-        reduceColumns(plot);
-    const auto count = static_cast<int>(m_columns.size());
-    int index = m_pointer ? *m_pointer - plot.left() - SmallestMark / 2 : (step > 0 ? -1 : count);
+    const auto count = static_cast<std::ptrdiff_t>(m_shown->columns.size());
+    std::ptrdiff_t index =
+        m_pointed ? static_cast<std::ptrdiff_t>(*m_pointed) : (step > 0 ? -1 : count);
     for (index += step; index >= 0 && index < count; index += step) {
-        if (m_columns[static_cast<std::size_t>(index)].probes() > 0)
-            return readColumnAt(plot.left() + index);
+        if (m_shown->columns[static_cast<std::size_t>(index)].probes() > 0)
+            return readColumn(static_cast<std::size_t>(index), plotArea());
     }
 }
 
@@ -481,21 +669,36 @@ void RoundTripChart::keyPressEvent(QKeyEvent *event)
 void RoundTripChart::readColumnAt(int x)
 {
     const QRect plot = plotArea();
-    if (m_columns.size() != static_cast<std::size_t>(std::max(plot.width(), 0)))
-        reduceColumns(plot);
-    auto stretch = history::columnAt(x - plot.left(), shownSpan(), m_columns.size());
-    if (stretch && !m_dragStart) {
-        const std::size_t nearest =
-            history::nearestWithProbes(m_columns, stretch->index, PointerReach);
-        stretch = history::columnAt(static_cast<int>(nearest), shownSpan(), m_columns.size());
+    const std::optional<std::size_t> under = columnUnder(x, plot);
+    if (m_dragStart) {
+        m_pointer = x;
+        update();
+        if (!under)
+            emit reading(QString());
+        else
+            emit reading(columnReading(*history::columnAt(static_cast<int>(*under), shownSpan(),
+                                                           m_shown->columns.size()),
+                                       m_shown->columns[*under]));
+        return;
     }
-    if (stretch)
-        m_pointer =
-            m_dragStart ? x : plot.left() + static_cast<int>(stretch->index) + SmallestMark / 2;
-    else if (!m_dragStart)
+    if (!under) {
         m_pointer.reset();
+        m_pointed.reset();
+        update();
+        emit reading(QString());
+        return;
+    }
+    readColumn(history::nearestWithProbes(m_shown->columns, *under, PointerReach), plot);
+}
+
+void RoundTripChart::readColumn(std::size_t index, QRect plot)
+{
+    m_pointed = index;
+    m_pointer = xOfColumn(index, plot) + SmallestMark / 2;
     update();
-    emit reading(stretch ? columnReading(*stretch, m_columns[stretch->index]) : QString());
+    const auto stretch =
+        history::columnAt(static_cast<int>(index), shownSpan(), m_shown->columns.size());
+    emit reading(stretch ? columnReading(*stretch, m_shown->columns[index]) : QString());
 }
 
 } // namespace history_view

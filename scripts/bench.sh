@@ -92,12 +92,14 @@ row "---" "---" "---" "---"
 "$build/bench/records_bench" 2>/dev/null
 # The window's thread while the history file takes a probe a millisecond,
 # beside the same without the file, and the History window on a day of
-# 1,000,000 probes and on 30 days at 1 s.
+# 1,000,000 probes and on 30 days at 1 s, and on a year at 1 s (all of it,
+# the last 90 and 365 days, at its own width and 1,920 px wide).
 "$build/bench/window_bench" latency 127.0.0.1 1 "${LATENCY_SECONDS:-10}" \
     "127.0.0.1, no history file" 2>/dev/null
 "$build/bench/window_bench" latency-history "${LATENCY_SECONDS:-10}" 2>/dev/null
 "$build/bench/window_bench" open-history 1000000 86 2>/dev/null
 "$build/bench/window_bench" open-history 2592000 1000 2>/dev/null
+"$build/bench/window_bench" year-spans 2>/dev/null
 idle_row
 lab_rows
 path_rows

@@ -56,33 +56,14 @@ void StoredMinute::add(const history::ProbeSample &sample) noexcept
     }
 }
 
-namespace {
-
-// The nearest rank of the fraction: the smallest value with at least that
-// fraction of them at or below it.
-std::uint32_t rankOf(std::span<std::uint32_t> values, std::size_t numerator,
-                     std::size_t denominator)
-{
-    const std::size_t rank = std::max<std::size_t>(
-        (values.size() * numerator + denominator - 1) / denominator, 1);
-    const auto nth = values.begin() + static_cast<std::ptrdiff_t>(rank - 1);
-    std::nth_element(values.begin(), nth, values.end());
-    return *nth;
-}
-
-} // namespace
-
 std::uint32_t medianOf(std::span<std::uint32_t> values)
 {
-    return rankOf(values, 1, 2);
+    return history::nearestRank(values, 1, 2);
 }
 
 std::optional<RoundTripQuantiles> quantilesOf(std::span<std::uint32_t> roundTrips)
 {
-    if (roundTrips.empty())
-        return std::nullopt;
-    return RoundTripQuantiles{rankOf(roundTrips, 1, 10), rankOf(roundTrips, 1, 2),
-                              rankOf(roundTrips, 9, 10)};
+    return history::bandOf(roundTrips);
 }
 
 void MinuteSummer::add(const history::ProbeSample &sample)

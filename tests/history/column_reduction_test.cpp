@@ -1,6 +1,7 @@
 // The chart's reduction to pixel columns against a brute-force scan of every
-// probe recorded: probes kept in full count at their own time, folded ones
-// at the start of their minute.
+// probe recorded: probes kept in full count at their own time, with the
+// nearest-rank band of their round trips, folded ones at the start of
+// their minute and in no band.
 #include "echowatch/history/column_reduction.h"
 #include "echowatch/history/probe_record.h"
 
@@ -33,13 +34,38 @@ std::vector<ProbeSample> randomProbes(std::size_t count, unsigned seed)
     return probes;
 }
 
+// The smallest round trip with at least numerator/denominator of them at or
+// below it, from all of them in order.
+std::uint32_t nearestRank(std::vector<std::uint32_t> sorted, std::size_t numerator,
+                          std::size_t denominator)
+{
+    std::sort(sorted.begin(), sorted.end());
+    std::size_t rank = 1;
+    while (rank * denominator < sorted.size() * numerator)
+        ++rank;
+    return sorted[rank - 1];
+}
+
+void addBands(std::vector<ChartColumn> &columns,
+              const std::vector<std::vector<std::uint32_t>> &roundTrips)
+{
+    for (std::size_t index = 0; index < columns.size(); ++index) {
+        if (!roundTrips[index].empty())
+            columns[index].band = RoundTripBand{nearestRank(roundTrips[index], 1, 10),
+                                                nearestRank(roundTrips[index], 1, 2),
+                                                nearestRank(roundTrips[index], 9, 10)};
+    }
+}
+
 std::vector<ChartColumn> bruteForce(const std::vector<ProbeSample> &probes, std::size_t retained,
                                     TimeSpan span, std::size_t columnCount)
 {
     std::vector<ChartColumn> columns(columnCount);
+    std::vector<std::vector<std::uint32_t>> inFull(columnCount);
     for (std::size_t i = 0; i < probes.size(); ++i) {
         Milliseconds time = probes[i].sentAt();
-        if (i < probes.size() - retained)
+        const bool folded = i < probes.size() - retained;
+        if (folded)
             time -= time % MillisecondsPerMinute;
         if (time < span.from || time >= span.to)
             continue;
@@ -53,6 +79,8 @@ std::vector<ChartColumn> bruteForce(const std::vector<ProbeSample> &probes, std:
                 column.minimumMicroseconds, std::uint32_t(probes[i].roundTripMicroseconds()));
             column.maximumMicroseconds = std::max<std::uint32_t>(
                 column.maximumMicroseconds, std::uint32_t(probes[i].roundTripMicroseconds()));
+            if (!folded)
+                inFull[index].push_back(std::uint32_t(probes[i].roundTripMicroseconds()));
             break;
         case 11010:
             ++column.timeouts;
@@ -65,6 +93,7 @@ std::vector<ChartColumn> bruteForce(const std::vector<ProbeSample> &probes, std:
             break;
         }
     }
+    addBands(columns, inFull);
     return columns;
 }
 
@@ -155,3 +184,25 @@ TEST(ColumnReduction, APointerBesideAProbeReadsIt)
 }
 
 } // namespace
+
+TEST(ColumnReduction, BandsAreNearestRanks)
+{
+    struct Row
+    {
+        std::vector<std::uint32_t> roundTrips;
+        std::optional<RoundTripBand> expected;
+    };
+    const Row rows[] = {
+        {{}, std::nullopt},
+        {{700}, RoundTripBand{700, 700, 700}},
+        {{10, 9, 8, 7, 6, 5, 4, 3, 2, 1}, RoundTripBand{1, 5, 9}},
+        // 11 of them: the tenth is the 2nd (1.1 rounded up), the ninetieth
+        // the 10th.
+        {{11, 1, 10, 2, 9, 3, 8, 4, 7, 5, 6}, RoundTripBand{2, 6, 10}},
+        {{300, 300, 300, 90'000}, RoundTripBand{300, 300, 90'000}},
+    };
+    for (const Row &row : rows) {
+        std::vector<std::uint32_t> values = row.roundTrips;
+        EXPECT_EQ(bandOf(values), row.expected) << values.size() << " round trips";
+    }
+}

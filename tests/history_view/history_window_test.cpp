@@ -149,7 +149,7 @@ private slots:
         QCOMPARE(outages.data(outages.index(1, 3)).toString(), QStringLiteral("2"));
         const QWidget *chart = history->findChild<QWidget *>(QStringLiteral("RoundTripChart"));
         QCOMPARE(chart->accessibleDescription(),
-                 QStringLiteral("Whole run: ") + QString(statistics).replace('\n', "; "));
+                 QStringLiteral("All: ") + QString(statistics).replace('\n', "; "));
 
         // Another host is a series of its own: its outages, not the first's.
         test.window.Text1->setText(QStringLiteral("127.0.0.2"));

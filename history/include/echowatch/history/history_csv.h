@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <ostream>
+#include <span>
 #include <string>
 
 namespace history {
@@ -27,5 +28,9 @@ void writeProbesCsv(const HostRecords &hosts, std::ostream &out, const HostName 
 // path broke empty when no trace found it, and how it ended: "answered",
 // or "not watched" when its watch ended first (empty while ongoing).
 void writeOutagesCsv(const OutageList &outages, std::ostream &out, const OutageWhere &where = {});
+// The same of outages gathered elsewhere (a span of a history file), oldest
+// first.
+void writeOutagesCsv(std::span<const Outage> outages, std::ostream &out,
+                     const OutageWhere &where = {});
 
 } // namespace history

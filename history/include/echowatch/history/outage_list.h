@@ -31,6 +31,12 @@ struct Outage
 
     void addFailure(Milliseconds sentAt, EchoStatus status) noexcept;
 
+    // One as a history file kept it: its figures, its most frequent status
+    // and whether it had others, not each failure.
+    static Outage restored(Milliseconds start, Milliseconds lastFailure,
+                           std::optional<Milliseconds> end, std::uint64_t probesLost,
+                           EchoStatus cause, bool mixed, bool endedUnwatched) noexcept;
+
 private:
     struct CauseCount
     {

@@ -6,14 +6,15 @@
 #include <QLocale>
 
 #include <optional>
+#include <vector>
 
 namespace history_view {
 
-// The run's outages as a table, the newest first: start, end, duration,
-// probes lost, cause, and where the path broke when a trace found it.
-// refresh() after probes were recorded inserts the new
-// rows on top and updates the one that was newest, so the row a reader
-// selected stays selected.
+// Outages as a table, the newest first: start, end, duration, probes lost,
+// cause, and where the path broke when a trace found it. Given the
+// outages again as probes come, it inserts the new rows on top, drops
+// those the span left behind at the bottom and updates the others, so the
+// row a reader selected stays selected.
 class OutageTableModel final : public QAbstractTableModel
 {
 public:
@@ -28,8 +29,7 @@ public:
         ColumnCount,
     };
 
-    OutageTableModel(const history::OutageList &outages, const history::OutageWhere &where,
-                     QObject *parent = nullptr);
+    explicit OutageTableModel(QObject *parent = nullptr);
 
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     int columnCount(const QModelIndex &parent = QModelIndex()) const override;
@@ -37,24 +37,22 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation,
                         int role = Qt::DisplayRole) const override;
 
-    void refresh();
-    // Another host's outages, and where their paths broke, which must
-    // outlive the model or the next call.
-    void setOutages(const history::OutageList &outages, const history::OutageWhere &where);
-    // After a verdict was added to where.
-    void refreshWhere();
+    // The outages to show, oldest first, and where their paths broke.
+    void setOutages(std::vector<history::Outage> outages, history::OutageWhere where);
+    const std::vector<history::Outage> &outages() const noexcept { return m_outages; }
+    const history::OutageWhere &where() const noexcept { return m_where; }
     // The start of the outage shown in the row, when the row has a verdict.
     std::optional<qint64> tracedOutageStart(int row) const;
-    // After the list was replaced rather than added to.
-    void reset();
 
 private:
     QString cellText(const history::Outage &outage, int column) const;
+    const history::Outage &outageInRow(int row) const;
+    // How many of the oldest shown are gone from the outages given, when
+    // the others open them in the same order; none otherwise.
+    std::optional<std::size_t> droppedBefore(const std::vector<history::Outage> &outages) const;
 
-    const history::OutageList *m_outages;
-    const history::OutageWhere *m_where;
-    int m_rows = 0;
-    quint64 m_dropped = 0;
+    std::vector<history::Outage> m_outages;
+    history::OutageWhere m_where;
     QLocale m_locale;
 };
 

@@ -5,6 +5,7 @@
 
 #include <QHash>
 #include <QObject>
+#include <QString>
 
 #include <map>
 #include <optional>
@@ -44,6 +45,16 @@ public:
     {
         return m_earlierRuns.value(address, 0);
     }
+    // Where this run's probes of the host begin after the earlier runs'.
+    history::Milliseconds earlierRunsUntil(std::uint32_t address) const noexcept
+    {
+        return m_earlierUntil.value(address, 0);
+    }
+
+    // The history file the host's earlier probes are kept in, if any: the
+    // History window reads the spans beyond the record from it.
+    void setHistoryFile(const QString &path);
+    const QString &historyFile() const noexcept { return m_historyFile; }
 
     // When the host was slow, and when it flapped (from the first down
     // counted to its settling), oldest first; one going on ends at `now`.
@@ -66,6 +77,7 @@ signals:
     void recorded();
     // After earlier runs were added: what was shown may have changed.
     void replaced();
+    void historyFileChanged();
 
 private:
     // Stretches of one kind for one host: those ended, and the one going on.
@@ -88,9 +100,11 @@ private:
     std::map<std::uint32_t, Stretches> m_flapping;
     // Earlier runs merged in, by host address.
     QHash<std::uint32_t, std::size_t> m_earlierRuns;
+    QHash<std::uint32_t, history::Milliseconds> m_earlierUntil;
     // Beside the records, which are rebuilt when earlier runs come in; a
     // map, so that a host's entry stays where it is as others are added.
     mutable std::map<std::uint32_t, history::OutageWhere> m_where;
+    QString m_historyFile;
 };
 
 } // namespace history_view

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "echowatch/history/column_reduction.h"
 #include "echowatch/history/probe_sample.h"
 #include "echowatch/history/run_statistics.h"
 
@@ -18,15 +19,9 @@ inline constexpr Milliseconds MillisecondsPerDay = 24 * 60 * history::Millisecon
 using history::minuteOf;
 
 // Where the round trips of answered probes lay, in microseconds, each the
-// nearest rank: the tenth of them, the median, the ninetieth.
-struct RoundTripQuantiles
-{
-    std::uint32_t p10 = 0;
-    std::uint32_t median = 0;
-    std::uint32_t p90 = 0;
-
-    bool operator==(const RoundTripQuantiles &) const = default;
-};
+// nearest rank: the tenth of them, the median, the ninetieth; the chart's
+// bands are the same figures.
+using RoundTripQuantiles = history::RoundTripBand;
 
 // Of these round trips, which it puts partly in order; none when empty.
 std::optional<RoundTripQuantiles> quantilesOf(std::span<std::uint32_t> roundTrips);
