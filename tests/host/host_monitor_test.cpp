@@ -140,7 +140,7 @@ TEST(HostMonitor, TheFirstVerdictIsTheOutagesOne)
 {
     host_test::RecordingSink sink;
     host::IdSource ids;
-    host::HostMonitor monitor(identity(), {1}, ids, sink);
+    host::HostMonitor monitor(identity(), downAfter(1), ids, sink);
     monitor.take(probeAt(1, TimedOut, Host));
     EXPECT_TRUE(monitor.fileVerdict(2, {host::Side::LocalNetwork, "first"}));
     EXPECT_FALSE(monitor.fileVerdict(2, {host::Side::TheHost, "second"}));
@@ -159,7 +159,7 @@ TEST(HostMonitor, AWatchEndedUpFilesNothing)
 {
     host_test::RecordingSink sink;
     host::IdSource ids;
-    host::HostMonitor monitor(identity(), {1}, ids, sink);
+    host::HostMonitor monitor(identity(), downAfter(1), ids, sink);
     monitor.take(probeAt(1, TimedOut, Host));
     monitor.take(probeAt(2, 0, Host));
     monitor.endWatch(3'000, host::WatchEnd::Stopped);

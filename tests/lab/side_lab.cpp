@@ -258,6 +258,9 @@ struct Program
         app::LaunchOptions options;
         options.traceOnDown = true;
         options.notify = true;
+        // Every fault's down is told on its own, however many come within
+        // the flapping rule's window.
+        options.alerts.flap.limit = 0;
         return options;
     }
 
