@@ -36,11 +36,23 @@ public:
         m_status[destination] = status;
     }
 
+    // Every other request to the destination fails with the status, so
+    // never two in a row.
+    void alternate(std::uint32_t destination, std::int32_t status)
+    {
+        const std::lock_guard lock(m_mutex);
+        m_alternating[destination] = status;
+    }
+
     net::EchoOutcome echo(std::uint32_t destination)
     {
         const std::lock_guard lock(m_mutex);
         net::EchoOutcome outcome;
         outcome.status = m_status[destination];
+        if (const auto found = m_alternating.find(destination); found != m_alternating.end()) {
+            outcome.status = m_failNext[destination] ? found->second : 0;
+            m_failNext[destination] = !m_failNext[destination];
+        }
         if (outcome.status == 0)
             outcome.roundTrip = 300us;
         outcome.responder = destination;
@@ -50,6 +62,8 @@ public:
 private:
     std::mutex m_mutex;
     std::map<std::uint32_t, std::int32_t> m_status;
+    std::map<std::uint32_t, std::int32_t> m_alternating;
+    std::map<std::uint32_t, bool> m_failNext;
 };
 
 class TableLibrary final : public net::IcmpEchoLibrary
@@ -211,6 +225,7 @@ private slots:
     void aNameFoundElsewhereEndsItsWatchAsMoved();
     void failuresMakeAnOutageWhoseVerdictIsFiled();
     void theEndEndsEveryWatchAsClosed();
+    void theAlertRulesGivenCallEachHostDownByLoss();
     void tracesBeyondTheWaitingBoundAreAnsweredAtOnce();
 
 private:
@@ -329,6 +344,28 @@ void HeadlessTest::theEndEndsEveryWatchAsClosed()
     for (const QList<QVariant> &arguments : ended)
         QCOMPARE(arguments.at(0).value<host::WatchEnded>().why, host::WatchEnd::Closed);
     QCOMPARE(program.watch().watched(), std::size_t{0});
+}
+
+// Half the probes of one host lost, never two in a row: the failures in a
+// row never call it down, the loss rule given does, for that host alone.
+void HeadlessTest::theAlertRulesGivenCallEachHostDownByLoss()
+{
+    writeHosts("192.0.2.4\n192.0.2.5\n");
+    m_echo.alternate(address(4), icmp::IpStatus::ReqTimedOut);
+    app::LaunchOptions launch = options();
+    launch.alerts.loss = {20, 5, 10};
+    app::HeadlessApplication program(services(), launch);
+    const host::HostEventSignals &events = program.watch().events();
+    QSignalSpy down(&events, &host::HostEventSignals::down);
+    program.start();
+    QTRY_VERIFY(down.count() > 0);
+    const auto outage = down.at(0).at(0).value<host::HostDown>();
+    QCOMPARE(outage.host.address, address(4));
+    QCOMPARE(outage.by, host::DownBy::Loss);
+    QVERIFY(outage.loss.failed * 100 >= 20 * outage.loss.window);
+    program.shutDown();
+    for (const QList<QVariant> &arguments : down)
+        QCOMPARE(arguments.at(0).value<host::HostDown>().host.address, address(4));
 }
 
 // Many hosts down at once with every trace held: the outages past the

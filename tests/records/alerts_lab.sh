@@ -6,16 +6,12 @@
 set -euo pipefail
 binary=$1
 here=$(cd "$(dirname "$0")" && pwd)
-skip() {
-    echo "SKIPPED: $*"
-    exit 77
-}
+# shellcheck source=../support/shell_test.sh
+source "$here/../support/shell_test.sh"
 [ "$(id -u)" -eq 0 ] || skip "the alerts lab makes a network namespace, which needs root"
-for tool in unshare ip nft; do
-    command -v "$tool" >/dev/null || skip "$tool is missing (packages util-linux, iproute2, nftables)"
-done
+need_tools unshare ip nft
 scratch=$(mktemp -d /tmp/echowatch-alerts-lab.XXXXXX)
-trap 'rm -rf "$scratch"' EXIT
+on_exit 'rm -rf "$scratch"'
 # The table ends with the namespace, and the namespace with its last
 # process. 30 of every 100 replies are dropped, never the requests.
 # shellcheck disable=SC2016 # the inner sh expands its own arguments

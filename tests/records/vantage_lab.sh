@@ -14,14 +14,10 @@ binary=$1
 rules=$2
 dashboard=$3
 here=$(cd "$(dirname "$0")" && pwd)
-skip() {
-    echo "SKIPPED: $*"
-    exit 77
-}
+# shellcheck source=../support/shell_test.sh
+source "$here/../support/shell_test.sh"
 [ "$(id -u)" -eq 0 ] || skip "the vantage lab makes network namespaces, which needs root"
-for tool in ip nft prometheus promtool; do
-    command -v "$tool" >/dev/null || skip "$tool is missing (packages iproute2, nftables, prometheus)"
-done
+need_tools ip nft prometheus promtool
 
 lab="ewvp-$$"
 roles=(router host1 host2 vp1 vp2 vp3 prom)
@@ -36,7 +32,7 @@ teardown() {
     done
     rm -rf "$scratch"
 }
-trap teardown EXIT
+on_exit teardown
 
 for role in "${roles[@]}"; do
     ip netns add "$lab-$role"
