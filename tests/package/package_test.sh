@@ -45,7 +45,7 @@ appstream_validate() {
     local report
     report=$(appstreamcli validate --no-net "$1") && return 0
     echo "$report"
-    ! grep -E '^[EW]: ' <<<"$report" | grep -qv ': url-homepage-missing$' ||
+    ! grep -E '^[EW]: ' <<<"$report" | grep -v ': url-homepage-missing$' >/dev/null ||
         fail "appstreamcli validate found more than the missing homepage"
 }
 
@@ -59,7 +59,7 @@ if [[ $release =~ ^[0-9]+$ ]]; then
     [ "$(basename "$deb")" = "echowatch_${version}_$(dpkg --print-architecture).deb" ] ||
         fail "$(basename "$deb") does not carry the version $version"
 fi
-dpkg-deb -f "$deb" Recommends | grep -qw qt6-wayland || fail "the package does not recommend qt6-wayland"
+dpkg-deb -f "$deb" Recommends | grep -w qt6-wayland >/dev/null || fail "the package does not recommend qt6-wayland"
 # Tied to no one Qt build: a private Qt interface would pin it to one.
 ! dpkg-deb -f "$deb" Depends | grep -E -- '-private-abi|libqt6waylandclient' ||
     fail "the package depends on Qt's private interface or its Wayland client library"
@@ -134,14 +134,16 @@ appstream_validate /usr/share/metainfo/org.echowatch.EchoWatch.metainfo.xml
 for png in /usr/share/icons/hicolor/*/apps/org.echowatch.EchoWatch.png; do
     size=${png#*hicolor/}
     size=${size%%x*}
-    file "$png" | grep -q ", $size x $size," || fail "$png is not $size pixels square"
+    file "$png" | grep ", $size x $size," >/dev/null || fail "$png is not $size pixels square"
 done
 
 # The options are documented where a user of the package looks, and help
-# needs no display.
+# needs no display. grep reads to the end (no -q): under pipefail a reader
+# that leaves early fails a writer still writing, once the text outgrows
+# the pipe's buffer.
 env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=xcb /usr/bin/echowatch --help |
-    grep -q -- '--down-after' || fail "echowatch --help does not list --down-after"
-zcat /usr/share/man/man1/echowatch.1.gz | grep -q -- 'down\\-after' ||
+    grep -- '--down-after' >/dev/null || fail "echowatch --help does not list --down-after"
+zcat /usr/share/man/man1/echowatch.1.gz | grep -- 'down\\-after' >/dev/null ||
     fail "the manual page does not describe --down-after"
 
 apt-get purge -y -q echowatch
