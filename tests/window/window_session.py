@@ -6,9 +6,12 @@ found through it. Every wait is bounded; every process started here is ended
 by close(), also on failure.
 """
 
+import atexit
 import os
+import shutil
 import signal
 import subprocess
+import tempfile
 import time
 
 import gi
@@ -18,6 +21,7 @@ from gi.repository import Atspi  # noqa: E402
 
 STEP_TIMEOUT = 20.0  # seconds for anything to appear
 POLL = 0.1
+_RUNTIME = None  # this process's private runtime folder, made on first use
 
 
 def wait_for(what, probe, timeout=STEP_TIMEOUT):
@@ -47,6 +51,7 @@ class WindowSession:
         self.xvfb = None
         self.app = None
         try:
+            self._give_private_runtime()
             self._start_display(dpi, screen)
             self._start_app(binary, arguments)
             Atspi.init()
@@ -56,6 +61,21 @@ class WindowSession:
         except BaseException:
             self.close()
             raise
+
+    def _give_private_runtime(self):
+        # The accessibility bus launcher puts its socket under the runtime
+        # folder, or under the home's cache without one: two sessions of the
+        # same user at once (a lab in a namespace beside another suite) would
+        # otherwise share one socket path, and the later one takes it over.
+        # One folder per D-Bus session, which is one per process here: the
+        # launcher outlives a window, and a later window finds it again.
+        global _RUNTIME
+        if _RUNTIME is None:
+            _RUNTIME = tempfile.mkdtemp(prefix="echowatch-session-")
+            atexit.register(shutil.rmtree, _RUNTIME, ignore_errors=True)
+            os.environ["XDG_RUNTIME_DIR"] = _RUNTIME
+            subprocess.run(["dbus-update-activation-environment",
+                            "XDG_RUNTIME_DIR=" + _RUNTIME], check=True, timeout=10)
 
     def _start_display(self, dpi, screen):
         # -noreset: an X server resets when its last client goes, dropping
