@@ -62,6 +62,7 @@ FileSpan fileSpanOf(const store::HostSpan &read)
         if (outage.pathVerdict)
             span.where.emplace(outage.start, *outage.pathVerdict);
     }
+    span.slowPeriods = read.slowPeriods;
     return span;
 }
 

@@ -109,6 +109,7 @@ struct HistoryFile::EarlierRuns
     std::vector<history::TimeSpan> watches;
     std::size_t runs = 0;
     history::OutageWhere where;
+    std::vector<history::TimeSpan> slowPeriods;
 };
 
 namespace {
@@ -132,6 +133,7 @@ void readFile(const std::string &path, const std::string &host, history::Millise
     for (const store::StoredWatch &watch : read->watches)
         earlier.watches.push_back({watch.started, watch.ended});
     earlier.runs = read->runs.size();
+    earlier.slowPeriods = std::move(read->slowPeriods);
     for (const store::StoredOutage &outage : read->outages) {
         if (outage.pathVerdict)
             earlier.where.emplace(outage.start, *outage.pathVerdict);
@@ -160,6 +162,7 @@ void HistoryFile::readEarlierRuns(std::uint32_t address, const std::string &host
 void HistoryFile::mergeEarlierRuns(std::uint32_t address, const EarlierRuns &earlier)
 {
     m_history.addEarlierRuns(address, earlier.probes, earlier.watches, earlier.runs);
+    m_history.addEarlierSlowPeriods(address, earlier.slowPeriods);
     // Their traces were not kept, only where they found the path broke.
     for (const auto &[start, verdict] : earlier.where)
         m_history.noteWhere(address, start, QString::fromStdString(verdict));

@@ -459,8 +459,10 @@ void HistoryWindow::showSpan(ShownSpan shown)
     showStatistics(statistics);
     if (m_shownAddress) {
         const history::Milliseconds now = latestTime(shownHost());
-        m_chart->setCalled(m_history.slowPeriods(*m_shownAddress, now),
-                           m_history.flappingStretches(*m_shownAddress, now));
+        std::vector<history::TimeSpan> slow = m_history.slowPeriods(*m_shownAddress, now);
+        slow.insert(slow.end(), m_shown.slow.begin(), m_shown.slow.end());
+        m_shown.slow = joinedStretches(std::move(slow));
+        m_chart->setCalled(m_shown.slow, m_history.flappingStretches(*m_shownAddress, now));
     } else {
         m_chart->setCalled({}, {});
     }

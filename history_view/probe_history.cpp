@@ -74,6 +74,19 @@ std::vector<history::TimeSpan> ProbeHistory::Stretches::upTo(history::Millisecon
     return all;
 }
 
+// Before this run's, which all started after them.
+void ProbeHistory::addEarlierSlowPeriods(std::uint32_t address,
+                                         const std::vector<history::TimeSpan> &periods)
+{
+    if (periods.empty())
+        return;
+    std::vector<history::TimeSpan> &ended = m_slow[address].ended;
+    ended.insert(ended.begin(), periods.begin(), periods.end());
+    if (ended.size() > MostStretches)
+        ended.erase(ended.begin(), ended.end() - static_cast<std::ptrdiff_t>(MostStretches));
+    emit recorded();
+}
+
 std::vector<history::TimeSpan> ProbeHistory::slowPeriods(std::uint32_t address,
                                                          history::Milliseconds now) const
 {

@@ -220,6 +220,18 @@ int textHeight(const QWidget &widget)
     return widget.fontMetrics().height();
 }
 
+bool overlaps(history::TimeSpan stretch, history::TimeSpan span) noexcept
+{
+    return stretch.to > span.from && stretch.from < span.to;
+}
+
+// Earlier runs' stretches are kept whatever the span shown.
+bool anyWithin(const std::vector<history::TimeSpan> &stretches, history::TimeSpan span)
+{
+    return std::any_of(stretches.begin(), stretches.end(),
+                       [span](history::TimeSpan stretch) { return overlaps(stretch, span); });
+}
+
 } // namespace
 
 QString columnReading(const history::ColumnStretch &stretch, const history::ChartColumn &column)
@@ -450,7 +462,7 @@ void RoundTripChart::fillStretches(QPainter &painter, QRect plot,
 {
     const history::TimeSpan span = shownSpan();
     for (const history::TimeSpan &stretch : stretches) {
-        if (stretch.to <= span.from || stretch.from >= span.to)
+        if (!overlaps(stretch, span))
             continue;
         const int left = xOf(std::max(stretch.from, span.from), plot);
         const int right = std::max(xOf(std::min(stretch.to, span.to), plot), left + 1);
@@ -587,9 +599,9 @@ void RoundTripChart::drawLegend(QPainter &painter) const
     entries.emplace_back(UnreachableColour, tr("unreachable"));
     entries.emplace_back(OtherFailureColour, tr("other failure"));
     entries.emplace_back(OutageShade, tr("outage"));
-    if (!m_slow.empty())
+    if (anyWithin(m_slow, shownSpan()))
         entries.emplace_back(QColor(SlowShade.rgb()), tr("slow"));
-    if (!m_flapping.empty())
+    if (anyWithin(m_flapping, shownSpan()))
         entries.emplace_back(QBrush(FlappingHatch, Qt::FDiagPattern), tr("flapping"));
     entries.emplace_back(unwatchedShade(palette()), tr("not watched"));
     const QFontMetrics metrics = fontMetrics();

@@ -131,7 +131,23 @@ ShownSpan composeSpan(const RecordedHost &host, const history::ChartGrid &grid,
     shown.down = downTimeIn(shown.outages, grid.span);
     addDownShares(shown);
     addWatches(shown, host, file);
+    if (file)
+        shown.slow = joinedStretches(file->slowPeriods);
     return shown;
+}
+
+std::vector<TimeSpan> joinedStretches(std::vector<TimeSpan> stretches)
+{
+    std::sort(stretches.begin(), stretches.end(),
+              [](TimeSpan a, TimeSpan b) { return a.from < b.from; });
+    std::vector<TimeSpan> joined;
+    for (const TimeSpan &stretch : stretches) {
+        if (!joined.empty() && stretch.from <= joined.back().to)
+            joined.back().to = std::max(joined.back().to, stretch.to);
+        else
+            joined.push_back(stretch);
+    }
+    return joined;
 }
 
 Milliseconds downTimeIn(const std::vector<history::Outage> &outages, TimeSpan span) noexcept

@@ -166,7 +166,8 @@ void Reader::readMinutes(const ReadRun &run, std::vector<StoredMinute> &minutes)
 
 bool Reader::read(std::string_view address, std::size_t probesInFull, HostHistory &history)
 {
-    if (!readWatches(m_connection, address, m_span, history.watches))
+    if (!readWatches(m_connection, address, m_span, history.watches) ||
+        !readSlowPeriods(m_connection, address, m_span, history.slowPeriods))
         fail();
     std::vector<ReadRun> runs = runsOf(address);
     std::erase_if(runs, [&](const ReadRun &run) { return endOf(run) < m_span.from; });

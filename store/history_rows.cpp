@@ -15,6 +15,24 @@ bool readWatches(Connection &connection, std::string_view address, history::Time
     });
 }
 
+bool readSlowPeriods(Connection &connection, std::string_view address, history::TimeSpan span,
+                     std::vector<history::TimeSpan> &periods)
+{
+    Statement select = connection.prepare(R"(
+SELECT start_ms, end_at FROM (
+    SELECT start_ms, max(start_ms, coalesce(end_ms,
+        (SELECT max(coalesce(ended_ms, through_ms)) FROM watches
+         WHERE watches.host = slow_periods.host AND watches.started_ms <= slow_periods.start_ms),
+        start_ms)) AS end_at
+    FROM slow_periods JOIN hosts ON hosts.id = slow_periods.host
+    WHERE hosts.address = ? AND start_ms < ?)
+WHERE end_at >= ? ORDER BY start_ms)");
+    select.bind(1, address).bind(2, span.to).bind(3, span.from);
+    return appendRows(select, periods, [](const Statement &row) {
+        return history::TimeSpan{row.integer(0), row.integer(1)};
+    });
+}
+
 bool readOutages(Connection &connection, std::int64_t run, history::TimeSpan span,
                  std::vector<StoredOutage> &outages)
 {

@@ -176,6 +176,7 @@ bool SpanReader::read(std::string_view address)
 {
     const std::optional<std::vector<RunRow>> runs = runsBefore(m_connection, address, m_span.to);
     return runs && readWatches(m_connection, address, m_span, m_history.watches) &&
+           readSlowPeriods(m_connection, address, m_span, m_history.slowPeriods) &&
            std::all_of(runs->begin(), runs->end(),
                        [this](const RunRow &run) { return readRun(run); });
 }

@@ -2,7 +2,8 @@
 // the last 5 minutes to all, shows what the file and this run hold (counts,
 // loss, round trips, down of the watched time, outage rows, the time nobody
 // watched), its bands where the file's minutes and hours give them; the
-// read runs on a worker, and the window answers while it is held; a
+// read runs on a worker, and the window answers while it is held; the
+// earlier runs' slow periods are shaded as this run's are; a
 // damaged or locked file is reported and nothing of it merged; without a
 // file the spans show the run alone.
 #include "watched_window.h"
@@ -56,11 +57,13 @@ constexpr int RunProbes = 20;
 // What the file was given: two watches of the host, 20 days apart, one a
 // probe every 10 minutes, the other every 30 seconds until half an hour
 // before this run, each with runs of timeouts and (the second) single
-// unreachables.
+// unreachables; the host slow for six hours of the first, ten minutes of
+// the second.
 struct Truth
 {
     std::vector<ProbeSample> probes;
     std::vector<TimeSpan> watches;
+    std::vector<TimeSpan> slow;
 };
 
 struct Watch
@@ -74,6 +77,11 @@ struct Watch
 constexpr Watch Watches[] = {
     {{Now - 40 * Day, Now - 20 * Day}, 10 * Minute, 97, 0},
     {{Now - 2 * Day, Now - 30 * Minute}, 30'000, 211, 307},
+};
+
+constexpr TimeSpan SlowPeriods[] = {
+    {Now - 25 * Day, Now - 25 * Day + 6 * Hour},
+    {Now - 50 * Minute, Now - 40 * Minute},
 };
 
 EchoStatus statusOf(std::size_t index, const Watch &watch)
@@ -110,6 +118,13 @@ Truth writeFile(const std::string &path)
             qFatal("%s", writer.lastError().c_str());
         truth.watches.push_back(watch.time);
     }
+    store::Batch slow;
+    for (const TimeSpan &period : SlowPeriods) {
+        slow.slowPeriods.push_back({0, period.from, period.to, "{}"});
+        truth.slow.push_back(period);
+    }
+    if (!writer.write(slow))
+        qFatal("%s", writer.lastError().c_str());
     return truth;
 }
 
@@ -350,6 +365,37 @@ struct Gate
     }
 };
 
+// The slow band's yellow, also where an outage's shade lies over it; apart
+// from the amber of an unreachable mark and from the faint shade below.
+bool bandYellow(QRgb pixel)
+{
+    return qRed(pixel) >= 190 && qGreen(pixel) >= 160 && qBlue(pixel) <= 40;
+}
+
+// How many of the chart's pixel columns hold the slow band along the plot's
+// top: a few pixels of its colour, where the legend's swatch has more.
+int slowBandColumns(const HistoryWindow &window)
+{
+    const QImage drawn = window.findChild<history_view::RoundTripChart *>()->grab().toImage();
+    constexpr int BandHeight = 4;
+    int columns = 0;
+    for (int x = 0; x < drawn.width(); ++x) {
+        int yellow = 0;
+        for (int y = 0; y < drawn.height(); ++y)
+            yellow += bandYellow(drawn.pixel(x, y)) ? 1 : 0;
+        columns += yellow > 0 && yellow <= BandHeight ? 1 : 0;
+    }
+    return columns;
+}
+
+std::vector<TimeSpan> overlapping(const std::vector<TimeSpan> &stretches, TimeSpan span)
+{
+    std::vector<TimeSpan> within;
+    std::copy_if(stretches.begin(), stretches.end(), std::back_inserter(within),
+                 [span](TimeSpan stretch) { return stretch.to > span.from && stretch.from < span.to; });
+    return within;
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(HistoryWindow::Span)
@@ -439,6 +485,36 @@ private slots:
                  spansTheGap);
         if (fromFile)
             checkFileBands(shown, m_truth.probes);
+    }
+
+    void earlierRunsSlowPeriodsAreShaded_data()
+    {
+        QTest::addColumn<HistoryWindow::Span>("span");
+        QTest::addColumn<int>("periods");
+        QTest::newRow("5 minutes: none") << HistoryWindow::Span::LastFiveMinutes << 0;
+        QTest::newRow("hour: the record's") << HistoryWindow::Span::LastHour << 1;
+        QTest::newRow("week: beside the file's") << HistoryWindow::Span::LastWeek << 1;
+        QTest::newRow("month: the file's too") << HistoryWindow::Span::LastMonth << 2;
+        QTest::newRow("year") << HistoryWindow::Span::LastYear << 2;
+    }
+
+    // The day before this run comes into its record with its slow periods;
+    // those before, with the file's part of a longer span.
+    void earlierRunsSlowPeriodsAreShaded()
+    {
+        QFETCH(HistoryWindow::Span, span);
+        QFETCH(int, periods);
+        SpanTestWindow test(freshFile("slow.sqlite"));
+        test.probeRun();
+        QTRY_COMPARE(test.history->earlierRuns(HostAddress), std::size_t{1});
+        HistoryWindow *window = test.open();
+        QVERIFY(window);
+        QVERIFY(showSpan(*window, span));
+        const TimeSpan shownSpan = window->shown().grid.span;
+        const std::vector<TimeSpan> expected = overlapping(m_truth.slow, shownSpan);
+        QCOMPARE(int(expected.size()), periods);
+        QCOMPARE(overlapping(window->shown().slow, shownSpan), expected);
+        QCOMPARE(slowBandColumns(*window) > 0, periods > 0);
     }
 
     // The span switch never waits for the file: the run's own part shows at

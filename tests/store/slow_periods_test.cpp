@@ -1,9 +1,11 @@
 // A host's slow periods in the history file: written as they start, their
 // end added as they end, in the same batch or a later one, for each host
-// apart; and a period noted for a host the writer does not know is no
-// reason to lose the batch it came with.
+// apart; a period noted for a host the writer does not know is no reason to
+// lose the batch it came with; and both readers give back those that
+// overlap the span asked, one never ended ending with its watch.
 #include "store_files.h"
 
+#include "echowatch/store/span_reader.h"
 #include "echowatch/store/sqlite_connection.h"
 
 #include <gtest/gtest.h>
@@ -108,5 +110,86 @@ INSTANTIATE_TEST_SUITE_P(
                   {"198.51.100.3", Start + 60'000, Start + 180'000, Figures}}},
         SlowCase{"aHostTheWriterDoesNotKnow", {{period(7, 60'000)}}, {}}),
     [](const testing::TestParamInfo<SlowCase> &info) { return info.param.name; });
+
+constexpr history::Milliseconds Minute = history::MillisecondsPerMinute;
+constexpr history::Milliseconds Hour = 60 * Minute;
+constexpr history::Milliseconds Step = 10'000;
+constexpr history::Milliseconds SecondWatch = Start + Hour;
+// The second watch was never ended: its program was killed after this probe.
+constexpr history::Milliseconds LastProbe = SecondWatch + 10 * Minute - Step;
+
+// A probe every step through the watch, from the batch's position on.
+void watch(store::Batch &batch, history::Milliseconds from, history::Milliseconds to)
+{
+    batch.watches.push_back({0, batch.probes.size(), from, std::nullopt});
+    for (history::Milliseconds at = from; at < to; at += Step)
+        batch.probes.push_back({0, history::ProbeSample(at, 0, 900, 32)});
+}
+
+// The host slow from minute 2 to 5 of a watch it stopped after 20 minutes,
+// and from minute 3 of a second watch an hour on until the program was
+// killed; the other host slow all the while.
+void writeTwoWatches(const std::string &file)
+{
+    store::HistoryWriter writer = writerFor(file, {"192.0.2.7", "198.51.100.3"});
+    store::Batch first;
+    watch(first, Start, Start + 20 * Minute);
+    first.watches.push_back(
+        {0, first.probes.size(), Start + 20 * Minute, store::WatchEndReason::Stopped});
+    first.slowPeriods = {period(0, 2 * Minute, 5 * Minute), period(1, 0, 3 * Hour)};
+    store::Batch second;
+    watch(second, SecondWatch, LastProbe + 1);
+    second.slowPeriods = {period(0, Hour + 3 * Minute)};
+    if (!writer.write(first) || !writer.write(second))
+        throw std::runtime_error(writer.lastError());
+}
+
+using Spans = std::vector<history::TimeSpan>;
+
+struct ReadCase
+{
+    const char *name;
+    history::TimeSpan span;
+    Spans expected;
+};
+
+class SlowPeriodsRead : public testing::TestWithParam<ReadCase>
+{};
+
+TEST_P(SlowPeriodsRead, OverlappingTheSpanByBothReaders)
+{
+    ScratchFolder folder;
+    const std::string file = folder.file("history.sqlite");
+    writeTwoWatches(file);
+    std::string error;
+    std::optional<store::Connection> connection =
+        store::Connection::open(file, store::Access::ReadOnly, error);
+    ASSERT_TRUE(connection) << error;
+    const history::TimeSpan span = GetParam().span;
+    const std::optional<store::HostHistory> history = store::readHostHistory(
+        *connection, "192.0.2.7", span, store::DefaultProbesInFull, error);
+    ASSERT_TRUE(history) << error;
+    EXPECT_EQ(history->slowPeriods, GetParam().expected);
+    const std::optional<store::HostSpan> read =
+        store::readSpan(*connection, "192.0.2.7", span, 60, error);
+    ASSERT_TRUE(read) << error;
+    EXPECT_EQ(read->slowPeriods, GetParam().expected);
+}
+
+constexpr history::TimeSpan FirstPeriod{Start + 2 * Minute, Start + 5 * Minute};
+constexpr history::TimeSpan OpenPeriod{SecondWatch + 3 * Minute, LastProbe};
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, SlowPeriodsRead,
+    testing::Values(
+        ReadCase{"both", {Start - Hour, Start + 3 * Hour}, {FirstPeriod, OpenPeriod}},
+        ReadCase{"startedBeforeTheSpan", {Start + 4 * Minute, Start + 30 * Minute}, {FirstPeriod}},
+        ReadCase{"endedAsTheSpanStarts", {Start + 5 * Minute, Start + 30 * Minute}, {FirstPeriod}},
+        ReadCase{"startedAsTheSpanEnds", {Start, Start + 2 * Minute}, {}},
+        ReadCase{"betweenTheWatches", {Start + 20 * Minute, SecondWatch}, {}},
+        ReadCase{"openAtTheFilesEnd", {SecondWatch + 5 * Minute, Start + 30 * Hour}, {OpenPeriod}},
+        ReadCase{"afterTheFilesEnd", {LastProbe + 1, Start + 30 * Hour}, {}},
+        ReadCase{"longBefore", {Start - 30 * Hour, Start}, {}}),
+    [](const testing::TestParamInfo<ReadCase> &info) { return info.param.name; });
 
 } // namespace

@@ -40,6 +40,8 @@ struct FileSpan
     std::vector<history::Outage> outages;
     // Where the path broke in them, where a trace found it.
     history::OutageWhere where;
+    // When the host monitor called the host slow, oldest first.
+    std::vector<history::TimeSpan> slowPeriods;
 };
 
 struct FileAnswer

@@ -41,6 +41,10 @@ public:
     // nothing.
     void addEarlierRuns(std::uint32_t address, const std::vector<history::ProbeSample> &probes,
                         const std::vector<history::TimeSpan> &watches, std::size_t runs);
+    // Adds the host's slow periods of earlier runs, read from the history
+    // file with them.
+    void addEarlierSlowPeriods(std::uint32_t address,
+                               const std::vector<history::TimeSpan> &periods);
     std::size_t earlierRuns(std::uint32_t address) const noexcept
     {
         return m_earlierRuns.value(address, 0);

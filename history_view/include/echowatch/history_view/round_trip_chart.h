@@ -40,7 +40,7 @@ public:
     // The stretch a drag asked for, until resetZoom().
     std::optional<history::TimeSpan> zoom() const noexcept { return m_zoom; }
     // When the host was slow, and flapping, oldest first; the legend names
-    // them only where there are some.
+    // them only where some are within the span shown.
     void setCalled(std::vector<history::TimeSpan> slow, std::vector<history::TimeSpan> flapping);
     bool isZoomed() const noexcept { return m_zoom.has_value(); }
     void resetZoom();

@@ -37,6 +37,9 @@ struct ShownSpan
     history::OutageWhere where;
     // Columns [0, fileColumns) were read from the history file.
     std::size_t fileColumns = 0;
+    // When the host monitor called the host slow, oldest first, none
+    // overlapping another.
+    std::vector<history::TimeSpan> slow;
 };
 
 // What the window keeps of the host: its record, when it was watched, and
@@ -59,10 +62,14 @@ std::size_t columnsFromFile(const history::ProbeRecord &record, const history::C
 
 // The host over the grid: its first fileColumns columns from the file's
 // span (which covers them, and whose outages from before the record's first
-// probe it adds), the rest from the record; without a file, all from the
-// record.
+// probe it adds, and its slow periods), the rest from the record; without a
+// file, all from the record.
 ShownSpan composeSpan(const RecordedHost &host, const history::ChartGrid &grid,
                       const FileSpan *file = nullptr, std::size_t fileColumns = 0);
+
+// The stretches, those that overlap or touch joined into one, oldest first:
+// the file and the run may both tell of one.
+std::vector<history::TimeSpan> joinedStretches(std::vector<history::TimeSpan> stretches);
 
 // How long the outages were down within the span: each from its first
 // failed probe to its first answered one (to its latest failure while it

@@ -26,6 +26,11 @@ bool appendRows(Statement &select, std::vector<Row> &rows, Make make)
 // written ends at its latest probe or commit.
 bool readWatches(Connection &connection, std::string_view address, history::TimeSpan span,
                  std::vector<StoredWatch> &watches);
+// The host's slow periods that overlap the span, oldest first; one whose
+// end was never written (its program was killed, or is still watching)
+// ends where its watch does.
+bool readSlowPeriods(Connection &connection, std::string_view address, history::TimeSpan span,
+                     std::vector<history::TimeSpan> &periods);
 // The run's outages that overlap the span.
 bool readOutages(Connection &connection, std::int64_t run, history::TimeSpan span,
                  std::vector<StoredOutage> &outages);

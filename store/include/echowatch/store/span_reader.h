@@ -54,6 +54,8 @@ struct HostSpan
     history::RunStatistics statistics;
     std::vector<StoredWatch> watches;
     std::vector<StoredOutage> outages;
+    // When the host monitor called the host slow, oldest first.
+    std::vector<history::TimeSpan> slowPeriods;
 };
 
 // Columns as narrow as this or narrower are read probe by probe where the

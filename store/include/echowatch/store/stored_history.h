@@ -158,6 +158,8 @@ struct HostHistory
     std::vector<StoredMinute> minutes;
     std::vector<history::ProbeSample> probes;
     std::vector<StoredOutage> outages;
+    // When the host monitor called the host slow, oldest first.
+    std::vector<history::TimeSpan> slowPeriods;
 };
 
 } // namespace store
