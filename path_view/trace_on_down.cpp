@@ -47,8 +47,7 @@ TraceOnDown::TraceOnDown(QObject &owner, Form1 *window, const host::HostEventSig
     if (m_action != nullptr)
         m_action->setCheckable(true);
     connect(&events, &host::HostEventSignals::taken, this, &TraceOnDown::learnHop);
-    connect(&events, &host::HostEventSignals::down, this, &TraceOnDown::noteDown);
-    connect(&events, &host::HostEventSignals::flapping, this, &TraceOnDown::traceOutage);
+    connect(&events, &host::HostEventSignals::down, this, &TraceOnDown::traceOutage);
     connect(&events, &host::HostEventSignals::filed, this, &TraceOnDown::showWhere);
     connect(&events, &host::HostEventSignals::up, this,
             [this](const host::HostUp &up) { outageOver(up.outage); });
@@ -81,21 +80,13 @@ void TraceOnDown::learnHop(const host::ProbeTaken &taken)
         hop = path::hostHopFromReplyTtl(taken.probe.details.replyTtl);
 }
 
-void TraceOnDown::noteDown(const host::HostDown &down)
+void TraceOnDown::traceOutage(const host::HostDown &down)
 {
     // A new outage: the status line tells of it, no longer of another.
     if (m_down)
         showNoOutage();
     m_down = down.outage;
     m_open.insert(down.outage);
-    // Traced as it is told: a flapping host's downs are told once, at the
-    // flapping's start, and traced then.
-    if (!down.flapping)
-        traceOutage(down);
-}
-
-void TraceOnDown::traceOutage(const host::OutageTurn &down)
-{
     if (!tracing())
         return;
     const Asked asked{down.outage, down.host.address, down.figures.start};

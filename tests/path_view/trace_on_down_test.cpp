@@ -1,7 +1,6 @@
 // The trace at the start of an outage: off until asked for; once on, the
 // host called down after three failures gets one trace over a scripted
-// path, whose verdict is kept and told in the down notification; a
-// flapping host's downs are traced as they are told, once.
+// path, whose verdict is kept and told in the down notification.
 #include "echowatch/alerts/host_alerts.h"
 #include "echowatch/icmp/ip_status.h"
 #include "echowatch/path_view/path_actions.h"
@@ -38,9 +37,8 @@ scripted::Path threeRouters(bool hostAnswers, int breaksAfterHop)
 // the trace and the alerts listening, and the trace's answers filed.
 struct Watched
 {
-    explicit Watched(scripted::Path path, int openFailures = 0, path_view::SideSources sides = {},
-                     const host::AlertRules &rules = {})
-        : window(rules), trace(
+    explicit Watched(scripted::Path path, int openFailures = 0, path_view::SideSources sides = {})
+        : trace(
               window.window, window.events(),
               [this, path, openFailures] {
                   ++librariesMade;
@@ -56,8 +54,6 @@ struct Watched
                          [this](const host::HostDown &down) { downs.push_back(down); });
         QObject::connect(&window.events(), &host::HostEventSignals::filed,
                          [this](const host::VerdictFiled &verdict) { filed.push_back(verdict); });
-        QObject::connect(&trace, &path_view::TraceOnDown::verdictReached,
-                         [this](host::OutageId outage) { traced.push_back(outage); });
         window.start();
     }
 
@@ -90,8 +86,6 @@ struct Watched
     alerts::HostAlerts alerts;
     std::vector<host::HostDown> downs;
     std::vector<host::VerdictFiled> filed;
-    // The outages a trace answered, in the order it did.
-    std::vector<host::OutageId> traced;
 };
 
 // Where the kernel is not asked, the routers' answers alone class it.
@@ -115,53 +109,6 @@ class TraceOnDownTest : public QObject
     Q_OBJECT
 
 private slots:
-    void tracesTheDownsTold_data()
-    {
-        QTest::addColumn<int>("flips");
-        QTest::addColumn<int>("flapLimit");
-        QTest::addColumn<int>("flapMinutes");
-        QTest::addColumn<int>("told");
-        // Five told as they come, the sixth as flapping, the rest silenced.
-        QTest::newRow("71 flips in 10 minutes") << 71 << 5 << 10 << 6;
-        // A window of a minute, so that it settles sooner.
-        QTest::newRow("no more than the limit") << 5 << 5 << 1 << 5;
-        QTest::newRow("one past the limit") << 6 << 5 << 1 << 6;
-        QTest::newRow("flapping told every time") << 12 << 0 << 1 << 12;
-    }
-
-    // A down silenced by flapping gets no trace, as it gets no bubble and
-    // no command. Once the host settled, a down is told, and traced, again;
-    // as traces answer in the order asked, its answer comes after any other.
-    void tracesTheDownsTold()
-    {
-        QFETCH(int, flips);
-        QFETCH(int, flapLimit);
-        QFETCH(int, flapMinutes);
-        QFETCH(int, told);
-        host::AlertRules rules;
-        rules.downAfter = 1;
-        rules.flap = {flapLimit, flapMinutes};
-        // A path that answers to its end, so that no trace waits for silence.
-        Watched watched(threeRouters(true, -1), 0, {}, rules);
-        watched.trace.action()->setChecked(true);
-        watched.answer();
-        for (int flip = 0; flip < flips; ++flip) {
-            watched.fail(1);
-            watched.answer();
-        }
-        for (int second = 0; second <= flapMinutes * 60; ++second)
-            watched.answer();
-        watched.fail(1);
-        QCOMPARE(watched.downs.size(), std::size_t(flips + 1));
-        const host::OutageId last = watched.downs.back().outage;
-        QTRY_VERIFY_WITH_TIMEOUT(!watched.traced.empty() && watched.traced.back() == last, 30000);
-        std::vector<host::OutageId> expected;
-        for (int down = 0; down < told; ++down)
-            expected.push_back(watched.downs[std::size_t(down)].outage);
-        expected.push_back(last);
-        QCOMPARE(watched.traced, expected);
-    }
-
     void tracesNothingUntilAskedFor()
     {
         Watched watched(threeRouters(false, -1));

@@ -37,8 +37,7 @@ struct SideSources
 };
 
 // "Trace the path when the host goes down" (or --trace-on-down): when the
-// host monitor calls a host down, and tells it (a flapping host's downs are
-// told once, as its flapping starts), one trace runs on a thread of its own,
+// host monitor calls a host down, one trace runs on a thread of its own,
 // asked for and answered by the outage's id, so that whatever comes back
 // (a verdict, or a trace that could not run) goes with that outage and no
 // other. The kernel's way to the host, a direct echo to its gateway and
@@ -101,8 +100,7 @@ private:
     };
 
     void learnHop(const host::ProbeTaken &taken);
-    void noteDown(const host::HostDown &down);
-    void traceOutage(const host::OutageTurn &down);
+    void traceOutage(const host::HostDown &down);
     void startTrace(const Asked &asked);
     bool startThread();
     void retryLater(const Asked &asked);
