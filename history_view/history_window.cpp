@@ -166,7 +166,11 @@ HistoryWindow::HistoryWindow(const ProbeHistory &history, QWidget *owner, HostLa
     m_refreshTimer->setInterval(RefreshDelay);
     connect(m_refreshTimer, &QTimer::timeout, this, &HistoryWindow::refresh);
     connect(&history, &ProbeHistory::recorded, this, &HistoryWindow::scheduleRefresh);
-    connect(&history, &ProbeHistory::replaced, this, &HistoryWindow::refresh);
+    // A record rebuilt with earlier runs merged in is put together anew.
+    connect(&history, &ProbeHistory::replaced, this, [this] {
+        m_recordColumns.forget();
+        refresh();
+    });
     connect(&history, &ProbeHistory::whereNoted, this, &HistoryWindow::refresh);
     connect(&history, &ProbeHistory::historyFileChanged, this, &HistoryWindow::refresh);
     connect(m_span, &QComboBox::currentIndexChanged, this, &HistoryWindow::chooseSpan);

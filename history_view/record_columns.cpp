@@ -56,15 +56,19 @@ bool RecordColumns::grownFrom(const Mark &mark) const noexcept
 }
 
 // The columns up to the first probe kept in full, once the ring let older
-// probes go: they hold minute summaries where they held probes.
+// probes go (they hold minute summaries where they held probes), or up to
+// the one that was first, where earlier probes were merged in before it.
 std::size_t RecordColumns::changedHead(const Mark &mark) const noexcept
 {
     if (m_mark.summaries == mark.summaries && m_mark.firstKept == mark.firstKept)
         return 0;
     const ChartGrid &grid = mark.grid;
-    if (!mark.firstKept || *mark.firstKept >= grid.span.to)
+    if (!mark.firstKept || !m_mark.firstKept)
         return grid.columns;
-    return *mark.firstKept < grid.span.from ? 0 : columnIn(grid, *mark.firstKept) + 1;
+    const Milliseconds changedTo = std::max(*mark.firstKept, *m_mark.firstKept);
+    if (changedTo >= grid.span.to)
+        return grid.columns;
+    return changedTo < grid.span.from ? 0 : columnIn(grid, changedTo) + 1;
 }
 
 void RecordColumns::compose(const history::ProbeRecord &record, std::size_t from, std::size_t to)

@@ -23,7 +23,7 @@ constexpr Milliseconds Second = 1000;
 // How the grid follows the record at a step.
 enum class Grid
 {
-    // Over the first 100 s, whatever the record holds.
+    // Over the 20 s before the first probe and the 100 s after it.
     Fixed,
     // The last minute, to the latest probe.
     Trailing,
@@ -38,6 +38,8 @@ struct Step
     Grid grid = Grid::Fixed;
     // Show the other record from this step on.
     bool otherRecord = false;
+    // Rebuild the record in place with earlier probes before its own.
+    bool earlierMerged = false;
 };
 
 struct Case
@@ -58,6 +60,20 @@ void append(ProbeRecord &record, int count)
     }
 }
 
+// Ten probes in the 40 s before the record's own, then its own: from
+// before the grid into it.
+void mergeEarlier(ProbeRecord &record, std::size_t capacity)
+{
+    ProbeRecord merged(capacity);
+    for (Milliseconds before = 10; before > 0; --before)
+        merged.record(history::ProbeSample(Start - 4 * before * Second, 0, 500 + before, 32));
+    for (const auto part : record.retainedFrom(0)) {
+        for (const history::ProbeSample &sample : part)
+            merged.record(sample);
+    }
+    record = std::move(merged);
+}
+
 ChartGrid gridFor(const Step &step, const ProbeRecord &record)
 {
     const history::TimeSpan whole = record.wholeRun();
@@ -69,7 +85,7 @@ ChartGrid gridFor(const Step &step, const ProbeRecord &record)
     case Grid::Fixed:
         break;
     }
-    return history::gridOver({Start, Start + 100 * Second}, step.columns);
+    return history::gridOver({Start - 20 * Second, Start + 100 * Second}, step.columns);
 }
 
 void expectSame(const history::RunStatistics &kept, const history::RunStatistics &fresh)
@@ -102,6 +118,8 @@ TEST_P(RecordColumnsTest, keptColumnsAreTheColumnsPutTogetherAfresh)
         const Step &step = test.steps[index];
         if (step.otherRecord)
             shown = &records[1];
+        if (step.earlierMerged)
+            mergeEarlier(*shown, test.capacity);
         append(*shown, step.probes);
         const ChartGrid grid = gridFor(step, *shown);
         kept.update(*shown, grid);
@@ -136,6 +154,11 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"allGrowing", 1'000, repeated({9, 5, Grid::All, false}, 15)},
         Case{"aRingLettingProbesGo", 50, repeated({17, 10, Grid::All, false}, 12)},
         Case{"aRingLettingProbesGoUnderAGrid", 50, repeated({3, 10, Grid::Fixed, false}, 40)},
+        Case{"earlierProbesMergedIn",
+             1'000,
+             {{5, 10, Grid::Fixed, false, false},
+              {0, 10, Grid::Fixed, false, true},
+              {3, 10, Grid::Fixed, false, false}}},
         Case{"anotherRecordShown",
              1'000,
              {{5, 10, Grid::Fixed, false},

@@ -20,14 +20,17 @@ namespace history_view {
 // only ever come in at the record's end, so only the columns from the one
 // its latest probe fell in are put together again, and those up to its
 // first probe kept in full where its ring let the oldest go into minute
-// summaries. Another grid or record, or a record that started over, puts
-// all of them together again.
+// summaries or earlier runs were merged in before it. Another grid or
+// record, or a record that started over, puts all of them together again;
+// forget() does too, for a record replaced in place in any other way.
 class RecordColumns
 {
 public:
     // The record over the grid; the same as reduceToColumns and
     // statisticsIn over all of it.
     void update(const history::ProbeRecord &record, const history::ChartGrid &grid);
+
+    void forget() noexcept { m_columns.clear(); }
 
     std::span<const history::ChartColumn> columns() const noexcept { return m_columns; }
     const history::RunStatistics &statistics() const noexcept { return m_statistics; }
