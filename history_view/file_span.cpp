@@ -82,13 +82,45 @@ firstSeen(store::Connection &connection, const std::string &host, std::string &e
 
 } // namespace
 
+history::ChartGrid wholeGrid(const WholeSpan &whole,
+                             std::optional<history::Milliseconds> firstSeen) noexcept
+{
+    history::TimeSpan span = whole.known;
+    if (firstSeen)
+        span.from = std::min(span.from, *firstSeen);
+    return history::gridOver(span, whole.columns);
+}
+
+std::optional<history::ChartGrid>
+filePartOf(const history::ChartGrid &grid, std::optional<history::Milliseconds> recordFrom,
+           const std::optional<history::Milliseconds> *firstSeen) noexcept
+{
+    const std::size_t fromFile = recordFrom ? grid.columnsBefore(*recordFrom) : grid.columns;
+    if (fromFile == 0 || (firstSeen && (!*firstSeen || **firstSeen >= grid.columnStart(fromFile))))
+        return std::nullopt;
+    return grid.part(0, fromFile);
+}
+
+namespace {
+
+std::optional<history::ChartGrid> gridToRead(const FileRequest &request,
+                                             const std::optional<history::Milliseconds> &firstSeen)
+{
+    if (!request.whole)
+        return request.grid;
+    return filePartOf(wholeGrid(*request.whole, firstSeen), request.whole->recordFrom, &firstSeen);
+}
+
+} // namespace
+
 FileAnswer readFromFile(const FileRequest &request,
                         std::optional<std::chrono::milliseconds> lockWait)
 {
     FileAnswer answer;
     std::error_code missing;
     if (!std::filesystem::exists(request.path, missing)) {
-        if (request.grid)
+        answer.grid = gridToRead(request, std::nullopt);
+        if (answer.grid)
             answer.span.emplace();
         return answer;
     }
@@ -99,13 +131,14 @@ FileAnswer readFromFile(const FileRequest &request,
     if (lockWait)
         connection->setLockWait(*lockWait);
     const auto first = firstSeen(*connection, request.host, answer.error);
-    if (!first || !request.grid) {
-        answer.firstSeen = first.value_or(std::nullopt);
+    if (!first)
         return answer;
-    }
     answer.firstSeen = *first;
+    answer.grid = gridToRead(request, *first);
+    if (!answer.grid)
+        return answer;
     const std::optional<store::HostSpan> read = store::readSpan(
-        *connection, request.host, request.grid->span, request.grid->columns, answer.error);
+        *connection, request.host, answer.grid->span, answer.grid->columns, answer.error);
     if (read)
         answer.span = fileSpanOf(*read);
     return answer;

@@ -166,7 +166,11 @@ HistoryWindow::HistoryWindow(const ProbeHistory &history, QWidget *owner, HostLa
     m_refreshTimer->setInterval(RefreshDelay);
     connect(m_refreshTimer, &QTimer::timeout, this, &HistoryWindow::refresh);
     connect(&history, &ProbeHistory::recorded, this, &HistoryWindow::scheduleRefresh);
-    connect(&history, &ProbeHistory::replaced, this, &HistoryWindow::refresh);
+    // A record rebuilt with earlier runs merged in is put together anew.
+    connect(&history, &ProbeHistory::replaced, this, [this] {
+        m_recordColumns.forget();
+        refresh();
+    });
     connect(&history, &ProbeHistory::whereNoted, this, &HistoryWindow::refresh);
     connect(&history, &ProbeHistory::historyFileChanged, this, &HistoryWindow::refresh);
     connect(m_span, &QComboBox::currentIndexChanged, this, &HistoryWindow::chooseSpan);
@@ -347,26 +351,38 @@ RecordedHost HistoryWindow::shownHost() const
     return RecordedHost{shownRecord(), m_history.watched(m_shownAddress), shownWhere()};
 }
 
-// A zoom stays where it was put; the others end with the latest the host
-// was probed or watched, All starts with the first the file or the record
-// holds, its first watch's start rather than its first probe's so that the
-// whole of that watch counts.
-history::ChartGrid HistoryWindow::chosenGrid(const RecordedHost &host) const
+// The earliest and latest times the window itself knows of the host: All
+// starts with its first watch's start rather than its first probe's so
+// that the whole of that watch counts.
+history::TimeSpan HistoryWindow::knownSpan(const RecordedHost &host) const
 {
-    const std::size_t columns = m_chart->columnCount();
     const history::Milliseconds latest = latestTime(host);
-    if (const auto zoom = m_chart->zoom())
-        return history::gridOver(*zoom, columns);
-    const auto index = static_cast<std::size_t>(m_span->currentIndex());
-    if (index < SpanLengths.size())
-        return history::trailingGrid(SpanLengths[index], latest, columns);
     history::Milliseconds first = host.record.wholeRun().from;
     if (const std::vector<history::TimeSpan> watches = host.watched.watches(latest);
         !watches.empty())
         first = std::min(first, watches.front().from);
-    if (const auto *seen = knownFirstSeen(); seen && seen->has_value())
-        first = std::min(first, **seen);
-    return history::gridOver({first, latest}, columns);
+    return {first, latest};
+}
+
+bool HistoryWindow::showsAll() const
+{
+    return !m_chart->isZoomed() && m_span->currentIndex() == static_cast<int>(Span::All);
+}
+
+// A zoom stays where it was put; the others end with the latest the host
+// was probed or watched, All starts with the first the file or the record
+// holds.
+history::ChartGrid HistoryWindow::chosenGrid(const RecordedHost &host) const
+{
+    const std::size_t columns = m_chart->columnCount();
+    if (const auto zoom = m_chart->zoom())
+        return history::gridOver(*zoom, columns);
+    const auto index = static_cast<std::size_t>(m_span->currentIndex());
+    if (index < SpanLengths.size())
+        return history::trailingGrid(SpanLengths[index], latestTime(host), columns);
+    const auto *seen = knownFirstSeen();
+    return wholeGrid({knownSpan(host), columns, std::nullopt},
+                     seen ? *seen : std::optional<history::Milliseconds>());
 }
 
 // When the history file first saw the shown host, if it was asked.
@@ -379,29 +395,40 @@ const std::optional<history::Milliseconds> *HistoryWindow::knownFirstSeen() cons
     return found == m_firstSeen.end() ? nullptr : &found->second;
 }
 
-// What to ask the file, if anything: when it first saw the host, for All;
-// then the columns before the record's, unless the file holds nothing
-// older than the record.
-std::optional<FileRequest> HistoryWindow::fileRequestFor(const history::ProbeRecord &record,
+// What to ask the file, if anything: for All before the file's first
+// sight of the host is known, that and its part of All in one read; else
+// the columns before the record's, unless the file holds nothing older
+// than the record.
+std::optional<FileRequest> HistoryWindow::fileRequestFor(const RecordedHost &host,
                                                          const history::ChartGrid &grid) const
 {
     if (m_history.historyFile().isEmpty() || !m_shownAddress || !isVisible())
         return std::nullopt;
     FileRequest request{m_history.historyFile().toStdString(), net::ipv4Text(*m_shownAddress),
-                        std::nullopt};
+                        std::nullopt, std::nullopt};
     const auto *seen = knownFirstSeen();
-    if (!seen && !m_chart->isZoomed() && m_span->currentIndex() == static_cast<int>(Span::All))
+    const std::optional<history::Milliseconds> recordFrom = firstKept(host.record);
+    if (!seen && showsAll()) {
+        request.whole = WholeSpan{knownSpan(host), m_chart->columnCount(), recordFrom};
         return request;
-    const std::size_t fromFile = columnsFromFile(record, grid);
-    if (fromFile == 0 || (seen && (!*seen || **seen >= grid.columnStart(fromFile))))
-        return std::nullopt;
-    request.grid = grid.part(0, fromFile);
-    return request;
+    }
+    request.grid = filePartOf(grid, recordFrom, seen);
+    return request.grid ? std::optional(request) : std::nullopt;
+}
+
+// All's question stays the same while the latest time moves with each
+// probe: its answer's grid is held against the window's own as it comes.
+bool HistoryWindow::alreadyAsked(const FileRequest &request) const
+{
+    if (m_asked && m_asked->whole && request.whole)
+        return m_asked->path == request.path && m_asked->host == request.host &&
+               m_asked->whole->columns == request.whole->columns;
+    return m_asked == request;
 }
 
 void HistoryWindow::askFile(const FileRequest &request)
 {
-    if (m_asked == request)
+    if (alreadyAsked(request))
         return;
     m_asked = request;
     m_answer.reset();
@@ -414,6 +441,10 @@ void HistoryWindow::takeAnswer(const FileRequest &request, const FileAnswer &ans
         m_firstSeen[{request.path, request.host}] = answer.firstSeen;
     if (request != m_asked)
         return;
+    // What All's grid asks now that the first sight is known, answered; a
+    // failed read stays the answer to All until the span changes.
+    if (request.whole && answer.error.empty())
+        m_asked = FileRequest{request.path, request.host, answer.grid, std::nullopt};
     m_answer = answer;
     refresh();
 }
@@ -425,26 +456,27 @@ void HistoryWindow::refresh()
     offerHosts();
     const RecordedHost host = shownHost();
     const history::ChartGrid grid = chosenGrid(host);
-    const std::optional<FileRequest> request = fileRequestFor(host.record, grid);
+    const std::optional<FileRequest> request = fileRequestFor(host, grid);
     if (!request) {
         showFileNote({});
-        return showSpan(composeSpan(host, grid));
+        return showSpan(composeSpan(host, grid, nullptr, 0, &m_recordColumns));
     }
     askFile(*request);
     if (!m_answer) {
         if (m_shownView == currentView() && m_shown.fileColumns > 0)
             return;
         showFileNote(tr("Reading the history file…"));
-        return showSpan(composeSpan(host, grid));
+        return showSpan(composeSpan(host, grid, nullptr, 0, &m_recordColumns));
     }
     if (!m_answer->error.empty()) {
         showFileNote(tr("The history file %1 cannot be read (%2): this shows this run alone.")
                          .arg(m_history.historyFile(), QString::fromStdString(m_answer->error)));
-        return showSpan(composeSpan(host, grid));
+        return showSpan(composeSpan(host, grid, nullptr, 0, &m_recordColumns));
     }
     showFileNote({});
     const FileSpan *file = m_answer->span ? &*m_answer->span : nullptr;
-    showSpan(composeSpan(host, grid, file, request->grid ? request->grid->columns : 0));
+    showSpan(composeSpan(host, grid, file, request->grid ? request->grid->columns : 0,
+                         &m_recordColumns));
 }
 
 void HistoryWindow::showSpan(ShownSpan shown)

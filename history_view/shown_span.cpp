@@ -103,16 +103,18 @@ Milliseconds latestTime(const RecordedHost &host)
     return watches.empty() ? now : std::max(now, watches.back().to);
 }
 
-std::size_t columnsFromFile(const history::ProbeRecord &record, const history::ChartGrid &grid)
+std::optional<Milliseconds> firstKept(const history::ProbeRecord &record)
 {
     if (record.retainedCount() == 0)
-        return grid.columns;
-    return grid.columnsBefore(record.retained(0).sentAt());
+        return std::nullopt;
+    return record.retained(0).sentAt();
 }
 
 ShownSpan composeSpan(const RecordedHost &host, const history::ChartGrid &grid,
-                      const FileSpan *file, std::size_t fileColumns)
+                      const FileSpan *file, std::size_t fileColumns, RecordColumns *kept)
 {
+    RecordColumns fresh;
+    RecordColumns &recordColumns = kept ? *kept : fresh;
     ShownSpan shown;
     shown.grid = grid;
     shown.fileColumns = file ? std::min(fileColumns, grid.columns) : 0;
@@ -124,9 +126,10 @@ ShownSpan composeSpan(const RecordedHost &host, const history::ChartGrid &grid,
     }
     const history::ChartGrid recordPart =
         grid.part(shown.fileColumns, grid.columns - shown.fileColumns);
-    history::reduceToColumns(host.record, recordPart.span,
-                             std::span(shown.columns).subspan(shown.fileColumns));
-    shown.statistics.add(host.record.statisticsIn(recordPart.span));
+    recordColumns.update(host.record, recordPart);
+    std::copy(recordColumns.columns().begin(), recordColumns.columns().end(),
+              shown.columns.begin() + static_cast<std::ptrdiff_t>(shown.fileColumns));
+    shown.statistics.add(recordColumns.statistics());
     addOutages(shown, host, file);
     shown.down = downTimeIn(shown.outages, grid.span);
     addDownShares(shown);

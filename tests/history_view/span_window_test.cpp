@@ -517,6 +517,84 @@ private slots:
         QCOMPARE(slowBandColumns(*window) > 0, periods > 0);
     }
 
+    // Opened on All, the window learns when the file first saw the host
+    // and gets All's file part in one read (a later layout of the window
+    // may read again at its new width).
+    void allOpensOnOneRead()
+    {
+        Gate gate;
+        gate.letGo();
+        SpanTestWindow test(freshFile("one-read.sqlite"));
+        test.probeRun();
+        QTRY_COMPARE(test.history->earlierRuns(HostAddress), std::size_t{1});
+        HistoryWindow *window = test.open(gate.reader());
+        QVERIFY(window);
+        int readsAtFirstShown = 0;
+        connect(window, &HistoryWindow::fileSpanShown, this, [&] {
+            if (readsAtFirstShown == 0)
+                readsAtFirstShown = gate.reads();
+        });
+        QTRY_VERIFY(readsAtFirstShown > 0);
+        QCOMPARE(readsAtFirstShown, 1);
+        QVERIFY(window->shown().grid.span.from <= Watches[0].time.from);
+    }
+
+    void oneReadAnswersAllAsTwoDid_data()
+    {
+        // How many days before now the record's first kept probe is; none
+        // when it keeps none.
+        QTest::addColumn<bool>("fileThere");
+        QTest::addColumn<int>("recordDaysAgo");
+        QTest::addColumn<int>("columns");
+        QTest::addColumn<bool>("filePart");
+        constexpr int Empty = -1;
+        QTest::newRow("a record of the last day") << true << 1 << 600 << true;
+        QTest::newRow("1,920 columns") << true << 1 << 1920 << true;
+        QTest::newRow("an empty record") << true << Empty << 600 << true;
+        QTest::newRow("a record older than the file") << true << 50 << 600 << false;
+        QTest::newRow("no file yet") << false << 1 << 600 << false;
+    }
+
+    // All's one read finds when the file first saw the host and reads its
+    // part of the grid that gives, as asking first and then reading did.
+    void oneReadAnswersAllAsTwoDid()
+    {
+        QFETCH(bool, fileThere);
+        QFETCH(int, recordDaysAgo);
+        QFETCH(int, columns);
+        QFETCH(bool, filePart);
+        const std::optional<Milliseconds> recordFrom =
+            recordDaysAgo < 0 ? std::nullopt : std::optional(Now - recordDaysAgo * Day);
+        const std::string path =
+            fileThere ? m_pristine.toStdString() : m_folder.filePath("none.sqlite").toStdString();
+        const history_view::WholeSpan whole{
+            {Now - Day, Now}, static_cast<std::size_t>(columns), recordFrom};
+        const history_view::FileAnswer one =
+            history_view::readFromFile({path, Host, std::nullopt, whole});
+        const history_view::FileAnswer first =
+            history_view::readFromFile({path, Host, std::nullopt, std::nullopt});
+        QVERIFY(one.error.empty() && first.error.empty());
+        QCOMPARE(one.firstSeen, first.firstSeen);
+        const std::optional<history::ChartGrid> grid = history_view::filePartOf(
+            history_view::wholeGrid(whole, first.firstSeen), recordFrom, &first.firstSeen);
+        QCOMPARE(grid.has_value(), filePart);
+        QCOMPARE(one.grid, grid);
+        QCOMPARE(one.span.has_value(), filePart);
+        if (!filePart)
+            return;
+        QCOMPARE(grid->span.from,
+                 history::gridOver({Watches[0].time.from, Now}, whole.columns).span.from);
+        const history_view::FileAnswer second =
+            history_view::readFromFile({path, Host, grid, std::nullopt});
+        QVERIFY(second.span);
+        QVERIFY(one.span->columns == second.span->columns);
+        QCOMPARE(one.span->statistics.transmitted, second.span->statistics.transmitted);
+        QCOMPARE(one.span->statistics.received, second.span->statistics.received);
+        QVERIFY(one.span->watches == second.span->watches);
+        QCOMPARE(one.span->outages.size(), second.span->outages.size());
+        QVERIFY(one.span->statistics.transmitted > 0);
+    }
+
     // The span switch never waits for the file: the run's own part shows at
     // once with a note, the keyboard works, and a further switch waits for
     // its turn; the file's part follows when the read is let go.

@@ -6,6 +6,7 @@
 #include "echowatch/history/run_statistics.h"
 
 #include <chrono>
+#include <cstddef>
 #include <functional>
 #include <optional>
 #include <string>
@@ -13,15 +14,40 @@
 
 namespace history_view {
 
+// What the window knows of the span "All" before the file has told when
+// it first saw the host: its own earliest and latest times of the host,
+// the chart's columns, and its record's first probe kept in full.
+struct WholeSpan
+{
+    history::TimeSpan known;
+    std::size_t columns = 0;
+    std::optional<history::Milliseconds> recordFrom;
+
+    bool operator==(const WholeSpan &) const = default;
+};
+
+// All's grid once the file's first sight of the host (if any) is known.
+history::ChartGrid wholeGrid(const WholeSpan &whole,
+                             std::optional<history::Milliseconds> firstSeen) noexcept;
+
+// The grid's first columns that the file tells and the record does not:
+// those before the record's first probe kept in full, none when the file
+// is known (firstSeen given) to hold nothing older.
+std::optional<history::ChartGrid>
+filePartOf(const history::ChartGrid &grid, std::optional<history::Milliseconds> recordFrom,
+           const std::optional<history::Milliseconds> *firstSeen) noexcept;
+
 // What the History window asks the history file about one host: when the
 // file first saw it, and, given a grid, what it holds over the grid's
-// span, reduced to its columns.
+// span, reduced to its columns; given the whole span instead, the file's
+// part of All's grid, worked out from the first sight in the same read.
 struct FileRequest
 {
     std::string path;
     // As the file names it: the dotted address.
     std::string host;
     std::optional<history::ChartGrid> grid;
+    std::optional<WholeSpan> whole;
 
     bool operator==(const FileRequest &) const = default;
 };
@@ -52,6 +78,10 @@ struct FileAnswer
     // When the file's first run of the host began; none when it holds
     // none.
     std::optional<history::Milliseconds> firstSeen;
+    // The grid the span was read over: the request's, or the file's part
+    // of the whole span's (none when the file holds nothing older than
+    // the record).
+    std::optional<history::ChartGrid> grid;
     // Why the file could not be read; empty when it was.
     std::string error;
 };

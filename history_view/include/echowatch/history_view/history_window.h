@@ -95,9 +95,12 @@ private:
     QWidget *makeButtonRow();
     void scheduleRefresh();
     RecordedHost shownHost() const;
+    history::TimeSpan knownSpan(const RecordedHost &host) const;
+    bool showsAll() const;
     history::ChartGrid chosenGrid(const RecordedHost &host) const;
-    std::optional<FileRequest> fileRequestFor(const history::ProbeRecord &record,
+    std::optional<FileRequest> fileRequestFor(const RecordedHost &host,
                                               const history::ChartGrid &grid) const;
+    bool alreadyAsked(const FileRequest &request) const;
     const std::optional<history::Milliseconds> *knownFirstSeen() const;
     void askFile(const FileRequest &request);
     void takeAnswer(const FileRequest &request, const FileAnswer &answer);
@@ -130,6 +133,8 @@ private:
     bool m_followLatest = true;
     ShownSpan m_shown;
     View m_shownView;
+    // The record's columns of the latest span shown, grown at each refresh.
+    RecordColumns m_recordColumns;
     // The latest read asked of the history file, and its answer once in.
     std::optional<FileRequest> m_asked;
     std::optional<FileAnswer> m_answer;

@@ -5,8 +5,10 @@
 #include "echowatch/history/outage_list.h"
 #include "echowatch/history/run_statistics.h"
 #include "echowatch/history_view/file_span.h"
+#include "echowatch/history_view/record_columns.h"
 
 #include <cstddef>
+#include <optional>
 #include <vector>
 
 namespace history {
@@ -55,17 +57,21 @@ struct RecordedHost
 // end when that came after (Stop, or another host probed).
 history::Milliseconds latestTime(const RecordedHost &host);
 
-// How many of the grid's first columns the history file tells better than
-// the record: those that start before its first probe kept in full (the
-// file keeps the quantiles of the minutes the record only counts).
-std::size_t columnsFromFile(const history::ProbeRecord &record, const history::ChartGrid &grid);
+// When the record's first probe kept in full was sent, none when it keeps
+// none: the history file tells the columns before it better than the
+// record (the file keeps the quantiles of the minutes the record only
+// counts).
+std::optional<history::Milliseconds> firstKept(const history::ProbeRecord &record);
 
 // The host over the grid: its first fileColumns columns from the file's
 // span (which covers them, and whose outages from before the record's first
 // probe it adds, and its slow periods), the rest from the record; without a
-// file, all from the record.
+// file, all from the record. Given kept, the record's columns are kept there
+// from one call to the next, and only what the record gained since is put
+// together again.
 ShownSpan composeSpan(const RecordedHost &host, const history::ChartGrid &grid,
-                      const FileSpan *file = nullptr, std::size_t fileColumns = 0);
+                      const FileSpan *file = nullptr, std::size_t fileColumns = 0,
+                      RecordColumns *kept = nullptr);
 
 // The stretches, those that overlap or touch joined into one, oldest first:
 // the file and the run may both tell of one.
