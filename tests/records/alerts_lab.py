@@ -9,7 +9,7 @@ import subprocess
 import sys
 import time
 
-from lab_process import fail, poll, stop_all, text
+from lab_process import fail, poll, run_lab, text
 
 BINARY, SCRATCH = sys.argv[1], sys.argv[2]
 RUNTIME = os.path.join(SCRATCH, "runtime")
@@ -70,7 +70,4 @@ def main():
         fail("the host went down in a row, not by loss")
 
 
-try:
-    main()
-finally:
-    stop_all(started)
+run_lab(main, started, SCRATCH)

@@ -1,6 +1,7 @@
 """What the records labs share: failing with a message, waiting for a
 condition rather than for a time, reading a file that may not be there
 yet, and ending the children they started."""
+import os
 import subprocess
 import sys
 import time
@@ -12,15 +13,17 @@ def fail(message):
     sys.exit(1)
 
 
-def poll(condition, seconds, what):
-    """The condition's first true value, polled until it comes or time runs out."""
+def poll(condition, seconds, what, last=None):
+    """The condition's first true value, polled until it comes or time runs
+    out; then last(), where given, tells what was seen instead."""
     deadline = time.monotonic() + seconds
     while time.monotonic() < deadline:
         value = condition()
         if value:
             return value
         time.sleep(0.1)
-    fail("no " + what + " within %d s" % seconds)
+    seen = " (last seen: %s)" % (last(),) if last else ""
+    fail("no " + what + " within %d s" % seconds + seen)
 
 
 def text(path):
@@ -29,6 +32,27 @@ def text(path):
             return file.read()
     except FileNotFoundError:
         return ""
+
+
+def run_lab(main, children, scratch):
+    """main, then every child ended; on a failure the end of what each
+    child printed, which the scratch folder's removal would otherwise take
+    with it."""
+    try:
+        main()
+    except BaseException:
+        stop_all(children)
+        tell_outputs(scratch)
+        raise
+    stop_all(children)
+
+
+def tell_outputs(scratch, lines=30):
+    for name in sorted(os.listdir(scratch)):
+        if name.endswith(".out"):
+            print("---- the last %d lines of %s:" % (lines, name), file=sys.stderr)
+            print("\n".join(text(os.path.join(scratch, name)).splitlines()[-lines:]),
+                  file=sys.stderr)
 
 
 def stop_all(children):

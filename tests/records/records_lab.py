@@ -9,7 +9,7 @@ import subprocess
 import sys
 import urllib.parse
 
-from lab_process import fail, fetch, poll, promtool_clean, stop_all, text
+from lab_process import fail, fetch, poll, promtool_clean, run_lab, text
 
 BINARY, SCRATCH = sys.argv[1], sys.argv[2]
 RUNTIME = os.path.join(SCRATCH, "runtime")
@@ -115,7 +115,4 @@ def main():
     prometheus_answers(found.group(1))
 
 
-try:
-    main()
-finally:
-    stop_all(started)
+run_lab(main, started, SCRATCH)

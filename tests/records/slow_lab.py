@@ -12,7 +12,7 @@ import sys
 import time
 import urllib.request
 
-from lab_process import fail, poll, stop_all, text
+from lab_process import fail, poll, run_lab, stop_all, text
 
 BINARY, RESPONDER, SCRATCH = sys.argv[1], sys.argv[2], sys.argv[3]
 RUNTIME = os.path.join(SCRATCH, "runtime")
@@ -113,7 +113,4 @@ def main():
     check_history(history)
 
 
-try:
-    main()
-finally:
-    stop_all(started)
+run_lab(main, started, SCRATCH)

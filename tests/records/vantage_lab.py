@@ -9,10 +9,11 @@ import os
 import socket
 import subprocess
 import sys
+import time
 import urllib.parse
 import urllib.request
 
-from lab_process import fail, poll, stop_all
+from lab_process import fail, poll, run_lab
 
 BINARY, RULES, DASHBOARD, LAB, SCRATCH = sys.argv[1:6]
 HOSTS = ["198.51.100.2", "198.51.100.18"]
@@ -153,14 +154,14 @@ def broken_path_is_told_apart(prometheus):
                  "ip daddr 198.51.100.0/24 drop")
     expected = sorted(("vp2", host) for host in HOSTS)
     poll(lambda: prometheus.pairs(WHO_IS_DOWN) == expected, 60,
-         "vp2 alone seeing both down (last: %s)" % prometheus.pairs(WHO_IS_DOWN))
+         "vp2 alone seeing both down", lambda: prometheus.pairs(WHO_IS_DOWN))
     print("path of vp2 broken; %s -> %s" % (WHO_IS_DOWN, prometheus.pairs(WHO_IS_DOWN)))
     expect_hosts(prometheus, SEEN_DOWN_BY_SOME, HOSTS)
     expect_hosts(prometheus, DOWN_EVERYWHERE, [])
     # The recorded ratio is evaluated on its own beat, a scrape or so after
     # the down is seen: waited for, every pair checked each time.
     losses = poll(lambda: loss_told_apart(prometheus), 60,
-                  "loss from vp2 alone (last: %s)" % loss_ratios(prometheus))
+                  "loss from vp2 alone", lambda: loss_ratios(prometheus))
     print("echowatch:loss_ratio:rate5m -> %s" % sorted(losses.items()))
     title, panel = next(query for query in dashboard_queries() if query[0].startswith("Down now"))
     print("dashboard panel %r: %s" % (title, prometheus.pairs(panel)))
@@ -170,7 +171,8 @@ def host_down_is_seen_from_everywhere(prometheus):
     in_namespace("host2", "ip", "link", "set", "h0", "down")
     expected = sorted([("vp2", host) for host in HOSTS] +
                       [(vantage, HOSTS[1]) for vantage in ("vp1", "vp3")])
-    poll(lambda: prometheus.pairs(WHO_IS_DOWN) == expected, 60, "host2 down from every vantage")
+    poll(lambda: prometheus.pairs(WHO_IS_DOWN) == expected, 60, "host2 down from every vantage",
+         lambda: prometheus.pairs(WHO_IS_DOWN))
     print("host2 silent too; %s -> %s" % (WHO_IS_DOWN, prometheus.pairs(WHO_IS_DOWN)))
     expect_hosts(prometheus, SEEN_DOWN_BY_SOME, HOSTS[:1])
     expect_hosts(prometheus, DOWN_EVERYWHERE, HOSTS[1:])
@@ -180,15 +182,15 @@ def main():
     start_vantage_points()
     prometheus = Prometheus()
     every = sorted((vantage, host) for vantage in VANTAGES for host in HOSTS)
+    began = time.monotonic()
     poll(lambda: prometheus.pairs("echowatch_up == 1") == every, 90,
-         "both hosts up from all three vantage points")
-    print("all up: %s" % prometheus.pairs("echowatch_up == 1"))
+         "both hosts up from all three vantage points",
+         lambda: prometheus.query("echowatch_up"))
+    print("all up after %.1f s: %s" % (time.monotonic() - began,
+                                       prometheus.pairs("echowatch_up == 1")))
     dashboard_answers(prometheus)
     broken_path_is_told_apart(prometheus)
     host_down_is_seen_from_everywhere(prometheus)
 
 
-try:
-    main()
-finally:
-    stop_all(started)
+run_lab(main, started, SCRATCH)
