@@ -100,6 +100,7 @@ void HeadlessApplication::buildFeatures()
     });
     connect(m_records.metrics, &MetricsServer::failed, this,
             [this](const QString &message) { failStart(QStringLiteral("--metrics: ") + message); });
+    listenForScrapes(*m_records.metrics);
 }
 
 void HeadlessApplication::listenForSignals()

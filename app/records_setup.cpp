@@ -68,11 +68,17 @@ MetricsServer *attachMetrics(QObject &owner, const RecordsFeed &feed,
                          });
     }
     new WorkerThread(server, QStringLiteral("metrics"), &owner);
-    QMetaObject::invokeMethod(server, &MetricsServer::listen, Qt::QueuedConnection);
+    if (who == RecordsOwner::Window)
+        listenForScrapes(*server);
     return server;
 }
 
 } // namespace
+
+void listenForScrapes(MetricsServer &server)
+{
+    QMetaObject::invokeMethod(&server, &MetricsServer::listen, Qt::QueuedConnection);
+}
 
 AttachedRecords attachRecords(QObject &owner, const host::HostEventSignals &events,
                               const LaunchOptions &options, std::function<bool()> tracing,

@@ -322,6 +322,26 @@ private slots:
         QCOMPARE(fetch("/other").first, 404);
     }
 
+    // The headless prober waits for the server's first word, listening or
+    // failed: started before it had connected, the word could come first.
+    void aHeadlessServerListensOnlyWhenTold()
+    {
+        WatchedWindow test;
+        app::LaunchOptions options;
+        options.metrics = app::LaunchOptions::Endpoint{QHostAddress::LocalHost, 0};
+        const app::AttachedRecords attached = app::attachRecords(
+            test.window, test.events(), options, {}, app::RecordsOwner::Headless);
+        QVERIFY(attached.metrics != nullptr);
+        // The server's thread takes what is queued to it in order, so what
+        // attaching queued has run once this returns.
+        QMetaObject::invokeMethod(attached.metrics, [] {}, Qt::BlockingQueuedConnection);
+        QCOMPARE(attached.metrics->port(), quint16{0});
+        QSignalSpy listening(attached.metrics, &app::MetricsServer::listening);
+        app::listenForScrapes(*attached.metrics);
+        QVERIFY(listening.wait(10000));
+        QVERIFY(attached.metrics->port() != 0);
+    }
+
     void notificationsNameTheHostAndPlayASound()
     {
         WatchedWindow test(1, routerAtLoopback);

@@ -28,7 +28,10 @@ struct AttachedRecords
 
 // Who the records are attached to: the window, which goes on without
 // metrics it cannot serve, or the headless prober, for which they are the
-// point and which handles their failure itself.
+// point and which handles their failure itself. The headless prober starts
+// the server (listenForScrapes) once it has connected to what the server
+// says: started here, its thread could say it listens or failed before
+// anyone heard.
 enum class RecordsOwner
 {
     Window,
@@ -44,5 +47,9 @@ enum class RecordsOwner
 AttachedRecords attachRecords(QObject &owner, const host::HostEventSignals &events,
                               const LaunchOptions &options, std::function<bool()> tracing = {},
                               RecordsOwner who = RecordsOwner::Window);
+
+// Binds the metrics server's port, on its thread; it says listening or
+// failed.
+void listenForScrapes(MetricsServer &server);
 
 } // namespace app
