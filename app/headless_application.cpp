@@ -215,11 +215,8 @@ void HeadlessApplication::takeProbes(const std::vector<fleet::FleetProbe> &probe
         delays.push_back(std::chrono::duration_cast<std::chrono::microseconds>(taken.lateness)
                              .count());
     }
-    if (MetricsServer *server = m_records.metrics) {
-        QMetaObject::invokeMethod(
-            server, [server, delays = std::move(delays)] { server->recordSendDelays(delays); },
-            Qt::QueuedConnection);
-    }
+    if (MetricsServer *server = m_records.metrics)
+        server->recordSendDelays(delays);
 }
 
 // The log is let go of and opened again at its next line.

@@ -48,10 +48,20 @@ MetricsServer *attachMetrics(QObject &owner, const RecordsFeed &feed,
                              const LaunchOptions::Endpoint &at, RecordsOwner who)
 {
     auto *server = new MetricsServer(at.address, at.port);
-    QObject::connect(&feed, &RecordsFeed::probeLogged, server, &MetricsServer::recordProbe);
-    QObject::connect(&feed, &RecordsFeed::hostChanged, server, &MetricsServer::recordChange);
-    QObject::connect(&feed, &RecordsFeed::watchChanged, server, &MetricsServer::recordWatch);
-    QObject::connect(&feed, &RecordsFeed::outageClassed, server, &MetricsServer::recordClass);
+    // A thousand hosts' probes queued to the server's thread wake it
+    // hundreds of times a second for a moment's work under its lock: the
+    // headless prober records them where they are told. The window keeps
+    // them queued, so that its thread never meets a scrape's lock.
+    const Qt::ConnectionType recorded =
+        who == RecordsOwner::Headless ? Qt::DirectConnection : Qt::AutoConnection;
+    QObject::connect(&feed, &RecordsFeed::probeLogged, server, &MetricsServer::recordProbe,
+                     recorded);
+    QObject::connect(&feed, &RecordsFeed::hostChanged, server, &MetricsServer::recordChange,
+                     recorded);
+    QObject::connect(&feed, &RecordsFeed::watchChanged, server, &MetricsServer::recordWatch,
+                     recorded);
+    QObject::connect(&feed, &RecordsFeed::outageClassed, server, &MetricsServer::recordClass,
+                     recorded);
     if (who == RecordsOwner::Window) {
         QObject::connect(server, &MetricsServer::failed, &owner, [](const QString &message) {
             warn(tr("warning: --metrics: %1; the window runs without metrics").arg(message));

@@ -21,10 +21,11 @@ namespace app {
 // "http://127.0.0.1:9100/metrics", "http://[::1]:9100/metrics".
 QString metricsUrl(const QHostAddress &address, quint16 port);
 
-// /metrics for Prometheus. The figures are fed by queued signals on this
-// object's thread; libmicrohttpd answers scrapes on a thread of its own, so
-// a slow scraper never holds up the window and the window never waits for
-// a scrape. libmicrohttpd rather than Qt's HTTP server, whose ABI changes
+// /metrics for Prometheus. The figures may be recorded on any thread (the
+// window queues them to this object's; the headless prober records them on
+// its own); libmicrohttpd answers scrapes on a thread of its own, so a slow
+// scraper never holds up the window and the window never waits for a
+// scrape. libmicrohttpd rather than Qt's HTTP server, whose ABI changes
 // with every Qt release: a package built against one would not start on
 // the next. Any local user can reach the port, so it holds under abuse: few
 // connections, fewer from one address, idle ones closed, descriptors kept
@@ -42,6 +43,7 @@ public:
 
     // Called on the server's thread, once it runs.
     void listen();
+    // Any thread: the figures are kept under a lock.
     void recordProbe(const records::LoggedProbe &probe);
     void recordChange(const records::ActionFacts &facts);
     void recordWatch(const QString &host, bool watched);
@@ -72,7 +74,7 @@ private:
     QHostAddress m_address;
     quint16 m_port;
     MHD_Daemon *m_daemon = nullptr;
-    // Scrapes read on libmicrohttpd's thread what probes write on this one.
+    // Scrapes read on libmicrohttpd's thread what probes write on another.
     std::mutex m_mutex;
     records::MetricsRegistry m_registry;
     std::atomic<quint16> m_servedPort{0};
