@@ -177,8 +177,14 @@ std::size_t IcmpEchoFlight::takeReady(FlightSink &sink, bool readSocket, bool po
         return handed;
     const auto now = Clock::now();
     if (m_socket && readSocket) {
+        bool errorQueued = false;
         bool readSomething = readErrorQueue(pollError);
-        readSomething = readReceiveQueue() || readSomething;
+        readSomething = readReceiveQueue(errorQueued) || readSomething;
+        // Said by the receive rather than a poll: a caller that reads
+        // without waiting (a prober taking its answers a span at a time)
+        // would otherwise never hear the ICMP error behind it.
+        if (errorQueued)
+            readSomething = readErrorQueue(true) || readSomething;
         if (explainQuietError(pollError, readSomething))
             failAll();
     }
@@ -222,7 +228,7 @@ bool IcmpEchoFlight::readErrorQueue(bool drain) noexcept
 }
 
 // Read until every request in flight is decided or the queue is empty.
-bool IcmpEchoFlight::readReceiveQueue() noexcept
+bool IcmpEchoFlight::readReceiveQueue(bool &errorQueued) noexcept
 {
     bool readSomething = false;
     for (int read = 0; read < ReadsPerPass && m_socket && awaitingAnswer(); ++read) {
@@ -232,8 +238,10 @@ bool IcmpEchoFlight::readReceiveQueue() noexcept
         readSomething = true;
         // A ping socket's receive reports a queued ICMP error once, as an
         // errno; the error itself is read from the error queue.
-        if (length < 0)
+        if (length < 0) {
+            errorQueued = errorQueued || errno != EINTR;
             continue;
+        }
         takeReceived(
             std::span<const std::byte>(m_buffers.packet).first(static_cast<std::size_t>(length)));
     }

@@ -193,6 +193,22 @@ TEST(Flight, SortsARawSocketsTraffic)
     EXPECT_EQ(outcomes.byTag.at(toHost).outcome.roundTrip, 6ms);
 }
 
+// A caller that takes what is in without waiting (no poll to say POLLERR)
+// still hears an ICMP error: the receive's errno stands for it.
+TEST(Flight, TellsAnErrorToACallerThatDoesNotWait)
+{
+    Scripted kernel(IcmpSocketKind::Datagram);
+    const auto tag = kernel.flight.send({Host, Payload, 500ms});
+    ASSERT_EQ(kernel.sent.size(), 1u);
+    kernel.calls.errorQueue.push_back(datagramError(kernel.sent[0], 3ms, 3, 1));
+    kernel.calls.pendingError = EHOSTUNREACH;
+    Outcomes outcomes;
+    EXPECT_EQ(kernel.flight.collect(Clock::now(), outcomes), 1u);
+    ASSERT_EQ(outcomes.byTag.count(tag), 1u);
+    EXPECT_EQ(outcomes.byTag.at(tag).outcome.status, IpStatus::DestHostUnreachable);
+    EXPECT_EQ(outcomes.byTag.at(tag).outcome.roundTrip, 3ms);
+}
+
 // A request the kernel refuses fails at once as the refusal says; one past
 // the room fails as out of resources; neither holds the others up.
 TEST(Flight, FailsWhatCannotGoAtOnce)

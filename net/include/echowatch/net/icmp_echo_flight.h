@@ -88,7 +88,7 @@ private:
     bool transmit(Slot &slot, std::span<const std::byte> request, TimeToLive ttl) noexcept;
     std::size_t handOverFailed(FlightSink &sink) noexcept;
     bool readErrorQueue(bool drain) noexcept;
-    bool readReceiveQueue() noexcept;
+    bool readReceiveQueue(bool &errorQueued) noexcept;
     bool awaitingStamp() const noexcept;
     bool awaitingAnswer() const noexcept;
     void takeErrorEntry(std::span<const std::byte> quoted) noexcept;
