@@ -81,17 +81,30 @@ void FleetProber::turn(SteadyClock::time_point until, std::vector<FleetProbe> &d
 {
     const std::size_t before = done.size();
     sendDue();
+    const bool batched = m_batchSpan.count() > 0;
+    const bool waiting = m_flight != nullptr && m_flight->outstanding() > 0;
+    if (batched && waiting)
+        collectFrom(*m_flight, m_epoch, m_clock.now());
     handOverSettled(done);
     if (done.size() > before)
         return;
     const auto next = m_schedule.nextDue();
-    const SteadyClock::time_point deadline = next ? std::min(batchStart(*next), until) : until;
-    if (m_flight == nullptr || m_flight->outstanding() == 0) {
+    SteadyClock::time_point deadline = next ? std::min(batchStart(*next), until) : until;
+    if (!waiting) {
         m_clock.sleepUntil(deadline);
         return;
     }
-    collectFrom(*m_flight, m_epoch, deadline);
-    handOverSettled(done);
+    if (!batched) {
+        collectFrom(*m_flight, m_epoch, deadline);
+        handOverSettled(done);
+        return;
+    }
+    // Answers are read a span at a time, not each as it comes: a thousand
+    // hosts' answers woke the thread hundreds of times a second more than
+    // their sends did. The kernel's receive stamp times each answer, and
+    // decides whether it came within the timeout, however late it is read.
+    deadline = std::min(deadline, batchStart(m_clock.now()) + m_batchSpan);
+    m_clock.sleepUntil(deadline);
 }
 
 void FleetProber::sendDue()

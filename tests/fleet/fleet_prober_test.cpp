@@ -206,6 +206,45 @@ TEST(FleetProber, BatchedTicksLeaveAtTheStartOfTheirSpan)
         EXPECT_EQ(probe.lateness, std::chrono::nanoseconds{0});
 }
 
+// With spans, answers are taken at the turn of the span they came in, not
+// each as it comes, and never later; a silent host's timeout likewise.
+TEST(FleetProber, BatchedAnswersAreTakenAtTheEndOfTheSpanTheyCameIn)
+{
+    constexpr auto Span = 10ms;
+    const auto answer = [](std::uint32_t destination, int) {
+        return destination == A ? always(3ms) : always(900ms);
+    };
+    ProberRun run(answer, 1000ms, Span);
+    run.add({{1, A}, {2, B}});
+    std::map<std::uint32_t, std::vector<SteadyClock::time_point>> handedAt;
+    const auto end = run.clock.now() + 2500ms;
+    while (run.clock.now() < end) {
+        const std::size_t before = run.probes.size();
+        run.prober.turn(end, run.probes);
+        for (std::size_t index = before; index < run.probes.size(); ++index)
+            handedAt[run.probes[index].probe.details.destination].push_back(run.clock.now());
+    }
+    std::map<std::uint32_t, std::vector<SteadyClock::time_point>> sentAt;
+    for (const auto &sent : run.flight.sent)
+        sentAt[sent.destination].push_back(sent.at);
+    const struct
+    {
+        std::uint32_t host;
+        std::chrono::milliseconds outcomeAfter;
+    } cases[] = {{A, 3ms}, {B, 500ms}};
+    for (const auto &expected : cases) {
+        ASSERT_EQ(handedAt[expected.host].size(), 2u) << expected.host;
+        for (std::size_t probe = 0; probe < 2; ++probe) {
+            const auto in = sentAt[expected.host][probe] + expected.outcomeAfter;
+            const auto taken = handedAt[expected.host][probe];
+            EXPECT_GE(taken, in) << expected.host;
+            EXPECT_LE(taken - in, Span) << expected.host;
+            EXPECT_EQ(taken.time_since_epoch() % Span, std::chrono::nanoseconds{0})
+                << expected.host;
+        }
+    }
+}
+
 TEST(FleetProber, AStalledTurnTakesEachHostsLatestTickOnceAndSaysHowLate)
 {
     ProberRun run([](std::uint32_t, int) { return always(1ms); }, 100ms);

@@ -62,7 +62,9 @@ public:
 
     // Sends every request due by now, then appends to done the probes
     // whose outcomes are in, waiting for one at most until `until` or the
-    // next tick, whichever comes first.
+    // next tick, whichever comes first. With a batch span, the outcomes in
+    // are taken at the span's turns instead, and a turn that takes none
+    // sleeps to the next (while requests are out) without waiting on them.
     void turn(SteadyClock::time_point until, std::vector<FleetProbe> &done);
 
 private:
