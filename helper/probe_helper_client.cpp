@@ -175,9 +175,13 @@ net::FlightTag ProbeHelperClient::send(const net::FlightRequest &request) noexce
     return tag;
 }
 
+// The helper's socket is read at least once, also for a deadline already
+// past: a caller that takes what is in without waiting would otherwise
+// never see an answer the helper wrote.
 std::size_t ProbeHelperClient::collect(Clock::time_point deadline, net::FlightSink &sink) noexcept
 {
     std::size_t handed = handOverReady(sink);
+    bool read = false;
     for (;;) {
         if (m_socket >= 0 && takeAnswers(&sink, handed) == Reading::Broken)
             stop();
@@ -193,10 +197,11 @@ std::size_t ProbeHelperClient::collect(Clock::time_point deadline, net::FlightSi
             stop();
             continue;
         }
-        if (now >= deadline)
+        if (now >= deadline && read)
             return 0;
         if (receiveMore(std::min(deadline, overdue)) == Reading::Broken)
             stop();
+        read = true;
     }
 }
 

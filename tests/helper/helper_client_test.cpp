@@ -295,6 +295,24 @@ TEST_F(FakeHelpers, RequestsInFlightAreMatchedByTag)
     EXPECT_EQ(client.outstanding(), 0u);
 }
 
+// A caller that takes what is in without ever waiting (a prober reading
+// once a span) still gets the helper's answer.
+TEST_F(FakeHelpers, AnswersReachACallerThatNeverWaits)
+{
+    helper::ProbeHelperClient client(
+        helper("probe", "/bin/cat " + inFolder("answer") + "; exec /bin/sleep 5"));
+    const auto tag = client.send({Host, Payload, 500ms});
+    Outcomes outcomes;
+    const auto giveUp = Clock::now() + 5s;
+    while (outcomes.byTag.empty() && Clock::now() < giveUp) {
+        client.collect(Clock::now(), outcomes);
+        std::this_thread::yield();
+    }
+    ASSERT_EQ(outcomes.byTag.size(), 1u);
+    EXPECT_EQ(outcomes.byTag[0].first, tag);
+    EXPECT_EQ(outcomes.byTag[0].second.status, IpStatus::Success);
+}
+
 // A helper that answers nothing costs each request in flight no more than
 // its timeout and the allowance; every one of them fails, and the helper is
 // put down.
