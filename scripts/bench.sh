@@ -105,6 +105,7 @@ lab_rows
 path_rows
 # 1,000 loopback hosts in one --headless process, beside fping.
 scripts/bench_fleet.sh "$build"
+scripts/bench_fleet.sh "$build" 20 20
 if [ "${SOAK_PROBES:-100000}" -gt 0 ]; then
     "$build/bench/window_bench" soak "${SOAK_PROBES:-100000}" 2>/dev/null
     "$build/bench/window_bench" soak-history "${SOAK_PROBES:-100000}" 2>/dev/null

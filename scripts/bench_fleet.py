@@ -5,7 +5,11 @@ a scrape of the 1,000 hosts' metrics takes. Run by
 bench_fleet.sh in a network namespace with loopback alone: the hosts are
 1,000 loopback addresses, which the kernel answers itself.
 
-    python3 bench_fleet.py ECHOWATCH SECONDS
+    python3 bench_fleet.py ECHOWATCH SECONDS [REPLY_MS]
+
+With REPLY_MS the kernel's own answers are off and a responder of the
+labs' answers every request that many milliseconds late, as hosts across
+a network would, rather than within the send.
 """
 import os
 import re
@@ -18,6 +22,9 @@ import time
 import urllib.request
 
 BINARY, SECONDS = sys.argv[1], int(sys.argv[2])
+REPLY_MS = int(sys.argv[3]) if len(sys.argv) > 3 else None
+RESPONDER = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "records",
+                         "late_responder.py")
 HOSTS = ["127.0.%d.%d" % (third, fourth) for third in range(4) for fourth in range(1, 251)]
 METRICS = "http://127.0.0.1:9427/metrics"
 TICKS = os.sysconf("SC_CLK_TCK")
@@ -118,20 +125,37 @@ def fping_figures():
     return cpu / max(1, sent) * 1e6, sent
 
 
+def late_responder(scratch):
+    """The kernel's answers off, the labs' responder answering REPLY_MS late."""
+    delay = os.path.join(scratch, "delay")
+    with open(delay, "w", encoding="ascii") as file:
+        file.write("%d\n" % REPLY_MS)
+    with open("/proc/sys/net/ipv4/icmp_echo_ignore_all", "w", encoding="ascii") as file:
+        file.write("1\n")
+    return subprocess.Popen([sys.executable, RESPONDER, delay])
+
+
 def main():
-    with tempfile.NamedTemporaryFile("w", suffix=".hosts") as hosts_file:
-        hosts_file.write("\n".join(HOSTS) + "\n")
-        hosts_file.flush()
-        per_probe, probes, resident, on_time, scrape_ms = echowatch_figures(hosts_file.name)
-    fping_per_probe, fping_sent = fping_figures()
-    row("1,000 hosts at 1 s, --headless: CPU per probe (%d probes over %d s; fping %d)"
-        % (probes, SECONDS, fping_sent),
-        "%.1f µs" % per_probe, "%.1f µs (fping -l -p 1000 -i 1)" % fping_per_probe,
-        "at most 1.0x fping")
-    row("1,000 hosts at 1 s, --headless: resident memory", "%.1f MB" % resident, "-",
-        "under 100 MB")
-    row("1,000 hosts at 1 s, --headless: probes that left within 10 ms of their tick",
-        "%.3f %%" % (on_time * 100), "-", "99.9 %")
+    with tempfile.TemporaryDirectory() as scratch:
+        responder = late_responder(scratch) if REPLY_MS is not None else None
+        try:
+            hosts = os.path.join(scratch, "hosts")
+            with open(hosts, "w", encoding="ascii") as hosts_file:
+                hosts_file.write("\n".join(HOSTS) + "\n")
+            per_probe, probes, resident, on_time, scrape_ms = echowatch_figures(hosts)
+            fping_per_probe, fping_sent = fping_figures()
+        finally:
+            if responder is not None:
+                responder.kill()
+                responder.wait()
+    fleet = "1,000 hosts at 1 s, --headless, " + (
+        "answers %d ms late" % REPLY_MS if REPLY_MS is not None else "the kernel answers")
+    row("%s: CPU per probe (%d probes over %d s; fping %d)" % (fleet, probes, SECONDS, fping_sent),
+        "%.1f µs, %.2fx fping" % (per_probe, per_probe / fping_per_probe),
+        "%.1f µs (fping -l -p 1000 -i 1)" % fping_per_probe, "at most 1.0x fping")
+    row("%s: resident memory" % fleet, "%.1f MB" % resident, "-", "under 100 MB")
+    row("%s: probes that left within 10 ms of their tick" % fleet, "%.3f %%" % (on_time * 100),
+        "-", "99.9 %")
     row("1,000 hosts' metrics: one scrape over HTTP (median of 11)", "%.1f ms" % scrape_ms, "-",
         "under 50 ms")
 

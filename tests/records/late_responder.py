@@ -2,7 +2,8 @@
 delay in milliseconds that the file named on the command line holds at the
 moment the request comes, so a lab can make a host slow and fast again
 without the kernel's queueing tools. The kernel's own answers must be off
-(net.ipv4.icmp_echo_ignore_all=1) in the namespace.
+(net.ipv4.icmp_echo_ignore_all=1) in the namespace. Each reply comes from
+the address asked, so that any number of loopback addresses answer.
 
     late_responder.py DELAY_FILE
 """
@@ -25,14 +26,18 @@ def checksum(data):
 
 
 def reply_to(packet):
-    """The echo reply to a raw IPv4 packet holding an echo request, or None."""
+    """The echo reply to a raw IPv4 packet holding an echo request, as a
+    whole IPv4 packet from the address asked, or None."""
     header = (packet[0] & 0x0F) * 4
     message = bytearray(packet[header:])
     if len(message) < 8 or message[0] != ECHO_REQUEST:
         return None
     message[0], message[2:4] = ECHO_REPLY, b"\0\0"
     message[2:4] = checksum(bytes(message)).to_bytes(2, "big")
-    return bytes(message)
+    asked, asker = packet[16:20], packet[12:16]
+    # Length, identification and checksum are the kernel's to fill in.
+    ip = bytes([0x45, 0, 0, 0, 0, 0, 0, 0, 64, socket.IPPROTO_ICMP, 0, 0]) + asked + asker
+    return ip + bytes(message)
 
 
 def delay_seconds(path):
@@ -46,6 +51,7 @@ def delay_seconds(path):
 def main():
     delay_file = sys.argv[1]
     raw = socket.socket(socket.AF_INET, socket.SOCK_RAW, socket.IPPROTO_ICMP)
+    sender = socket.socket(socket.AF_INET, socket.SOCK_RAW, socket.IPPROTO_RAW)
     due = []  # (when, sequence, reply, source): the replies waiting their turn
     sequence = 0
     while True:
@@ -60,7 +66,7 @@ def main():
                 heapq.heappush(due, (when, sequence, reply, source))
         while due and due[0][0] <= time.monotonic():
             _, _, reply, source = heapq.heappop(due)
-            raw.sendto(reply, (source, 0))
+            sender.sendto(reply, (source, 0))
 
 
 if __name__ == "__main__":
